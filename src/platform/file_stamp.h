@@ -1,0 +1,20 @@
+// Which file a path named when it was looked at: lets a later deletion make
+// sure that the file at the path is still the one the user saw.
+#pragma once
+
+#include <cstdint>
+
+namespace tidwen {
+
+struct FileStamp {
+  std::uint64_t device = 0;
+  std::uint64_t inode = 0;
+  // The file was empty when it was looked at.
+  bool empty = false;
+  // False for a stamp that records nothing; such a stamp checks nothing.
+  bool known = false;
+
+  friend bool operator==(const FileStamp&, const FileStamp&) = default;
+};
+
+}  // namespace tidwen

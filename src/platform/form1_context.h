@@ -1,0 +1,40 @@
+// The main window's controls, services and window-level state, as the
+// procedures of the main window share them.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "platform/controls.h"
+#include "platform/file_stamp.h"
+#include "platform/services.h"
+
+namespace tidwen {
+
+// Controls and services are not owned: the window (or a test) owns them and
+// keeps them alive for as long as the context is used.
+struct Form1Context {
+  ListControl& List1;   // ResultList: the found paths
+  ListControl& List2;   // PatternList: the sixteen junk types
+  ListControl& List3;   // DirectoryQueue: directories still to visit, never shown
+  LabelControl& Label1; // status line
+  DriveListControl& Drive1;
+  DirListControl& Dir1;
+  FileListControl& File1;
+  FileLengthService& FileLength;
+  MessageBoxService& MessageBox;
+  FileSystemService& FileSystem;
+
+  // Full path of the file being tested or deleted; set by the caller of
+  // Printt and Manip_Files.
+  std::string CurrentPath;
+  // Which file CurrentPath was found as, for Manip_Files.
+  FileStamp CurrentStamp;
+  // Result of Manip_Files: 1 when the file was deleted, 0 when it was not.
+  std::int16_t DeleteOutcome = 0;
+  // Suffix of each junk type, built by Form_Load; entry 15 stays empty.
+  std::array<std::string, 16> SuffixTable;
+};
+
+}  // namespace tidwen

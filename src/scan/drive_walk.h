@@ -1,0 +1,14 @@
+// The scan command: a breadth-first walk of the chosen drive.
+#pragma once
+
+#include "platform/form1_context.h"
+
+namespace tidwen {
+
+// Switches to the results view, tests every listed file of the drive chosen
+// in Drive1 with Printt, and ends with the count message in Label1. A
+// directory that cannot be listed, or a file whose length cannot be read, is
+// skipped; the walk never throws for them.
+void Command1_Click(Form1Context& form);
+
+}  // namespace tidwen

@@ -1,0 +1,65 @@
+#include "platform/check_list.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/runtime_error.h"
+
+namespace tidwen {
+namespace {
+
+TEST(CheckListTest, KeepsTextsStampsAndFlagsThroughInsertsAndRemovals) {
+  CheckList list;
+  list.Append("b");
+  list.Append("d", FileStamp{7, 9, true, true});
+  list.Insert(0, "a");
+  list.Insert(2, "c");
+  ASSERT_EQ(list.Count(), 4);
+  EXPECT_EQ(list.Text(0), "a");
+  EXPECT_EQ(list.Text(2), "c");
+  EXPECT_EQ(list.Text(3), "d");
+  EXPECT_EQ(list.Stamp(3), (FileStamp{7, 9, true, true}));
+  EXPECT_FALSE(list.Stamp(0).known);
+  list.SetSelected(3, true);
+  list.Remove(1);
+  EXPECT_EQ(list.Text(1), "c");
+  EXPECT_TRUE(list.Selected(2));
+  EXPECT_FALSE(list.Selected(1));
+  list.SelectAll();
+  EXPECT_TRUE(list.Selected(0));
+  list.Clear();
+  EXPECT_EQ(list.Count(), 0);
+}
+
+TEST(CheckListTest, RejectsIndicesOutsideTheList) {
+  CheckList list;
+  list.Append("x");
+  EXPECT_THROW(list.Text(1), RuntimeError);
+  EXPECT_THROW(list.Remove(-1), RuntimeError);
+  EXPECT_THROW(list.Insert(3, "y"), RuntimeError);
+  try {
+    list.SetSelected(5, true);
+  } catch (const RuntimeError& e) {
+    EXPECT_EQ(e.Number(), kInvalidCall);
+  }
+}
+
+TEST(CheckListTest, TextsSurviveCompactionAfterManyRemovals) {
+  CheckList list;
+  const std::string big(1000, 'x');
+  for (int i = 0; i < 5000; ++i) list.Append(big + std::to_string(i));
+  // Removing from the front wastes text until the buffer is compacted.
+  for (int i = 0; i < 4000; ++i) list.Remove(0);
+  ASSERT_EQ(list.Count(), 1000);
+  for (int i = 0; i < 1000; ++i) ASSERT_EQ(list.Text(i), big + std::to_string(4000 + i));
+  EXPECT_LT(list.OverheadBytes(), 5000u * 1100u);
+}
+
+TEST(CheckListTest, EntryCostStaysSmall) {
+  CheckList list;
+  for (int i = 0; i < 100000; ++i) list.Append("c:\\some\\path.tmp");
+  const double perEntry = static_cast<double>(list.OverheadBytes()) / list.Count();
+  EXPECT_LE(perEntry, 48.0);
+}
+
+}  // namespace
+}  // namespace tidwen

@@ -1,0 +1,181 @@
+#include "clean/cleaner.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "memory_platform.h"
+#include "platform/runtime_error.h"
+#include "rules/junk_rules.h"
+
+namespace tidwen::test {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+class CleanerTest : public ::testing::Test {
+ protected:
+  void SetUp() override { Form_Load(p.context); }
+
+  // Adds a result entry for a file of the tree, selected or not.
+  void AddResult(const std::string& path, bool selected = true) {
+    p.List1.AddItem(path);
+    p.List1.SetSelected(p.List1.ListCount() - 1, selected);
+  }
+
+  std::vector<std::string> BoxTexts() const {
+    std::vector<std::string> texts;
+    for (const auto& box : p.MessageBox.boxes) texts.push_back(box.text);
+    return texts;
+  }
+
+  MemoryPlatform p;
+};
+
+TEST_F(CleanerTest, ManipFilesDeletesAWritableFileSilently) {
+  p.tree.AddFile("c:\\a.tmp");
+  p.context.CurrentPath = "c:\\a.tmp";
+  Manip_Files(p.context);
+  EXPECT_EQ(p.context.DeleteOutcome, 1);
+  EXPECT_FALSE(p.tree.HasFile("c:\\a.tmp"));
+  EXPECT_THAT(p.MessageBox.boxes, IsEmpty());
+  EXPECT_EQ(p.FileSystem.liveObjects, 0);
+}
+
+TEST_F(CleanerTest, ManipFilesReportsEachFailureInOneBoxAndResetsTheOutcome) {
+  p.tree.AddFile("c:\\ok.tmp");
+  p.tree.AddFile("c:\\ro.tmp", 1, /*readOnly=*/true);
+  p.tree.AddFile("c:\\busy.tmp");
+  p.tree.FailDelete("c:\\busy.tmp", kFileBusy);
+
+  p.context.CurrentPath = "c:\\ok.tmp";
+  Manip_Files(p.context);
+  ASSERT_EQ(p.context.DeleteOutcome, 1);
+
+  for (const char* path : {"c:\\ro.tmp", "c:\\gone.tmp", "c:\\busy.tmp"}) {
+    p.context.CurrentPath = path;
+    Manip_Files(p.context);
+    EXPECT_EQ(p.context.DeleteOutcome, 0) << path;
+    EXPECT_EQ(p.context.CurrentPath, path);
+    EXPECT_EQ(p.FileSystem.liveObjects, 0) << path;
+  }
+  EXPECT_THAT(BoxTexts(), ElementsAre("不能删除文件c:\\ro.tmp", "发生错误53", "发生错误72"));
+  for (const auto& box : p.MessageBox.boxes) {
+    EXPECT_EQ(box.buttons, MsgBoxButtons::kOkOnly);
+    EXPECT_EQ(box.icon, MsgBoxIcon::kNone);
+    EXPECT_EQ(box.title, "");
+  }
+  EXPECT_TRUE(p.tree.HasFile("c:\\ro.tmp"));
+}
+
+TEST_F(CleanerTest, ManipFilesReportsAFailedFileSystemObjectAndNegativeNumbers) {
+  p.tree.AddFile("c:\\a.tmp");
+  p.context.CurrentPath = "c:\\a.tmp";
+  p.FileSystem.failCreate = -2147;
+  Manip_Files(p.context);
+  EXPECT_EQ(p.context.DeleteOutcome, 0);
+  EXPECT_THAT(BoxTexts(), ElementsAre("发生错误-2147"));
+  EXPECT_TRUE(p.tree.HasFile("c:\\a.tmp"));
+}
+
+TEST_F(CleanerTest, NothingSelectedRefusesAndLeavesTheLabel) {
+  p.Label1.SetCaption("共找到 1个垃圾文件");
+  Command2_Click(p.context);  // empty list
+  p.tree.AddFile("c:\\a.tmp");
+  AddResult("c:\\a.tmp", /*selected=*/false);
+  Command2_Click(p.context);
+  EXPECT_THAT(BoxTexts(), ElementsAre("请选择删除项目!", "请选择删除项目!"));
+  EXPECT_EQ(p.MessageBox.boxes[0].title, "");
+  EXPECT_EQ(p.Label1.Caption(), "共找到 1个垃圾文件");
+  EXPECT_TRUE(p.tree.HasFile("c:\\a.tmp"));
+}
+
+TEST_F(CleanerTest, ConfirmationCountsSelectedEntriesAndNoTouchesNothing) {
+  p.tree.AddFile("c:\\a.tmp");
+  p.tree.AddFile("c:\\b.$$$");
+  AddResult("c:\\a.tmp");
+  AddResult("c:\\b.$$$");
+  AddResult("c:\\b.$$$");
+  AddResult("c:\\c.tmp", /*selected=*/false);
+  p.MessageBox.answers = {kMsgBoxNo};
+  Command2_Click(p.context);
+  ASSERT_EQ(p.MessageBox.boxes.size(), 1u);
+  const auto& box = p.MessageBox.boxes[0];
+  EXPECT_EQ(box.text, "确实要删除这3项吗？");
+  EXPECT_EQ(box.title, "三思而后行");
+  EXPECT_EQ(box.buttons, MsgBoxButtons::kYesNo);
+  EXPECT_EQ(box.icon, MsgBoxIcon::kExclamation);
+  EXPECT_THAT(p.FileSystem.deleted, IsEmpty());
+  EXPECT_EQ(p.List1.ListCount(), 4);
+  EXPECT_TRUE(p.List1.Selected(0));
+  EXPECT_FALSE(p.List1.Selected(3));
+  EXPECT_EQ(p.Label1.Caption(), "还剩下 4个垃圾文件");
+}
+
+TEST_F(CleanerTest, DeletesFromTheLastEntryAndRemovesOnlyDeletedOnes) {
+  p.tree.AddFile("c:\\a.tmp");
+  p.tree.AddFile("c:\\b.tmp");
+  p.tree.AddFile("c:\\keep.tmp");
+  p.tree.AddFile("c:\\ro.tmp", 1, /*readOnly=*/true);
+  p.tree.AddFile("c:\\c.tmp");
+  AddResult("c:\\a.tmp");
+  AddResult("c:\\b.tmp");  // adjacent to a.tmp: both must leave
+  AddResult("c:\\keep.tmp", /*selected=*/false);
+  AddResult("c:\\ro.tmp");
+  AddResult("c:\\c.tmp");
+  p.MessageBox.answers = {kMsgBoxYes};
+  Command2_Click(p.context);
+  EXPECT_THAT(p.FileSystem.deleted, ElementsAre("c:\\c.tmp", "c:\\b.tmp", "c:\\a.tmp"));
+  EXPECT_THAT(p.List1.Texts(), ElementsAre("c:\\keep.tmp", "c:\\ro.tmp"));
+  EXPECT_FALSE(p.List1.Selected(0));
+  EXPECT_TRUE(p.List1.Selected(1));
+  EXPECT_THAT(BoxTexts(), ElementsAre("确实要删除这4项吗？", "不能删除文件c:\\ro.tmp"));
+  EXPECT_EQ(p.Label1.Caption(), "还剩下 2个垃圾文件");
+  EXPECT_EQ(p.context.CurrentPath, "c:\\a.tmp");
+  EXPECT_EQ(p.FileSystem.batches, 1);
+  EXPECT_FALSE(p.FileSystem.inBatch);
+}
+
+TEST_F(CleanerTest, OnePathInTwoEntriesDeletesOnceAndKeepsTheLowerEntry) {
+  p.tree.AddFile("c:\\a.$$$");
+  AddResult("c:\\a.$$$");
+  AddResult("c:\\a.$$$");
+  p.MessageBox.answers = {kMsgBoxYes};
+  Command2_Click(p.context);
+  EXPECT_THAT(BoxTexts(), ElementsAre("确实要删除这2项吗？", "发生错误53"));
+  EXPECT_THAT(p.List1.Texts(), ElementsAre("c:\\a.$$$"));
+  EXPECT_TRUE(p.List1.Selected(0));
+  EXPECT_EQ(p.Label1.Caption(), "还剩下 1个垃圾文件");
+}
+
+TEST_F(CleanerTest, AllDeletedLeavesAnEmptyList) {
+  for (const char* path : {"c:\\a.tmp", "c:\\b.tmp", "c:\\c.tmp"}) {
+    p.tree.AddFile(path);
+    AddResult(path);
+  }
+  p.MessageBox.answers = {kMsgBoxYes};
+  Command2_Click(p.context);
+  EXPECT_EQ(p.List1.ListCount(), 0);
+  EXPECT_EQ(p.Label1.Caption(), "还剩下 0个垃圾文件");
+}
+
+TEST_F(CleanerTest, TheFileIsLookedUpAsTheEntryFoundIt) {
+  p.tree.AddFile("c:\\a.tmp");
+  p.context.CurrentPath = "c:\\a.tmp";
+  Printt(p.context);
+  ASSERT_EQ(p.List1.ListCount(), 1);
+  // Another file now stands at the path: the entry's stamp no longer fits.
+  p.tree.RemoveFile("c:\\a.tmp");
+  p.tree.AddFile("c:\\a.tmp");
+  p.List1.SetSelected(0, true);
+  p.MessageBox.answers = {kMsgBoxYes};
+  Command2_Click(p.context);
+  ASSERT_EQ(p.FileSystem.stampsAsked.size(), 1u);
+  EXPECT_TRUE(p.FileSystem.stampsAsked[0].known);
+  EXPECT_THAT(BoxTexts(), ElementsAre("确实要删除这1项吗？", "不能删除文件c:\\a.tmp"));
+  EXPECT_TRUE(p.tree.HasFile("c:\\a.tmp"));
+  EXPECT_EQ(p.List1.ListCount(), 1);
+}
+
+}  // namespace
+}  // namespace tidwen::test
