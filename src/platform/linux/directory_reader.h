@@ -1,0 +1,110 @@
+// One read of a directory serving both listers: the directory lister and the
+// file lister each take what they need from the same listing, so a walk that
+// points both at a directory reads it once.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/linux/beneath_opener.h"
+#include "platform/linux/drive_table.h"
+#include "platform/linux/sys_calls.h"
+
+namespace tidwen {
+
+// The sorted subdirectories and files of one directory, as read once.
+class Listing {
+ public:
+  // The directory's drive path, drive letter in lower case: "c:\" for a
+  // root, "c:\a" below it. Empty for a listing that holds nothing.
+  const std::string& Path() const { return path_; }
+  // The directory, still open, for looking at its entries without resolving
+  // the path again.
+  int Fd() const { return fd_.Get(); }
+
+  std::int64_t DirCount() const { return static_cast<std::int64_t>(dirs_.size()); }
+  std::int64_t FileCount() const { return static_cast<std::int64_t>(files_.size()); }
+  // Names are valid as long as the listing is held.
+  std::string_view DirName(std::int64_t i) const { return NameAt(dirs_[static_cast<std::size_t>(i)]); }
+  std::string_view FileName(std::int64_t i) const {
+    return NameAt(files_[static_cast<std::size_t>(i)]);
+  }
+
+ private:
+  friend class DirectoryReader;
+
+  struct NameRef {
+    std::size_t offset;
+    std::size_t length;
+  };
+
+  std::string_view NameAt(NameRef r) const {
+    return std::string_view(names_).substr(r.offset, r.length);
+  }
+  // Empties the listing but keeps its buffers for the next read.
+  void Reset();
+
+  std::string path_;
+  UniqueFd fd_;
+  std::string names_;  // every listed name, back to back
+  std::vector<NameRef> dirs_;
+  std::vector<NameRef> files_;
+  bool servedDirs_ = false;
+  bool servedFiles_ = false;
+};
+
+enum class Lister { kDirs, kFiles };
+
+// Reads directories for the two listers. A lister holds the listing it was
+// given for as long as it shows that directory; the reader recycles a listing
+// (its descriptor, name buffer and vectors) once no lister holds it, so a walk
+// allocates nothing per file.
+class DirectoryReader {
+ public:
+  DirectoryReader(const DriveTable& drives, SysCalls& sys, BeneathOpener& opener);
+
+  // The listing of the directory at drivePath for one lister. The newest
+  // listing is handed out again when it is of the same directory and this
+  // lister has not had it yet (the other lister asked for it just before);
+  // otherwise the directory is read afresh. Throws RuntimeError: 52 for a
+  // path that names no directory of a known drive, 71 when the drive's mount
+  // point cannot be opened, 76 for a directory that is gone, 75 when the path
+  // crosses a link or another filesystem, 70 when access is refused, and
+  // others by errno.
+  std::shared_ptr<const Listing> Read(std::string_view drivePath, Lister lister);
+
+  // A listing held open whose directory is drivePath, the newest first;
+  // nullptr if there is none.
+  const Listing* FindOpen(std::string_view drivePath) const;
+
+ private:
+  // A listing that no lister holds, emptied; a new one if all are held.
+  std::shared_ptr<Listing> Recycle();
+  // The open mount point of drive; opened afresh when refresh is set or the
+  // drive differs from the last one. Throws RuntimeError(71).
+  int RootFd(const Drive& drive, std::string_view drivePath, bool refresh);
+  // Fills listing from the open directory fd. Throws RuntimeError.
+  void Fill(Listing& listing, std::string_view drivePath);
+  // Sorts a listing's names by their bytes.
+  static void Sort(Listing& listing);
+  // 1 when the subdirectory name of the directory at fd is the root of a
+  // mount (another filesystem, or a bind mount of this one), 0 when not or
+  // when it cannot be told, -1 when it is gone or no longer a directory.
+  int MountState(int fd, const char* name);
+
+  const DriveTable& drives_;
+  SysCalls& sys_;
+  BeneathOpener& opener_;
+  std::vector<std::shared_ptr<Listing>> pool_;
+  std::size_t newest_ = static_cast<std::size_t>(-1);  // index into pool_
+  // The mount point of the drive read last, kept open while the walk stays
+  // on that drive.
+  char rootLetter_ = 0;
+  UniqueFd rootFd_;
+  std::vector<char> buffer_;  // getdents64 records
+};
+
+}  // namespace tidwen

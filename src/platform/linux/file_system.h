@@ -1,0 +1,54 @@
+// Deleting files on the drives of a DriveTable, never forced and never
+// through a link.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "platform/linux/beneath_opener.h"
+#include "platform/linux/drive_table.h"
+#include "platform/linux/sys_calls.h"
+#include "platform/services.h"
+
+namespace tidwen {
+
+// Makes the file-system objects of deletions. Inside a batch it keeps the
+// mount point and the last parent directory open, so that deleting the files
+// of one directory resolves its path once; outside a batch every object
+// resolves its own and nothing outlives it.
+class LinuxFileSystem final : public FileSystemService {
+ public:
+  LinuxFileSystem(const DriveTable& drives, SysCalls& sys, BeneathOpener& opener)
+      : drives_(drives), sys_(sys), opener_(opener) {}
+  std::unique_ptr<FileSystemObject> CreateFileSystemObject() override;
+  // Batches nest; the outermost EndBatch closes what was kept.
+  void BeginBatch() override { ++batchDepth_; }
+  void EndBatch() noexcept override;
+
+  // The directory holding the file at a drive path, open as O_PATH, and the
+  // file's name. Throws RuntimeError: 52 for no file path of a known drive, 53
+  // when there is no such directory (gone, no directory, or a link on the
+  // way), 75 when the way enters another filesystem, 71 when the mount
+  // point cannot be opened.
+  struct Parent {
+    std::shared_ptr<UniqueFd> dir;
+    std::string_view name;  // points into the path given
+  };
+  Parent OpenParent(std::string_view path);
+
+  SysCalls& Sys() { return sys_; }
+
+ private:
+  const DriveTable& drives_;
+  SysCalls& sys_;
+  BeneathOpener& opener_;
+  int batchDepth_ = 0;
+  // Kept only inside a batch.
+  std::string cachedParentPath_;
+  std::shared_ptr<UniqueFd> cachedParent_;
+  char cachedRootLetter_ = 0;
+  UniqueFd cachedRoot_;
+};
+
+}  // namespace tidwen

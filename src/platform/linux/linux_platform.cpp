@@ -1,0 +1,60 @@
+#include "platform/linux/linux_platform.h"
+
+#include <utility>
+
+#include "platform/linux/beneath_opener.h"
+#include "platform/linux/directory_reader.h"
+#include "platform/linux/file_system.h"
+#include "platform/linux/listers.h"
+#include "platform/linux/sys_calls.h"
+
+namespace tidwen {
+
+struct LinuxPlatform::Impl {
+  Impl(DriveTable table, std::unique_ptr<SysCalls> owned, SysCalls& used)
+      : drives(std::move(table)),
+        ownedSys(std::move(owned)),
+        sys(used),
+        opener(sys),
+        reader(drives, sys, opener),
+        dir1(reader),
+        file1(reader),
+        fileLength(drives, sys, opener, reader),
+        fileSystem(drives, sys, opener) {}
+
+  // Members are destroyed in reverse: the users of sys go before it.
+  DriveTable drives;
+  std::unique_ptr<SysCalls> ownedSys;
+  SysCalls& sys;
+  BeneathOpener opener;
+  DirectoryReader reader;
+  LinuxDirList dir1;
+  LinuxFileList file1;
+  LinuxFileLength fileLength;
+  LinuxFileSystem fileSystem;
+};
+
+namespace {
+
+std::unique_ptr<SysCalls> MakeRealSysCalls() { return std::make_unique<RealSysCalls>(); }
+
+}  // namespace
+
+LinuxPlatform::LinuxPlatform(DriveTable drives) {
+  std::unique_ptr<SysCalls> real = MakeRealSysCalls();
+  SysCalls& used = *real;
+  impl_ = std::make_unique<Impl>(std::move(drives), std::move(real), used);
+}
+
+LinuxPlatform::LinuxPlatform(DriveTable drives, SysCalls& sys)
+    : impl_(std::make_unique<Impl>(std::move(drives), nullptr, sys)) {}
+
+LinuxPlatform::~LinuxPlatform() = default;
+
+const DriveTable& LinuxPlatform::Drives() const { return impl_->drives; }
+DirListControl& LinuxPlatform::Dir1() { return impl_->dir1; }
+FileListControl& LinuxPlatform::File1() { return impl_->file1; }
+FileLengthService& LinuxPlatform::FileLength() { return impl_->fileLength; }
+FileSystemService& LinuxPlatform::FileSystem() { return impl_->fileSystem; }
+
+}  // namespace tidwen

@@ -1,0 +1,94 @@
+#include "platform/linux/listers.h"
+
+#include "platform/linux/drive_path.h"
+#include "platform/linux/error_numbers.h"
+
+namespace tidwen {
+
+namespace {
+
+void CheckIndex(std::int64_t i, std::int64_t count) {
+  if (i < 0 || i >= count) throw RuntimeError(kInvalidCall, "list index out of range");
+}
+
+}  // namespace
+
+void LinuxDirList::SetPath(std::string_view path) {
+  // Read first, then switch: a failed read leaves the old directory shown.
+  listing_ = reader_.Read(path, Lister::kDirs);
+}
+
+std::string LinuxDirList::Path() const { return listing_ ? listing_->Path() : std::string(); }
+
+std::int64_t LinuxDirList::ListCount() const { return listing_ ? listing_->DirCount() : 0; }
+
+std::string LinuxDirList::List(std::int64_t i) const {
+  CheckIndex(i, ListCount());
+  const std::string& path = listing_->Path();
+  const std::string_view name = listing_->DirName(i);
+  std::string full;
+  full.reserve(path.size() + 1 + name.size());
+  full = path;
+  if (full.back() != '\\') full.push_back('\\');
+  full += name;
+  return full;
+}
+
+void LinuxFileList::SetPath(std::string_view path) {
+  listing_ = reader_.Read(path, Lister::kFiles);
+}
+
+std::string LinuxFileList::Path() const { return listing_ ? listing_->Path() : std::string(); }
+
+std::int64_t LinuxFileList::ListCount() const { return listing_ ? listing_->FileCount() : 0; }
+
+std::string_view LinuxFileList::List(std::int64_t i) const {
+  CheckIndex(i, ListCount());
+  return listing_->FileName(i);
+}
+
+std::int64_t LinuxFileLength::FileLen(std::string_view path) {
+  const ParentAndName split = SplitParent(path);
+  if (split.name.empty()) {
+    // A drive's root, or no drive path at all.
+    if (!ParseDrivePath(drives_, path)) throw ErrorFor(kBadFileName, "not a file path:", path, 0);
+    throw ErrorFor(kFileNotFound, "not a file:", path, 0);
+  }
+
+  struct stat st {};
+  int r;
+  if (const Listing* open = reader_.FindOpen(split.parent)) {
+    // The walk's case: the directory is open, look at the name relative to
+    // it. The name came from that same directory, so it needs no checks;
+    // any other name is checked as a drive path below.
+    if (split.name.find('/') != std::string_view::npos || split.name == "." ||
+        split.name == ".." || split.name.find('\0') != std::string_view::npos) {
+      throw ErrorFor(kBadFileName, "not a file path:", path, 0);
+    }
+    name_.assign(split.name);
+    r = sys_.FStatAt(open->Fd(), name_.c_str(), &st, AT_SYMLINK_NOFOLLOW);
+  } else {
+    const std::optional<DrivePath> parsed = ParseDrivePath(drives_, path);
+    if (!parsed) throw ErrorFor(kBadFileName, "not a file path:", path, 0);
+    const std::size_t slash = parsed->relative.rfind('/');
+    const std::string_view parentRelative =
+        slash == std::string::npos ? std::string_view()
+                                   : std::string_view(parsed->relative).substr(0, slash);
+    const int rootFd = opener_.OpenMountPoint(*parsed->drive);
+    if (rootFd < 0) throw ErrorFor(kDiskNotReady, "drive not ready:", path, -rootFd);
+    const UniqueFd root(sys_, rootFd);
+    const int dirFd = opener_.OpenBeneath(rootFd, parentRelative, O_PATH);
+    if (dirFd < 0) throw ErrorFor(FileErrorNumber(-dirFd), "cannot reach", path, -dirFd);
+    const UniqueFd dir(sys_, dirFd);
+    name_.assign(split.name);
+    r = sys_.FStatAt(dirFd, name_.c_str(), &st, AT_SYMLINK_NOFOLLOW);
+  }
+  if (r < 0) throw ErrorFor(FileErrorNumber(-r), "cannot measure", path, -r);
+  if (!S_ISREG(st.st_mode)) throw ErrorFor(kFileNotFound, "not a regular file:", path, 0);
+
+  lastStamp_ = FileStamp{static_cast<std::uint64_t>(st.st_dev),
+                         static_cast<std::uint64_t>(st.st_ino), st.st_size == 0, true};
+  return static_cast<std::int64_t>(st.st_size);
+}
+
+}  // namespace tidwen

@@ -1,0 +1,78 @@
+// The directory lister, the file lister and the file-length service of the
+// Linux platform, all over one DirectoryReader.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "platform/controls.h"
+#include "platform/linux/beneath_opener.h"
+#include "platform/linux/directory_reader.h"
+#include "platform/services.h"
+
+namespace tidwen {
+
+// Lists the real subdirectories of a directory, hidden ones included, sorted
+// by name bytes. Leaves out links to directories, mount points and names
+// holding "\". Shows nothing until a path is set.
+class LinuxDirList final : public DirListControl {
+ public:
+  explicit LinuxDirList(DirectoryReader& reader) : reader_(reader) {}
+  void SetVisible(bool visible) override { visible_ = visible; }
+  bool Visible() const override { return visible_; }
+  void SetPath(std::string_view path) override;
+  std::string Path() const override;
+  std::int64_t ListCount() const override;
+  std::string List(std::int64_t i) const override;
+
+ private:
+  DirectoryReader& reader_;
+  std::shared_ptr<const Listing> listing_;
+  bool visible_ = true;
+};
+
+// Lists the regular files of a directory, sorted by name bytes: no hidden
+// file (a name beginning with "."), no link, device, FIFO or socket, and no
+// name holding "\". Shows nothing until a path is set.
+class LinuxFileList final : public FileListControl {
+ public:
+  explicit LinuxFileList(DirectoryReader& reader) : reader_(reader) {}
+  void SetVisible(bool visible) override { visible_ = visible; }
+  bool Visible() const override { return visible_; }
+  void SetPath(std::string_view path) override;
+  std::string Path() const override;
+  std::int64_t ListCount() const override;
+  std::string_view List(std::int64_t i) const override;
+
+ private:
+  DirectoryReader& reader_;
+  std::shared_ptr<const Listing> listing_;
+  bool visible_ = true;
+};
+
+// File lengths by drive path. A file of a directory that a lister holds open
+// is measured relative to that directory; any other is reached from its
+// drive's mount point without following links.
+class LinuxFileLength final : public FileLengthService {
+ public:
+  LinuxFileLength(const DriveTable& drives, SysCalls& sys, BeneathOpener& opener,
+                  const DirectoryReader& reader)
+      : drives_(drives), sys_(sys), opener_(opener), reader_(reader) {}
+  // Throws RuntimeError: 53 when there is no regular file at the path (gone,
+  // a directory or another kind of file, or a directory on the way replaced
+  // by a link), 52 for a path that is no file path of a known drive, 71 when
+  // the drive's mount point cannot be opened, others by errno.
+  std::int64_t FileLen(std::string_view path) override;
+  FileStamp LastStamp() const override { return lastStamp_; }
+
+ private:
+  const DriveTable& drives_;
+  SysCalls& sys_;
+  BeneathOpener& opener_;
+  const DirectoryReader& reader_;
+  std::string name_;  // reused NUL-terminated copy of the file name
+  FileStamp lastStamp_;
+};
+
+}  // namespace tidwen

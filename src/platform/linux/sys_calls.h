@@ -1,0 +1,114 @@
+// The system calls of the Linux platform, behind one interface so that tests
+// can make a chosen call fail with a chosen errno.
+//
+// Every method returns what the system call returns on success and the
+// negated errno on failure (-ENOENT, ...); errno itself is not part of the
+// contract, so a wrapper can fail a call by returning a negative number.
+#pragma once
+
+#include <fcntl.h>
+#include <linux/openat2.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#include <cstddef>
+
+namespace tidwen {
+
+class SysCalls {
+ public:
+  virtual ~SysCalls() = default;
+  virtual int OpenAt(int dirFd, const char* path, int flags, mode_t mode) = 0;
+  // openat2(2). -ENOSYS where the kernel lacks it; the platform then falls
+  // back to opening one component at a time.
+  virtual int OpenAt2(int dirFd, const char* path, const open_how& how) = 0;
+  // Fills buffer with linux_dirent64 records; 0 at the end of the directory.
+  virtual long GetDents64(int fd, void* buffer, std::size_t size) = 0;
+  virtual int FStatAt(int dirFd, const char* path, struct stat* st, int flags) = 0;
+  virtual int StatX(int dirFd, const char* path, int flags, unsigned mask, struct statx* stx) = 0;
+  virtual int FStat(int fd, struct stat* st) = 0;
+  virtual int UnlinkAt(int dirFd, const char* path, int flags) = 0;
+  virtual int Close(int fd) = 0;
+};
+
+// The calls themselves.
+class RealSysCalls final : public SysCalls {
+ public:
+  int OpenAt(int dirFd, const char* path, int flags, mode_t mode) override;
+  int OpenAt2(int dirFd, const char* path, const open_how& how) override;
+  long GetDents64(int fd, void* buffer, std::size_t size) override;
+  int FStatAt(int dirFd, const char* path, struct stat* st, int flags) override;
+  int StatX(int dirFd, const char* path, int flags, unsigned mask, struct statx* stx) override;
+  int FStat(int fd, struct stat* st) override;
+  int UnlinkAt(int dirFd, const char* path, int flags) override;
+  int Close(int fd) override;
+};
+
+// Passes every call on to another SysCalls (not owned). A base for wrappers
+// that change a few calls and leave the rest alone.
+class ForwardingSysCalls : public SysCalls {
+ public:
+  explicit ForwardingSysCalls(SysCalls& next) : next_(next) {}
+  int OpenAt(int dirFd, const char* path, int flags, mode_t mode) override {
+    return next_.OpenAt(dirFd, path, flags, mode);
+  }
+  int OpenAt2(int dirFd, const char* path, const open_how& how) override {
+    return next_.OpenAt2(dirFd, path, how);
+  }
+  long GetDents64(int fd, void* buffer, std::size_t size) override {
+    return next_.GetDents64(fd, buffer, size);
+  }
+  int FStatAt(int dirFd, const char* path, struct stat* st, int flags) override {
+    return next_.FStatAt(dirFd, path, st, flags);
+  }
+  int StatX(int dirFd, const char* path, int flags, unsigned mask, struct statx* stx) override {
+    return next_.StatX(dirFd, path, flags, mask, stx);
+  }
+  int FStat(int fd, struct stat* st) override { return next_.FStat(fd, st); }
+  int UnlinkAt(int dirFd, const char* path, int flags) override {
+    return next_.UnlinkAt(dirFd, path, flags);
+  }
+  int Close(int fd) override { return next_.Close(fd); }
+
+ protected:
+  SysCalls& next_;
+};
+
+// Owns one file descriptor and closes it through the SysCalls that opened it.
+class UniqueFd {
+ public:
+  UniqueFd() = default;
+  UniqueFd(SysCalls& sys, int fd) : sys_(&sys), fd_(fd) {}
+  ~UniqueFd() { Reset(); }
+  UniqueFd(UniqueFd&& other) noexcept : sys_(other.sys_), fd_(other.Release()) {}
+  UniqueFd& operator=(UniqueFd&& other) noexcept {
+    if (this != &other) {
+      Reset();
+      sys_ = other.sys_;
+      fd_ = other.Release();
+    }
+    return *this;
+  }
+  UniqueFd(const UniqueFd&) = delete;
+  UniqueFd& operator=(const UniqueFd&) = delete;
+
+  int Get() const { return fd_; }
+  bool Valid() const { return fd_ >= 0; }
+  int Release() {
+    const int fd = fd_;
+    fd_ = -1;
+    return fd;
+  }
+  // Closes the descriptor, if any. A failing close is ignored: the descriptor
+  // is gone either way and nothing was written through it.
+  void Reset() {
+    if (fd_ >= 0 && sys_ != nullptr) sys_->Close(fd_);
+    fd_ = -1;
+  }
+
+ private:
+  SysCalls* sys_ = nullptr;
+  int fd_ = -1;
+};
+
+}  // namespace tidwen
