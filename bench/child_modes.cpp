@@ -1,0 +1,140 @@
+#include "child_modes.h"
+
+#include <sys/stat.h>
+
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+
+#include "bench_model.h"
+#include "clean/cleaner.h"
+#include "headless_form.h"
+#include "process_run.h"
+#include "rules/junk_rules.h"
+#include "scan/drive_walk.h"
+
+namespace tidwen::bench {
+
+namespace {
+
+// A "VmXxx:  123 kB" figure of /proc/self/status, in kB; 0 if missing.
+long ReadStatusKb(const char* key) {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  std::size_t keyLength = std::strlen(key);
+  while (std::getline(status, line)) {
+    if (line.compare(0, keyLength, key) == 0 && line.size() > keyLength &&
+        line[keyLength] == ':') {
+      return std::strtol(line.c_str() + keyLength + 1, nullptr, 10);
+    }
+  }
+  return 0;
+}
+
+// The canonical path of an existing directory, or empty with a message.
+std::string ResolveDirectory(const std::string& dir) {
+  char resolved[PATH_MAX];
+  struct stat st {};
+  if (realpath(dir.c_str(), resolved) == nullptr || stat(resolved, &st) != 0 ||
+      !S_ISDIR(st.st_mode)) {
+    std::fprintf(stderr, "tidwen-bench: not a directory: %s\n", Printable(dir).c_str());
+    return {};
+  }
+  return resolved;
+}
+
+void WriteValue(const char* key, const std::string& value) {
+  std::printf("%s %s\n", key, value.c_str());
+}
+
+template <typename Number>
+void WriteValue(const char* key, Number value) {
+  WriteValue(key, std::to_string(value));
+}
+
+}  // namespace
+
+int RunListMode(const std::string& dir) {
+  std::string root = ResolveDirectory(dir);
+  if (root.empty()) return 2;
+  AbortingMessageBox box;
+  HeadlessForm form(root, box);
+  Form_Load(form.Context());
+  Command1_Click(form.Context());
+  const PlainListControl& results = form.ResultList();
+  for (std::int64_t i = 0; i < results.ListCount(); ++i) {
+    std::string_view entry = results.List(i);
+    std::fwrite(entry.data(), 1, entry.size(), stdout);
+    std::fputc('\n', stdout);
+  }
+  return std::fflush(stdout) == 0 ? 0 : 1;
+}
+
+int RunScanChild(const std::string& dir) {
+  std::string root = ResolveDirectory(dir);
+  if (root.empty()) return 2;
+  AbortingMessageBox box;
+  HeadlessForm form(root, box);
+  Form_Load(form.Context());
+  long rssBefore = ReadStatusKb("VmRSS");
+  double start = NowSeconds();
+  Command1_Click(form.Context());
+  double seconds = NowSeconds() - start;
+  long peak = ReadStatusKb("VmHWM");
+
+  const PlainListControl& results = form.ResultList();
+  WriteValue("seconds", seconds);
+  WriteValue("rss_before_kb", rssBefore);
+  WriteValue("hwm_kb", peak);
+  WriteValue("entries", results.ListCount());
+  WriteValue("queued_dirs", form.Context().List3.ListCount());
+  WriteValue("caption_ok", form.Label().Caption() == ScanCaption(results.ListCount()) ? 1 : 0);
+  std::printf("\n");
+  for (std::int64_t i = 0; i < results.ListCount(); ++i) {
+    std::string_view entry = results.List(i);
+    std::fwrite(entry.data(), 1, entry.size(), stdout);
+    std::fputc('\0', stdout);
+  }
+  return std::fflush(stdout) == 0 ? 0 : 1;
+}
+
+int RunDeleteChild(const std::string& dir) {
+  std::string root = ResolveDirectory(dir);
+  if (root.empty()) return 2;
+  YesMessageBox box;
+  HeadlessForm form(root, box);
+  Form1Context& context = form.Context();
+  Form_Load(context);
+  double scanStart = NowSeconds();
+  Command1_Click(context);
+  double scanSeconds = NowSeconds() - scanStart;
+  if (box.questions + box.failures != 0) {
+    std::fprintf(stderr, "tidwen-bench: the scan showed a message box\n");
+    return 1;
+  }
+
+  const std::int64_t before = context.List1.ListCount();
+  for (std::int64_t i = 0; i < before; ++i) context.List1.SetSelected(i, true);
+  double start = NowSeconds();
+  Command2_Click(context);
+  double seconds = NowSeconds() - start;
+
+  const std::int64_t after = context.List1.ListCount();
+  WriteValue("scan_seconds", scanSeconds);
+  WriteValue("seconds", seconds);
+  WriteValue("entries_before", before);
+  WriteValue("entries_after", after);
+  WriteValue("questions", box.questions);
+  WriteValue("question_ok",
+             box.lastQuestion == "确实要删除这" + std::to_string(before) + "项吗？" ? 1 : 0);
+  WriteValue("failures", box.failures);
+  WriteValue("first_failure", Printable(box.firstFailure));
+  WriteValue("caption_ok",
+             form.Label().Caption() == "还剩下 " + std::to_string(after) + "个垃圾文件" ? 1 : 0);
+  std::printf("\n");
+  return std::fflush(stdout) == 0 ? 0 : 1;
+}
+
+}  // namespace tidwen::bench

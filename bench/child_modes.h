@@ -1,0 +1,23 @@
+// The parts of the benchmark that run the program's own logic. Each runs in
+// a process of its own (the benchmark starts itself again), so that the
+// memory it reports is the scan's and nothing else's.
+#pragma once
+
+#include <string>
+
+namespace tidwen::bench {
+
+// --list DIR: scans DIR as drive c: with every type selected and writes each
+// ResultList entry's bytes, one per line, in the order they were added.
+// Returns the exit code.
+int RunListMode(const std::string& dir);
+
+// --child-scan DIR: scans DIR and writes a report (see child_report.h) whose
+// records are the ResultList entries.
+int RunScanChild(const std::string& dir);
+
+// --child-delete DIR: scans DIR, selects every entry, deletes with every
+// question answered Yes, and writes a report without records.
+int RunDeleteChild(const std::string& dir);
+
+}  // namespace tidwen::bench

@@ -1,0 +1,37 @@
+#include "child_report.h"
+
+#include <cstdlib>
+#include <string_view>
+
+#include "bench_model.h"
+
+namespace tidwen::bench {
+
+double ChildReport::Number(const std::string& key) const {
+  auto found = values.find(key);
+  return found == values.end() ? 0.0 : std::strtod(found->second.c_str(), nullptr);
+}
+
+std::string ChildReport::Text(const std::string& key) const {
+  auto found = values.find(key);
+  return found == values.end() ? std::string() : found->second;
+}
+
+bool ParseChildReport(const std::string& output, ChildReport& report) {
+  std::size_t pos = 0;
+  while (true) {
+    std::size_t end = output.find('\n', pos);
+    if (end == std::string::npos) return false;
+    if (end == pos) {
+      report.records = SplitNulRecords(std::string_view(output).substr(end + 1));
+      return true;
+    }
+    std::string line = output.substr(pos, end - pos);
+    std::size_t blank = line.find(' ');
+    if (blank == std::string::npos) return false;
+    report.values[line.substr(0, blank)] = line.substr(blank + 1);
+    pos = end + 1;
+  }
+}
+
+}  // namespace tidwen::bench

@@ -1,0 +1,62 @@
+// The main window's logic without a window: the real Linux platform with
+// drive c: mapped to one directory, and plain controls.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/form1_context.h"
+#include "platform/linux/linux_platform.h"
+#include "platform/plain_controls.h"
+
+namespace tidwen::bench {
+
+// A message box that no scan should ever show: it reports the text on
+// standard error and aborts, so that a benchmark never times a run that
+// needed the user.
+class AbortingMessageBox : public MessageBoxService {
+ public:
+  int MsgBox(std::string_view text, MsgBoxButtons buttons, MsgBoxIcon icon,
+             std::string_view title) override;
+};
+
+// Answers Yes to every question and counts every other box (each one is a
+// failure report) without stopping.
+class YesMessageBox : public MessageBoxService {
+ public:
+  int MsgBox(std::string_view text, MsgBoxButtons buttons, MsgBoxIcon icon,
+             std::string_view title) override;
+
+  std::int64_t questions = 0;
+  std::int64_t failures = 0;
+  std::string lastQuestion;
+  std::string firstFailure;  // the text of the first failure box
+};
+
+// Owns everything a Form1Context refers to. Not copyable or movable, since
+// the context holds references into it.
+class HeadlessForm {
+ public:
+  // root: an absolute POSIX directory, mapped as drive c:.
+  HeadlessForm(const std::string& root, MessageBoxService& box);
+  HeadlessForm(const HeadlessForm&) = delete;
+  HeadlessForm& operator=(const HeadlessForm&) = delete;
+
+  Form1Context& Context() { return context_; }
+  PlainListControl& ResultList() { return list1_; }
+  PlainLabel& Label() { return label1_; }
+
+ private:
+  LinuxPlatform platform_;
+  PlainListControl list1_;
+  PlainListControl list2_;
+  PlainListControl list3_;
+  PlainLabel label1_;
+  PlainDriveList drive1_{"c:"};
+  Form1Context context_;
+};
+
+// The caption a scan leaves when the ResultList holds count entries.
+std::string ScanCaption(std::int64_t count);
+
+}  // namespace tidwen::bench

@@ -1,0 +1,64 @@
+#include "process_run.h"
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace tidwen::bench {
+
+double NowSeconds() {
+  struct timespec now {};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
+ProcessResult RunProcess(const std::vector<std::string>& argv, Output output) {
+  ProcessResult result;
+  std::vector<char*> args;
+  for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+  args.push_back(nullptr);
+
+  int pipeFds[2] = {-1, -1};
+  if (output == Output::kCapture && pipe2(pipeFds, O_CLOEXEC) != 0) return result;
+  // Opened before the clock starts, so that both modes time the same work.
+  int devNull = output == Output::kDiscard ? open("/dev/null", O_WRONLY | O_CLOEXEC) : -1;
+
+  double start = NowSeconds();
+  pid_t pid = fork();
+  if (pid == 0) {
+    int target = output == Output::kCapture ? pipeFds[1] : devNull;
+    if (target >= 0) dup2(target, STDOUT_FILENO);
+    execv(args[0], args.data());
+    _exit(127);
+  }
+  if (pipeFds[1] >= 0) close(pipeFds[1]);
+  if (devNull >= 0) close(devNull);
+  if (pid < 0) {
+    if (pipeFds[0] >= 0) close(pipeFds[0]);
+    return result;
+  }
+  if (pipeFds[0] >= 0) {
+    char buffer[1 << 16];
+    while (true) {
+      ssize_t got = read(pipeFds[0], buffer, sizeof buffer);
+      if (got < 0 && errno == EINTR) continue;
+      if (got <= 0) break;
+      result.output.append(buffer, static_cast<std::size_t>(got));
+    }
+    close(pipeFds[0]);
+  }
+  int status = 0;
+  struct rusage usage {};
+  while (wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
+  }
+  result.seconds = NowSeconds() - start;
+  result.maxRssKb = usage.ru_maxrss;
+  result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return result;
+}
+
+}  // namespace tidwen::bench
