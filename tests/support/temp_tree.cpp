@@ -1,0 +1,213 @@
+#include "support/temp_tree.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <stdexcept>
+#include <vector>
+
+namespace tidwen::test {
+
+namespace {
+
+[[noreturn]] void Fail(const std::string& what, const std::string& path) {
+  throw std::runtime_error(what + " " + path + ": " + std::strerror(errno));
+}
+
+// Clears the flags that forbid removal on a regular file or directory. A
+// filesystem without such flags has nothing to clear.
+void ClearLockFlags(const std::string& path, mode_t type) {
+  if (!S_ISREG(type) && !S_ISDIR(type)) return;
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return;
+  int flags = 0;
+  if (::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 &&
+      (flags & (FS_IMMUTABLE_FL | FS_APPEND_FL)) != 0) {
+    flags &= ~(FS_IMMUTABLE_FL | FS_APPEND_FL);
+    ::ioctl(fd, FS_IOC_SETFLAGS, &flags);
+  }
+  ::close(fd);
+}
+
+// Removes path and everything below it without following links. Best
+// effort: a cleanup must not throw.
+void RemoveAll(const std::string& path) {
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) != 0) return;
+  ClearLockFlags(path, st.st_mode);
+  if (!S_ISDIR(st.st_mode)) {
+    ::unlink(path.c_str());
+    return;
+  }
+  ::chmod(path.c_str(), 0700);
+  std::vector<std::string> names;
+  if (DIR* dir = ::opendir(path.c_str())) {
+    while (const dirent* e = ::readdir(dir)) {
+      const std::string_view name = e->d_name;
+      if (name != "." && name != "..") names.emplace_back(name);
+    }
+    ::closedir(dir);
+  }
+  for (const std::string& name : names) RemoveAll(path + "/" + name);
+  ::rmdir(path.c_str());
+}
+
+}  // namespace
+
+TempTree::TempTree() {
+  const char* base = std::getenv("TMPDIR");
+  std::string pattern = (base != nullptr && *base != '\0') ? base : "/tmp";
+  pattern += "/tidwen-test-XXXXXX";
+  std::vector<char> buffer(pattern.begin(), pattern.end());
+  buffer.push_back('\0');
+  if (::mkdtemp(buffer.data()) == nullptr) Fail("mkdtemp", pattern);
+  root_ = buffer.data();
+}
+
+TempTree::~TempTree() { RemoveAll(root_); }
+
+std::string TempTree::Path(std::string_view relative) const {
+  if (relative.empty()) return root_;
+  std::string path = root_;
+  path += '/';
+  path += relative;
+  return path;
+}
+
+void TempTree::MakeDir(std::string_view relative, mode_t mode) {
+  // Make each missing component in turn.
+  std::size_t at = 0;
+  while (at <= relative.size()) {
+    std::size_t slash = relative.find('/', at);
+    if (slash == std::string_view::npos) slash = relative.size();
+    const std::string path = Path(relative.substr(0, slash));
+    const bool last = slash == relative.size();
+    if (::mkdir(path.c_str(), last ? mode : 0755) != 0) {
+      if (errno != EEXIST) Fail("mkdir", path);
+    } else if (last && ::chmod(path.c_str(), mode) != 0) {
+      Fail("chmod", path);  // mkdir's mode is cut by the umask
+    }
+    at = slash + 1;
+  }
+}
+
+namespace {
+
+std::string_view ParentOf(std::string_view relative) {
+  const std::size_t slash = relative.rfind('/');
+  return slash == std::string_view::npos ? std::string_view() : relative.substr(0, slash);
+}
+
+}  // namespace
+
+void TempTree::MakeFile(std::string_view relative, std::string_view bytes, mode_t mode) {
+  if (!ParentOf(relative).empty()) MakeDir(ParentOf(relative));
+  const std::string path = Path(relative);
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  if (fd < 0) Fail("create", path);
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0) {
+      ::close(fd);
+      Fail("write", path);
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  ::close(fd);
+  if (::chmod(path.c_str(), mode) != 0) Fail("chmod", path);
+}
+
+void TempTree::MakeSparseFile(std::string_view relative, off_t length) {
+  MakeFile(relative);
+  const std::string path = Path(relative);
+  if (::truncate(path.c_str(), length) != 0) Fail("truncate", path);
+}
+
+void TempTree::MakeSymlink(std::string_view relative, const std::string& target) {
+  if (!ParentOf(relative).empty()) MakeDir(ParentOf(relative));
+  const std::string path = Path(relative);
+  if (::symlink(target.c_str(), path.c_str()) != 0) Fail("symlink", path);
+}
+
+void TempTree::MakeFifo(std::string_view relative) {
+  if (!ParentOf(relative).empty()) MakeDir(ParentOf(relative));
+  const std::string path = Path(relative);
+  if (::mkfifo(path.c_str(), 0644) != 0) Fail("mkfifo", path);
+}
+
+void TempTree::MakeSocket(std::string_view relative) {
+  if (!ParentOf(relative).empty()) MakeDir(ParentOf(relative));
+  const std::string path = Path(relative);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  if (path.size() >= sizeof address.sun_path) {
+    errno = ENAMETOOLONG;
+    Fail("socket path", path);
+  }
+  std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) Fail("socket", path);
+  const int r = ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+  const int saved = errno;
+  ::close(fd);  // the socket file stays behind, which is all a test needs
+  errno = saved;
+  if (r != 0) Fail("bind", path);
+}
+
+bool TempTree::Exists(std::string_view relative) const {
+  struct stat st {};
+  return ::lstat(Path(relative).c_str(), &st) == 0;
+}
+
+std::string TempTree::ReadFile(std::string_view relative) const {
+  const std::string path = Path(relative);
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) Fail("open", path);
+  std::string bytes;
+  char buffer[4096];
+  ssize_t n;
+  while ((n = ::read(fd, buffer, sizeof buffer)) > 0) bytes.append(buffer, static_cast<std::size_t>(n));
+  ::close(fd);
+  if (n < 0) Fail("read", path);
+  return bytes;
+}
+
+mode_t TempTree::Mode(std::string_view relative) const {
+  struct stat st {};
+  const std::string path = Path(relative);
+  if (::lstat(path.c_str(), &st) != 0) Fail("lstat", path);
+  return st.st_mode & 07777;
+}
+
+void TempTree::Chmod(std::string_view relative, mode_t mode) {
+  const std::string path = Path(relative);
+  if (::chmod(path.c_str(), mode) != 0) Fail("chmod", path);
+}
+
+bool TempTree::SetImmutable(std::string_view relative, bool on) {
+  const std::string path = Path(relative);
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return false;
+  int flags = 0;
+  bool ok = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+  if (ok) {
+    flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
+    ok = ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+  }
+  ::close(fd);
+  return ok;
+}
+
+void TempTree::Remove(std::string_view relative) { RemoveAll(Path(relative)); }
+
+}  // namespace tidwen::test
