@@ -25,9 +25,9 @@ namespace {
 
 // Clears the flags that forbid removal on a regular file or directory. A
 // filesystem without such flags has nothing to clear.
-void ClearLockFlags(const std::string& path, mode_t type) {
+void ClearLockFlags(int dirFd, const char* name, mode_t type) {
   if (!S_ISREG(type) && !S_ISDIR(type)) return;
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+  const int fd = ::openat(dirFd, name, O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0) return;
   int flags = 0;
   if (::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 &&
@@ -38,28 +38,35 @@ void ClearLockFlags(const std::string& path, mode_t type) {
   ::close(fd);
 }
 
-// Removes path and everything below it without following links. Best
-// effort: a cleanup must not throw.
-void RemoveAll(const std::string& path) {
+// Removes name in the directory dirFd and everything below it, without
+// following links and relative to open directories, so that trees deeper
+// than PATH_MAX go too. Best effort: a cleanup must not throw.
+void RemoveAt(int dirFd, const char* name) {
   struct stat st {};
-  if (::lstat(path.c_str(), &st) != 0) return;
-  ClearLockFlags(path, st.st_mode);
+  if (::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) return;
+  ClearLockFlags(dirFd, name, st.st_mode);
   if (!S_ISDIR(st.st_mode)) {
-    ::unlink(path.c_str());
+    ::unlinkat(dirFd, name, 0);
     return;
   }
-  ::chmod(path.c_str(), 0700);
-  std::vector<std::string> names;
-  if (DIR* dir = ::opendir(path.c_str())) {
-    while (const dirent* e = ::readdir(dir)) {
-      const std::string_view name = e->d_name;
-      if (name != "." && name != "..") names.emplace_back(name);
+  ::fchmodat(dirFd, name, 0700, 0);
+  const int fd = ::openat(dirFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd >= 0) {
+    std::vector<std::string> names;
+    if (DIR* dir = ::fdopendir(::dup(fd))) {
+      while (const dirent* e = ::readdir(dir)) {
+        const std::string_view entry = e->d_name;
+        if (entry != "." && entry != "..") names.emplace_back(entry);
+      }
+      ::closedir(dir);
     }
-    ::closedir(dir);
+    for (const std::string& entry : names) RemoveAt(fd, entry.c_str());
+    ::close(fd);
   }
-  for (const std::string& name : names) RemoveAll(path + "/" + name);
-  ::rmdir(path.c_str());
+  ::unlinkat(dirFd, name, AT_REMOVEDIR);
 }
+
+void RemoveAll(const std::string& path) { RemoveAt(AT_FDCWD, path.c_str()); }
 
 }  // namespace
 
