@@ -1,0 +1,23 @@
+// Tidwen: finds junk files on one drive and deletes those the user picks.
+#include <QApplication>
+
+#include "platform/linux/drive_table.h"
+#include "platform/linux/linux_platform.h"
+#include "ui/form1.h"
+#include "ui/resources.h"
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("Tidwen"));
+  QApplication::setApplicationVersion(QStringLiteral("1.00"));
+  QApplication::setDesktopFileName(QStringLiteral("tidwen"));
+  // The windows choose their own colours; one style everywhere keeps them
+  // looking as intended whatever the desktop's theme.
+  QApplication::setStyle(QStringLiteral("Fusion"));
+  QApplication::setWindowIcon(tidwen::AppIcon());
+
+  tidwen::LinuxPlatform platform(tidwen::DriveTable::FromSystem());
+  tidwen::Form1 form(platform);
+  form.show();
+  return app.exec();
+}

@@ -1,0 +1,107 @@
+// The drive, directory and file lists of the main window. The directory and
+// file lists show what the platform's listers list; the scan moves those
+// listers through every directory of a drive, so the widgets follow them
+// only while they are shown, and catch up when shown again.
+#pragma once
+
+#include <QAbstractListModel>
+#include <QComboBox>
+#include <QListView>
+#include <QTreeWidget>
+
+#include "platform/controls.h"
+#include "platform/linux/drive_table.h"
+
+namespace tidwen {
+
+// The drive chooser: one entry per drive of the table, as Drive::Text().
+class DriveListBox : public QComboBox, public DriveListControl {
+  Q_OBJECT
+
+ public:
+  explicit DriveListBox(const DriveTable& drives, QWidget* parent = nullptr);
+
+  // Chooses the drive with this letter, if the table has one.
+  void ChooseDrive(char letter);
+
+  void SetVisible(bool visible) override { setVisible(visible); }
+  bool Visible() const override { return !isHidden(); }
+  // The chosen entry's text; empty when the table has no drive.
+  std::string Drive() const override;
+};
+
+// The directory list: the open directory's ancestors from the drive's root
+// down, each one level deeper, then its subdirectories. A double click (or
+// Enter) on an entry opens that directory.
+class DirListBox : public QTreeWidget, public DirListControl {
+  Q_OBJECT
+
+ public:
+  // lister must outlive the widget.
+  explicit DirListBox(DirListControl& lister, QWidget* parent = nullptr);
+
+  void SetVisible(bool visible) override;
+  bool Visible() const override { return !isHidden(); }
+  void SetPath(std::string_view path) override;
+  std::string Path() const override { return lister_.Path(); }
+  std::int64_t ListCount() const override { return lister_.ListCount(); }
+  std::string List(std::int64_t i) const override { return lister_.List(i); }
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+
+ private:
+  // Opens the directory of an entry; a directory that cannot be listed
+  // (gone, refused) leaves the list as it was.
+  void OpenEntry(QTreeWidgetItem* item);
+  void Rebuild();
+
+  DirListControl& lister_;
+  bool stale_ = true;
+};
+
+// The names of the files that the file lister lists, read on demand.
+class FileNamesModel : public QAbstractListModel {
+  Q_OBJECT
+
+ public:
+  explicit FileNamesModel(const FileListControl& lister, QObject* parent = nullptr);
+  // Takes the lister's current listing.
+  void Reload();
+
+  int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+  QVariant data(const QModelIndex& index, int role) const override;
+
+ private:
+  const FileListControl& lister_;
+  int rows_ = 0;
+};
+
+// The file list: the files of the directory the lister last opened.
+class FileListBox : public QListView, public FileListControl {
+  Q_OBJECT
+
+ public:
+  // lister must outlive the widget.
+  explicit FileListBox(FileListControl& lister, QWidget* parent = nullptr);
+
+  void SetVisible(bool visible) override;
+  bool Visible() const override { return !isHidden(); }
+  void SetPath(std::string_view path) override;
+  std::string Path() const override { return lister_.Path(); }
+  std::int64_t ListCount() const override { return lister_.ListCount(); }
+  std::string_view List(std::int64_t i) const override { return lister_.List(i); }
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  void CatchUp();
+
+  FileListControl& lister_;
+  FileNamesModel* model_;
+  bool stale_ = true;
+};
+
+}  // namespace tidwen

@@ -1,0 +1,316 @@
+#include "ui/form1.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QEvent>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <exception>
+#include <filesystem>
+#include <string>
+#include <system_error>
+
+#include "clean/cleaner.h"
+#include "platform/runtime_error.h"
+#include "rules/junk_rules.h"
+#include "scan/drive_walk.h"
+#include "ui/file_system_boxes.h"
+#include "ui/form2.h"
+#include "ui/list_box.h"
+#include "ui/picture_box.h"
+#include "ui/resources.h"
+#include "ui/status_label.h"
+#include "ui/window_style.h"
+
+namespace tidwen {
+
+namespace {
+
+const QColor kWindowColor(255, 192, 128);
+const QColor kFileListColor(192, 255, 192);
+const QColor kResultListColor(255, 255, 192);
+const QColor kButtonColor(192, 64, 0);
+
+// Drops the user's input while installed. A scan keeps the event loop
+// waiting, so clicks and keys made meanwhile queue up; they were aimed at a
+// window that takes no input while it scans, and must not run commands once
+// the scan is over.
+class InputSwallower : public QObject {
+ public:
+  InputSwallower() { QCoreApplication::instance()->installEventFilter(this); }
+  ~InputSwallower() override { QCoreApplication::instance()->removeEventFilter(this); }
+
+  bool eventFilter(QObject*, QEvent* event) override {
+    switch (event->type()) {
+      case QEvent::MouseButtonPress:
+      case QEvent::MouseButtonRelease:
+      case QEvent::MouseButtonDblClick:
+      case QEvent::Wheel:
+      case QEvent::KeyPress:
+      case QEvent::KeyRelease:
+      case QEvent::ShortcutOverride:
+      case QEvent::Shortcut:
+      case QEvent::ContextMenu:
+      case QEvent::TouchBegin:
+      case QEvent::TouchUpdate:
+      case QEvent::TouchEnd:
+      case QEvent::TabletPress:
+      case QEvent::TabletRelease:
+        return true;
+      default:
+        return false;
+    }
+  }
+};
+
+QLabel* AddLabel(QWidget* parent, const char* name, const QString& text, QRect geometry) {
+  auto* label = new QLabel(text, parent);
+  label->setObjectName(name);
+  label->setTextFormat(Qt::PlainText);
+  label->setGeometry(geometry);
+  label->setFocusPolicy(Qt::NoFocus);
+  return label;
+}
+
+QPushButton* AddButton(QWidget* parent, const char* name, const QString& caption, QRect geometry) {
+  auto* button = new QPushButton(caption, parent);
+  button->setObjectName(name);
+  button->setGeometry(geometry);
+  button->setAutoDefault(false);
+  SetColor(*button, QPalette::Button, kButtonColor);
+  // The caption's blanks only space its two characters out.
+  button->setAccessibleName(caption.simplified().remove(' '));
+  return button;
+}
+
+std::string CurrentDirectory() {
+  std::error_code error;
+  const std::filesystem::path cwd = std::filesystem::current_path(error);
+  return error ? std::string() : cwd.native();
+}
+
+}  // namespace
+
+Form1::Form1(LinuxPlatform& platform, QWidget* parent)
+    : QWidget(parent, Qt::Window), messageBox_(this), quitHook_([] { QCoreApplication::exit(0); }) {
+  RegisterFontSubstitutes();
+  setObjectName("Form1");
+  setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                 Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
+                 Qt::MSWindowsFixedSizeDialogHint);
+  setWindowTitle(QStringLiteral("Tidwenv1.1"));
+  setWindowIcon(AppIcon());
+  setFont(DefaultWindowFont());
+  setFixedSize(Twips(9405), Twips(4290));
+  SetBackground(*this, kWindowColor);
+
+  BuildControls(platform.Drives(), platform);
+  context_ = std::make_unique<Form1Context>(Form1Context{
+      *list1_, *list2_, *list3_, *label1_, *drive1_, *dir1_, *file1_, platform.FileLength(),
+      messageBox_, platform.FileSystem(), {}, {}, 0, {}});
+  OpenStartDirectory(platform.Drives());
+  drive1_->setFocus();
+  Guarded(&Form1::Form_Load);
+}
+
+Form1::~Form1() = default;
+
+void Form1::BuildControls(const DriveTable& drives, LinuxPlatform& platform) {
+  // Made in the order they stack, lowest first: the headings lie on the
+  // window's surface beneath the lists.
+  auto* label3 = AddLabel(this, "Label3", QStringLiteral("  当前文件夹的所有文件"),
+                          TwipsRect(4080, 240, 2535, 255));
+  auto* label4 = AddLabel(this, "Label4", QStringLiteral("  请选择扫描的文件类型"),
+                          TwipsRect(6720, 240, 2415, 255));
+  for (QLabel* heading : {label3, label4}) {
+    SetBackground(*heading, kWindowColor);
+    heading->setAccessibleName(heading->text().trimmed());
+  }
+
+  drive1_ = new DriveListBox(drives, this);
+  drive1_->setObjectName("Drive1");
+  drive1_->setGeometry(TwipsRect(2160, 240, 1815, 300));
+  SetColor(*drive1_, QPalette::Button, kWindowColor);
+  SetColor(*drive1_, QPalette::Base, kWindowColor);
+  drive1_->setAccessibleName(QStringLiteral("驱动器"));
+
+  dir1_ = new DirListBox(platform.Dir1(), this);
+  dir1_->setObjectName("Dir1");
+  dir1_->setGeometry(TwipsRect(2160, 600, 1815, 2820));
+  SetColor(*dir1_, QPalette::Base, kFileListColor);
+  dir1_->setAccessibleName(QStringLiteral("文件夹"));
+
+  file1_ = new FileListBox(platform.File1(), this);
+  file1_->setObjectName("File1");
+  file1_->setGeometry(TwipsRect(4080, 600, 2415, 2730));
+  SetColor(*file1_, QPalette::Base, kFileListColor);
+  file1_->setAccessibleName(QStringLiteral("文件"));
+
+  frame1_ = new QFrame(this);
+  frame1_->setObjectName("Frame1");
+  frame1_->setFrameStyle(QFrame::Box | QFrame::Sunken);
+  frame1_->setGeometry(TwipsRect(360, 3480, 8655, 735));
+  SetBackground(*frame1_, kWindowColor);
+  frame1_->setAccessibleName(QStringLiteral("状态栏"));
+
+  label1_ = new StatusLabel(pacer_, frame1_);
+  label1_->setObjectName("Label1");
+  label1_->setGeometry(TwipsRect(120, 120, 8295, 375));
+  SetBackground(*label1_, kWindowColor);
+  label1_->setAccessibleName(QStringLiteral("状态"));
+
+  list2_ = new ListBox(true, pacer_, this);
+  list2_->setObjectName("List2");
+  list2_->setGeometry(TwipsRect(6600, 600, 2415, 2790));
+  SetColor(*list2_, QPalette::Base, kFileListColor);
+  list2_->setAccessibleName(QStringLiteral("扫描的文件类型"));
+
+  list1_ = new ListBox(true, pacer_, this);
+  list1_->setObjectName("List1");
+  list1_->setGeometry(TwipsRect(2160, 240, 6855, 3210));
+  SetColor(*list1_, QPalette::Base, kResultListColor);
+  SetColor(*list1_, QPalette::Text, kActiveTitleBarColor);
+  list1_->setAccessibleName(QStringLiteral("找到的垃圾文件"));
+
+  list3_ = new ListBox(false, pacer_, this);
+  list3_->setObjectName("List3");
+  list3_->setGeometry(TwipsRect(6720, 240, 2295, 2760));
+  list3_->setFocusPolicy(Qt::NoFocus);
+  list3_->setAccessibleName(QStringLiteral("待扫描的文件夹"));
+
+  picture1_ = new PictureBox(LogoPixmap(), this);
+  picture1_->setObjectName("Picture1");
+  picture1_->setGeometry(TwipsRect(360, 240, 1695, 1095));
+  picture1_->setFocusPolicy(Qt::StrongFocus);
+  picture1_->setAccessibleName(QStringLiteral("Tidwen 标志"));
+
+  auto* label2 = AddLabel(picture1_, "Label2", QStringLiteral("Tidwen"),
+                          TwipsRect(120, 120, 1335, 375));
+  label2->setFont(MakeFont(kHuawenZhongsong, 14.25, true, true));
+  SetColor(*label2, QPalette::WindowText, QColor(255, 0, 0));
+
+  auto* command5 = AddButton(this, "Command5", QStringLiteral("全       选"),
+                             TwipsRect(360, 2400, 1695, 375));
+  auto* command4 = AddButton(this, "Command4", QStringLiteral("退       出"),
+                             TwipsRect(360, 3120, 1695, 375));
+  auto* command3 = AddButton(this, "Command3", QStringLiteral("选择扫描类型"),
+                             TwipsRect(360, 2040, 1695, 375));
+  auto* command2 = AddButton(this, "Command2", QStringLiteral("删       除"),
+                             TwipsRect(360, 1680, 1695, 375));
+  auto* command1 = AddButton(this, "Command1", QStringLiteral("扫      描"),
+                             TwipsRect(360, 1320, 1695, 375));
+  command1->setFont(MakeFont(kSongTi, 10.5));
+
+  auto* label5 = AddLabel(picture1_, "Label5", QStringLiteral("Orvanta"),
+                          TwipsRect(120, 480, 1455, 255));
+  auto* label6 = AddLabel(picture1_, "Label6", QStringLiteral("orv@example.com"),
+                          TwipsRect(0, 720, 1455, 255));
+  for (QLabel* label : {label2, label5, label6}) label->setAccessibleName(label->text());
+  for (QLabel* label : {label5, label6}) {
+    label->setFont(MakeFont(kSongTi, 9, false, true));
+    SetColor(*label, QPalette::WindowText, QColor(255, 255, 0));
+  }
+
+  auto* command6 = AddButton(this, "Command6", QStringLiteral("关       于"),
+                             TwipsRect(360, 2760, 1695, 375));
+
+  const QList<QWidget*> tabOrder{drive1_,  dir1_,    file1_,   list2_,   list1_,   picture1_,
+                                 command5, command4, command3, command2, command1, command6};
+  for (qsizetype i = 1; i < tabOrder.size(); ++i) setTabOrder(tabOrder[i - 1], tabOrder[i]);
+
+  connect(command1, &QPushButton::clicked, this, [this] { Guarded(&Form1::Command1_Click); });
+  connect(command2, &QPushButton::clicked, this, [this] { Guarded(&Form1::Command2_Click); });
+  connect(command3, &QPushButton::clicked, this, [this] { Guarded(&Form1::Command3_Click); });
+  connect(command4, &QPushButton::clicked, this, [this] { Guarded(&Form1::Command4_Click); });
+  connect(command5, &QPushButton::clicked, this, [this] { Guarded(&Form1::Command5_Click); });
+  connect(command6, &QPushButton::clicked, this, [this] { Guarded(&Form1::Command6_Click); });
+}
+
+void Form1::OpenStartDirectory(const DriveTable& drives) {
+  if (drives.Drives().empty()) return;
+  const std::optional<std::string> cwd = drives.ToDrivePath(CurrentDirectory());
+  const std::string root = std::string(1, drives.Drives().front().letter) + ":\\";
+  const std::string start = cwd ? *cwd : root;
+  drive1_->ChooseDrive(start[0]);
+  for (const std::string& path : {start, root}) {
+    try {
+      dir1_->SetPath(path);
+      file1_->SetPath(dir1_->Path());
+      return;
+    } catch (const RuntimeError&) {
+      // Unreadable: fall back to the drive's root, or show nothing.
+    }
+  }
+}
+
+void Form1::Guarded(void (Form1::*handler)()) {
+  try {
+    (this->*handler)();
+  } catch (const RuntimeError& error) {
+    messageBox_.MsgBox("发生错误" + std::to_string(error.Number()), MsgBoxButtons::kOkOnly,
+                       MsgBoxIcon::kNone, "");
+  } catch (const std::bad_alloc&) {
+    messageBox_.MsgBox("发生错误" + std::to_string(kOutOfMemory), MsgBoxButtons::kOkOnly,
+                       MsgBoxIcon::kNone, "");
+  } catch (const std::exception&) {
+    messageBox_.MsgBox("发生错误" + std::to_string(kInternalError), MsgBoxButtons::kOkOnly,
+                       MsgBoxIcon::kNone, "");
+  }
+}
+
+void Form1::Form_Load() { ::tidwen::Form_Load(*context_); }
+
+void Form1::Command1_Click() {
+  // Swallows input from the start, so the drain below drops what queued up.
+  InputSwallower swallower;
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  struct CursorRestorer {
+    ~CursorRestorer() { QApplication::restoreOverrideCursor(); }
+  } restorer;
+  ::tidwen::Command1_Click(*context_);
+  // Fetch and drop the input that arrived during the scan; paint the final
+  // caption and list on the way.
+  QGuiApplication::sync();
+}
+
+void Form1::Command2_Click() { ::tidwen::Command2_Click(*context_); }
+
+void Form1::Command3_Click() {
+  Form1Context& form = *context_;
+  form.Dir1.SetVisible(true);
+  form.Drive1.SetVisible(true);
+  form.File1.SetVisible(true);
+  form.List1.SetVisible(false);
+  form.List2.SetVisible(true);
+  form.List3.SetVisible(false);
+  form.List3.SetVisible(false);
+  form.List1.SetVisible(false);
+  form.List1.Clear();
+  form.List3.Clear();
+}
+
+void Form1::Command4_Click() {
+  // Both windows go at once; nothing is asked and no other handler runs.
+  if (form2_) form2_->hide();
+  hide();
+  if (quitHook_) quitHook_();
+}
+
+void Form1::Command5_Click() {
+  Form1Context& form = *context_;
+  const std::int64_t count = form.List1.ListCount();
+  for (std::int64_t i = 0; i < count; ++i) form.List1.SetSelected(i, true);
+  // Junk types 0 to 14 only: the zero-length type keeps its mark.
+  for (std::int64_t i = 0; i <= 14; ++i) form.List2.SetSelected(i, true);
+}
+
+void Form1::Command6_Click() {
+  if (!form2_) form2_ = std::make_unique<Form2>();
+  form2_->show();
+  form2_->raise();
+  form2_->activateWindow();
+}
+
+}  // namespace tidwen

@@ -1,0 +1,27 @@
+#include "ui/repaint_pacer.h"
+
+#include <algorithm>
+
+namespace tidwen {
+
+RepaintPacer::RepaintPacer(std::chrono::milliseconds interval) : interval_(interval) {}
+
+void RepaintPacer::Request(PacedControl& control) {
+  if (std::find(waiting_.begin(), waiting_.end(), &control) == waiting_.end())
+    waiting_.push_back(&control);
+  if (sinceLastRound_.isValid() && sinceLastRound_.elapsed() < interval_.count()) return;
+  ++rounds_;
+  // PaintNow may run code that asks again; take the list first.
+  std::vector<PacedControl*> round;
+  round.swap(waiting_);
+  for (PacedControl* c : round) c->PaintNow();
+  // The interval counts from the end of the round, so that even slow
+  // painting leaves most of the time to the work.
+  sinceLastRound_.start();
+}
+
+void RepaintPacer::Forget(PacedControl& control) {
+  waiting_.erase(std::remove(waiting_.begin(), waiting_.end(), &control), waiting_.end());
+}
+
+}  // namespace tidwen

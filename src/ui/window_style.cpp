@@ -1,0 +1,42 @@
+#include "ui/window_style.h"
+
+#include <QPalette>
+#include <QStringList>
+#include <QWidget>
+
+namespace tidwen {
+
+void RegisterFontSubstitutes() {
+  static const bool registered = [] {
+    const QStringList song{"AR PL UMing CN", "AR PL UMing TW", "AR PL UMing HK"};
+    const QStringList brush{"AR PL UKai CN", "AR PL UKai TW", "AR PL UKai HK"};
+    QFont::insertSubstitutions(kSongTi, song);
+    QFont::insertSubstitutions(kHuawenZhongsong, song);
+    QFont::insertSubstitutions(kFangzhengShuti, brush);
+    return true;
+  }();
+  (void)registered;
+}
+
+QFont MakeFont(const QString& family, double points, bool bold, bool italic) {
+  QFont font(family);
+  font.setPointSizeF(points);
+  font.setBold(bold);
+  font.setItalic(italic);
+  return font;
+}
+
+QFont DefaultWindowFont() { return MakeFont(kSongTi, 9); }
+
+void SetColor(QWidget& widget, QPalette::ColorRole role, const QColor& color) {
+  QPalette palette = widget.palette();
+  palette.setColor(role, color);
+  widget.setPalette(palette);
+}
+
+void SetBackground(QWidget& widget, const QColor& color) {
+  SetColor(widget, widget.backgroundRole(), color);
+  widget.setAutoFillBackground(true);
+}
+
+}  // namespace tidwen

@@ -1,0 +1,48 @@
+// Units, fonts and colours shared by Tidwen's windows.
+#pragma once
+
+#include <QColor>
+#include <QFont>
+#include <QPalette>
+#include <QRect>
+#include <QString>
+
+class QWidget;
+
+namespace tidwen {
+
+// Layouts are given in twips, 15 to a pixel at 96 dots per inch.
+constexpr int Twips(int twips) { return twips / 15; }
+constexpr QRect TwipsRect(int left, int top, int width, int height) {
+  return QRect(Twips(left), Twips(top), Twips(width), Twips(height));
+}
+
+// The Simplified-Chinese faces the windows ask for. Where a face is missing,
+// RegisterFontSubstitutes() makes Qt use a font of the same style instead.
+inline const QString kSongTi = QStringLiteral("宋体");
+inline const QString kHuawenZhongsong = QStringLiteral("华文中宋");
+inline const QString kFangzhengShuti = QStringLiteral("方正舒体");
+
+// Song/Ming-style faces (AR PL UMing) for 宋体 and 华文中宋, a brush face
+// (AR PL UKai) for 方正舒体. Safe to call more than once.
+void RegisterFontSubstitutes();
+
+// A font of the family at a size in points; RegisterFontSubstitutes() first.
+QFont MakeFont(const QString& family, double points, bool bold = false, bool italic = false);
+
+// The windows' default user-interface font: 宋体 9 pt, as on a Chinese
+// desktop of the program's style.
+QFont DefaultWindowFont();
+
+// Sets one colour of a widget's palette; children that have no palette of
+// their own (a list's viewport, say) take it too.
+void SetColor(QWidget& widget, QPalette::ColorRole role, const QColor& color);
+// Sets the colour of a widget's background role and asks Qt to fill it, so
+// that the colour shows whatever the style.
+void SetBackground(QWidget& widget, const QColor& color);
+
+// The text colour of the results list: the title-bar colour of the classic
+// desktop the window imitates.
+inline const QColor kActiveTitleBarColor(0, 0, 128);
+
+}  // namespace tidwen
