@@ -1,0 +1,142 @@
+// File lengths and stamps from the Linux platform on real trees.
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "linux_test_support.h"
+#include "platform/linux/linux_platform.h"
+#include "platform/runtime_error.h"
+#include "support/temp_tree.h"
+
+namespace tidwen {
+namespace {
+
+using test::Op;
+
+template <class F>
+int ErrorOf(F&& f) {
+  try {
+    f();
+  } catch (const RuntimeError& e) {
+    return e.Number();
+  }
+  return 0;
+}
+
+class LinuxFileLength : public ::testing::Test {
+ protected:
+  FileStamp StampOf(std::string_view relative) const {
+    struct stat st {};
+    EXPECT_EQ(::lstat(tree_.Path(relative).c_str(), &st), 0);
+    return FileStamp{st.st_dev, st.st_ino, st.st_size == 0, true};
+  }
+
+  test::TempTree tree_;
+  test::ScriptedSysCalls sys_;
+  LinuxPlatform platform_{DriveTable({Drive{'c', tree_.Root(), ""}}), sys_};
+  FileLengthService& length_ = platform_.FileLength();
+};
+
+TEST_F(LinuxFileLength, FileOfTheListedDirectoryIsMeasuredRelativeToIt) {
+  tree_.MakeFile("a/b/x.tmp", "hello");
+  platform_.Dir1().SetPath("c:\\a\\b");
+  platform_.File1().SetPath("c:\\a\\b");
+  sys_.ResetCounts();
+  EXPECT_EQ(length_.FileLen("c:\\a\\b\\x.tmp"), 5);
+  // One look at the name, no path resolved.
+  EXPECT_EQ(sys_.Count(Op::kFStatAt), 1);
+  EXPECT_EQ(sys_.Count(Op::kOpenAt) + sys_.Count(Op::kOpenAt2), 0);
+  // The drive letter's case does not matter.
+  EXPECT_EQ(length_.FileLen("C:\\a\\b\\x.tmp"), 5);
+  EXPECT_EQ(sys_.Count(Op::kOpenAt) + sys_.Count(Op::kOpenAt2), 0);
+}
+
+TEST_F(LinuxFileLength, OtherFilesAreReachedFromTheMountPoint) {
+  tree_.MakeFile("x.tmp", "12");
+  tree_.MakeFile("a/b/y.tmp", "1234");
+  platform_.File1().SetPath("c:\\a");
+  sys_.ResetCounts();
+  EXPECT_EQ(length_.FileLen("c:\\x.tmp"), 2);
+  EXPECT_EQ(length_.FileLen("c:\\a\\b\\y.tmp"), 4);
+  EXPECT_GT(sys_.Count(Op::kOpenAt) + sys_.Count(Op::kOpenAt2), 0);
+  // Nothing stays open from it.
+  EXPECT_EQ(sys_.Count(Op::kClose), sys_.Count(Op::kOpenAt) + sys_.Count(Op::kOpenAt2));
+}
+
+TEST_F(LinuxFileLength, LengthsBeyond32BitsAreKept) {
+  const off_t big = (off_t{5} << 30) + 7;  // 5 GiB and 7 bytes, all a hole
+  tree_.MakeSparseFile("big.tmp", big);
+  EXPECT_EQ(length_.FileLen("c:\\big.tmp"), big);
+  platform_.File1().SetPath("c:\\");
+  EXPECT_EQ(length_.FileLen("c:\\big.tmp"), big);
+}
+
+TEST_F(LinuxFileLength, NoRegularFileThereIs53) {
+  tree_.MakeFile("real.tmp", "1");
+  tree_.MakeDir("dir.tmp");
+  tree_.MakeFifo("fifo.tmp");
+  tree_.MakeSymlink("link.tmp", tree_.Path("real.tmp"));
+  tree_.MakeFile("a/x.tmp", "1");
+  for (bool listed : {false, true}) {
+    if (listed) platform_.File1().SetPath("c:\\");
+    for (const char* path : {"c:\\missing.tmp", "c:\\dir.tmp", "c:\\fifo.tmp", "c:\\link.tmp",
+                             "c:\\", "c:\\missing\\x.tmp", "c:\\real.tmp\\x.tmp"}) {
+      EXPECT_EQ(ErrorOf([&] { length_.FileLen(path); }), kFileNotFound)
+          << path << (listed ? " listed" : "");
+    }
+  }
+  // A directory on the way that has become a link.
+  platform_.File1().SetPath("c:\\a");
+  tree_.Remove("a");
+  tree_.MakeDir("elsewhere");
+  tree_.MakeFile("elsewhere/x.tmp", "1");
+  tree_.MakeSymlink("a", "elsewhere");
+  platform_.File1().SetPath("c:\\");
+  EXPECT_EQ(ErrorOf([&] { length_.FileLen("c:\\a\\x.tmp"); }), kFileNotFound);
+}
+
+TEST_F(LinuxFileLength, MalformedPathsAre52) {
+  tree_.MakeFile("x.tmp", "1");
+  platform_.File1().SetPath("c:\\");
+  for (std::string_view bad : {"", "x.tmp", "c:x.tmp", "c:\\\\x.tmp", "q:\\x.tmp", "c:\\..",
+                               "c:\\x.tmp\\", "c:\\a/..\\x.tmp"}) {
+    EXPECT_EQ(ErrorOf([&] { length_.FileLen(bad); }), kBadFileName) << bad;
+  }
+  // A name that is not a plain name, even in the open directory.
+  EXPECT_EQ(ErrorOf([&] { length_.FileLen("c:\\.."); }), kBadFileName);
+}
+
+TEST_F(LinuxFileLength, LastStampNamesTheFileLastMeasured) {
+  EXPECT_FALSE(length_.LastStamp().known);
+  tree_.MakeFile("empty.tmp");
+  tree_.MakeFile("full.tmp", "data");
+  platform_.File1().SetPath("c:\\");
+
+  length_.FileLen("c:\\empty.tmp");
+  EXPECT_EQ(length_.LastStamp(), StampOf("empty.tmp"));
+  EXPECT_TRUE(length_.LastStamp().empty);
+
+  length_.FileLen("c:\\full.tmp");
+  const FileStamp full = StampOf("full.tmp");
+  EXPECT_EQ(length_.LastStamp(), full);
+  EXPECT_FALSE(length_.LastStamp().empty);
+
+  // A failing call leaves the last stamp as it was.
+  EXPECT_EQ(ErrorOf([&] { length_.FileLen("c:\\none.tmp"); }), kFileNotFound);
+  EXPECT_EQ(length_.LastStamp(), full);
+}
+
+TEST_F(LinuxFileLength, SystemFailuresKeepTheirNumbers) {
+  tree_.MakeFile("x.tmp", "1");
+  platform_.File1().SetPath("c:\\");
+  sys_.Fail(Op::kFStatAt, EIO, "x.tmp");
+  EXPECT_EQ(ErrorOf([&] { length_.FileLen("c:\\x.tmp"); }), kDeviceIo);
+  sys_.ClearFaults();
+  sys_.Fail(Op::kFStatAt, EACCES, "x.tmp");
+  EXPECT_EQ(ErrorOf([&] { length_.FileLen("c:\\x.tmp"); }), kPermissionDenied);
+}
+
+}  // namespace
+}  // namespace tidwen
