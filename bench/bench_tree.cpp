@@ -3,15 +3,18 @@
 #include <fcntl.h>
 #include <ftw.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <array>
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <stdexcept>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "bench_model.h"
@@ -306,6 +309,83 @@ bool RemoveTree(const std::string& root) {
   nftw(root.c_str(), RemoveEntry, 64, FTW_DEPTH | FTW_PHYS);
   struct stat st {};
   return lstat(root.c_str(), &st) != 0 && errno == ENOENT;
+}
+
+namespace {
+
+// The trees to remove on a signal. Written only outside the handler, with
+// the signals blocked, so the handler never sees a half-written slot.
+constexpr int kGuardSlots = 8;
+char gGuardedRoots[kGuardSlots][PATH_MAX];
+
+class SignalBlock {
+ public:
+  SignalBlock() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&set, signal);
+    sigprocmask(SIG_BLOCK, &set, &old_);
+  }
+  ~SignalBlock() { sigprocmask(SIG_SETMASK, &old_, nullptr); }
+
+ private:
+  sigset_t old_;
+};
+
+void RemoveGuardedTrees(int signal) {
+  // Only async-signal-safe calls: fork, execve, waitpid, signal, raise.
+  for (auto& root : gGuardedRoots) {
+    if (root[0] == '\0') continue;
+    pid_t pid = fork();
+    if (pid == 0) {
+      char* const argv[] = {const_cast<char*>("rm"), const_cast<char*>("-rf"),
+                            const_cast<char*>("--one-file-system"), root, nullptr};
+      char* const envp[] = {nullptr};
+      execve("/bin/rm", argv, envp);
+      _exit(127);
+    }
+    if (pid > 0) {
+      int status = 0;
+      while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+      }
+    }
+  }
+  std::signal(signal, SIG_DFL);
+  raise(signal);
+}
+
+}  // namespace
+
+TreeGuard::TreeGuard(std::string root) : root_(std::move(root)) {
+  if (root_.size() >= PATH_MAX) return;
+  SignalBlock block;
+  for (int i = 0; i < kGuardSlots; ++i) {
+    if (gGuardedRoots[i][0] != '\0') continue;
+    std::memcpy(gGuardedRoots[i], root_.c_str(), root_.size() + 1);
+    slot_ = i;
+    break;
+  }
+}
+
+TreeGuard::~TreeGuard() {
+  if (!keep_) RemoveTree(root_);
+  Keep();
+}
+
+void TreeGuard::Keep() {
+  keep_ = true;
+  if (slot_ < 0) return;
+  SignalBlock block;
+  gGuardedRoots[slot_][0] = '\0';
+  slot_ = -1;
+}
+
+void RemoveTreesOnSignals() {
+  struct sigaction action {};
+  action.sa_handler = RemoveGuardedTrees;
+  sigemptyset(&action.sa_mask);
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&action.sa_mask, signal);
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
 }
 
 }  // namespace tidwen::bench

@@ -4,7 +4,6 @@
 
 #include <cstdint>
 #include <string>
-#include <utility>
 
 namespace tidwen::bench {
 
@@ -55,22 +54,27 @@ std::string MakeTempRoot(const std::string& parent, const std::string& tag);
 bool RemoveTree(const std::string& root);
 
 // Removes a generated tree when it goes out of scope, also when generation
-// or a run throws, unless told to keep it.
+// or a run throws, unless told to keep it. While it lives, the tree is also
+// removed if the process is stopped by a signal (see RemoveTreesOnSignals).
 class TreeGuard {
  public:
-  explicit TreeGuard(std::string root) : root_(std::move(root)) {}
-  ~TreeGuard() {
-    if (!keep_) RemoveTree(root_);
-  }
+  explicit TreeGuard(std::string root);
+  ~TreeGuard();
   TreeGuard(const TreeGuard&) = delete;
   TreeGuard& operator=(const TreeGuard&) = delete;
 
   const std::string& Root() const { return root_; }
-  void Keep() { keep_ = true; }
+  void Keep();
 
  private:
   std::string root_;
+  int slot_ = -1;  // in the table the signal handler reads; -1 when not there
   bool keep_ = false;
 };
+
+// Installs handlers for SIGINT, SIGTERM and SIGHUP that remove every tree a
+// live TreeGuard holds (with rm -rf, started from the handler) and then end
+// the process by the same signal.
+void RemoveTreesOnSignals();
 
 }  // namespace tidwen::bench

@@ -160,9 +160,11 @@ bool ScanBenchmark(const Options& options, const std::string& self) {
   if (options.keep) tree.Keep();
   double start = NowSeconds();
   std::int64_t specials = options.specials >= 0 ? options.specials : options.files / 2000;
+  std::printf("generating   %lld files in %lld dirs under %s ...\n",
+              static_cast<long long>(options.files), static_cast<long long>(options.dirs),
+              root.c_str());
   TreeStats stats = GenerateScanTree(root, options.files, options.dirs, options.seed, specials);
-  std::printf("tree         %s\n", root.c_str());
-  std::printf("             %lld files (%lld listed, %lld empty, %lld hidden), %lld dirs, "
+  std::printf("tree         %lld files (%lld listed, %lld empty, %lld hidden), %lld dirs, "
               "%lld links/fifos; generated in %.1f s\n",
               static_cast<long long>(stats.files), static_cast<long long>(stats.listedFiles),
               static_cast<long long>(stats.emptyFiles), static_cast<long long>(stats.hiddenFiles),
@@ -279,6 +281,9 @@ bool DeleteBenchmark(const Options& options, const std::string& self) {
   TreeStats stats;
   std::int64_t failures = 0;
   std::string firstFailure;
+  std::printf("generating   2 x %lld junk files in %lld dirs, %d rounds ...\n",
+              static_cast<long long>(options.deleteFiles),
+              static_cast<long long>(options.deleteDirs), options.deleteRuns);
   for (int round = 0; round < options.deleteRuns; ++round) {
     TreeGuard programTree(MakeTempRoot(options.tmp, "delete"));
     TreeGuard findTree(MakeTempRoot(options.tmp, "delete-find"));
@@ -423,6 +428,9 @@ int Main(int argc, char** argv) {
     return 1;
   }
 
+  // Figures appear as they are measured, also when piped to a file.
+  std::setvbuf(stdout, nullptr, _IOLBF, 0);
+  RemoveTreesOnSignals();
   std::string self = SelfPath();
   bool sound = true;
   try {

@@ -154,7 +154,7 @@ TEST_F(GeneratedTree, FloorWalkCountsWhatTheGeneratorMade) {
   // Many directories of a random shape, links to directories (one to the
   // root) and fifos: the walk must visit each directory once and follow no
   // link.
-  TreeStats stats = GenerateScanTree(Root(), 5000, 1500, 3, 60);
+  TreeStats stats = GenerateScanTree(Root(), 3000, 800, 3, 60);
   FloorResult floor = FloorWalk(Root());
   EXPECT_EQ(floor.dirs, stats.dirs);
   EXPECT_EQ(floor.files, stats.listedFiles);

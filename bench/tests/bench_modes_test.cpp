@@ -1,0 +1,109 @@
+// The benchmark's own modes run end to end through the built tidwen-bench:
+// what --list prints, and what the scan and deletion children report.
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "bench_model.h"
+#include "bench_tree.h"
+#include "child_report.h"
+#include "process_run.h"
+
+namespace tidwen::bench {
+namespace {
+
+const std::string kBench = TIDWEN_BENCH_EXE;
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    std::size_t end = text.find('\n', pos);
+    if (end == std::string::npos) end = text.size();
+    lines.push_back(text.substr(pos, end - pos));
+    pos = end + 1;
+  }
+  return lines;
+}
+
+std::vector<std::string> FindHits(const std::string& root) {
+  std::vector<std::string> argv = {"/usr/bin/find", root};
+  for (std::string& arg : FindExpression()) argv.push_back(std::move(arg));
+  argv.push_back("-print0");
+  ProcessResult find = RunProcess(argv, Output::kCapture);
+  EXPECT_TRUE(find.Ok());
+  return ExpandFindHits(SplitNulRecords(find.output));
+}
+
+class BenchModes : public ::testing::Test {
+ protected:
+  TreeGuard tree_{MakeTempRoot("/tmp", "test")};
+};
+
+TEST_F(BenchModes, ListPrintsEveryHitBreadthFirstAndNothingElse) {
+  TreeStats stats = GenerateScanTree(tree_.Root(), 3000, 200, 21, 24);
+  ProcessResult list = RunProcess({kBench, "--list", tree_.Root()}, Output::kCapture);
+  ASSERT_TRUE(list.Ok());
+  ASSERT_FALSE(list.output.empty());
+  EXPECT_EQ(list.output.back(), '\n');
+  std::vector<std::string> lines = Lines(list.output);
+  EXPECT_EQ(static_cast<std::int64_t>(lines.size()), stats.expectedHits);
+
+  std::vector<std::string> posix;
+  std::size_t lastDepth = 0;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    const std::string& line = lines[i];
+    ASSERT_EQ(line.rfind("c:\\", 0), 0u) << Printable(line);
+    posix.push_back(DrivePathToPosix(line, tree_.Root()));
+    // Breadth-first: no entry lies shallower than the one before it.
+    std::size_t depth = static_cast<std::size_t>(std::count(line.begin(), line.end(), '\\'));
+    EXPECT_GE(depth, lastDepth) << Printable(line);
+    lastDepth = depth;
+  }
+  EXPECT_TRUE(CompareMultisets(posix, FindHits(tree_.Root())).Same());
+}
+
+TEST_F(BenchModes, ListOfAMissingDirectoryPrintsNothingAndFails) {
+  ProcessResult list = RunProcess({kBench, "--list", tree_.Root() + "/missing"}, Output::kCapture);
+  EXPECT_EQ(list.exitCode, 2);
+  EXPECT_TRUE(list.output.empty());
+}
+
+TEST_F(BenchModes, ScanChildReportsItsEntriesAndMemory) {
+  TreeStats stats = GenerateScanTree(tree_.Root(), 1500, 120, 8, 8);
+  ProcessResult child = RunProcess({kBench, "--child-scan", tree_.Root()}, Output::kCapture);
+  ASSERT_TRUE(child.Ok());
+  ChildReport report;
+  ASSERT_TRUE(ParseChildReport(child.output, report));
+  EXPECT_EQ(static_cast<std::int64_t>(report.records.size()), stats.expectedHits);
+  EXPECT_EQ(report.Number("entries"), static_cast<double>(stats.expectedHits));
+  EXPECT_EQ(report.Number("queued_dirs"), static_cast<double>(stats.dirs - 1));
+  EXPECT_EQ(report.Number("caption_ok"), 1);
+  EXPECT_GT(report.Number("hwm_kb"), 0);
+  EXPECT_GE(report.Number("hwm_kb"), report.Number("rss_before_kb"));
+  EXPECT_GT(report.Number("seconds"), 0);
+}
+
+TEST_F(BenchModes, DeleteChildRemovesEveryJunkFileAndNothingElse) {
+  TreeStats stats = GenerateDeleteTree(tree_.Root(), 600, 30, 4);
+  ProcessResult child = RunProcess({kBench, "--child-delete", tree_.Root()}, Output::kCapture);
+  ASSERT_TRUE(child.Ok());
+  ChildReport report;
+  ASSERT_TRUE(ParseChildReport(child.output, report));
+  EXPECT_EQ(report.Number("entries_before"), 600);
+  EXPECT_EQ(report.Number("entries_after"), 0);
+  EXPECT_EQ(report.Number("questions"), 1);
+  EXPECT_EQ(report.Number("question_ok"), 1);
+  EXPECT_EQ(report.Number("failures"), 0) << report.Text("first_failure");
+  EXPECT_EQ(report.Number("caption_ok"), 1);
+
+  DeleteLeftovers left = CountLeftovers(tree_.Root());
+  EXPECT_EQ(left.junkLeft, 0) << Printable(left.firstJunkLeft);
+  EXPECT_EQ(left.keptLeft, stats.keptFiles);
+}
+
+}  // namespace
+}  // namespace tidwen::bench
