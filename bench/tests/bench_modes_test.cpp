@@ -1,7 +1,12 @@
 // The benchmark's own modes run end to end through the built tidwen-bench:
 // what --list prints, and what the scan and deletion children report.
 
+#include <dirent.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <csignal>
 #include <string>
 #include <vector>
 
@@ -103,6 +108,47 @@ TEST_F(BenchModes, DeleteChildRemovesEveryJunkFileAndNothingElse) {
   DeleteLeftovers left = CountLeftovers(tree_.Root());
   EXPECT_EQ(left.junkLeft, 0) << Printable(left.firstJunkLeft);
   EXPECT_EQ(left.keptLeft, stats.keptFiles);
+}
+
+TEST_F(BenchModes, StoppingTheBenchmarkRemovesItsTree) {
+  // A tree far too big to finish while the test waits, under a directory of
+  // the test's own; stopped as soon as it says it is generating.
+  int out[2];
+  ASSERT_EQ(pipe(out), 0);
+  pid_t pid = fork();
+  if (pid == 0) {
+    dup2(out[1], STDOUT_FILENO);
+    close(out[0]);
+    execl(kBench.c_str(), kBench.c_str(), "--files", "2000000", "--scan-only", "--tmp",
+          tree_.Root().c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  ASSERT_GT(pid, 0);
+  close(out[1]);
+  std::string seen;
+  char buffer[256];
+  ssize_t got;
+  while (seen.find("generating") == std::string::npos &&
+         (got = read(out[0], buffer, sizeof buffer)) > 0) {
+    seen.append(buffer, static_cast<std::size_t>(got));
+  }
+  usleep(200 * 1000);  // let it make some files
+  kill(pid, SIGTERM);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  close(out[0]);
+  ASSERT_NE(seen.find("generating"), std::string::npos) << seen;
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
+
+  DIR* dir = opendir(tree_.Root().c_str());
+  ASSERT_NE(dir, nullptr);
+  std::vector<std::string> left;
+  while (dirent* entry = readdir(dir)) {
+    std::string name = entry->d_name;
+    if (name != "." && name != "..") left.push_back(name);
+  }
+  closedir(dir);
+  EXPECT_TRUE(left.empty()) << left.front();
 }
 
 }  // namespace
