@@ -115,7 +115,14 @@ Form1::Form1(LinuxPlatform& platform, QWidget* parent)
   Guarded(&Form1::Form_Load);
 }
 
-Form1::~Form1() = default;
+Form1::~Form1() {
+  form2_.reset();
+  context_.reset();
+  // The controls use the pacer, a member that goes before the QWidget base
+  // would delete them: delete them now.
+  const QObjectList controls = children();
+  qDeleteAll(controls);
+}
 
 void Form1::BuildControls(const DriveTable& drives, LinuxPlatform& platform) {
   // Made in the order they stack, lowest first: the headings lie on the
@@ -184,6 +191,8 @@ void Form1::BuildControls(const DriveTable& drives, LinuxPlatform& platform) {
   picture1_->setObjectName("Picture1");
   picture1_->setGeometry(TwipsRect(360, 240, 1695, 1095));
   picture1_->setFocusPolicy(Qt::StrongFocus);
+  // The box keeps the platform's colour rather than the window's.
+  SetBackground(*picture1_, QApplication::palette().color(QPalette::Window));
   picture1_->setAccessibleName(QStringLiteral("Tidwen 标志"));
 
   auto* label2 = AddLabel(picture1_, "Label2", QStringLiteral("Tidwen"),

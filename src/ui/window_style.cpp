@@ -1,5 +1,7 @@
 #include "ui/window_style.h"
 
+#include <QApplication>
+#include <QFontInfo>
 #include <QPalette>
 #include <QStringList>
 #include <QWidget>
@@ -26,7 +28,15 @@ QFont MakeFont(const QString& family, double points, bool bold, bool italic) {
   return font;
 }
 
-QFont DefaultWindowFont() { return MakeFont(kSongTi, 9); }
+QFont DefaultWindowFont() {
+  QFont font = QApplication::font();
+  // The face the platform's font resolves to (its name may be an alias such
+  // as "Sans Serif"); Chinese text takes the Song face rather than whichever
+  // CJK face the system would fall back to.
+  font.setFamilies({QFontInfo(font).family(), kSongTi});
+  font.setPointSizeF(9);
+  return font;
+}
 
 void SetColor(QWidget& widget, QPalette::ColorRole role, const QColor& color) {
   QPalette palette = widget.palette();

@@ -30,8 +30,9 @@ void RegisterFontSubstitutes();
 // A font of the family at a size in points; RegisterFontSubstitutes() first.
 QFont MakeFont(const QString& family, double points, bool bold = false, bool italic = false);
 
-// The windows' default user-interface font: 宋体 9 pt, as on a Chinese
-// desktop of the program's style.
+// The windows' default user-interface font: the platform's own face, at
+// 9 pt whatever the desktop's size, since every control has a fixed size in
+// pixels. Chinese text in it is set in the face that stands for 宋体.
 QFont DefaultWindowFont();
 
 // Sets one colour of a widget's palette; children that have no palette of

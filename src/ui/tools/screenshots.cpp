@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <cstdio>
@@ -64,7 +65,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: %s <output directory>\n", argv[0]);
     return 2;
   }
-  const QDir out(QString::fromLocal8Bit(argv[1]));
+  // Absolute, since the working directory changes below.
+  const QDir out(QFileInfo(QString::fromLocal8Bit(argv[1])).absoluteFilePath());
 
   QTemporaryDir drive(QDir::tempPath() + QStringLiteral("/sample-XXXXXX"));
   if (!drive.isValid() || !MakeSampleDrive(drive.path())) {

@@ -1,0 +1,219 @@
+// The Qt controls on their own: the list's batched announcing and paced
+// painting, clicks on entries, byte texts, the status label, the directory
+// and file lists, and the message box service.
+#include <QElapsedTimer>
+#include <QTreeWidget>
+#include <thread>
+
+#include "gui_test_support.h"
+#include "platform/runtime_error.h"
+#include "ui/file_system_boxes.h"
+#include "ui/message_box.h"
+
+namespace tidwen::test {
+namespace {
+
+class PaintCounter : public QObject {
+ public:
+  explicit PaintCounter(QWidget& w) { w.installEventFilter(this); }
+  int count = 0;
+  bool eventFilter(QObject*, QEvent* event) override {
+    count += event->type() == QEvent::Paint;
+    return false;
+  }
+};
+
+class ListBoxTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    list_.resize(300, 200);
+    ASSERT_TRUE(ShowAndWait(list_));
+  }
+  RepaintPacer pacer_;
+  ListBox list_{true, pacer_};
+};
+
+TEST_F(ListBoxTest, AppendsReachTheViewInOneBatch) {
+  int inserted = 0;
+  QObject::connect(list_.model(), &QAbstractItemModel::rowsInserted, [&] { ++inserted; });
+  for (int i = 0; i < 1000; ++i) list_.AddItem("c:\\f" + std::to_string(i));
+  EXPECT_EQ(list_.ListCount(), 1000);
+  EXPECT_EQ(list_.List(999), "c:\\f999");
+  // Nothing is announced until control returns to the event loop...
+  EXPECT_EQ(list_.model()->rowCount(), 0);
+  QApplication::processEvents();
+  // ...and then all of it at once, in the order added.
+  EXPECT_EQ(list_.model()->rowCount(), 1000);
+  EXPECT_EQ(inserted, 1);
+  EXPECT_EQ(list_.model()->index(0, 0).data().toString(), "c:\\f0");
+  EXPECT_EQ(list_.model()->index(999, 0).data().toString(), "c:\\f999");
+}
+
+TEST_F(ListBoxTest, OtherChangesAnnouncePendingAppendsFirst) {
+  list_.AddItem("a");
+  list_.AddItem("b");
+  list_.AddItem("c");
+  list_.RemoveItem(0);
+  EXPECT_EQ(list_.model()->rowCount(), 2);
+  EXPECT_EQ(list_.model()->index(0, 0).data().toString(), "b");
+  list_.AddItem("d");
+  list_.AddItem("first", std::int64_t{0});
+  EXPECT_EQ(list_.model()->rowCount(), 4);
+  EXPECT_EQ(list_.model()->index(0, 0).data().toString(), "first");
+  EXPECT_EQ(list_.model()->index(3, 0).data().toString(), "d");
+  list_.SetSelected(3, true);
+  QApplication::processEvents();
+  EXPECT_EQ(list_.model()->index(3, 0).data(Qt::CheckStateRole).toInt(), Qt::Checked);
+  list_.Clear();
+  EXPECT_EQ(list_.model()->rowCount(), 0);
+  EXPECT_EQ(list_.ListCount(), 0);
+  // A bad index changes nothing, on screen or off.
+  list_.AddItem("x");
+  EXPECT_THROW(list_.RemoveItem(5), RuntimeError);
+  EXPECT_THROW(list_.AddItem("y", std::int64_t{3}), RuntimeError);
+  EXPECT_EQ(list_.ListCount(), 1);
+  QApplication::processEvents();
+  EXPECT_EQ(list_.model()->rowCount(), 1);
+}
+
+TEST_F(ListBoxTest, AClickTogglesThatEntryAlone) {
+  for (const char* text : {"a", "b", "c"}) list_.AddItem(text);
+  QApplication::processEvents();
+  ClickRow(list_, 1);
+  EXPECT_FALSE(list_.Selected(0));
+  EXPECT_TRUE(list_.Selected(1));
+  EXPECT_FALSE(list_.Selected(2));
+  ClickRow(list_, 1);
+  EXPECT_FALSE(list_.Selected(1));
+  // A click on the check box itself toggles once, not twice.
+  const QRect row = list_.visualRect(list_.model()->index(2, 0));
+  ClickAt(*list_.viewport(), QPoint(row.left() + row.height() / 2, row.center().y()));
+  EXPECT_TRUE(list_.Selected(2));
+  EXPECT_FALSE(list_.Selected(0));
+  EXPECT_FALSE(list_.Selected(1));
+}
+
+TEST_F(ListBoxTest, TextsKeepTheirBytesAndShowReadably) {
+  const std::string latin1("c:\\caf\xe9.tmp");  // not UTF-8
+  list_.AddItem(latin1);
+  list_.AddItem("c:\\文档\\报告.bak");
+  list_.AddItem("c:\\<b>bold</b>\n.tmp");
+  QApplication::processEvents();
+  EXPECT_EQ(list_.List(0), latin1);
+  EXPECT_EQ(list_.model()->index(0, 0).data().toString(), QString::fromUtf8("c:\\caf\uFFFD.tmp"));
+  EXPECT_EQ(list_.model()->index(1, 0).data().toString(), QString::fromUtf8("c:\\文档\\报告.bak"));
+  // A newline shows as a visible sign, so the entry keeps to one line.
+  EXPECT_FALSE(list_.model()->index(2, 0).data().toString().contains('\n'));
+}
+
+// While a handler keeps the event loop waiting, appends still reach the
+// screen, but no more than about 30 times a second.
+TEST_F(ListBoxTest, RefreshPaintsProgressAtABoundedRate) {
+  PaintCounter paints(*list_.viewport());
+  QElapsedTimer timer;
+  timer.start();
+  int added = 0;
+  while (timer.elapsed() < 300) {
+    list_.AddItem("c:\\f" + std::to_string(added++));
+    list_.Refresh();
+    std::this_thread::sleep_for(std::chrono::microseconds(200));
+  }
+  const double seconds = timer.elapsed() / 1000.0;
+  EXPECT_GE(paints.count, 3) << "progress must show while busy";
+  EXPECT_LE(paints.count, static_cast<int>(seconds * 31) + 2) << added << " appends";
+  EXPECT_GT(list_.model()->rowCount(), 0);
+}
+
+TEST(StatusLabelTest, ShowsItsCaptionWhenPaintedOrWhenIdle) {
+  RepaintPacer pacer;
+  StatusLabel label(pacer);
+  label.SetCaption("c:\\a\\<i>x</i>.tmp");
+  EXPECT_EQ(label.Caption(), "c:\\a\\<i>x</i>.tmp");
+  EXPECT_EQ(label.text(), "");  // not laid out yet
+  label.Refresh();              // the first refresh paints at once
+  EXPECT_EQ(label.text(), "c:\\a\\<i>x</i>.tmp");
+  EXPECT_EQ(label.textFormat(), Qt::PlainText);
+  label.SetCaption("共找到 1个垃圾文件");
+  label.Refresh();  // too soon after the last one
+  EXPECT_EQ(label.text(), "c:\\a\\<i>x</i>.tmp");
+  QApplication::processEvents();
+  EXPECT_EQ(label.text(), "共找到 1个垃圾文件");
+}
+
+class FileSystemBoxesTest : public WindowTest {};
+
+TEST_F(FileSystemBoxesTest, DirectoryListShowsThePathDownThenTheChildren) {
+  tree_.MakeDir("a/b/c1");
+  tree_.MakeDir("a/b/c2");
+  tree_.MakeFile("a/b/f.txt", "x");
+  QWidget window;
+  auto& dir1 = *new DirListBox(platform_->Dir1(), &window);
+  auto& file1 = *new FileListBox(platform_->File1(), &window);
+  dir1.resize(200, 300);
+  dir1.SetPath("c:\\a\\b");
+  file1.SetPath("c:\\a\\b");
+  ASSERT_EQ(dir1.topLevelItemCount(), 1);
+  QTreeWidgetItem* root = dir1.topLevelItem(0);
+  EXPECT_EQ(root->text(0), "c:\\");
+  ASSERT_EQ(root->childCount(), 1);
+  QTreeWidgetItem* b = root->child(0)->child(0);
+  EXPECT_EQ(b->text(0), "b");
+  EXPECT_EQ(dir1.currentItem(), b);
+  QStringList children;
+  for (int i = 0; i < b->childCount(); ++i) children << b->child(i)->text(0);
+  children.sort();
+  EXPECT_EQ(children, QStringList({"c1", "c2"}));
+  EXPECT_EQ(file1.model()->rowCount(), 1);
+
+  // A double click opens a directory; the file list does not follow.
+  ASSERT_TRUE(ShowAndWait(window));
+  QTreeWidgetItem* c1 = b->child(0)->text(0) == "c1" ? b->child(0) : b->child(1);
+  ClickAt(*dir1.viewport(), dir1.visualItemRect(c1).center(), true);
+  ASSERT_TRUE(WaitFor([&] { return dir1.Path() == "c:\\a\\b\\c1"; }));
+  EXPECT_EQ(dir1.currentItem()->text(0), "c1");
+  EXPECT_EQ(file1.Path(), "c:\\a\\b");
+  // The root entry opens the root.
+  ClickAt(*dir1.viewport(), dir1.visualItemRect(dir1.topLevelItem(0)).center(), true);
+  ASSERT_TRUE(WaitFor([&] { return dir1.Path() == "c:\\"; }));
+  EXPECT_EQ(dir1.topLevelItem(0)->childCount(), 1);  // just "a"
+
+  // A directory that has gone since it was listed leaves the list as it was.
+  tree_.Remove("a");
+  dir1.setCurrentItem(dir1.topLevelItem(0)->child(0));
+  PressKey(dir1, Qt::Key_Return);
+  for (int i = 0; i < 5; ++i) QApplication::processEvents();
+  EXPECT_EQ(dir1.Path(), "c:\\");
+}
+
+TEST_F(FileSystemBoxesTest, HiddenListsCatchUpWhenShownAgain) {
+  tree_.MakeFile("one/x.txt", "x");
+  tree_.MakeFile("two/y.txt", "x");
+  tree_.MakeFile("two/z.txt", "x");
+  QWidget window;
+  auto& file1 = *new FileListBox(platform_->File1(), &window);
+  file1.SetPath("c:\\one");
+  EXPECT_EQ(file1.model()->rowCount(), 1);
+  file1.SetVisible(false);
+  file1.SetPath("c:\\two");
+  EXPECT_EQ(file1.ListCount(), 2);  // the lister moved at once
+  file1.SetVisible(true);
+  ASSERT_EQ(file1.model()->rowCount(), 2);
+  QStringList names{file1.model()->index(0, 0).data().toString(),
+                    file1.model()->index(1, 0).data().toString()};
+  names.sort();
+  EXPECT_EQ(names, QStringList({"y.txt", "z.txt"}));
+}
+
+// What the boxes look like is checked where the program shows them; here,
+// a box closed without an answer: Yes/No counts as No, OK as OK.
+TEST(MessageBoxTest, ABoxClosedWithoutAnAnswer) {
+  QWidget owner;
+  QtMessageBoxService service(&owner);
+  BoxAnswerer user;
+  EXPECT_EQ(service.MsgBox("q", MsgBoxButtons::kYesNo, MsgBoxIcon::kExclamation, "t"), kMsgBoxNo);
+  EXPECT_EQ(service.MsgBox("q", MsgBoxButtons::kOkOnly, MsgBoxIcon::kNone, ""), kMsgBoxOk);
+  EXPECT_EQ(user.Seen().size(), 2u);
+}
+
+}  // namespace
+}  // namespace tidwen::test
