@@ -240,6 +240,19 @@ TEST_P(LinuxDelete, BatchDoesNotFollowALinkMadeBetweenDirectories) {
   EXPECT_EQ(tree_.ReadFile("outside/y.tmp"), "precious");
 }
 
+TEST_P(LinuxDelete, BatchFollowsADirectoryReplacedSinceItWasOpened) {
+  tree_.MakeFile("a/x.tmp", "1");
+  tree_.MakeFile("a/y.tmp", "old");
+  DeletionBatch batch(platform_.FileSystem());
+  EXPECT_EQ(Delete("c:\\a\\x.tmp"), 0);
+  // Another program moves the directory away and makes a new one.
+  ASSERT_EQ(std::rename(tree_.Path("a").c_str(), tree_.Path("a.old").c_str()), 0);
+  tree_.MakeFile("a/z.tmp", "new");
+  EXPECT_EQ(Delete("c:\\a\\z.tmp"), 0);
+  EXPECT_FALSE(tree_.Exists("a/z.tmp"));
+  EXPECT_EQ(tree_.ReadFile("a.old/y.tmp"), "old");
+}
+
 TEST_P(LinuxDelete, SystemFailuresOfTheDeletionKeepTheirNumbers) {
   tree_.MakeFile("x.tmp", "1");
   const struct {

@@ -28,7 +28,8 @@ bool IsMountRoot(const struct statx& stx) {
 int BeneathOpener::OpenMountPoint(const Drive& drive) {
   const int fd = sys_.OpenAt(AT_FDCWD, drive.mountPoint.c_str(),
                              O_PATH | O_DIRECTORY | O_CLOEXEC, 0);
-  if (fd < 0 || drive.fsType.empty()) return fd;
+  // "/" is always there, even in a chroot where it is no mount's root.
+  if (fd < 0 || drive.fsType.empty() || drive.mountPoint == "/") return fd;
   // A drive of the mount table whose filesystem is gone leaves a bare
   // directory behind; listing that would show an empty drive instead of
   // saying that it is not there.

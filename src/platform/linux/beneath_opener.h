@@ -15,9 +15,9 @@ class BeneathOpener {
   explicit BeneathOpener(SysCalls& sys) : sys_(sys) {}
 
   // Opens a drive's mount point as a directory (O_PATH). The mount point
-  // itself is trusted as the table gives it. A drive that comes from the
-  // mount table (it has a filesystem type) must still be mounted there: an
-  // unmounted drive's bare directory fails with -ENODEV. Returns the
+  // itself is trusted as the table gives it. A drive other than "/" that
+  // comes from the mount table (it has a filesystem type) must still be
+  // mounted there: an unmounted drive's bare directory fails with -ENODEV. Returns the
   // descriptor, or the negated errno.
   int OpenMountPoint(const Drive& drive);
 

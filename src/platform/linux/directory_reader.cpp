@@ -155,6 +155,9 @@ void DirectoryReader::Fill(Listing& listing, std::string_view drivePath) {
       const char* record = buffer_.data() + at;
       std::uint16_t reclen;
       std::memcpy(&reclen, record + offsetof(RawDirent, reclen), sizeof reclen);
+      if (reclen <= kNameOffset || reclen > n - at) {
+        throw ErrorFor(kInternalError, "malformed directory record in", drivePath, 0);
+      }
       const auto type = static_cast<unsigned char>(record[offsetof(RawDirent, type)]);
       const char* name = record + kNameOffset;
       const std::size_t length = strnlen(name, reclen - kNameOffset);

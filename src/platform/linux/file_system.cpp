@@ -49,7 +49,14 @@ class LinuxFileSystemObject final : public FileSystemObject {
     SysCalls& sys = fs_.Sys();
     std::string name(parent.name);
     struct stat st {};
-    const int r = sys.FStatAt(parent.dir->Get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW);
+    int r = sys.FStatAt(parent.dir->Get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW);
+    if (r == -ENOENT && parent.cached) {
+      // The directory kept open by the batch may have been replaced since;
+      // what counts is the file at the path now.
+      fs_.DropCachedParent();
+      parent = fs_.OpenParent(path);
+      r = sys.FStatAt(parent.dir->Get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW);
+    }
     if (r < 0) throw ErrorFor(FileErrorNumber(-r), "cannot find", path, -r);
     if (!S_ISREG(st.st_mode)) throw ErrorFor(kFileNotFound, "not a regular file:", path, 0);
     if (expected.known) {
@@ -77,6 +84,11 @@ std::unique_ptr<FileSystemObject> LinuxFileSystem::CreateFileSystemObject() {
   return std::make_unique<LinuxFileSystemObject>(*this);
 }
 
+void LinuxFileSystem::DropCachedParent() {
+  cachedParent_.reset();
+  cachedParentPath_.clear();
+}
+
 void LinuxFileSystem::EndBatch() noexcept {
   if (batchDepth_ > 0) --batchDepth_;
   if (batchDepth_ > 0) return;
@@ -100,7 +112,7 @@ LinuxFileSystem::Parent LinuxFileSystem::OpenParent(std::string_view path) {
         split.name.find_first_of(std::string_view("/\0", 2)) != std::string_view::npos) {
       throw ErrorFor(kBadFileName, "not a file path:", path, 0);
     }
-    return Parent{cachedParent_, split.name};
+    return Parent{cachedParent_, split.name, true};
   }
 
   const std::optional<DrivePath> parsed = ParseDrivePath(drives_, path);
@@ -137,7 +149,7 @@ LinuxFileSystem::Parent LinuxFileSystem::OpenParent(std::string_view path) {
     cachedParent_ = dir;
     cachedParentPath_.assign(split.parent);
   }
-  return Parent{std::move(dir), split.name};
+  return Parent{std::move(dir), split.name, false};
 }
 
 }  // namespace tidwen

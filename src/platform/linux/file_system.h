@@ -34,8 +34,11 @@ class LinuxFileSystem final : public FileSystemService {
   struct Parent {
     std::shared_ptr<UniqueFd> dir;
     std::string_view name;  // points into the path given
+    bool cached;            // dir was kept open from an earlier look-up
   };
   Parent OpenParent(std::string_view path);
+  // Forgets the directory kept open for the batch.
+  void DropCachedParent();
 
   SysCalls& Sys() { return sys_; }
 
