@@ -50,6 +50,8 @@ class DirListBox : public QTreeWidget, public DirListControl {
  protected:
   void showEvent(QShowEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
+  // Every level is always open, so no entry has an expand sign.
+  void drawBranches(QPainter*, const QRect&, const QModelIndex&) const override {}
 
  private:
   // Opens the directory of an entry; a directory that cannot be listed
