@@ -37,7 +37,7 @@ struct Options {
   std::int64_t specials = -1;  // -1: one per 2000 files
   std::int64_t deleteFiles = 100000;
   std::int64_t deleteDirs = 1000;
-  int runs = 3;
+  int runs = 5;
   int deleteRuns = 3;
   std::uint64_t seed = 20240611;
   std::string tmp = "/tmp";
@@ -55,7 +55,7 @@ void Usage(FILE* out) {
                "  --specials K       symlinks and fifos in the scan tree (files/2000)\n"
                "  --delete-files N   junk files in the deletion tree (100000)\n"
                "  --delete-dirs M    directories in the deletion tree (1000)\n"
-               "  --runs R           timed runs of each scan contender (3)\n"
+               "  --runs R           timed rounds of the scan contenders (5)\n"
                "  --delete-runs R    deletion rounds, each on fresh trees (3)\n"
                "  --seed S           generator seed\n"
                "  --tmp DIR          where the trees are made (/tmp)\n"
@@ -101,12 +101,21 @@ void PrintTime(const char* name, const Timings& timings, const std::string& deta
               timings.Median(), timings.Runs().c_str(), detail.c_str());
 }
 
-void PrintRatio(const char* name, double numerator, double denominator, const char* target) {
-  if (denominator <= 0) {
+// Prints best over best, and the median of the per-round ratios (the rounds
+// of both timings correspond).
+void PrintRatio(const char* name, const Timings& numerator, const Timings& denominator,
+                const char* target) {
+  if (numerator.seconds.empty() || numerator.seconds.size() != denominator.seconds.size() ||
+      denominator.Best() <= 0) {
     std::printf("%-12s    n/a\n", name);
     return;
   }
-  std::printf("%-12s %7.2f     %s\n", name, numerator / denominator, target);
+  Timings perRound;
+  for (std::size_t i = 0; i < numerator.seconds.size(); ++i) {
+    perRound.seconds.push_back(numerator.seconds[i] / denominator.seconds[i]);
+  }
+  std::printf("%-12s %7.2f     %-17s (best over best; per-round median %.2f)\n", name,
+              numerator.Best() / denominator.Best(), target, perRound.Median());
 }
 
 std::vector<std::string> FindCommand(const char* tool, const std::string& root,
@@ -189,15 +198,16 @@ bool ScanBenchmark(const Options& options, const std::string& self) {
   if (!findOut.Ok()) std::printf("find         exit %d\n", findOut.exitCode);
 
   Timings floorTimes, findTimes, bfsTimes, scanTimes;
-  long peakKb = 0, rssBeforeKb = 0;
+  long peakKb = 0, growthKb = 0;
+  // Each round runs every contender once, back to back, so that the
+  // per-round ratios compare runs that met the same machine load.
   for (int run = 0; run < options.runs; ++run) {
     double t = NowSeconds();
     FloorWalk(root);
-    floorTimes.seconds.push_back(NowSeconds() - t);
-    findTimes.seconds.push_back(RunProcess(FindCommand(kFind, root, "-print"), Output::kDiscard).seconds);
-    if (haveBfs) {
-      bfsTimes.seconds.push_back(RunProcess(FindCommand(kBfs, root, "-print"), Output::kDiscard).seconds);
-    }
+    double floorSeconds = NowSeconds() - t;
+    double findSeconds = RunProcess(FindCommand(kFind, root, "-print"), Output::kDiscard).seconds;
+    double bfsSeconds =
+        haveBfs ? RunProcess(FindCommand(kBfs, root, "-print"), Output::kDiscard).seconds : 0;
     ProcessResult scan = RunProcess({self, "--child-scan", root}, Output::kCapture);
     ChildReport report;
     if (!scan.Ok() || !ParseChildReport(scan.output, report)) {
@@ -205,9 +215,13 @@ bool ScanBenchmark(const Options& options, const std::string& self) {
       sound = false;
       continue;
     }
+    floorTimes.seconds.push_back(floorSeconds);
+    findTimes.seconds.push_back(findSeconds);
+    if (haveBfs) bfsTimes.seconds.push_back(bfsSeconds);
     scanTimes.seconds.push_back(report.Number("seconds"));
-    peakKb = std::max(peakKb, static_cast<long>(report.Number("hwm_kb")));
-    rssBeforeKb = static_cast<long>(report.Number("rss_before_kb"));
+    auto hwm = static_cast<long>(report.Number("hwm_kb"));
+    peakKb = std::max(peakKb, hwm);
+    growthKb = std::max(growthKb, hwm - static_cast<long>(report.Number("rss_before_kb")));
   }
 
   std::printf("\n");
@@ -228,10 +242,10 @@ bool ScanBenchmark(const Options& options, const std::string& self) {
             Count(stats.listedFiles) + " files, " +
                 Count(static_cast<std::int64_t>(firstScan.Number("queued_dirs")) + 1) +
                 " dirs, " + Count(entries) + " hits");
-  std::printf("memory       peak %.1f MiB (VmHWM of the scan's process), %.1f MiB over its "
-              "VmRSS before the scan\n",
+  std::printf("memory       peak %.1f MiB (VmHWM of the scan's own process), %.1f MiB over "
+              "its VmRSS just before the scan\n",
               static_cast<double>(peakKb) / 1024.0,
-              static_cast<double>(peakKb - rssBeforeKb) / 1024.0);
+              static_cast<double>(growthKb) / 1024.0);
   std::printf("\n");
 
   sound = CheckHits(firstScan.records, root, findPaths, "find") && sound;
@@ -255,10 +269,10 @@ bool ScanBenchmark(const Options& options, const std::string& self) {
   }
   std::printf("\n");
   if (haveBfs) {
-    PrintRatio("scan/bfs", scanTimes.Best(), bfsTimes.Best(), "(target <= 1.0)");
+    PrintRatio("scan/bfs", scanTimes, bfsTimes, "(target <= 1.0)");
   }
-  PrintRatio("scan/find", scanTimes.Best(), findTimes.Best(), "");
-  PrintRatio("scan/floor", scanTimes.Best(), floorTimes.Best(), "(aim <= 1.5)");
+  PrintRatio("scan/find", scanTimes, findTimes, "");
+  PrintRatio("scan/floor", scanTimes, floorTimes, "(aim <= 1.5)");
 
   if (options.keep) std::printf("kept         %s\n", root.c_str());
   return sound;
@@ -323,6 +337,7 @@ bool DeleteBenchmark(const Options& options, const std::string& self) {
     } else {
       programTimes.seconds.push_back(report.Number("seconds"));
       scanTimes.seconds.push_back(report.Number("scan_seconds"));
+      findTimes.seconds.push_back(find.seconds);
       failures += static_cast<std::int64_t>(report.Number("failures"));
       if (firstFailure.empty()) firstFailure = report.Text("first_failure");
       bool counts = report.Number("entries_before") == static_cast<double>(stats.expectedHits) &&
@@ -339,7 +354,6 @@ bool DeleteBenchmark(const Options& options, const std::string& self) {
       }
       sound = CheckLeftovers("program", programRoot, stats) && sound;
     }
-    findTimes.seconds.push_back(find.seconds);
     if (!find.Ok()) std::printf("find         exit %d in round %d\n", find.exitCode, round + 1);
     sound = CheckLeftovers("find -delete", findRoot, copy) && sound;
   }
@@ -357,7 +371,7 @@ bool DeleteBenchmark(const Options& options, const std::string& self) {
     std::printf("check        OK: every junk file gone, every other file kept, no failure box\n");
   }
   std::printf("\n");
-  PrintRatio("delete/find", programTimes.Best(), findTimes.Best(), "(target <= 2.0)");
+  PrintRatio("delete/find", programTimes, findTimes, "(target <= 2.0)");
   return sound;
 }
 
