@@ -170,7 +170,8 @@ void DirectoryReader::Fill(Listing& listing, std::string_view drivePath) {
       bool isFile = type == DT_REG;
       bool mountRoot = false;
       if (type == DT_UNKNOWN) {
-        // Some filesystems leave the type open; look without following.
+        // Some filesystems leave the type open; look without following. An
+        // entry that cannot be looked at could not be measured or entered.
         struct statx stx {};
         if (sys_.StatX(fd, name, kLookFlags, STATX_TYPE, &stx) < 0) continue;
         isDir = S_ISDIR(stx.stx_mode);
@@ -181,8 +182,8 @@ void DirectoryReader::Fill(Listing& listing, std::string_view drivePath) {
           mountRoot = MountState(fd, name) != 0;
         }
       } else if (isDir) {
-        const int state = MountState(fd, name);
-        mountRoot = state != 0;
+        // A mount point, or gone since the read: either way not listed.
+        mountRoot = MountState(fd, name) != 0;
       }
 
       if (isDir && !mountRoot) {

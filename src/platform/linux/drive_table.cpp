@@ -101,10 +101,7 @@ std::vector<MountEntry> ParseMountInfo(std::string_view text) {
     const std::vector<std::string_view> fields = SplitFields(line);
     if (fields.size() < 10) continue;
     const auto dash = std::find(fields.begin() + 6, fields.end(), std::string_view("-"));
-    if (dash == fields.end() ||
-        fields.end() - dash < 3) {
-      continue;
-    }
+    if (dash == fields.end() || fields.end() - dash < 3) continue;
     MountEntry e{DecodeOctalEscapes(fields[4]), DecodeOctalEscapes(dash[1]),
                  DecodeOctalEscapes(dash[2])};
     if (e.mountPoint.empty() || e.mountPoint.front() != '/') continue;
