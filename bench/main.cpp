@@ -195,7 +195,14 @@ bool ScanBenchmark(const Options& options, const std::string& self) {
     std::printf("scan         FAILED (exit %d)\n", scanOut.exitCode);
     return false;
   }
-  if (!findOut.Ok()) std::printf("find         exit %d\n", findOut.exitCode);
+  if (!findOut.Ok()) {
+    std::printf("find         exit %d\n", findOut.exitCode);
+    sound = false;
+  }
+  if (floor.errors != 0) {
+    std::printf("floor        %lld directories or files could not be read\n",
+                static_cast<long long>(floor.errors));
+  }
 
   Timings floorTimes, findTimes, bfsTimes, scanTimes;
   long peakKb = 0, growthKb = 0;
