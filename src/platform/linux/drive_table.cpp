@@ -206,6 +206,15 @@ std::optional<std::string> DriveTable::ToPosixPath(std::string_view drivePath) c
 
 std::optional<std::string> DriveTable::ToDrivePath(std::string_view posixPath) const {
   if (posixPath.empty() || posixPath.front() != '/') return std::nullopt;
+  // Mount points are matched against the plain spelling, so that
+  // "//mnt//data/x" lies on the drive of "/mnt/data" as "/mnt/data/x" does.
+  std::string plain;
+  plain.reserve(posixPath.size());
+  for (const char c : posixPath) {
+    if (c != '/' || plain.empty() || plain.back() != '/') plain.push_back(c);
+  }
+  if (plain.size() > 1 && plain.back() == '/') plain.pop_back();
+  posixPath = plain;
   const Drive* best = nullptr;
   std::string_view rest;
   for (const Drive& d : drives_) {
@@ -234,8 +243,12 @@ std::optional<std::string> DriveTable::ToDrivePath(std::string_view posixPath) c
     const std::string_view name = rest.substr(0, slash);
     rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash + 1);
     if (name.empty()) continue;  // "//" and a trailing "/" add nothing
-    // "." and ".." would need the links on the way resolved to mean anything.
-    if (name == "." || name == ".." || !IsSeparatorFree(name)) return std::nullopt;
+    // "." and ".." would need the links on the way resolved to mean anything;
+    // a NUL would make a drive path that no file operation takes.
+    if (name == "." || name == ".." || !IsSeparatorFree(name) ||
+        name.find('\0') != std::string_view::npos) {
+      return std::nullopt;
+    }
     if (!first) drivePath.push_back('\\');
     drivePath += name;
     first = false;

@@ -48,7 +48,8 @@ class DriveTable {
   // not a drive path. Names keep their bytes.
   std::optional<std::string> ToPosixPath(std::string_view drivePath) const;
   // The drive path of a POSIX path under the drive with the longest matching
-  // mount point; nullopt when no drive holds it or a name holds "\".
+  // mount point; nullopt when no drive holds it or a name holds "\" or NUL.
+  // Repeated and trailing "/" count for nothing.
   std::optional<std::string> ToDrivePath(std::string_view posixPath) const;
 
  private:
