@@ -47,6 +47,15 @@ std::size_t ValidSequenceLength(std::string_view s, std::size_t i) {
   return length;
 }
 
+// C1 control characters (U+0080 to U+009F, among them the line break
+// U+0085) and the line and paragraph separators U+2028 and U+2029: valid
+// UTF-8, but shown as a line break or not at all.
+bool IsUnshowable(std::string_view sequence) {
+  return (sequence.size() == 2 && static_cast<unsigned char>(sequence[0]) == 0xC2 &&
+          static_cast<unsigned char>(sequence[1]) < 0xA0) ||
+         sequence == "\xE2\x80\xA8" || sequence == "\xE2\x80\xA9";
+}
+
 }  // namespace
 
 std::string DisplayText(std::string_view bytes) {
@@ -65,7 +74,8 @@ std::string DisplayText(std::string_view bytes) {
       out += static_cast<char>(b);
       ++i;
     } else if (const std::size_t n = ValidSequenceLength(bytes, i); n > 0) {
-      out.append(bytes.substr(i, n));
+      const std::string_view sequence = bytes.substr(i, n);
+      out.append(IsUnshowable(sequence) ? kReplacement : sequence);
       i += n;
     } else {
       out.append(kReplacement);
