@@ -2,9 +2,13 @@
 # make test   installs what is missing, builds, and runs every test headless
 # make bench  builds and runs the benchmarks
 BUILD ?= build
+SANITIZE_BUILD ?= build-asan
 JOBS ?= $(shell nproc)
+# Any sanitizer report ends the test that made it, so the run fails.
+SANITIZER_ENV = ASAN_OPTIONS=abort_on_error=1:detect_leaks=1:strict_string_checks=1 \
+	UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
-.PHONY: all setup configure build run test bench clean
+.PHONY: all setup configure build run test sanitize-build bench clean
 
 all: build
 
@@ -20,11 +24,20 @@ build: configure
 run: build
 	$(BUILD)/src/app/tidwen
 
-test: build
+# The test suite runs twice: as built for use, and with AddressSanitizer and
+# UndefinedBehaviorSanitizer.
+test: build sanitize-build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+	cd $(SANITIZE_BUILD) && QT_QPA_PLATFORM=offscreen $(SANITIZER_ENV) \
+		ctest --output-on-failure -j $(JOBS)
+
+sanitize-build: setup
+	@cmake -S . -B $(SANITIZE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTIDWEN_SANITIZE=ON \
+		-DTIDWEN_BUILD_BENCH=OFF >/dev/null
+	@cmake --build $(SANITIZE_BUILD) -j $(JOBS)
 
 bench: build
 	$(BUILD)/bench/tidwen-bench
 
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(SANITIZE_BUILD)
