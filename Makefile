@@ -1,6 +1,7 @@
 # make run    installs what is missing, builds, and starts tidwen
 # make test   installs what is missing, builds, and runs every test headless
 # make bench  builds and runs the benchmarks
+# make fuzz   builds the libFuzzer targets with clang and runs each for FUZZ_SECONDS
 BUILD ?= build
 SANITIZE_BUILD ?= build-asan
 JOBS ?= $(shell nproc)
@@ -8,7 +9,7 @@ JOBS ?= $(shell nproc)
 SANITIZER_ENV = ASAN_OPTIONS=abort_on_error=1:detect_leaks=1:strict_string_checks=1 \
 	UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
-.PHONY: all setup configure build run test sanitize-build bench clean
+.PHONY: all setup configure build run test sanitize-build bench fuzz clean
 
 all: build
 
@@ -38,6 +39,11 @@ sanitize-build: setup
 
 bench: build
 	$(BUILD)/bench/tidwen-bench
+
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
+fuzz:
+	FUZZ_SECONDS=$(FUZZ_SECONDS) fuzz/run.sh $(FUZZ_BUILD)
 
 clean:
 	rm -rf $(BUILD) $(SANITIZE_BUILD)

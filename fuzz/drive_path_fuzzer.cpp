@@ -1,0 +1,14 @@
+// Every input is taken as a drive path and as a POSIX path and mapped
+// through a fixed drive table.
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "require.h"
+#include "support/fuzz_checks.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string_view input(reinterpret_cast<const char*>(data), size);
+  tidwen::fuzz::Require(tidwen::test::CheckDrivePathMapping(input));
+  return 0;
+}
