@@ -18,6 +18,7 @@
 #include "platform/display_text.h"
 #include "platform/linux/drive_path.h"
 #include "platform/linux/linux_platform.h"
+#include "platform/linux/sys_calls.h"
 #include "platform/runtime_error.h"
 
 namespace tidwen::test {
@@ -233,6 +234,17 @@ const std::vector<std::pair<std::string, bool>> kNeighbours = {
 
 constexpr std::string_view kNeighbourBytes = "neighbour";
 
+// The real calls on a kernel without openat2, so that paths are resolved one
+// component at a time.
+class NoOpenAt2 final : public ForwardingSysCalls {
+ public:
+  NoOpenAt2() : ForwardingSysCalls(real_) {}
+  int OpenAt2(int, const char*, const open_how&) override { return -ENOSYS; }
+
+ private:
+  RealSysCalls real_;
+};
+
 }  // namespace
 
 std::string Quoted(std::string_view bytes) {
@@ -392,21 +404,35 @@ std::string FileNameCheck::Check(std::string_view name) {
   const std::string nameZ(name);
   // Lengths 0 to 3, so empty files are among them.
   const off_t length = static_cast<off_t>(name.size() % 4);
-  std::string failure;
-  const int fd =
-      ::openat(dirFd_, nameZ.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-  if (fd < 0) {
-    failure = ErrnoText("cannot create " + Quoted(name));
-  } else {
-    const bool written = ::write(fd, "xyz", length) == length;
-    ::close(fd);
-    failure = written ? Run(name, length) : ErrnoText("cannot write " + Quoted(name));
+  // Once with openat2 resolving paths, once walking them a component at a
+  // time.
+  for (const bool openAt2 : {true, false}) {
+    std::string failure;
+    const int fd = ::openat(dirFd_, nameZ.c_str(),
+                            O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd < 0) {
+      failure = ErrnoText("cannot create " + Quoted(name));
+    } else {
+      const bool written = ::write(fd, "xyz", length) == length;
+      ::close(fd);
+      if (!written) {
+        failure = ErrnoText("cannot write " + Quoted(name));
+      } else if (openAt2) {
+        RealSysCalls sys;
+        failure = Run(name, length, sys);
+      } else {
+        NoOpenAt2 sys;
+        failure = Run(name, length, sys);
+        if (!failure.empty()) failure += " (without openat2)";
+      }
+    }
+    Restore(name);
+    if (!failure.empty()) return failure;
   }
-  Restore(name);
-  return failure;
+  return "";
 }
 
-std::string FileNameCheck::Run(std::string_view name, off_t length) {
+std::string FileNameCheck::Run(std::string_view name, off_t length, SysCalls& sys) {
   const std::string nameZ(name);
   const std::string shown = Quoted(name);
   const bool addressable = name.find('\\') == std::string_view::npos;
@@ -418,10 +444,14 @@ std::string FileNameCheck::Run(std::string_view name, off_t length) {
   if (::fstatat(dirFd_, nameZ.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
     return ErrnoText("cannot look at " + shown);
   }
-  const FileStamp stamp{static_cast<std::uint64_t>(st.st_dev),
-                        static_cast<std::uint64_t>(st.st_ino), length == 0, true};
+  // The file a stamp names; what else a stamp records is the platform's
+  // business.
+  const auto namesTheFile = [&](const FileStamp& s) {
+    return s.known && s.device == static_cast<std::uint64_t>(st.st_dev) &&
+           s.inode == static_cast<std::uint64_t>(st.st_ino) && s.empty == (length == 0);
+  };
 
-  LinuxPlatform platform(DriveTable({Drive{'c', dir_, ""}}));
+  LinuxPlatform platform(DriveTable({Drive{'c', dir_, ""}}), sys);
   const DriveTable& drives = platform.Drives();
   const std::optional<std::string> toPosix = drives.ToPosixPath(drivePath);
   const std::optional<std::string> toDrive = drives.ToDrivePath(posixPath);
@@ -437,7 +467,7 @@ std::string FileNameCheck::Run(std::string_view name, off_t length) {
     if (addressable) {
       // Nothing is listed yet, so the file is reached from the mount point.
       if (fileLength.FileLen(drivePath) != length) return "wrong length for " + shown;
-      if (fileLength.LastStamp() != stamp) return "another file measured for " + shown;
+      if (!namesTheFile(fileLength.LastStamp())) return "another file measured for " + shown;
     }
 
     FileListControl& file1 = platform.File1();
@@ -467,7 +497,8 @@ std::string FileNameCheck::Run(std::string_view name, off_t length) {
     if (fileLength.FileLen(drivePath) != length || fileLength.FileLen("C:\\" + nameZ) != length) {
       return "wrong length through the listing for " + shown;
     }
-    if (fileLength.LastStamp() != stamp) return "another file measured for " + shown;
+    const FileStamp stamp = fileLength.LastStamp();
+    if (!namesTheFile(stamp)) return "another file measured for " + shown;
 
     FileSystemService& fs = platform.FileSystem();
     {

@@ -13,6 +13,10 @@
 
 #include "platform/linux/drive_table.h"
 
+namespace tidwen {
+class SysCalls;
+}
+
 namespace tidwen::test {
 
 // Bytes as a quoted C-like literal: printable ASCII stays, anything else is
@@ -63,7 +67,9 @@ std::vector<KeptInput> KeptInputs(const std::string& fuzzDir, std::string_view t
 // list it exactly when it holds no "\" and does not start with ".", measure
 // it by its drive path, and delete exactly it through the file-system
 // object, leaving every neighbour as it was. A name holding "\" has no drive
-// path at all, and nothing may address it.
+// path at all, and nothing may address it. Every name is checked twice: with
+// paths resolved by openat2, and one component at a time as on a kernel
+// without it.
 class FileNameCheck {
  public:
   // dir: an existing, empty directory that the check owns from now on. The
@@ -92,7 +98,7 @@ class FileNameCheck {
     ino_t inode;
   };
 
-  std::string Run(std::string_view name, off_t length);
+  std::string Run(std::string_view name, off_t length, SysCalls& sys);
   std::string CheckNeighbours(std::string_view name, bool nameExpected) const;
   void Restore(std::string_view name);
   void MakeNeighbour(Neighbour& neighbour);
