@@ -490,7 +490,20 @@ std::string FileNameCheck::Run(std::string_view name, off_t length, SysCalls& sy
     if (dir1.ListCount() != 1 || dir1.List(0) != "c:\\sub") {
       return "Dir1 lists more than the subdirectory beside " + shown;
     }
-    if (!addressable) return CheckNeighbours(name, true);
+    if (!addressable) {
+      // "c:\" followed by the name reads as a deeper path, which names
+      // nothing here: no file of the directory may be measured or deleted.
+      const int lengthError = ErrorNumberOf([&] { fileLength.FileLen(drivePath); });
+      const int deleteError = ErrorNumberOf([&] {
+        platform.FileSystem().CreateFileSystemObject()->GetFile(drivePath, {})->Delete();
+      });
+      for (const int e : {lengthError, deleteError}) {
+        if (e != kFileNotFound && e != kBadFileName) {
+          return "the drive path " + Quoted(drivePath) + " gave " + std::to_string(e);
+        }
+      }
+      return CheckNeighbours(name, true);
+    }
 
     // Now measured relative to the directory the listing holds open, by
     // either case of the drive letter.
