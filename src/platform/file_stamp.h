@@ -13,6 +13,12 @@ struct FileStamp {
   bool empty = false;
   // False for a stamp that records nothing; such a stamp checks nothing.
   bool known = false;
+  // A digest of the time of the file's last status change. It tells apart
+  // two files that held one inode number one after the other (a file
+  // deleted and another made under its name), and marks the same file
+  // changed since: written, renamed, its mode or its links changed.
+  // 0 records nothing and checks nothing.
+  std::uint32_t change = 0;
 
   friend bool operator==(const FileStamp&, const FileStamp&) = default;
 };

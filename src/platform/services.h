@@ -55,8 +55,9 @@ class FileSystemObject {
   virtual ~FileSystemObject() = default;
   // The file at a drive path. Throws kFileNotFound when there is no regular
   // file there. A known stamp that does not match the file found there now
-  // (another file, or an empty file that has since been written) makes the
-  // look-up fail with kPermissionDenied.
+  // (another file, or the same file changed since it was stamped: written,
+  // renamed, its mode or links changed) makes the look-up fail with
+  // kPermissionDenied.
   virtual std::unique_ptr<FileObject> GetFile(std::string_view path,
                                               const FileStamp& expected) = 0;
 };

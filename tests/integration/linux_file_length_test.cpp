@@ -6,6 +6,7 @@
 #include <string>
 
 #include "linux_test_support.h"
+#include "platform/linux/file_system.h"
 #include "platform/linux/linux_platform.h"
 #include "platform/runtime_error.h"
 #include "support/temp_tree.h"
@@ -30,7 +31,7 @@ class LinuxFileLength : public ::testing::Test {
   FileStamp StampOf(std::string_view relative) const {
     struct stat st {};
     EXPECT_EQ(::lstat(tree_.Path(relative).c_str(), &st), 0);
-    return FileStamp{st.st_dev, st.st_ino, st.st_size == 0, true};
+    return StampOfFile(st);
   }
 
   test::TempTree tree_;

@@ -60,14 +60,17 @@ class LinuxFileSystemObject final : public FileSystemObject {
     if (r < 0) throw ErrorFor(FileErrorNumber(-r), "cannot find", path, -r);
     if (!S_ISREG(st.st_mode)) throw ErrorFor(kFileNotFound, "not a regular file:", path, 0);
     if (expected.known) {
-      // Another file under the same name, or an empty file that has been
-      // written since the scan: not what the user chose to delete.
-      if (expected.device != static_cast<std::uint64_t>(st.st_dev) ||
-          expected.inode != static_cast<std::uint64_t>(st.st_ino)) {
+      // Another file under the same name, or a file that has been written
+      // since the scan: not what the user chose to delete. A file made under
+      // the name of a deleted one often gets its inode number too; only the
+      // change time tells them apart.
+      const FileStamp now = StampOfFile(st);
+      if (expected.device != now.device || expected.inode != now.inode) {
         throw ErrorFor(kPermissionDenied, "replaced since the scan:", path, 0);
       }
-      if (expected.empty && st.st_size > 0) {
-        throw ErrorFor(kPermissionDenied, "written since the scan:", path, 0);
+      if ((expected.empty && !now.empty) ||
+          (expected.change != 0 && expected.change != now.change)) {
+        throw ErrorFor(kPermissionDenied, "changed since the scan:", path, 0);
       }
     }
     return std::make_unique<LinuxFileObject>(sys, std::move(parent.dir), name, st.st_mode,
@@ -79,6 +82,18 @@ class LinuxFileSystemObject final : public FileSystemObject {
 };
 
 }  // namespace
+
+FileStamp StampOfFile(const struct stat& st) {
+  // The whole change time folded into 32 bits, which keeps a list entry
+  // small; two different times rarely share a digest. 0 means "none".
+  const std::uint64_t nanoseconds =
+      static_cast<std::uint64_t>(st.st_ctim.tv_sec) * 1000000000u +
+      static_cast<std::uint64_t>(st.st_ctim.tv_nsec);
+  std::uint32_t change = static_cast<std::uint32_t>(nanoseconds ^ (nanoseconds >> 32));
+  if (change == 0) change = 1;
+  return FileStamp{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino),
+                   st.st_size == 0, true, change};
+}
 
 std::unique_ptr<FileSystemObject> LinuxFileSystem::CreateFileSystemObject() {
   return std::make_unique<LinuxFileSystemObject>(*this);

@@ -2,6 +2,8 @@
 // through a link.
 #pragma once
 
+#include <sys/stat.h>
+
 #include <memory>
 #include <string>
 #include <string_view>
@@ -12,6 +14,11 @@
 #include "platform/services.h"
 
 namespace tidwen {
+
+// The stamp of the file that st describes: its device and inode, whether it
+// is empty, and a digest of its last status change, so that a later look
+// can tell whether the file at a path is still this one, unchanged.
+FileStamp StampOfFile(const struct stat& st);
 
 // Makes the file-system objects of deletions. Inside a batch it keeps the
 // mount point and the last parent directory open, so that deleting the files

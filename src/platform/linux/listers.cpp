@@ -2,6 +2,7 @@
 
 #include "platform/linux/drive_path.h"
 #include "platform/linux/error_numbers.h"
+#include "platform/linux/file_system.h"
 
 namespace tidwen {
 
@@ -86,8 +87,7 @@ std::int64_t LinuxFileLength::FileLen(std::string_view path) {
   if (r < 0) throw ErrorFor(FileErrorNumber(-r), "cannot measure", path, -r);
   if (!S_ISREG(st.st_mode)) throw ErrorFor(kFileNotFound, "not a regular file:", path, 0);
 
-  lastStamp_ = FileStamp{static_cast<std::uint64_t>(st.st_dev),
-                         static_cast<std::uint64_t>(st.st_ino), st.st_size == 0, true};
+  lastStamp_ = StampOfFile(st);
   return static_cast<std::int64_t>(st.st_size);
 }
 
