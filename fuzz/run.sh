@@ -17,21 +17,8 @@ build=${1:-build-fuzz}
 seconds=${FUZZ_SECONDS:-60}
 targets=(${FUZZ_TARGETS:-drive_path display_text file_name})
 
-# Debian packages the fuzz build needs; only missing ones are installed.
-packages=(build-essential clang libclang-rt-14-dev cmake ninja-build)
-missing=()
-for p in "${packages[@]}"; do
-  status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
-  [[ "$status" == "install ok installed" ]] || missing+=("$p")
-done
-if [[ ${#missing[@]} -gt 0 ]]; then
-  echo "Installing: ${missing[*]}"
-  sudo=()
-  [[ $(id -u) -eq 0 ]] || sudo=(sudo)
-  export DEBIAN_FRONTEND=noninteractive
-  "${sudo[@]}" apt-get update -qq
-  "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+# The fuzz build needs clang and its fuzzer runtime beyond the usual packages.
+scripts/setup.sh clang libclang-rt-14-dev
 
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
   -DTIDWEN_FUZZ=ON -DTIDWEN_BUILD_UI=OFF -DTIDWEN_BUILD_TESTS=OFF -DTIDWEN_BUILD_BENCH=OFF \

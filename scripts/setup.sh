@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building, running and testing need, and
 # only those that are missing. Uses sudo when not run as root.
+#
+#   scripts/setup.sh [PACKAGE...]   also installs the packages named
 set -euo pipefail
 
 packages=(
@@ -9,6 +11,7 @@ packages=(
   libgtest-dev libgmock-dev
   findutils bfs e2fsprogs util-linux
   fonts-arphic-uming fonts-arphic-ukai
+  "$@"
 )
 
 missing=()
