@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -10,47 +11,80 @@
 
 namespace tidwen {
 
-// Entries keep their texts in one shared buffer, so an entry costs a fixed
-// 32 bytes beyond its text. Removing the last entry is O(1); removing entry i
-// moves the entries after it. Text freed by removals is reclaimed once it
-// outweighs the live text.
+// Entries and their texts are kept in blocks of bounded size rather than in
+// one growing array each, so a long list never holds much more than it
+// uses, and growing it never copies the whole list: an entry costs 24 bytes
+// beyond its text, plus a share of one partly filled block. Appending and
+// removing the last entry are O(1); inserting or removing entry i moves the
+// entries after it. Text freed by removals is reclaimed once it outweighs the
+// live text.
 class CheckList {
  public:
+  // text may be a view of one of this list's own texts.
   void Append(std::string_view text, const FileStamp& stamp = {});
   void Insert(std::int64_t index, std::string_view text);
   void Remove(std::int64_t index);
   void Clear();
 
-  std::int64_t Count() const { return static_cast<std::int64_t>(entries_.size()); }
+  std::int64_t Count() const { return static_cast<std::int64_t>(count_); }
+  // Valid until the list next changes.
   std::string_view Text(std::int64_t i) const;
   FileStamp Stamp(std::int64_t i) const;
-  bool Selected(std::int64_t i) const { return entries_[Checked(i)].selected; }
-  void SetSelected(std::int64_t i, bool selected) { entries_[Checked(i)].selected = selected; }
+  bool Selected(std::int64_t i) const { return At(Checked(i)).selected; }
+  void SetSelected(std::int64_t i, bool selected) { At(Checked(i)).selected = selected; }
   void SelectAll();
 
-  // Bytes held beyond the texts themselves, for measuring.
+  // Bytes held beyond the texts themselves, for measuring: unused room in
+  // the blocks and the bookkeeping included.
   std::size_t OverheadBytes() const;
 
  private:
   struct Entry {
-    std::uint64_t offset;
-    std::uint64_t device;
     std::uint64_t inode;
+    std::uint32_t change;
     std::uint32_t length;
-    bool selected;
-    bool stampKnown;
-    bool stampEmpty;
+    std::uint32_t block;        // text block; an empty text has none
+    std::uint32_t offset : 16;  // in the text block
+    std::uint32_t device : 13;  // slot in devices_
+    std::uint32_t selected : 1;
+    std::uint32_t stampKnown : 1;
+    std::uint32_t stampEmpty : 1;
   };
-  static_assert(sizeof(Entry) <= 32);
+  static_assert(sizeof(Entry) == 24);
 
+  struct TextBlock {
+    std::unique_ptr<char[]> bytes;
+    std::uint32_t size = 0;
+    std::uint32_t capacity = 0;
+  };
+
+  // Entries per block (a power of two) and the size a text block grows to,
+  // so that every offset in a shared block fits in 16 bits; a longer text
+  // gets a block of its own.
+  static constexpr std::size_t kEntryBlock = 1024;
+  static constexpr std::uint32_t kTextBlock = 64 * 1024;
+  static constexpr std::uint32_t kMaxDevices = 1u << 13;
+
+  Entry& At(std::size_t i) { return entries_[i / kEntryBlock][i % kEntryBlock]; }
+  const Entry& At(std::size_t i) const { return entries_[i / kEntryBlock][i % kEntryBlock]; }
   // Throws RuntimeError(kInvalidCall) for an index outside the list.
   std::size_t Checked(std::int64_t i) const;
+  std::string_view View(const Entry& e) const;
   Entry MakeEntry(std::string_view text, const FileStamp& stamp);
+  void PushEntry(const Entry& entry);
+  // Copies text into the last text block, or a new one; sets block and offset.
+  void StoreText(std::string_view text, Entry& entry);
+  std::uint32_t DeviceSlot(std::uint64_t device);
   void CompactIfWasteful();
 
-  std::string text_;
-  std::vector<Entry> entries_;
-  std::uint64_t liveBytes_ = 0;
+  // Every entry block is full but the last, which is never empty.
+  std::vector<std::vector<Entry>> entries_;
+  std::size_t count_ = 0;
+  std::vector<TextBlock> texts_;
+  std::uint64_t usedBytes_ = 0;  // text bytes in the blocks, freed ones included
+  std::uint64_t liveBytes_ = 0;  // text bytes of the entries
+  // Devices of the stamps; an entry keeps the slot. Few drives, few devices.
+  std::vector<std::uint64_t> devices_;
 };
 
 }  // namespace tidwen
