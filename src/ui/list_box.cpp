@@ -3,6 +3,7 @@
 #include <QKeyEvent>
 #include <QMetaObject>
 #include <QMouseEvent>
+#include <QScrollBar>
 #include <QStyledItemDelegate>
 #include <algorithm>
 #include <climits>
@@ -111,6 +112,10 @@ void CheckListModel::Announce() {
   }
 }
 
+std::int64_t CheckListModel::PendingRows() const {
+  return std::min<std::int64_t>(items_.Count(), INT_MAX) - announced_;
+}
+
 int CheckListModel::rowCount(const QModelIndex& parent) const {
   return parent.isValid() ? 0 : ToRow(announced_);
 }
@@ -156,6 +161,9 @@ ListBox::ListBox(bool checkable, RepaintPacer& pacer, QWidget* parent)
   // Every row has the same height, so the view never measures rows one by
   // one: a list of a million entries lays out and scrolls in constant time.
   setUniformItemSizes(true);
+  // By entries, whatever the style prefers: a Refresh() during a scan can
+  // then move the scroll bar by the number of entries added.
+  setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
   setSelectionMode(QAbstractItemView::NoSelection);
   setEditTriggers(QAbstractItemView::NoEditTriggers);
   setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
@@ -187,13 +195,37 @@ void ListBox::Clear() { model_->Clear(); }
 void ListBox::Refresh() { pacer_.Request(*this); }
 
 void ListBox::PaintNow() {
-  model_->Announce();
   // A hidden list has nothing on screen to bring up to date.
-  if (!isVisible()) return;
+  if (!isVisible()) {
+    model_->Announce();
+    return;
+  }
+  if (ShowGrowthAlone()) return;
+  model_->Announce();
   // The view lays new rows out from a timer; no timer runs while a handler
   // keeps the event loop waiting, so lay them out here.
   executeDelayedItemsLayout();
   viewport()->repaint();
+}
+
+bool ListBox::ShowGrowthAlone() {
+  const std::int64_t pending = model_->PendingRows();
+  if (pending <= 0 || model_->FlagsChanged()) return false;
+  // Bring the scroll bar up to date with the rows already announced; a
+  // no-op unless a layout is still waiting for its timer.
+  executeDelayedItemsLayout();
+  QScrollBar& bar = *verticalScrollBar();
+  // Scrolling by entries, the top row is the bar's value and the bar's
+  // maximum is the row count less the rows that fit whole. Below the maximum
+  // an announced row covers the bottom of the page, so every new row lies
+  // below it. A hidden bar would appear and narrow the page.
+  if (verticalScrollMode() != QAbstractItemView::ScrollPerItem || bar.isHidden() ||
+      bar.value() >= bar.maximum()) {
+    return false;
+  }
+  bar.setMaximum(static_cast<int>(std::min<std::int64_t>(bar.maximum() + pending, INT_MAX)));
+  bar.repaint();
+  return true;
 }
 
 void ListBox::PostAnnounce() {

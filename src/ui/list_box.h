@@ -39,7 +39,11 @@ class CheckListModel : public QAbstractListModel {
 
   // Tells the views about appended rows and changed flags.
   void Announce();
-  bool HasPending() const { return items_.Count() > announced_ || dirtyFirst_ >= 0; }
+  bool HasPending() const { return PendingRows() > 0 || FlagsChanged(); }
+  // Appended rows not yet announced, and whether any announced row's flag
+  // changed since the last Announce().
+  std::int64_t PendingRows() const;
+  bool FlagsChanged() const { return dirtyFirst_ >= 0; }
 
   int rowCount(const QModelIndex& parent = QModelIndex()) const override;
   QVariant data(const QModelIndex& index, int role) const override;
@@ -59,8 +63,12 @@ class CheckListModel : public QAbstractListModel {
 
 // A list control as a widget. Appends are stored at once and reach the screen
 // at the next paced Refresh() or when control returns to the event loop,
-// whichever comes first; every other change reaches the view at once. A click
-// on an entry of a checkable list toggles that entry's check mark alone.
+// whichever comes first; every other change reaches the view at once. While
+// the page shown is full, entries appended below it change nothing on it but
+// the scroll bar: a Refresh() then moves and repaints the scroll bar alone,
+// and the view takes the new rows (a layout of every row) once control
+// returns to the event loop. A click on an entry of a checkable list toggles
+// that entry's check mark alone. The list scrolls by entries.
 class ListBox : public QListView, public ListControl, private PacedControl {
   Q_OBJECT
 
@@ -86,6 +94,9 @@ class ListBox : public QListView, public ListControl, private PacedControl {
 
  private:
   void PaintNow() override;
+  // Shows pending appends by the scroll bar alone when the page shown cannot
+  // change; false, with nothing done, when it might.
+  bool ShowGrowthAlone();
   // Announces pending changes once control returns to the event loop.
   void PostAnnounce();
 

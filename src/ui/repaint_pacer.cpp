@@ -11,10 +11,13 @@ void RepaintPacer::Request(PacedControl& control) {
     waiting_.push_back(&control);
   if (sinceLastRound_.isValid() && sinceLastRound_.elapsed() < interval_.count()) return;
   ++rounds_;
+  QElapsedTimer roundTime;
+  roundTime.start();
   // PaintNow may run code that asks again; take the list first.
   std::vector<PacedControl*> round;
   round.swap(waiting_);
   for (PacedControl* c : round) c->PaintNow();
+  roundsNs_ += roundTime.nsecsElapsed();
   // The interval counts from the end of the round, so that even slow
   // painting leaves most of the time to the work.
   sinceLastRound_.start();

@@ -30,14 +30,17 @@ class RepaintPacer {
   // Forgets a control that is going away.
   void Forget(PacedControl& control);
 
-  // Rounds of repaints let through so far, for measuring.
+  // Rounds of repaints let through so far, and the time they took, for
+  // measuring.
   long Rounds() const { return rounds_; }
+  std::chrono::nanoseconds RoundsTime() const { return std::chrono::nanoseconds(roundsNs_); }
 
  private:
   std::chrono::milliseconds interval_;
   QElapsedTimer sinceLastRound_;
   std::vector<PacedControl*> waiting_;
   long rounds_ = 0;
+  qint64 roundsNs_ = 0;
 };
 
 }  // namespace tidwen

@@ -2,6 +2,7 @@
 // painting, clicks on entries, byte texts, the status label, the directory
 // and file lists, and the message box service.
 #include <QElapsedTimer>
+#include <QScrollBar>
 #include <QTreeWidget>
 #include <thread>
 
@@ -107,9 +108,11 @@ TEST_F(ListBoxTest, TextsKeepTheirBytesAndShowReadably) {
 }
 
 // While a handler keeps the event loop waiting, appends still reach the
-// screen, but no more than about 30 times a second.
+// screen, but no more than about 30 times a second: on the page while it
+// fills, then on the scroll bar.
 TEST_F(ListBoxTest, RefreshPaintsProgressAtABoundedRate) {
-  PaintCounter paints(*list_.viewport());
+  PaintCounter page(*list_.viewport());
+  PaintCounter bar(*list_.verticalScrollBar());
   QElapsedTimer timer;
   timer.start();
   int added = 0;
@@ -119,9 +122,62 @@ TEST_F(ListBoxTest, RefreshPaintsProgressAtABoundedRate) {
     std::this_thread::sleep_for(std::chrono::microseconds(200));
   }
   const double seconds = timer.elapsed() / 1000.0;
-  EXPECT_GE(paints.count, 3) << "progress must show while busy";
-  EXPECT_LE(paints.count, static_cast<int>(seconds * 31) + 2) << added << " appends";
+  const int bound = static_cast<int>(seconds * 31) + 2;
+  EXPECT_GE(page.count + bar.count, 3) << "progress must show while busy";
+  EXPECT_GE(page.count, 1) << "the first entries show on the page";
+  EXPECT_LE(page.count, bound) << added << " appends";
+  EXPECT_LE(bar.count, bound) << added << " appends";
   EXPECT_GT(list_.model()->rowCount(), 0);
+}
+
+// Entries appended below a full page leave the page as it is: the scroll bar
+// alone shows them at once, with the range the view gives it once it has
+// taken the rows.
+TEST_F(ListBoxTest, AppendsBelowAFullPageMoveTheScrollBarAlone) {
+  for (int i = 0; i < 100; ++i) list_.AddItem("c:\\f" + std::to_string(i));
+  QScrollBar& bar = *list_.verticalScrollBar();
+  ASSERT_TRUE(WaitFor([&] { return bar.maximum() > 0; })) << "the page must be full";
+  list_.scrollToTop();
+  QApplication::processEvents();
+  PaintCounter page(*list_.viewport());
+  PaintCounter barPaints(bar);
+  QElapsedTimer wait;  // past the pacer's interval since any earlier round
+  wait.start();
+  while (wait.elapsed() < 50) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  for (int i = 100; i < 1100; ++i) list_.AddItem("c:\\f" + std::to_string(i));
+  list_.Refresh();
+  EXPECT_EQ(page.count, 0);
+  EXPECT_EQ(barPaints.count, 1);
+  const int shownDuringWork = bar.maximum();
+  EXPECT_EQ(list_.model()->rowCount(), 100);  // the view takes the rows later
+  ASSERT_TRUE(WaitFor([&] { return list_.model()->rowCount() == 1100; }));
+  // Whatever the view lays out now must agree with what the bar showed.
+  for (int i = 0; i < 5; ++i) QApplication::processEvents();
+  EXPECT_EQ(bar.maximum(), shownDuringWork);
+  EXPECT_EQ(bar.value(), 0);
+
+  // At the bottom of the list a new row may show on the page: it is painted.
+  list_.scrollToBottom();
+  QApplication::processEvents();
+  wait.restart();
+  while (wait.elapsed() < 50) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  page.count = 0;
+  list_.AddItem("c:\\last");
+  list_.Refresh();
+  EXPECT_EQ(list_.model()->rowCount(), 1101);
+  EXPECT_GE(page.count, 1);
+
+  // A changed check mark on the page is painted too.
+  list_.scrollToTop();
+  QApplication::processEvents();
+  wait.restart();
+  while (wait.elapsed() < 50) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  page.count = 0;
+  list_.SetSelected(0, true);
+  list_.AddItem("c:\\more");
+  list_.Refresh();
+  EXPECT_GE(page.count, 1);
+  EXPECT_EQ(list_.model()->index(0, 0).data(Qt::CheckStateRole).toInt(), Qt::Checked);
 }
 
 TEST(StatusLabelTest, ShowsItsCaptionWhenPaintedOrWhenIdle) {
