@@ -5,10 +5,9 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <fstream>
 
 #include "bench_model.h"
+#include "child_report.h"
 #include "clean/cleaner.h"
 #include "headless_form.h"
 #include "process_run.h"
@@ -17,23 +16,6 @@
 
 namespace tidwen::bench {
 
-namespace {
-
-// A "VmXxx:  123 kB" figure of /proc/self/status, in kB; 0 if missing.
-long ReadStatusKb(const char* key) {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  std::size_t keyLength = std::strlen(key);
-  while (std::getline(status, line)) {
-    if (line.compare(0, keyLength, key) == 0 && line.size() > keyLength &&
-        line[keyLength] == ':') {
-      return std::strtol(line.c_str() + keyLength + 1, nullptr, 10);
-    }
-  }
-  return 0;
-}
-
-// The canonical path of an existing directory, or empty with a message.
 std::string ResolveDirectory(const std::string& dir) {
   char resolved[PATH_MAX];
   struct stat st {};
@@ -44,17 +26,6 @@ std::string ResolveDirectory(const std::string& dir) {
   }
   return resolved;
 }
-
-void WriteValue(const char* key, const std::string& value) {
-  std::printf("%s %s\n", key, value.c_str());
-}
-
-template <typename Number>
-void WriteValue(const char* key, Number value) {
-  WriteValue(key, std::to_string(value));
-}
-
-}  // namespace
 
 int RunListMode(const std::string& dir) {
   std::string root = ResolveDirectory(dir);
@@ -79,13 +50,17 @@ int RunScanChild(const std::string& dir) {
   HeadlessForm form(root, box);
   Form_Load(form.Context());
   long rssBefore = ReadStatusKb("VmRSS");
+  ResetPeakRss();
+  double cpuStart = CpuSeconds();
   double start = NowSeconds();
   Command1_Click(form.Context());
   double seconds = NowSeconds() - start;
+  double cpuSeconds = CpuSeconds() - cpuStart;
   long peak = ReadStatusKb("VmHWM");
 
   const PlainListControl& results = form.ResultList();
   WriteValue("seconds", seconds);
+  WriteValue("cpu_seconds", cpuSeconds);
   WriteValue("rss_before_kb", rssBefore);
   WriteValue("hwm_kb", peak);
   WriteValue("entries", results.ListCount());

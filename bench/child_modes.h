@@ -7,6 +7,10 @@
 
 namespace tidwen::bench {
 
+// The canonical path of an existing directory, or empty after a message on
+// standard error.
+std::string ResolveDirectory(const std::string& dir);
+
 // --list DIR: scans DIR as drive c: with every type selected and writes each
 // ResultList entry's bytes, one per line, in the order they were added.
 // Returns the exit code.

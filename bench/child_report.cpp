@@ -17,6 +17,10 @@ std::string ChildReport::Text(const std::string& key) const {
   return found == values.end() ? std::string() : found->second;
 }
 
+void WriteValue(const char* key, const std::string& value) {
+  std::printf("%s %s\n", key, value.c_str());
+}
+
 bool ParseChildReport(const std::string& output, ChildReport& report) {
   std::size_t pos = 0;
   while (true) {

@@ -18,6 +18,13 @@ struct ChildReport {
   std::string Text(const std::string& key) const;
 };
 
+// Writes one "key value" line of a report to standard output.
+void WriteValue(const char* key, const std::string& value);
+template <typename Number>
+void WriteValue(const char* key, Number value) {
+  WriteValue(key, std::to_string(value));
+}
+
 // Parses a child's standard output; false when it is not a whole report.
 bool ParseChildReport(const std::string& output, ChildReport& report);
 

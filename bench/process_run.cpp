@@ -7,6 +7,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
 
 namespace tidwen::bench {
 
@@ -14,6 +18,37 @@ double NowSeconds() {
   struct timespec now {};
   clock_gettime(CLOCK_MONOTONIC, &now);
   return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
+double CpuSeconds() {
+  struct rusage usage {};
+  getrusage(RUSAGE_SELF, &usage);
+  auto seconds = [](const timeval& t) {
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) * 1e-6;
+  };
+  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+long ReadStatusKb(const char* key) {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  std::size_t keyLength = std::strlen(key);
+  while (std::getline(status, line)) {
+    if (line.compare(0, keyLength, key) == 0 && line.size() > keyLength &&
+        line[keyLength] == ':') {
+      return std::strtol(line.c_str() + keyLength + 1, nullptr, 10);
+    }
+  }
+  return 0;
+}
+
+bool ResetPeakRss() {
+  // Writing 5 to clear_refs resets the peak resident set (Linux 4.0 on).
+  int fd = open("/proc/self/clear_refs", O_WRONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  bool done = write(fd, "5", 1) == 1;
+  close(fd);
+  return done;
 }
 
 ProcessResult RunProcess(const std::vector<std::string>& argv, Output output) {

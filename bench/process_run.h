@@ -24,4 +24,15 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, Output output);
 // Monotonic wall clock in seconds.
 double NowSeconds();
 
+// User and system CPU time this process has used, in seconds.
+double CpuSeconds();
+
+// A "VmXxx:  123 kB" figure of /proc/self/status, in kB; 0 if missing.
+long ReadStatusKb(const char* key);
+
+// Lowers this process's peak resident set (VmHWM) to its present one, so
+// that a later VmHWM is the peak of what ran in between. False when the
+// kernel does not allow it; VmHWM then keeps the peak since start.
+bool ResetPeakRss();
+
 }  // namespace tidwen::bench
