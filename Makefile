@@ -37,8 +37,19 @@ sanitize-build: setup
 		-DTIDWEN_BUILD_BENCH=OFF >/dev/null
 	@cmake --build $(SANITIZE_BUILD) -j $(JOBS)
 
+# The headless benchmark, then the same scan, select-all and deletion through
+# the real window on Qt's offscreen platform, on a million files by default
+# (generating that tree takes minutes). Options go through BENCH_ARGS and
+# WINDOW_BENCH_ARGS, e.g. WINDOW_BENCH_ARGS="--files 100000 --dirs 10000".
 bench: build
-	$(BUILD)/bench/tidwen-bench
+	@status=0; \
+	$(BUILD)/bench/tidwen-bench $(BENCH_ARGS) || status=1; \
+	if [ -x $(BUILD)/bench/window/tidwen-window-bench ]; then \
+		echo; $(BUILD)/bench/window/tidwen-window-bench $(WINDOW_BENCH_ARGS) || status=1; \
+	else \
+		echo "window benchmark skipped: built without the windows (TIDWEN_BUILD_UI=OFF)"; \
+	fi; \
+	exit $$status
 
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
