@@ -30,8 +30,8 @@ namespace tidwen::test {
 class TriggerSysCalls : public ScriptedSysCalls {
  public:
   // Runs action once, just before the first call of kind op whose name
-  // argument is exactly name. Kinds with a name: kOpenAt, kOpenAt2, kFStatAt,
-  // kStatX, kUnlinkAt.
+  // argument is exactly name; one action per call, in the order given.
+  // Kinds with a name: kOpenAt, kOpenAt2, kFStatAt, kStatX, kUnlinkAt.
   void When(Op op, std::string name, std::function<void()> action) {
     triggers_.push_back({op, std::move(name), std::move(action)});
   }
@@ -41,28 +41,35 @@ class TriggerSysCalls : public ScriptedSysCalls {
     readFaults_.push_back({std::move(posixPath), err, passFirst});
   }
   void ClearReadFaults() { readFaults_.clear(); }
+  // Fails the first `times` calls of kind op whose name argument is exactly
+  // name with err, and lets the later ones through.
+  void FailFirst(Op op, int err, std::string name, int times) {
+    for (int i = 0; i < times; ++i) {
+      When(op, name, [this, err] { pendingErr_ = err; });
+    }
+  }
   // Hands getdents64 at most this many bytes, so that a directory of a few
   // hundred entries takes many reads.
   void LimitReadSize(std::size_t bytes) { readLimit_ = bytes; }
 
   int OpenAt(int dirFd, const char* path, int flags, mode_t mode) override {
-    Fire(Op::kOpenAt, path);
+    if (const int err = Fire(Op::kOpenAt, path)) return -err;
     return ScriptedSysCalls::OpenAt(dirFd, path, flags, mode);
   }
   int OpenAt2(int dirFd, const char* path, const open_how& how) override {
-    Fire(Op::kOpenAt2, path);
+    if (const int err = Fire(Op::kOpenAt2, path)) return -err;
     return ScriptedSysCalls::OpenAt2(dirFd, path, how);
   }
   int FStatAt(int dirFd, const char* path, struct stat* st, int flags) override {
-    Fire(Op::kFStatAt, path);
+    if (const int err = Fire(Op::kFStatAt, path)) return -err;
     return ScriptedSysCalls::FStatAt(dirFd, path, st, flags);
   }
   int StatX(int dirFd, const char* path, int flags, unsigned mask, struct statx* stx) override {
-    Fire(Op::kStatX, path);
+    if (const int err = Fire(Op::kStatX, path)) return -err;
     return ScriptedSysCalls::StatX(dirFd, path, flags, mask, stx);
   }
   int UnlinkAt(int dirFd, const char* path, int flags) override {
-    Fire(Op::kUnlinkAt, path);
+    if (const int err = Fire(Op::kUnlinkAt, path)) return -err;
     return ScriptedSysCalls::UnlinkAt(dirFd, path, flags);
   }
   long GetDents64(int fd, void* buffer, std::size_t size) override {
@@ -104,22 +111,30 @@ class TriggerSysCalls : public ScriptedSysCalls {
     int passFirst;
   };
 
-  void Fire(Op op, const char* name) {
+  // Runs the first pending action for this call, if any; returns the errno
+  // that the action asked to fail the call with, or 0.
+  int Fire(Op op, const char* name) {
     for (Trigger& t : triggers_) {
       if (t.op == op && t.action && t.name == name) {
         // Cleared first, so that an action making the same call does not
         // run itself again.
         std::function<void()> action = std::move(t.action);
         t.action = nullptr;
+        pendingErr_ = 0;
         action();
+        const int err = pendingErr_;
+        pendingErr_ = 0;
+        return err;
       }
     }
+    return 0;
   }
 
   std::vector<Trigger> triggers_;
   std::vector<ReadFault> readFaults_;
   std::map<std::pair<int, std::string>, int> readsDone_;
   std::size_t readLimit_ = static_cast<std::size_t>(-1);
+  int pendingErr_ = 0;
 };
 
 // Ends the test process with a message when it is still running after a
