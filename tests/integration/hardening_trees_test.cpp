@@ -10,6 +10,7 @@
 #include <linux/magic.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -185,9 +186,13 @@ TEST_P(HardeningTrees, LinkLoopsAndDanglingLinksEndTheScanAndAreNeverListed) {
   }
 }
 
-TEST_P(HardeningTrees, FifosNamedLikeJunkAreNeverListedOrOpened) {
+TEST_P(HardeningTrees, FifosAndDevicesNamedLikeJunkAreNeverListedOrOpened) {
   tree.MakeFifo("x.tmp");
   tree.MakeFifo("d/y.$$$");
+  tree.MakeSocket("d/s.tmp");
+  // A character device like /dev/zero, where this user may make one.
+  const bool device = ::mknod(tree.Path("d/zero.tmp").c_str(), S_IFCHR | 0644, makedev(1, 5)) == 0;
+  RecordProperty("device_node", device ? "made" : "not allowed here");
   tree.MakeFile("d/a.tmp", "1");
   tree.MakeFile("d/b.tmp", "1");
   tree.MakeFile("d/z.tmp", "1");
@@ -201,7 +206,7 @@ TEST_P(HardeningTrees, FifosNamedLikeJunkAreNeverListedOrOpened) {
     sys.HideEntryTypes(hiddenTypes);
     EmptyResults(form);
     {
-      Watchdog watchdog(20, "scan of a tree holding FIFOs");
+      Watchdog watchdog(20, "scan of a tree holding FIFOs and devices");
       Command1_Click(form.context);
     }
     EXPECT_THAT(form.Results(), ElementsAre("c:\\d\\a.tmp", "c:\\d\\z.tmp"));
@@ -314,6 +319,7 @@ TEST_P(HardeningMounts, MountsInsideTheDriveAreNeverEnteredOrCleaned) {
   outside.MakeFile("secret.tmp", "secret");
   tree.MakeFile("plain/x.tmp", "1");
   tree.MakeFile("src/s.tmp", "1");
+  tree.MakeFile("src/s2.tmp", "1");
   tree.MakeFile("fb.tmp", "1");
   for (const char* d : {"bindin", "bindout", "tmpfs", "deep/er/tmpfs", "zlate", "blind"}) {
     tree.MakeDir(d);
@@ -361,7 +367,7 @@ TEST_P(HardeningMounts, MountsInsideTheDriveAreNeverEnteredOrCleaned) {
     // A file bind-mounted over a listed name is measured where it stands,
     // but never reached through a directory of another mount.
     const std::vector<std::string> expected = {"c:\\fb.tmp", "c:\\plain\\x.tmp",
-                                               "c:\\src\\s.tmp"};
+                                               "c:\\src\\s.tmp", "c:\\src\\s2.tmp"};
     if (!lateError.empty()) return lateError;
     if (form.Results() != expected) return "listed " + Join(form.Results());
     // Mount points the reader can tell are not even queued.
@@ -372,15 +378,25 @@ TEST_P(HardeningMounts, MountsInsideTheDriveAreNeverEnteredOrCleaned) {
       }
     }
 
-    // After the scan a filesystem is mounted over a listed file's directory.
+    // After the scan a filesystem is mounted over a listed file's directory,
+    // and a file of another device over a listed file.
     if (std::string e = Mount("tidwen-test", tree.Path("plain"), "tmpfs", 0); !e.empty()) return e;
     tree.MakeFile("plain/x.tmp", "other filesystem");
+    if (std::string e = Mount(tree.Path("blind/b.tmp").c_str(), tree.Path("src/s2.tmp"), nullptr,
+                              MS_BIND);
+        !e.empty()) {
+      return e;
+    }
     DeleteConfirmed(form);
     const std::vector<std::string> boxes = FailureBoxes(form);
-    // From the last entry: s.tmp goes; x.tmp lies across a mount now; the
-    // bind-mounted file cannot be unlinked.
-    if (boxes != std::vector<std::string>{"发生错误75", "发生错误72"}) return "boxes " + Join(boxes);
+    // From the last entry: another device's file now stands at s2.tmp; s.tmp
+    // goes; x.tmp lies across a mount now; the bind-mounted file cannot be
+    // unlinked.
+    if (boxes != std::vector<std::string>{"不能删除文件c:\\src\\s2.tmp", "发生错误75", "发生错误72"}) {
+      return "boxes " + Join(boxes);
+    }
     if (tree.Exists("src/s.tmp")) return "s.tmp was not deleted";
+    if (tree.ReadFile("blind/b.tmp") != "1") return "the other device's file was touched";
     if (tree.ReadFile("plain/x.tmp") != "other filesystem") return "the mounted x.tmp was touched";
     if (outside.ReadFile("secret.tmp") != "secret") return "the bind-mounted file was touched";
     return {};
