@@ -118,16 +118,6 @@ TEST_P(HardeningFaults, FileThatCannotBeMeasuredIsTheOnlyOneSkipped) {
   }
 }
 
-TEST_P(HardeningFaults, MeasuringFailingAfterAFirstHitKeepsThatHitAndGoesOn) {
-  // A name ending ".$$$" matches two types; its length is read once for each
-  // and once more. The second read fails.
-  tree.MakeFile("d/two.$$$", "1");
-  tree.MakeFile("d/z.tmp", "1");
-  sys.Fail(Op::kFStatAt, EIO, "two.$$$", 1);
-  Command1_Click(form.context);
-  EXPECT_THAT(form.Results(), ElementsAre("c:\\d\\two.$$$", "c:\\d\\z.tmp"));
-}
-
 TEST_P(HardeningFaults, DeletionRefusedByTheSystemShowsOneNumberedBoxAndKeepsTheEntry) {
   const struct {
     int err;
