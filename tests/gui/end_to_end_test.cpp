@@ -1,6 +1,7 @@
 // The whole program through its window on a temporary drive: real widgets,
 // real files, real message boxes answered as a user would.
 #include <QElapsedTimer>
+#include <QScrollBar>
 
 #include "gui_test_support.h"
 
@@ -144,6 +145,7 @@ TEST_F(EndToEndTest, AScanRepaintsAtABoundedRate) {
   }
   Form1& form = ShownForm();
   PaintCounter listPaints(*List("List1").viewport());
+  PaintCounter barPaints(*List("List1").verticalScrollBar());
   PaintCounter labelPaints(*Child<QWidget>(form, "Label1"));
   QElapsedTimer timer;
   timer.start();
@@ -153,10 +155,21 @@ TEST_F(EndToEndTest, AScanRepaintsAtABoundedRate) {
   // About 30 a second while scanning, and a few when the scan is over.
   const int bound = static_cast<int>(seconds * 31) + 4;
   EXPECT_LE(listPaints.count, bound) << seconds << " s";
+  EXPECT_LE(barPaints.count, bound) << seconds << " s";
   EXPECT_LE(labelPaints.count, bound) << seconds << " s";
   QApplication::processEvents();
-  EXPECT_EQ(List("List1").model()->rowCount(), 2000);
+  ListBox& list = List("List1");
+  EXPECT_EQ(list.model()->rowCount(), 2000);
   EXPECT_EQ(Label1Text(), "共找到 2000个垃圾文件");
+  // Whatever the scroll bar showed while scanning, it now reaches the last
+  // entry and no further.
+  ASSERT_TRUE(WaitFor([&] { return list.verticalScrollBar()->maximum() > 0; }));
+  list.verticalScrollBar()->setValue(list.verticalScrollBar()->maximum());
+  QApplication::processEvents();
+  const QRect last = list.visualRect(list.model()->index(1999, 0));
+  EXPECT_TRUE(list.viewport()->rect().contains(last)) << last.y();
+  EXPECT_EQ(list.indexAt(list.viewport()->rect().topLeft() + QPoint(2, 2)).row(),
+            2000 - (list.viewport()->height() / last.height()));
 }
 
 }  // namespace
