@@ -73,7 +73,7 @@ CheckList::Entry CheckList::MakeEntry(std::string_view text, const FileStamp& st
   if (text.size() > std::numeric_limits<std::uint32_t>::max() - kTextBlock) {
     throw RuntimeError(kInvalidCall, "list text too long");
   }
-  if (texts_.size() >= std::numeric_limits<std::uint32_t>::max()) {
+  if (texts_.size() >= kMaxTextBlocks) {
     throw RuntimeError(kInvalidCall, "list too long");
   }
   Entry e{};

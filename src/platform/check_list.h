@@ -43,12 +43,12 @@ class CheckList {
     std::uint64_t inode;
     std::uint32_t change;
     std::uint32_t length;
-    std::uint32_t block;        // text block; an empty text has none
-    std::uint32_t offset : 16;  // in the text block
-    std::uint32_t device : 13;  // slot in devices_
+    std::uint32_t block : 24;  // text block; an empty text has none
     std::uint32_t selected : 1;
     std::uint32_t stampKnown : 1;
     std::uint32_t stampEmpty : 1;
+    std::uint32_t offset : 16;  // in the text block
+    std::uint32_t device : 16;  // slot in devices_
   };
   static_assert(sizeof(Entry) == 24);
 
@@ -63,7 +63,8 @@ class CheckList {
   // gets a block of its own.
   static constexpr std::size_t kEntryBlock = 1024;
   static constexpr std::uint32_t kTextBlock = 64 * 1024;
-  static constexpr std::uint32_t kMaxDevices = 1u << 13;
+  static constexpr std::uint32_t kMaxTextBlocks = 1u << 24;
+  static constexpr std::uint32_t kMaxDevices = 1u << 16;
 
   Entry& At(std::size_t i) { return entries_[i / kEntryBlock][i % kEntryBlock]; }
   const Entry& At(std::size_t i) const { return entries_[i / kEntryBlock][i % kEntryBlock]; }
