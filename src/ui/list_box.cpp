@@ -218,8 +218,8 @@ bool ListBox::ShowGrowthAlone() {
   // Scrolling by entries, the top row is the bar's value and the bar's
   // maximum is the row count less the rows that fit whole. Below the maximum
   // an announced row covers the bottom of the page, so every new row lies
-  // below it. A hidden bar would appear and narrow the page.
-  if (verticalScrollMode() != QAbstractItemView::ScrollPerItem || bar.isHidden() ||
+  // below it. A bar not yet on screen would appear and narrow the page.
+  if (verticalScrollMode() != QAbstractItemView::ScrollPerItem || !bar.isVisible() ||
       bar.value() >= bar.maximum()) {
     return false;
   }
