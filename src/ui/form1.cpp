@@ -95,15 +95,7 @@ std::string CurrentDirectory() {
 
 Form1::Form1(LinuxPlatform& platform, QWidget* parent)
     : QWidget(parent, Qt::Window), messageBox_(this), quitHook_([] { QCoreApplication::exit(0); }) {
-  RegisterFontSubstitutes();
-  setObjectName("Form1");
-  setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                 Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
-                 Qt::MSWindowsFixedSizeDialogHint);
-  setWindowTitle(QStringLiteral("Tidwenv1.1"));
-  setWindowIcon(AppIcon());
-  setFont(DefaultWindowFont());
-  setFixedSize(Twips(9405), Twips(4290));
+  SetUpWindow(*this, "Form1", QSize(Twips(9405), Twips(4290)));
   SetBackground(*this, kWindowColor);
 
   BuildControls(platform.Drives(), platform);

@@ -46,15 +46,7 @@ QFrame* AddRule(QWidget* parent, int index, QRect geometry) {
 }  // namespace
 
 Form2::Form2(QWidget* parent) : QWidget(parent, Qt::Window) {
-  RegisterFontSubstitutes();
-  setObjectName("Form2");
-  setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                 Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
-                 Qt::MSWindowsFixedSizeDialogHint);
-  setWindowTitle(QStringLiteral("Tidwenv1.1"));
-  setWindowIcon(AppIcon());
-  setFont(DefaultWindowFont());
-  setFixedSize(Twips(4680), Twips(3195));
+  SetUpWindow(*this, "Form2", QSize(Twips(4680), Twips(3195)));
 
   // Drawn on the window's surface, beneath every control.
   auto* line = new LineControl(QPoint(Twips(240), Twips(2040)), QPoint(Twips(4560), Twips(2040)),

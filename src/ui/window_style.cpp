@@ -6,6 +6,8 @@
 #include <QStringList>
 #include <QWidget>
 
+#include "ui/resources.h"
+
 namespace tidwen {
 
 void RegisterFontSubstitutes() {
@@ -18,6 +20,18 @@ void RegisterFontSubstitutes() {
     return true;
   }();
   (void)registered;
+}
+
+void SetUpWindow(QWidget& window, const char* objectName, QSize size) {
+  RegisterFontSubstitutes();
+  window.setObjectName(objectName);
+  window.setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                        Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
+                        Qt::MSWindowsFixedSizeDialogHint);
+  window.setWindowTitle(QStringLiteral("Tidwenv1.1"));
+  window.setWindowIcon(AppIcon());
+  window.setFont(DefaultWindowFont());
+  window.setFixedSize(size);
 }
 
 QFont MakeFont(const QString& family, double points, bool bold, bool italic) {

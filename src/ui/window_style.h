@@ -5,6 +5,7 @@
 #include <QFont>
 #include <QPalette>
 #include <QRect>
+#include <QSize>
 #include <QString>
 
 class QWidget;
@@ -34,6 +35,11 @@ QFont MakeFont(const QString& family, double points, bool bold = false, bool ita
 // 9 pt whatever the desktop's size, since every control has a fixed size in
 // pixels. Chinese text in it is set in the face that stands for 宋体.
 QFont DefaultWindowFont();
+
+// Makes window one of Tidwen's fixed-size windows: the object name, a title
+// bar with a close button only, the title "Tidwenv1.1", the application icon
+// and DefaultWindowFont(). Registers the font substitutes first.
+void SetUpWindow(QWidget& window, const char* objectName, QSize size);
 
 // Sets one colour of a widget's palette; children that have no palette of
 // their own (a list's viewport, say) take it too.
