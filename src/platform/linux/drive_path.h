@@ -15,6 +15,14 @@ struct DrivePath {
   // The path below the mount point with "/" separators ("a/b/x.tmp"); empty
   // for the drive's root.
   std::string relative;
+
+  // The relative path of the directory holding the entry ("a/b" for
+  // "a/b/x.tmp"); empty for an entry of the root. Points into relative.
+  std::string_view ParentRelative() const {
+    const std::size_t slash = relative.rfind('/');
+    return slash == std::string::npos ? std::string_view()
+                                      : std::string_view(relative).substr(0, slash);
+  }
 };
 
 // Splits "c:\a\b" into its drive and "a/b". nullopt unless the path is a
@@ -32,6 +40,13 @@ struct ParentAndName {
   std::string_view name;
 };
 ParentAndName SplitParent(std::string_view drivePath);
+
+// Whether name can only stand for one entry of a directory: not "." or "..",
+// and no "/" or NUL. Empty names are the caller's to rule out.
+inline bool IsSingleName(std::string_view name) {
+  return name != "." && name != ".." &&
+         name.find_first_of(std::string_view("/\0", 2)) == std::string_view::npos;
+}
 
 // Two drive paths name the same place: equal bytes but for the case of the
 // drive letter.

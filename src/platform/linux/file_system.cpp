@@ -123,19 +123,12 @@ LinuxFileSystem::Parent LinuxFileSystem::OpenParent(std::string_view path) {
   if (inBatch && cachedParent_ && SameDrivePath(cachedParentPath_, split.parent)) {
     // Same directory as the last deletion. The name still needs checking:
     // the parent alone vouches for nothing after it.
-    if (split.name == "." || split.name == ".." ||
-        split.name.find_first_of(std::string_view("/\0", 2)) != std::string_view::npos) {
-      throw ErrorFor(kBadFileName, "not a file path:", path, 0);
-    }
+    if (!IsSingleName(split.name)) throw ErrorFor(kBadFileName, "not a file path:", path, 0);
     return Parent{cachedParent_, split.name, true};
   }
 
   const std::optional<DrivePath> parsed = ParseDrivePath(drives_, path);
   if (!parsed) throw ErrorFor(kBadFileName, "not a file path:", path, 0);
-  const std::size_t slash = parsed->relative.rfind('/');
-  const std::string_view parentRelative =
-      slash == std::string::npos ? std::string_view()
-                                 : std::string_view(parsed->relative).substr(0, slash);
 
   UniqueFd ownRoot;
   int rootFd;
@@ -157,7 +150,7 @@ LinuxFileSystem::Parent LinuxFileSystem::OpenParent(std::string_view path) {
     cachedParent_.reset();
     cachedParentPath_.clear();
   }
-  const int dirFd = opener_.OpenBeneath(rootFd, parentRelative, O_PATH);
+  const int dirFd = opener_.OpenBeneath(rootFd, parsed->ParentRelative(), O_PATH);
   if (dirFd < 0) throw ErrorFor(FileErrorNumber(-dirFd), "cannot reach", path, -dirFd);
   auto dir = std::make_shared<UniqueFd>(sys_, dirFd);
   if (inBatch) {

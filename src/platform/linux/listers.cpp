@@ -62,23 +62,16 @@ std::int64_t LinuxFileLength::FileLen(std::string_view path) {
     // The walk's case: the directory is open, look at the name relative to
     // it. The name came from that same directory, so it needs no checks;
     // any other name is checked as a drive path below.
-    if (split.name.find('/') != std::string_view::npos || split.name == "." ||
-        split.name == ".." || split.name.find('\0') != std::string_view::npos) {
-      throw ErrorFor(kBadFileName, "not a file path:", path, 0);
-    }
+    if (!IsSingleName(split.name)) throw ErrorFor(kBadFileName, "not a file path:", path, 0);
     name_.assign(split.name);
     r = sys_.FStatAt(open->Fd(), name_.c_str(), &st, AT_SYMLINK_NOFOLLOW);
   } else {
     const std::optional<DrivePath> parsed = ParseDrivePath(drives_, path);
     if (!parsed) throw ErrorFor(kBadFileName, "not a file path:", path, 0);
-    const std::size_t slash = parsed->relative.rfind('/');
-    const std::string_view parentRelative =
-        slash == std::string::npos ? std::string_view()
-                                   : std::string_view(parsed->relative).substr(0, slash);
     const int rootFd = opener_.OpenMountPoint(*parsed->drive);
     if (rootFd < 0) throw ErrorFor(kDiskNotReady, "drive not ready:", path, -rootFd);
     const UniqueFd root(sys_, rootFd);
-    const int dirFd = opener_.OpenBeneath(rootFd, parentRelative, O_PATH);
+    const int dirFd = opener_.OpenBeneath(rootFd, parsed->ParentRelative(), O_PATH);
     if (dirFd < 0) throw ErrorFor(FileErrorNumber(-dirFd), "cannot reach", path, -dirFd);
     const UniqueFd dir(sys_, dirFd);
     name_.assign(split.name);
