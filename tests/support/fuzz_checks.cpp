@@ -1,6 +1,5 @@
 #include "support/fuzz_checks.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -20,6 +19,8 @@
 #include "platform/linux/linux_platform.h"
 #include "platform/linux/sys_calls.h"
 #include "platform/runtime_error.h"
+#include "support/error_of.h"
+#include "support/temp_tree.h"
 
 namespace tidwen::test {
 
@@ -195,35 +196,6 @@ std::string CheckAsPosixPath(const DriveTable& table, std::string_view path) {
 
 std::string ErrnoText(const std::string& what) { return what + ": " + std::strerror(errno); }
 
-template <class F>
-int ErrorNumberOf(F&& f) {
-  try {
-    f();
-  } catch (const RuntimeError& e) {
-    return e.Number();
-  }
-  return 0;
-}
-
-// The entries of an open directory, without "." and "..", sorted.
-std::vector<std::string> Entries(int dirFd) {
-  std::vector<std::string> names;
-  const int fd = ::openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return names;
-  DIR* dir = ::fdopendir(fd);
-  if (dir == nullptr) {
-    ::close(fd);
-    return names;
-  }
-  while (const dirent* e = ::readdir(dir)) {
-    const std::string_view name = e->d_name;
-    if (name != "." && name != "..") names.emplace_back(name);
-  }
-  ::closedir(dir);
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 // Beside every name: close look-alikes (case, suffix, display text), a
 // hidden file, one that holds "\", and a subdirectory. "n" must stay first.
 const std::vector<std::pair<std::string, bool>> kNeighbours = {
@@ -365,7 +337,7 @@ FileNameCheck::FileNameCheck(std::string dir) : dir_(std::move(dir)) {
 }
 
 FileNameCheck::~FileNameCheck() {
-  for (const std::string& name : Entries(dirFd_)) {
+  for (const std::string& name : NamesIn(dirFd_)) {
     if (::unlinkat(dirFd_, name.c_str(), 0) != 0) ::unlinkat(dirFd_, name.c_str(), AT_REMOVEDIR);
   }
   ::close(dirFd_);
@@ -493,8 +465,8 @@ std::string FileNameCheck::Run(std::string_view name, off_t length, SysCalls& sy
     if (!addressable) {
       // "c:\" followed by the name reads as a deeper path, which names
       // nothing here: no file of the directory may be measured or deleted.
-      const int lengthError = ErrorNumberOf([&] { fileLength.FileLen(drivePath); });
-      const int deleteError = ErrorNumberOf([&] {
+      const int lengthError = ErrorOf([&] { fileLength.FileLen(drivePath); });
+      const int deleteError = ErrorOf([&] {
         platform.FileSystem().CreateFileSystemObject()->GetFile(drivePath, {})->Delete();
       });
       for (const int e : {lengthError, deleteError}) {
@@ -530,17 +502,17 @@ std::string FileNameCheck::Run(std::string_view name, off_t length, SysCalls& sy
       object->GetFile("c:\\n", FileStamp{});
       const auto file = object->GetFile("C:\\" + nameZ, stamp);
       file->Delete();
-      if (const int again = ErrorNumberOf([&] { file->Delete(); }); again != kFileNotFound) {
+      if (const int again = ErrorOf([&] { file->Delete(); }); again != kFileNotFound) {
         return "a second Delete of " + shown + " gave " + std::to_string(again);
       }
     }
     if (::fstatat(dirFd_, nameZ.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 || errno != ENOENT) {
       return "Delete left " + shown;
     }
-    if (const int e = ErrorNumberOf([&] { fileLength.FileLen(drivePath); }); e != kFileNotFound) {
+    if (const int e = ErrorOf([&] { fileLength.FileLen(drivePath); }); e != kFileNotFound) {
       return "FileLen of the deleted " + shown + " gave " + std::to_string(e);
     }
-    const int e = ErrorNumberOf([&] { fs.CreateFileSystemObject()->GetFile(drivePath, {}); });
+    const int e = ErrorOf([&] { fs.CreateFileSystemObject()->GetFile(drivePath, {}); });
     if (e != kFileNotFound) return "GetFile of the deleted " + shown + " gave " + std::to_string(e);
   } catch (const RuntimeError& e) {
     return "error " + std::to_string(e.Number()) + " for " + shown + ": " + Quoted(e.what());
@@ -553,7 +525,7 @@ std::string FileNameCheck::CheckNeighbours(std::string_view name, bool nameExpec
   for (const Neighbour& n : neighbours_) expected.push_back(n.name);
   if (nameExpected) expected.emplace_back(name);
   std::sort(expected.begin(), expected.end());
-  const std::vector<std::string> entries = Entries(dirFd_);
+  const std::vector<std::string> entries = NamesIn(dirFd_);
   if (entries != expected) {
     return "after " + Quoted(name) + " the directory holds " + QuotedList(entries) +
            " instead of " + QuotedList(expected);
@@ -570,7 +542,7 @@ std::string FileNameCheck::CheckNeighbours(std::string_view name, bool nameExpec
 
 void FileNameCheck::Restore(std::string_view name) {
   ::unlinkat(dirFd_, std::string(name).c_str(), 0);
-  for (const std::string& entry : Entries(dirFd_)) {
+  for (const std::string& entry : NamesIn(dirFd_)) {
     const bool known = std::any_of(neighbours_.begin(), neighbours_.end(),
                                    [&](const Neighbour& n) { return n.name == entry; });
     if (!known && ::unlinkat(dirFd_, entry.c_str(), 0) != 0) {

@@ -9,6 +9,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -216,5 +217,36 @@ bool TempTree::SetImmutable(std::string_view relative, bool on) {
 }
 
 void TempTree::Remove(std::string_view relative) { RemoveAll(Path(relative)); }
+
+void TempTree::MakeFiles(std::initializer_list<std::string_view> relatives,
+                         std::string_view bytes) {
+  for (const std::string_view relative : relatives) MakeFile(relative, bytes);
+}
+
+std::vector<std::string> TempTree::Names(std::string_view relative) const {
+  const int fd = ::open(Path(relative).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return {};
+  std::vector<std::string> names = NamesIn(fd);
+  ::close(fd);
+  return names;
+}
+
+std::vector<std::string> NamesIn(int dirFd) {
+  std::vector<std::string> names;
+  const int fd = ::openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return names;
+  DIR* dir = ::fdopendir(fd);
+  if (dir == nullptr) {
+    ::close(fd);
+    return names;
+  }
+  while (const dirent* e = ::readdir(dir)) {
+    const std::string_view name = e->d_name;
+    if (name != "." && name != "..") names.emplace_back(name);
+  }
+  ::closedir(dir);
+  std::sort(names.begin(), names.end());
+  return names;
+}
 
 }  // namespace tidwen::test

@@ -10,8 +10,10 @@
 
 #include <sys/types.h>
 
+#include <initializer_list>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tidwen::test {
 
@@ -29,6 +31,8 @@ class TempTree {
 
   void MakeDir(std::string_view relative, mode_t mode = 0755);
   void MakeFile(std::string_view relative, std::string_view bytes = {}, mode_t mode = 0644);
+  // MakeFile for each path in turn, all with the same bytes.
+  void MakeFiles(std::initializer_list<std::string_view> relatives, std::string_view bytes = {});
   // A file of the given length with no data written (a hole).
   void MakeSparseFile(std::string_view relative, off_t length);
   void MakeSymlink(std::string_view relative, const std::string& target);
@@ -39,6 +43,8 @@ class TempTree {
   // Whether anything, a dangling link included, is at relative.
   bool Exists(std::string_view relative) const;
   std::string ReadFile(std::string_view relative) const;
+  // The names in the directory at relative; see NamesIn.
+  std::vector<std::string> Names(std::string_view relative) const;
   mode_t Mode(std::string_view relative) const;  // permission bits, no follow
   void Chmod(std::string_view relative, mode_t mode);
   // Sets or clears the immutable flag (as chattr +i / -i). False when the
@@ -50,5 +56,10 @@ class TempTree {
  private:
   std::string root_;
 };
+
+// The names in the open directory dirFd, "." and ".." left out, sorted by
+// their bytes; empty when it cannot be read. dirFd stays open and its read
+// position untouched.
+std::vector<std::string> NamesIn(int dirFd);
 
 }  // namespace tidwen::test
