@@ -31,19 +31,8 @@ ino_t InodeOf(const TempTree& tree, std::string_view relative) {
 // same time as what was scanned, even by a filesystem with coarse times.
 void LetTimePass() { std::this_thread::sleep_for(std::chrono::milliseconds(30)); }
 
-class HardeningChanged : public ::testing::TestWithParam<bool> {
- protected:
-  void SetUp() override {
-    if (GetParam()) sys.Fail(Op::kOpenAt2, ENOSYS);
-  }
-
-  TempTree tree;
-  TriggerSysCalls sys;
-  RealForm form{tree, sys};
-};
-
-INSTANTIATE_TEST_SUITE_P(, HardeningChanged, ::testing::Values(false, true),
-                         [](const auto& info) { return info.param ? "PerComponent" : "OpenAt2"; });
+class HardeningChanged : public HardeningTest {};
+INSTANTIATE_TEST_SUITE_P(, HardeningChanged, ::testing::Bool(), WalkName);
 
 TEST_P(HardeningChanged, FileRemovedAndMadeAgainUnderItsNameIsRefused) {
   tree.MakeFile("d/x.tmp", "scanned");

@@ -17,28 +17,13 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
-// Every test runs with openat2 and with the per-component walk that stands in
-// where openat2 is missing.
-class HardeningFaults : public ::testing::TestWithParam<bool> {
- protected:
-  void SetUp() override {
-    if (GetParam()) sys.Fail(Op::kOpenAt2, ENOSYS);
-  }
-
-  TempTree tree;
-  TriggerSysCalls sys;
-  RealForm form{tree, sys};
-};
-
-INSTANTIATE_TEST_SUITE_P(, HardeningFaults, ::testing::Values(false, true),
-                         [](const auto& info) { return info.param ? "PerComponent" : "OpenAt2"; });
+class HardeningFaults : public HardeningTest {};
+INSTANTIATE_TEST_SUITE_P(, HardeningFaults, ::testing::Bool(), WalkName);
 
 TEST_P(HardeningFaults, DirectoryReadFailingPartWayIsSkippedAndTheWalkGoesOn) {
   tree.MakeFile("r.tmp", "1");
   for (int i = 0; i < 200; ++i) tree.MakeFile("a/" + std::to_string(1000 + i) + ".tmp", "1");
-  tree.MakeFile("a/sub/s.tmp", "1");
-  tree.MakeFile("b/b.tmp", "1");
-  tree.MakeFile("b/sub/t.tmp", "1");
+  tree.MakeFiles({"a/sub/s.tmp", "b/b.tmp", "b/sub/t.tmp"}, "1");
   // A directory of 200 entries now takes many reads; the third one fails.
   sys.LimitReadSize(1024);
   sys.FailReadsOf(tree.Path("a"), EIO, 2);
@@ -57,10 +42,7 @@ TEST_P(HardeningFaults, DirectoryReadFailingPartWayIsSkippedAndTheWalkGoesOn) {
 }
 
 TEST_P(HardeningFaults, DirectoryThatCannotBeOpenedIsSkippedAndARaceIsRetried) {
-  tree.MakeFile("busy/x.tmp", "1");
-  tree.MakeFile("raced/y.tmp", "1");
-  tree.MakeFile("refused/z.tmp", "1");
-  tree.MakeFile("zz/w.tmp", "1");
+  tree.MakeFiles({"busy/x.tmp", "raced/y.tmp", "refused/z.tmp", "zz/w.tmp"}, "1");
   if (GetParam()) {
     sys.Fail(Op::kOpenAt, EACCES, "refused");
     sys.Fail(Op::kOpenAt, EAGAIN, "busy");
@@ -99,11 +81,7 @@ TEST_P(HardeningFaults, FileThatCannotBeMeasuredIsTheOnlyOneSkipped) {
     for (const bool hiddenTypes : {false, true}) {
       SCOPED_TRACE(std::string(std::strerror(err)) + (hiddenTypes ? ", no entry types" : ""));
       TempTree t;
-      t.MakeFile("bad.tmp", "1");
-      t.MakeFile("good.tmp", "1");
-      t.MakeFile("d/a.tmp", "1");
-      t.MakeFile("d/bad.tmp", "1");
-      t.MakeFile("d/z.tmp", "1");
+      t.MakeFiles({"bad.tmp", "good.tmp", "d/a.tmp", "d/bad.tmp", "d/z.tmp"}, "1");
       TriggerSysCalls s;
       if (GetParam()) s.Fail(Op::kOpenAt2, ENOSYS);
       s.HideEntryTypes(hiddenTypes);
@@ -126,9 +104,7 @@ TEST_P(HardeningFaults, DeletionRefusedByTheSystemShowsOneNumberedBoxAndKeepsThe
   for (const auto& c : cases) {
     SCOPED_TRACE(std::strerror(c.err));
     TempTree t;
-    t.MakeFile("a.tmp", "1");
-    t.MakeFile("d/busy.tmp", "1");
-    t.MakeFile("d/z.tmp", "1");
+    t.MakeFiles({"a.tmp", "d/busy.tmp", "d/z.tmp"}, "1");
     TriggerSysCalls s;
     if (GetParam()) s.Fail(Op::kOpenAt2, ENOSYS);
     RealForm f(t, s);
@@ -191,11 +167,7 @@ TEST_P(HardeningReplacedDirectory, QueuedDirectoryReplacedMidWalkIsSkipped) {
   for (const bool perComponent : {false, true}) {
     SCOPED_TRACE(perComponent ? "per component" : "openat2");
     TempTree tree;
-    tree.MakeFile("a/a.tmp", "1");
-    tree.MakeFile("a/deeper/d.tmp", "1");
-    tree.MakeFile("b/b.tmp", "1");
-    tree.MakeFile("b/sub/s.tmp", "1");
-    tree.MakeFile("c/c.tmp", "1");
+    tree.MakeFiles({"a/a.tmp", "a/deeper/d.tmp", "b/b.tmp", "b/sub/s.tmp", "c/c.tmp"}, "1");
     TriggerSysCalls sys;
     if (perComponent) sys.Fail(Op::kOpenAt2, ENOSYS);
     // b is queued with the root's subdirectories; while a's files are tested
@@ -221,9 +193,7 @@ TEST_P(HardeningReplacedDirectory, QueuedDirectoryReplacedMidWalkIsSkipped) {
 }
 
 TEST_P(HardeningFaults, DirectoryReplacedWhileItsFilesAreTestedDeletesNothingMovedAway) {
-  tree.MakeFile("b/b1.tmp", "1");
-  tree.MakeFile("b/b2.tmp", "1");
-  tree.MakeFile("b/sub/s.tmp", "1");
+  tree.MakeFiles({"b/b1.tmp", "b/b2.tmp", "b/sub/s.tmp"}, "1");
   // Once the walk has read b, b is moved away and a file takes its name: the
   // files already listed are still measured where they were read.
   sys.When(Op::kFStatAt, "b1.tmp", [&] {
@@ -246,9 +216,7 @@ TEST_P(HardeningFaults, DirectoryReplacedWhileItsFilesAreTestedDeletesNothingMov
 TEST_P(HardeningFaults, FileReplacedBeforeTheDeletionIsNotFoundAndNothingIsDeleted) {
   TempTree outside;
   outside.MakeFile("precious.tmp", "precious");
-  tree.MakeFile("dir.tmp", "1");
-  tree.MakeFile("d/link.tmp", "1");
-  tree.MakeFile("d/fifo.tmp", "1");
+  tree.MakeFiles({"dir.tmp", "d/link.tmp", "d/fifo.tmp"}, "1");
   ScanAndSelectAll(form);
   ASSERT_EQ(form.List1.ListCount(), 3);
 

@@ -3,7 +3,6 @@
 // thousand entries, and other filesystems mounted inside the drive. The scan
 // must get through each of them and the deletion must remove exactly what
 // was listed.
-#include <dirent.h>
 #include <fcntl.h>
 #include <sched.h>
 #include <sys/mount.h>
@@ -39,33 +38,8 @@ std::string Join(const std::vector<std::string>& texts) {
   return joined;
 }
 
-// The names in a directory, "." and ".." left out.
-std::vector<std::string> NamesIn(const std::string& posixDir) {
-  std::vector<std::string> names;
-  if (DIR* dir = ::opendir(posixDir.c_str())) {
-    while (const dirent* e = ::readdir(dir)) {
-      const std::string_view name = e->d_name;
-      if (name != "." && name != "..") names.emplace_back(name);
-    }
-    ::closedir(dir);
-  }
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
-class HardeningTrees : public ::testing::TestWithParam<bool> {
- protected:
-  void SetUp() override {
-    if (GetParam()) sys.Fail(Op::kOpenAt2, ENOSYS);
-  }
-
-  TempTree tree;
-  TriggerSysCalls sys;
-  RealForm form{tree, sys};
-};
-
-INSTANTIATE_TEST_SUITE_P(, HardeningTrees, ::testing::Values(false, true),
-                         [](const auto& info) { return info.param ? "PerComponent" : "OpenAt2"; });
+class HardeningTrees : public HardeningTest {};
+INSTANTIATE_TEST_SUITE_P(, HardeningTrees, ::testing::Bool(), WalkName);
 
 TEST_P(HardeningTrees, PathsSeveralTimesLongerThanPathMaxAreWalkedAndCleaned) {
   // 40 levels of 250-byte names: the bottom lies more than 10000 bytes deep.
@@ -175,12 +149,7 @@ TEST_P(HardeningTrees, LinkLoopsAndDanglingLinksEndTheScanAndAreNeverListed) {
   tree.MakeSymlink("passwd.bak", "/etc/passwd");
   for (const bool hiddenTypes : {false, true}) {
     SCOPED_TRACE(hiddenTypes ? "no entry types" : "entry types");
-    sys.HideEntryTypes(hiddenTypes);
-    EmptyResults(form);
-    {
-      Watchdog watchdog(20, "scan of a tree with link loops");
-      Command1_Click(form.context);
-    }
+    RescanWatched(form, sys, hiddenTypes, "scan of a tree with link loops");
     EXPECT_THAT(form.Results(), ElementsAre("c:\\real\\x.tmp"));
     EXPECT_THAT(form.List3.Items().Count(), 1);
   }
@@ -193,9 +162,7 @@ TEST_P(HardeningTrees, FifosAndDevicesNamedLikeJunkAreNeverListedOrOpened) {
   // A character device like /dev/zero, where this user may make one.
   const bool device = ::mknod(tree.Path("d/zero.tmp").c_str(), S_IFCHR | 0644, makedev(1, 5)) == 0;
   RecordProperty("device_node", device ? "made" : "not allowed here");
-  tree.MakeFile("d/a.tmp", "1");
-  tree.MakeFile("d/b.tmp", "1");
-  tree.MakeFile("d/z.tmp", "1");
+  tree.MakeFiles({"d/a.tmp", "d/b.tmp", "d/z.tmp"}, "1");
   // And one that takes the place of a listed file before the walk tests it.
   sys.When(Op::kFStatAt, "a.tmp", [&] {
     tree.Remove("d/b.tmp");
@@ -203,12 +170,7 @@ TEST_P(HardeningTrees, FifosAndDevicesNamedLikeJunkAreNeverListedOrOpened) {
   });
   for (const bool hiddenTypes : {false, true}) {
     SCOPED_TRACE(hiddenTypes ? "no entry types" : "entry types");
-    sys.HideEntryTypes(hiddenTypes);
-    EmptyResults(form);
-    {
-      Watchdog watchdog(20, "scan of a tree holding FIFOs and devices");
-      Command1_Click(form.context);
-    }
+    RescanWatched(form, sys, hiddenTypes, "scan of a tree holding FIFOs and devices");
     EXPECT_THAT(form.Results(), ElementsAre("c:\\d\\a.tmp", "c:\\d\\z.tmp"));
   }
 }
@@ -290,7 +252,7 @@ TEST(HardeningHugeDirectory, HundredThousandEntriesAreListedWholeInOrderAndClean
   EXPECT_EQ(form.List1.ListCount(), 0);
   EXPECT_EQ(form.Label1.Caption(), "还剩下 0个垃圾文件");
   // Only the hidden files and the directories are left.
-  EXPECT_EQ(NamesIn(tree.Path("big")).size(), static_cast<std::size_t>(kEntries) / 50);
+  EXPECT_EQ(tree.Names("big").size(), static_cast<std::size_t>(kEntries) / 50);
   using Ms = std::chrono::milliseconds;
   RecordProperty("scan_ms", static_cast<int>(std::chrono::duration_cast<Ms>(scanned - start).count()));
   RecordProperty("delete_ms",
@@ -301,8 +263,7 @@ TEST(HardeningHugeDirectory, HundredThousandEntriesAreListedWholeInOrderAndClean
 // nothing of them reaches the machine; the child reports what went wrong.
 class HardeningMounts : public ::testing::TestWithParam<bool> {};
 
-INSTANTIATE_TEST_SUITE_P(, HardeningMounts, ::testing::Values(false, true),
-                         [](const auto& info) { return info.param ? "PerComponent" : "OpenAt2"; });
+INSTANTIATE_TEST_SUITE_P(, HardeningMounts, ::testing::Bool(), WalkName);
 
 std::string Mount(const char* source, const std::string& target, const char* type,
                   unsigned long flags) {
@@ -317,10 +278,7 @@ TEST_P(HardeningMounts, MountsInsideTheDriveAreNeverEnteredOrCleaned) {
   TempTree outside;
   outside.MakeFile("o.tmp", "1");
   outside.MakeFile("secret.tmp", "secret");
-  tree.MakeFile("plain/x.tmp", "1");
-  tree.MakeFile("src/s.tmp", "1");
-  tree.MakeFile("src/s2.tmp", "1");
-  tree.MakeFile("fb.tmp", "1");
+  tree.MakeFiles({"plain/x.tmp", "src/s.tmp", "src/s2.tmp", "fb.tmp"}, "1");
   for (const char* d : {"bindin", "bindout", "tmpfs", "deep/er/tmpfs", "zlate", "blind"}) {
     tree.MakeDir(d);
   }
@@ -343,9 +301,7 @@ TEST_P(HardeningMounts, MountsInsideTheDriveAreNeverEnteredOrCleaned) {
       error = Mount(outside.Path("secret.tmp").c_str(), tree.Path("fb.tmp"), nullptr, MS_BIND);
     }
     if (!error.empty()) return error;
-    tree.MakeFile("tmpfs/t.tmp", "1");
-    tree.MakeFile("deep/er/tmpfs/t.tmp", "1");
-    tree.MakeFile("blind/b.tmp", "1");
+    tree.MakeFiles({"tmpfs/t.tmp", "deep/er/tmpfs/t.tmp", "blind/b.tmp"}, "1");
     return {};
   };
 

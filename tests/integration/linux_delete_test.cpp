@@ -16,25 +16,12 @@
 namespace tidwen {
 namespace {
 
+using test::ErrorOf;
 using test::Op;
 
-template <class F>
-int ErrorOf(F&& f) {
-  try {
-    f();
-  } catch (const RuntimeError& e) {
-    return e.Number();
-  }
-  return 0;
-}
-
 // Runs with openat2 and with the per-component walk.
-class LinuxDelete : public ::testing::TestWithParam<bool> {
+class LinuxDelete : public test::TempDriveWalkTest {
  protected:
-  void SetUp() override {
-    if (GetParam()) sys_.Fail(Op::kOpenAt2, ENOSYS);
-  }
-
   // Deletes path as the cleaner does: a new file-system object, look-up,
   // delete. Returns 0 or the error number.
   int Delete(std::string_view path, const FileStamp& expected = {}) {
@@ -49,19 +36,12 @@ class LinuxDelete : public ::testing::TestWithParam<bool> {
     EXPECT_EQ(::lstat(tree_.Path(relative).c_str(), &st), 0);
     return FileStamp{st.st_dev, st.st_ino, st.st_size == 0, true};
   }
-
-  test::TempTree tree_;
-  test::ScriptedSysCalls sys_;
-  LinuxPlatform platform_{DriveTable({Drive{'c', tree_.Root(), ""}}), sys_};
 };
 
-INSTANTIATE_TEST_SUITE_P(, LinuxDelete, ::testing::Values(false, true),
-                         [](const auto& info) { return info.param ? "PerComponent" : "OpenAt2"; });
+INSTANTIATE_TEST_SUITE_P(, LinuxDelete, ::testing::Bool(), test::WalkName);
 
 TEST_P(LinuxDelete, WritableFileIsDeletedAndNothingStaysOpen) {
-  tree_.MakeFile("x.tmp", "1");
-  tree_.MakeFile("a/b/y.tmp", "1");
-  tree_.MakeFile("a/b/keep.tmp", "1");
+  tree_.MakeFiles({"x.tmp", "a/b/y.tmp", "a/b/keep.tmp"}, "1");
   EXPECT_EQ(Delete("c:\\x.tmp"), 0);
   EXPECT_EQ(Delete("C:\\a\\b\\y.tmp"), 0);
   EXPECT_FALSE(tree_.Exists("x.tmp"));

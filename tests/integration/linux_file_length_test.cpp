@@ -14,19 +14,10 @@
 namespace tidwen {
 namespace {
 
+using test::ErrorOf;
 using test::Op;
 
-template <class F>
-int ErrorOf(F&& f) {
-  try {
-    f();
-  } catch (const RuntimeError& e) {
-    return e.Number();
-  }
-  return 0;
-}
-
-class LinuxFileLength : public ::testing::Test {
+class LinuxFileLength : public test::TempDriveTest<> {
  protected:
   FileStamp StampOf(std::string_view relative) const {
     struct stat st {};
@@ -34,9 +25,6 @@ class LinuxFileLength : public ::testing::Test {
     return StampOfFile(st);
   }
 
-  test::TempTree tree_;
-  test::ScriptedSysCalls sys_;
-  LinuxPlatform platform_{DriveTable({Drive{'c', tree_.Root(), ""}}), sys_};
   FileLengthService& length_ = platform_.FileLength();
 };
 

@@ -19,6 +19,7 @@
 namespace tidwen {
 namespace {
 
+using test::ErrorOf;
 using test::Op;
 
 std::vector<std::string> DirEntries(const DirListControl& dir) {
@@ -33,34 +34,15 @@ std::vector<std::string> FileEntries(const FileListControl& files) {
   return out;
 }
 
-// The error number f throws, or 0 when it does not throw.
-template <class F>
-int ErrorOf(F&& f) {
-  try {
-    f();
-  } catch (const RuntimeError& e) {
-    return e.Number();
-  }
-  return 0;
-}
-
 // Runs every test twice: with openat2, and with openat2 reported missing so
 // that directories are opened one component at a time.
-class LinuxListers : public ::testing::TestWithParam<bool> {
+class LinuxListers : public test::TempDriveWalkTest {
  protected:
-  void SetUp() override {
-    if (GetParam()) sys_.Fail(Op::kOpenAt2, ENOSYS);
-  }
-
-  test::TempTree tree_;
-  test::ScriptedSysCalls sys_;
-  LinuxPlatform platform_{DriveTable({Drive{'c', tree_.Root(), ""}}), sys_};
   DirListControl& dir1_ = platform_.Dir1();
   FileListControl& file1_ = platform_.File1();
 };
 
-INSTANTIATE_TEST_SUITE_P(, LinuxListers, ::testing::Values(false, true),
-                         [](const auto& info) { return info.param ? "PerComponent" : "OpenAt2"; });
+INSTANTIATE_TEST_SUITE_P(, LinuxListers, ::testing::Bool(), test::WalkName);
 
 TEST_P(LinuxListers, ListsSortedByNameBytesWithFullSubdirectoryPaths) {
   for (const char* name : {"b", "B", "a0", "a", "\xe4\xb8\xad", "Z", "~"}) {
@@ -91,9 +73,7 @@ TEST_P(LinuxListers, ListsOnlyRealDirectoriesAndVisibleRegularFiles) {
   tree_.MakeDir("real");
   tree_.MakeDir(".hiddendir");
   tree_.MakeDir("outside");
-  tree_.MakeFile("plain.tmp", "1");
-  tree_.MakeFile(".hidden.tmp", "1");
-  tree_.MakeFile("..double", "1");
+  tree_.MakeFiles({"plain.tmp", ".hidden.tmp", "..double"}, "1");
   tree_.MakeSymlink("dirlink", tree_.Path("real"));
   tree_.MakeSymlink("filelink.tmp", tree_.Path("plain.tmp"));
   tree_.MakeSymlink("dangling.tmp", tree_.Path("nothing"));

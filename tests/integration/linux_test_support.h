@@ -1,11 +1,14 @@
 // Helpers for the tests of the Linux platform: a SysCalls that counts calls
-// and fails chosen ones, and running a check in a child process.
+// and fails chosen ones, the platform over a temporary tree, and running a
+// check in a child process.
 #pragma once
 
 #include <dirent.h>
 #include <grp.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <gtest/gtest.h>
 
 #include <array>
 #include <cerrno>
@@ -17,7 +20,10 @@
 #include <utility>
 #include <vector>
 
+#include "platform/linux/linux_platform.h"
 #include "platform/linux/sys_calls.h"
+#include "support/error_of.h"
+#include "support/temp_tree.h"
 
 namespace tidwen::test {
 
@@ -126,6 +132,32 @@ class ScriptedSysCalls : private detail::RealHolder, public ForwardingSysCalls {
   std::vector<Fault> faults_;
   std::set<int> open_;
   bool hideTypes_ = false;
+};
+
+// Tests that run twice take a bool parameter: false uses openat2, true
+// reports openat2 missing so that paths are opened one component at a time.
+// Names the two runs.
+inline std::string WalkName(const ::testing::TestParamInfo<bool>& info) {
+  return info.param ? "PerComponent" : "OpenAt2";
+}
+
+// The Linux platform over a temporary tree mapped as drive c:, its system
+// calls counted and failed on request through sys_.
+template <class Base = ::testing::Test>
+class TempDriveTest : public Base {
+ protected:
+  TempTree tree_;
+  ScriptedSysCalls sys_;
+  LinuxPlatform platform_{DriveTable({Drive{'c', tree_.Root(), ""}}), sys_};
+};
+
+// TempDriveTest run with openat2 and with the per-component walk; see
+// WalkName.
+class TempDriveWalkTest : public TempDriveTest<::testing::TestWithParam<bool>> {
+ protected:
+  void SetUp() override {
+    if (GetParam()) sys_.Fail(Op::kOpenAt2, ENOSYS);
+  }
 };
 
 // The outcome of a check run in a child process.

@@ -20,10 +20,7 @@ using ::testing::IsEmpty;
 
 TEST(ScanRealTree, ListsVisibleJunkBreadthFirstAndLeavesTheRestAlone) {
   TempTree tree;
-  tree.MakeFile("x.tmp", "1");
-  tree.MakeFile(".hidden.tmp", "1");
-  tree.MakeFile("b/deep/d.bak", "1");
-  tree.MakeFile("a/a.$$$", "1");
+  tree.MakeFiles({"x.tmp", ".hidden.tmp", "b/deep/d.bak", "a/a.$$$"}, "1");
   tree.MakeFile("a/empty.txt");
   tree.MakeFile("a/keep.txt", "1");
   tree.MakeFile(".dotdir/in.old", "1");  // hidden directories are walked
@@ -64,10 +61,7 @@ class VanishingSysCalls : public ScriptedSysCalls {
 
 TEST(ScanRealTree, DirectoryThatVanishesMidWalkIsSkipped) {
   TempTree tree;
-  tree.MakeFile("a/a.tmp", "1");
-  tree.MakeFile("b/b.tmp", "1");
-  tree.MakeFile("b/sub/s.tmp", "1");
-  tree.MakeFile("c/c.tmp", "1");
+  tree.MakeFiles({"a/a.tmp", "b/b.tmp", "b/sub/s.tmp", "c/c.tmp"}, "1");
   VanishingSysCalls sys(tree, "a", "b");
   RealForm form(tree, sys);
 
