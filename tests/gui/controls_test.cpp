@@ -14,16 +14,6 @@
 namespace tidwen::test {
 namespace {
 
-class PaintCounter : public QObject {
- public:
-  explicit PaintCounter(QWidget& w) { w.installEventFilter(this); }
-  int count = 0;
-  bool eventFilter(QObject*, QEvent* event) override {
-    count += event->type() == QEvent::Paint;
-    return false;
-  }
-};
-
 class ListBoxTest : public ::testing::Test {
  protected:
   void SetUp() override {

@@ -124,17 +124,6 @@ TEST_F(EndToEndTest, InputMadeDuringAScanIsDropped) {
   EXPECT_TRUE(List("List1").isHidden());
 }
 
-// Counts the paint events a widget receives.
-class PaintCounter : public QObject {
- public:
-  explicit PaintCounter(QWidget& w) { w.installEventFilter(this); }
-  int count = 0;
-  bool eventFilter(QObject*, QEvent* event) override {
-    count += event->type() == QEvent::Paint;
-    return false;
-  }
-};
-
 // Every file of this drive is junk: a scan that repainted per hit or per
 // file would paint thousands of times.
 TEST_F(EndToEndTest, AScanRepaintsAtABoundedRate) {

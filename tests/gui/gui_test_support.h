@@ -58,21 +58,19 @@ inline bool ShowAndWait(QWidget& window) {
 }
 
 // A left click at a point of a widget, as the window system would send it.
+// A double click follows the first press and release with a double-click
+// press and a second release.
 inline void ClickAt(QWidget& widget, QPoint at, bool doubleClick = false) {
   const QPointF local(at), global(widget.mapToGlobal(at));
-  QMouseEvent press(QEvent::MouseButtonPress, local, global, Qt::LeftButton, Qt::LeftButton,
-                    Qt::NoModifier);
-  QMouseEvent release(QEvent::MouseButtonRelease, local, global, Qt::LeftButton, Qt::NoButton,
-                      Qt::NoModifier);
-  QApplication::sendEvent(&widget, &press);
-  QApplication::sendEvent(&widget, &release);
-  if (!doubleClick) return;
-  QMouseEvent again(QEvent::MouseButtonDblClick, local, global, Qt::LeftButton, Qt::LeftButton,
-                    Qt::NoModifier);
-  QMouseEvent release2(QEvent::MouseButtonRelease, local, global, Qt::LeftButton, Qt::NoButton,
-                       Qt::NoModifier);
-  QApplication::sendEvent(&widget, &again);
-  QApplication::sendEvent(&widget, &release2);
+  const auto pressAndRelease = [&](QEvent::Type pressType) {
+    QMouseEvent press(pressType, local, global, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent release(QEvent::MouseButtonRelease, local, global, Qt::LeftButton, Qt::NoButton,
+                        Qt::NoModifier);
+    QApplication::sendEvent(&widget, &press);
+    QApplication::sendEvent(&widget, &release);
+  };
+  pressAndRelease(QEvent::MouseButtonPress);
+  if (doubleClick) pressAndRelease(QEvent::MouseButtonDblClick);
 }
 
 inline void ClickCentre(QWidget& widget) { ClickAt(widget, widget.rect().center()); }
@@ -89,6 +87,17 @@ inline void PressKey(QWidget& widget, Qt::Key key) {
   QApplication::sendEvent(&widget, &press);
   QApplication::sendEvent(&widget, &release);
 }
+
+// Counts the paint events a widget receives from its construction on.
+class PaintCounter : public QObject {
+ public:
+  explicit PaintCounter(QWidget& w) { w.installEventFilter(this); }
+  int count = 0;
+  bool eventFilter(QObject*, QEvent* event) override {
+    count += event->type() == QEvent::Paint;
+    return false;
+  }
+};
 
 // Form1 over a LinuxPlatform whose only drive, c:, is a temporary tree.
 // Exit hides the windows and sets quitCalled instead of ending the tests.
