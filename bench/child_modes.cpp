@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -27,6 +28,21 @@ std::string ResolveDirectory(const std::string& dir) {
   return resolved;
 }
 
+void WriteEntries(const ListControl& list, std::int64_t count, char end) {
+  count = std::min(count, list.ListCount());
+  for (std::int64_t i = 0; i < count; ++i) {
+    std::string_view entry = list.List(i);
+    std::fwrite(entry.data(), 1, entry.size(), stdout);
+    std::fputc(end, stdout);
+  }
+}
+
+int EndReportWithEntries(const ListControl& list, std::int64_t count) {
+  std::printf("\n");
+  WriteEntries(list, count, '\0');
+  return FlushOutput();
+}
+
 int RunListMode(const std::string& dir) {
   std::string root = ResolveDirectory(dir);
   if (root.empty()) return 2;
@@ -34,13 +50,8 @@ int RunListMode(const std::string& dir) {
   HeadlessForm form(root, box);
   Form_Load(form.Context());
   Command1_Click(form.Context());
-  const PlainListControl& results = form.ResultList();
-  for (std::int64_t i = 0; i < results.ListCount(); ++i) {
-    std::string_view entry = results.List(i);
-    std::fwrite(entry.data(), 1, entry.size(), stdout);
-    std::fputc('\n', stdout);
-  }
-  return std::fflush(stdout) == 0 ? 0 : 1;
+  WriteEntries(form.ResultList(), form.ResultList().ListCount(), '\n');
+  return FlushOutput();
 }
 
 int RunScanChild(const std::string& dir) {
@@ -66,13 +77,7 @@ int RunScanChild(const std::string& dir) {
   WriteValue("entries", results.ListCount());
   WriteValue("queued_dirs", form.Context().List3.ListCount());
   WriteValue("caption_ok", form.Label().Caption() == ScanCaption(results.ListCount()) ? 1 : 0);
-  std::printf("\n");
-  for (std::int64_t i = 0; i < results.ListCount(); ++i) {
-    std::string_view entry = results.List(i);
-    std::fwrite(entry.data(), 1, entry.size(), stdout);
-    std::fputc('\0', stdout);
-  }
-  return std::fflush(stdout) == 0 ? 0 : 1;
+  return EndReportWithEntries(results, results.ListCount());
 }
 
 int RunDeleteChild(const std::string& dir) {
@@ -99,17 +104,8 @@ int RunDeleteChild(const std::string& dir) {
   const std::int64_t after = context.List1.ListCount();
   WriteValue("scan_seconds", scanSeconds);
   WriteValue("seconds", seconds);
-  WriteValue("entries_before", before);
-  WriteValue("entries_after", after);
-  WriteValue("questions", box.questions);
-  WriteValue("question_ok",
-             box.lastQuestion == "确实要删除这" + std::to_string(before) + "项吗？" ? 1 : 0);
-  WriteValue("failures", box.failures);
-  WriteValue("first_failure", Printable(box.firstFailure));
-  WriteValue("caption_ok",
-             form.Label().Caption() == "还剩下 " + std::to_string(after) + "个垃圾文件" ? 1 : 0);
-  std::printf("\n");
-  return std::fflush(stdout) == 0 ? 0 : 1;
+  WriteDeletionValues(before, after, box, form.Label().Caption());
+  return EndReport();
 }
 
 }  // namespace tidwen::bench

@@ -3,13 +3,24 @@
 // memory it reports is the scan's and nothing else's.
 #pragma once
 
+#include <cstdint>
 #include <string>
+
+#include "platform/controls.h"
 
 namespace tidwen::bench {
 
 // The canonical path of an existing directory, or empty after a message on
 // standard error.
 std::string ResolveDirectory(const std::string& dir);
+
+// Writes the bytes of the first `count` entries of list (no more than it
+// holds) to standard output in list order, each followed by `end`.
+void WriteEntries(const ListControl& list, std::int64_t count, char end);
+
+// Ends a report whose records are the first `count` entries of list: the
+// empty line, the NUL-terminated entries, then FlushOutput's exit code.
+int EndReportWithEntries(const ListControl& list, std::int64_t count);
 
 // --list DIR: scans DIR as drive c: with every type selected and writes each
 // ResultList entry's bytes, one per line, in the order they were added.

@@ -1,5 +1,6 @@
 #include "child_report.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <string_view>
 
@@ -19,6 +20,25 @@ std::string ChildReport::Text(const std::string& key) const {
 
 void WriteValue(const char* key, const std::string& value) {
   std::printf("%s %s\n", key, value.c_str());
+}
+
+void WriteDeletionValues(std::int64_t before, std::int64_t after, const BoxTally& boxes,
+                         const std::string& caption) {
+  WriteValue("entries_before", before);
+  WriteValue("entries_after", after);
+  WriteValue("questions", boxes.questions);
+  WriteValue("question_ok",
+             boxes.lastQuestion == "确实要删除这" + std::to_string(before) + "项吗？" ? 1 : 0);
+  WriteValue("failures", boxes.failures);
+  WriteValue("first_failure", Printable(boxes.firstFailure));
+  WriteValue("caption_ok", caption == "还剩下 " + std::to_string(after) + "个垃圾文件" ? 1 : 0);
+}
+
+int FlushOutput() { return std::fflush(stdout) == 0 ? 0 : 1; }
+
+int EndReport() {
+  std::printf("\n");
+  return FlushOutput();
 }
 
 bool ParseChildReport(const std::string& output, ChildReport& report) {

@@ -1,6 +1,7 @@
 // What a benchmark child process reports to its parent on standard output.
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <string>
 #include <vector>
@@ -24,6 +25,29 @@ template <typename Number>
 void WriteValue(const char* key, Number value) {
   WriteValue(key, std::to_string(value));
 }
+
+// The message boxes a child answered: every question (answered Yes), and
+// every other box, which can only report a failure.
+struct BoxTally {
+  std::int64_t questions = 0;
+  std::int64_t failures = 0;
+  std::string lastQuestion;
+  std::string firstFailure;  // the text of the first failure box
+};
+
+// Writes the report lines of a deletion of `before` selected entries that
+// left `after`: the counts, the questions and whether the last one asked
+// about all the entries, the failure boxes, and whether `caption` (Label1's)
+// counts the entries left.
+void WriteDeletionValues(std::int64_t before, std::int64_t after, const BoxTally& boxes,
+                         const std::string& caption);
+
+// Flushes standard output. Returns the child's exit code: 0, or 1 when its
+// output could not be written whole.
+int FlushOutput();
+
+// Ends a report without records: the empty line, then FlushOutput.
+int EndReport();
 
 // Parses a child's standard output; false when it is not a whole report.
 bool ParseChildReport(const std::string& output, ChildReport& report);

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "child_report.h"
 #include "platform/form1_context.h"
 #include "platform/linux/linux_platform.h"
 #include "platform/plain_controls.h"
@@ -22,15 +23,10 @@ class AbortingMessageBox : public MessageBoxService {
 
 // Answers Yes to every question and counts every other box (each one is a
 // failure report) without stopping.
-class YesMessageBox : public MessageBoxService {
+class YesMessageBox : public MessageBoxService, public BoxTally {
  public:
   int MsgBox(std::string_view text, MsgBoxButtons buttons, MsgBoxIcon icon,
              std::string_view title) override;
-
-  std::int64_t questions = 0;
-  std::int64_t failures = 0;
-  std::string lastQuestion;
-  std::string firstFailure;  // the text of the first failure box
 };
 
 // Owns everything a Form1Context refers to. Not copyable or movable, since

@@ -45,7 +45,7 @@ class PaintCounter : public QObject {
 // Answers every modal message box as the benchmark's user: Yes to a
 // question, OK to anything else, which can only be a failure report. Notes
 // when Yes was pressed, so that the deletion is timed without the question.
-class BoxAnswerer {
+class BoxAnswerer : public BoxTally {
  public:
   BoxAnswerer() {
     timer_.setInterval(1);
@@ -53,10 +53,6 @@ class BoxAnswerer {
     timer_.start();
   }
 
-  std::int64_t questions = 0;
-  std::int64_t failures = 0;
-  std::string lastQuestion;
-  std::string firstFailure;
   double yesAt = 0;
 
  private:
@@ -149,6 +145,18 @@ class BenchWindow {
   LinuxPlatform platform_;
   std::unique_ptr<Form1> form_;
   double loadSeconds_ = 0;
+};
+
+// What every window child runs in, made in this order: the application,
+// the main window shown on root, and the answerer of its message boxes.
+struct WindowSession {
+  explicit WindowSession(const std::string& root) : window(root) {}
+
+  OffscreenApplication app;
+  BenchWindow window;
+  BoxAnswerer boxes;
+  ListBox& list1 = window.List("List1");
+  StatusLabel& label1 = window.Label1();
 };
 
 std::int64_t TextBytes(const CheckList& items) {
@@ -267,12 +275,11 @@ void MeasureLongList(BenchWindow& window, std::int64_t target) {
 int RunWindowScanChild(const std::string& dir, std::int64_t listEntries) {
   const std::string root = ResolveDirectory(dir);
   if (root.empty()) return 2;
-  OffscreenApplication app;
-  BenchWindow window(root);
-  BoxAnswerer boxes;
-  ListBox& list1 = window.List("List1");
+  WindowSession session(root);
+  BenchWindow& window = session.window;
+  ListBox& list1 = session.list1;
   ListBox& list3 = window.List("List3");
-  StatusLabel& label1 = window.Label1();
+  StatusLabel& label1 = session.label1;
   PaintCounter labelPaints(label1);
   PaintCounter listPaints(*list1.viewport());
   PaintCounter barPaints(*list1.verticalScrollBar());
@@ -328,26 +335,20 @@ int RunWindowScanChild(const std::string& dir, std::int64_t listEntries) {
   WriteValue("select_all_ok", AllSelected(list1) ? 1 : 0);
 
   MeasureLongList(window, listEntries);
+  const BoxAnswerer& boxes = session.boxes;
   WriteValue("boxes", boxes.questions + boxes.failures);
   WriteValue("first_box", Printable(boxes.failures ? boxes.firstFailure : boxes.lastQuestion));
-
-  std::printf("\n");
-  for (std::int64_t i = 0; i < entries; ++i) {
-    std::string_view entry = list1.List(i);
-    std::fwrite(entry.data(), 1, entry.size(), stdout);
-    std::fputc('\0', stdout);
-  }
-  return std::fflush(stdout) == 0 ? 0 : 1;
+  return EndReportWithEntries(list1, entries);  // the scan's, not the long list's
 }
 
 int RunWindowDeleteChild(const std::string& dir) {
   const std::string root = ResolveDirectory(dir);
   if (root.empty()) return 2;
-  OffscreenApplication app;
-  BenchWindow window(root);
-  BoxAnswerer boxes;
-  ListBox& list1 = window.List("List1");
-  StatusLabel& label1 = window.Label1();
+  WindowSession session(root);
+  BenchWindow& window = session.window;
+  const BoxAnswerer& boxes = session.boxes;
+  ListBox& list1 = session.list1;
+  StatusLabel& label1 = session.label1;
 
   double start = NowSeconds();
   window.Click("Command1");
@@ -376,19 +377,10 @@ int RunWindowDeleteChild(const std::string& dir) {
   WriteValue("select_all_ok", allSelected ? 1 : 0);
   WriteValue("seconds", boxes.yesAt > 0 ? end - boxes.yesAt : 0.0);
   WriteValue("with_question_seconds", end - start);
-  WriteValue("entries_before", before);
-  WriteValue("entries_after", after);
-  WriteValue("questions", boxes.questions);
-  WriteValue("question_ok",
-             boxes.lastQuestion == "确实要删除这" + std::to_string(before) + "项吗？" ? 1 : 0);
-  WriteValue("failures", boxes.failures);
-  WriteValue("first_failure", Printable(boxes.firstFailure));
-  WriteValue("caption_ok",
-             label1.Caption() == "还剩下 " + std::to_string(after) + "个垃圾文件" ? 1 : 0);
+  WriteDeletionValues(before, after, boxes, label1.Caption());
   WriteValue("caption_shown", CaptionShown(label1) ? 1 : 0);
   WriteValue("rows_shown", list1.model()->rowCount());
-  std::printf("\n");
-  return std::fflush(stdout) == 0 ? 0 : 1;
+  return EndReport();
 }
 
 }  // namespace tidwen::bench
