@@ -10,13 +10,14 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
-#include <exception>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "bench_main.h"
 #include "bench_model.h"
 #include "bench_report.h"
+#include "bench_steps.h"
 #include "bench_tree.h"
 #include "child_modes.h"
 #include "child_report.h"
@@ -27,19 +28,9 @@
 namespace tidwen::bench {
 namespace {
 
-struct Options {
-  std::int64_t files = 1000000;
-  std::int64_t dirs = 100000;
-  std::int64_t specials = -1;  // -1: one per 2000 files
+// The shared options and the length of the long list.
+struct WindowOptions : BenchOptions {
   std::int64_t listEntries = 1000000;
-  std::int64_t deleteFiles = 100000;
-  std::int64_t deleteDirs = 1000;
-  int runs = 3;
-  int deleteRuns = 1;
-  std::uint64_t seed = 20240611;
-  std::string tmp = "/tmp";
-  bool scan = true;
-  bool keep = false;
 };
 
 void Usage(FILE* out) {
@@ -110,26 +101,13 @@ void PrintLongList(const ChildReport& report) {
               report.Number("long_select_all_seconds") * 1000, report.Number("long_entries"));
 }
 
-bool ScanBenchmark(const Options& options, const std::string& self) {
+bool ScanBenchmark(const WindowOptions& options, const std::string& self) {
   bool sound = true;
   std::printf("== window scan benchmark: Form1 on Qt's offscreen platform ==\n");
   TreeGuard tree(MakeTempRoot(options.tmp, "window"));
   const std::string& root = tree.Root();
   if (options.keep) tree.Keep();
-  double start = NowSeconds();
-  std::int64_t specials = options.specials >= 0 ? options.specials : options.files / 2000;
-  std::printf("generating   %lld files in %lld dirs under %s ...\n",
-              static_cast<long long>(options.files), static_cast<long long>(options.dirs),
-              root.c_str());
-  TreeStats stats = GenerateScanTree(root, options.files, options.dirs, options.seed, specials);
-  std::printf("tree         %lld files (%lld listed, %lld empty, %lld hidden), %lld dirs, "
-              "%lld links/fifos; generated in %.1f s\n",
-              static_cast<long long>(stats.files), static_cast<long long>(stats.listedFiles),
-              static_cast<long long>(stats.emptyFiles), static_cast<long long>(stats.hiddenFiles),
-              static_cast<long long>(stats.dirs), static_cast<long long>(stats.specials),
-              NowSeconds() - start);
-  std::printf("             %lld hits expected (%lld junk files)\n",
-              static_cast<long long>(stats.expectedHits), static_cast<long long>(stats.junkFiles));
+  TreeStats stats = GenerateReportedScanTree(options, root);
 
   // One untimed pass of each contender warms the caches and gives the
   // outputs for the checks; the window's also measures the long list.
@@ -150,14 +128,12 @@ bool ScanBenchmark(const Options& options, const std::string& self) {
   }
 
   Timings floorTimes, bfsTimes, headlessTimes, windowTimes, headlessCpu, windowCpu;
-  long peakKb = 0, growthKb = 0, headlessGrowthKb = 0;
+  PeakMemory memory, headlessMemory;
   std::vector<ChildReport> windows;
   // Each round runs every contender once, back to back, so that the
   // per-round ratios compare runs that met the same machine load.
   for (int run = 0; run < options.runs; ++run) {
-    double t = NowSeconds();
-    FloorWalk(root);
-    double floorSeconds = NowSeconds() - t;
+    double floorSeconds = TimeFloorWalk(root);
     double bfsSeconds =
         haveBfs ? RunProcess(FindCommand(kBfs, root, "-print"), Output::kDiscard).seconds : 0;
     ChildReport headless, window;
@@ -172,12 +148,8 @@ bool ScanBenchmark(const Options& options, const std::string& self) {
     headlessCpu.seconds.push_back(headless.Number("cpu_seconds"));
     windowTimes.seconds.push_back(window.Number("seconds"));
     windowCpu.seconds.push_back(window.Number("cpu_seconds"));
-    auto hwm = static_cast<long>(window.Number("hwm_kb"));
-    peakKb = std::max(peakKb, hwm);
-    growthKb = std::max(growthKb, hwm - static_cast<long>(window.Number("rss_before_kb")));
-    headlessGrowthKb =
-        std::max(headlessGrowthKb, static_cast<long>(headless.Number("hwm_kb")) -
-                                       static_cast<long>(headless.Number("rss_before_kb")));
+    memory.Add(window);
+    headlessMemory.Add(headless);
     windows.push_back(std::move(window));
   }
   if (windows.empty()) return false;
@@ -185,9 +157,7 @@ bool ScanBenchmark(const Options& options, const std::string& self) {
   const auto entries = static_cast<std::int64_t>(windowFirst.records.size());
   const double queued = windowFirst.Number("queued_dirs");
   std::printf("\n");
-  PrintTime("floor", floorTimes,
-            Count(floor.files) + " files, " + Count(floor.dirs) + " dirs, " +
-                Count(floor.hits) + " hits");
+  PrintFloorTime(floorTimes, floor);
   if (haveBfs) {
     PrintTime("bfs", bfsTimes, "");
   } else {
@@ -232,8 +202,8 @@ bool ScanBenchmark(const Options& options, const std::string& self) {
   std::printf("  painting   %s of the scan\n", paintShares.c_str());
   std::printf("memory       peak %.1f MiB (VmHWM of the window's process during the scan), "
               "%.1f MiB over its VmRSS before the scan; headless %.1f MiB over\n",
-              Kib(static_cast<double>(peakKb)), Kib(static_cast<double>(growthKb)),
-              Kib(static_cast<double>(headlessGrowthKb)));
+              Kib(static_cast<double>(memory.peakKb)), Kib(static_cast<double>(memory.growthKb)),
+              Kib(static_cast<double>(headlessMemory.growthKb)));
   const ChildReport& last = windows.back();
   const double list1Entries = last.Number("entries");
   std::printf("  per entry  List1 %.1f bytes beyond the text (%.0f entries), List3 %.1f "
@@ -315,184 +285,91 @@ bool ScanBenchmark(const Options& options, const std::string& self) {
   return sound;
 }
 
-bool DeleteBenchmark(const Options& options, const std::string& self) {
-  bool sound = true;
+bool DeleteBenchmark(const BenchOptions& options, const std::string& self) {
   std::printf("== window deletion benchmark ==\n");
-  Timings windowTimes, findTimes, selectTimes, selectHandlerTimes;
-  TreeStats stats;
-  std::int64_t failures = 0;
-  std::string firstFailure;
+  Timings windowTimes, selectTimes, selectHandlerTimes;
   std::printf("generating   2 x %lld junk files in %lld dirs, %d round%s ...\n",
               static_cast<long long>(options.deleteFiles),
               static_cast<long long>(options.deleteDirs), options.deleteRuns,
               options.deleteRuns == 1 ? "" : "s");
-  for (int round = 0; round < options.deleteRuns; ++round) {
-    TreeGuard windowTree(MakeTempRoot(options.tmp, "window-delete"));
-    TreeGuard findTree(MakeTempRoot(options.tmp, "window-delete-find"));
-    const std::string& windowRoot = windowTree.Root();
-    const std::string& findRoot = findTree.Root();
-    double start = NowSeconds();
-    stats = GenerateDeleteTree(windowRoot, options.deleteFiles, options.deleteDirs, options.seed);
-    TreeStats copy =
-        GenerateDeleteTree(findRoot, options.deleteFiles, options.deleteDirs, options.seed);
-    if (round == 0) {
-      std::printf("trees        2 x %lld junk files + %lld others in %lld dirs; generated in "
-                  "%.1f s\n",
-                  static_cast<long long>(stats.junkFiles), static_cast<long long>(stats.keptFiles),
-                  static_cast<long long>(stats.dirs), NowSeconds() - start);
+  DeleteContender window;
+  window.tag = "window-delete";
+  window.childMode = "--child-window-delete";
+  window.name = "window";
+  window.takeReport = [&](const ChildReport& report, const TreeStats& stats, int round) {
+    windowTimes.seconds.push_back(report.Number("seconds"));
+    selectTimes.seconds.push_back(report.Number("select_all_seconds"));
+    selectHandlerTimes.seconds.push_back(report.Number("select_all_handler_seconds"));
+    bool counts = report.Number("entries_before") == static_cast<double>(stats.expectedHits) &&
+                  report.Number("entries_after") == 0 && report.Number("rows_shown") == 0;
+    if (counts && report.Number("question_ok") == 1 && report.Number("caption_ok") == 1 &&
+        report.Number("caption_shown") == 1 && report.Number("select_all_ok") == 1 &&
+        report.Number("scan_boxes") == 0) {
+      return true;
     }
-    FloorWalk(windowRoot);  // both trees equally warm
-    FloorWalk(findRoot);
-
-    // Alternate which contender goes first, so neither always meets the
-    // other's leftover writeback.
-    ProcessResult window, find;
-    for (int turn = 0; turn < 2; ++turn) {
-      if ((turn + round) % 2 == 0) {
-        window = RunProcess({self, "--child-window-delete", windowRoot}, Output::kCapture);
-      } else {
-        find = RunProcess(FindCommand(kFind, findRoot, "-delete"), Output::kDiscard);
-      }
-    }
-    ChildReport report;
-    if (!window.Ok() || !ParseChildReport(window.output, report)) {
-      std::printf("delete       FAILED in round %d (exit %d)\n", round + 1, window.exitCode);
-      sound = false;
-    } else {
-      windowTimes.seconds.push_back(report.Number("seconds"));
-      selectTimes.seconds.push_back(report.Number("select_all_seconds"));
-      selectHandlerTimes.seconds.push_back(report.Number("select_all_handler_seconds"));
-      findTimes.seconds.push_back(find.seconds);
-      failures += static_cast<std::int64_t>(report.Number("failures"));
-      if (firstFailure.empty()) firstFailure = report.Text("first_failure");
-      bool counts = report.Number("entries_before") == static_cast<double>(stats.expectedHits) &&
-                    report.Number("entries_after") == 0 && report.Number("rows_shown") == 0;
-      if (!counts || report.Number("question_ok") != 1 || report.Number("caption_ok") != 1 ||
-          report.Number("caption_shown") != 1 || report.Number("select_all_ok") != 1 ||
-          report.Number("scan_boxes") != 0) {
-        std::printf("check        round %d: %s entries before (expected %lld), %s after, %s "
-                    "shown; question %s, caption %s, select-all %s, %s boxes in the scan\n",
-                    round + 1, report.Text("entries_before").c_str(),
-                    static_cast<long long>(stats.expectedHits),
-                    report.Text("entries_after").c_str(), report.Text("rows_shown").c_str(),
-                    report.Number("question_ok") == 1 ? "ok" : "WRONG",
-                    report.Number("caption_ok") == 1 && report.Number("caption_shown") == 1
-                        ? "ok"
-                        : "WRONG",
-                    report.Number("select_all_ok") == 1 ? "ok" : "WRONG",
-                    report.Text("scan_boxes").c_str());
-        sound = false;
-      }
-      sound = CheckLeftovers("window", windowRoot, stats) && sound;
-    }
-    if (!find.Ok()) std::printf("find         exit %d in round %d\n", find.exitCode, round + 1);
-    sound = CheckLeftovers("find -delete", findRoot, copy) && sound;
-  }
+    std::printf("check        round %d: %s entries before (expected %lld), %s after, %s "
+                "shown; question %s, caption %s, select-all %s, %s boxes in the scan\n",
+                round + 1, report.Text("entries_before").c_str(),
+                static_cast<long long>(stats.expectedHits), report.Text("entries_after").c_str(),
+                report.Text("rows_shown").c_str(),
+                report.Number("question_ok") == 1 ? "ok" : "WRONG",
+                report.Number("caption_ok") == 1 && report.Number("caption_shown") == 1 ? "ok"
+                                                                                      : "WRONG",
+                report.Number("select_all_ok") == 1 ? "ok" : "WRONG",
+                report.Text("scan_boxes").c_str());
+    return false;
+  };
+  DeleteRounds rounds = RunDeleteRounds(options, self, window);
 
   std::printf("\n");
-  const std::string entries = Count(stats.expectedHits) + " entries";
+  const std::string entries = Count(rounds.stats.expectedHits) + " entries";
   std::printf("select-all   %.1f ms  Command5_Click alone, best of %zu; %.1f ms until painted  "
               "(%s; target < 200 ms)\n",
               selectHandlerTimes.Best() * 1000, selectHandlerTimes.seconds.size(),
               selectTimes.Best() * 1000, entries.c_str());
-  PrintTime("delete", windowTimes,
-            Count(stats.junkFiles) + " junk files, Command2 from Yes to its return");
-  PrintTime("find -delete", findTimes, Count(stats.junkFiles) + " junk files, walk included");
-  if (failures != 0) {
-    std::printf("check        %lld failure boxes, the first: %s\n",
-                static_cast<long long>(failures), firstFailure.c_str());
-    sound = false;
-  } else if (sound) {
-    std::printf("check        OK: every junk file gone, every other file kept, no failure box\n");
-  }
+  const std::string files = Count(rounds.stats.junkFiles) + " junk files";
+  PrintTime("delete", windowTimes, files + ", Command2 from Yes to its return");
+  PrintTime("find -delete", rounds.findTimes, files + ", walk included");
+  bool sound = CheckDeletion(rounds);
   std::printf("\n");
-  PrintRatio("delete/find", windowTimes, findTimes, "");
+  PrintRatio("delete/find", windowTimes, rounds.findTimes, "");
   return sound;
 }
 
 int Main(int argc, char** argv) {
-  Options options;
-  bool deleteBench = true;
-  for (int i = 1; i < argc; ++i) {
-    std::string arg = argv[i];
-    const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
-    auto count = [&](std::int64_t& target, std::int64_t minimum) {
-      if (value == nullptr || !ParseCount(value, target, minimum)) {
-        std::fprintf(stderr, "tidwen-window-bench: %s needs a number >= %lld\n", arg.c_str(),
-                     static_cast<long long>(minimum));
-        std::exit(2);
-      }
-      ++i;
-    };
-    std::int64_t number = 0;
+  WindowOptions options;
+  options.files = 1000000;
+  options.dirs = 100000;
+  options.runs = 3;
+  options.deleteRuns = 1;
+  BenchProgram program;
+  program.name = "tidwen-window-bench";
+  program.usage = Usage;
+  program.childMode = [](const BenchArg& word) -> std::optional<int> {
+    const std::string& arg = word.Arg();
+    const char* value = word.Value();
     if (arg == "--child-scan" && value != nullptr) return RunScanChild(value);
     if (arg == "--child-window-scan" && value != nullptr) {
       std::int64_t entries = 0;
-      if (argc == 5 && std::string(argv[3]) == "--list-entries" &&
-          !ParseCount(argv[4], entries, 0)) {
+      if (word.Argc() == 5 && std::string(word.Word(3)) == "--list-entries" &&
+          !ParseCount(word.Word(4), entries, 0)) {
         return 2;
       }
       return RunWindowScanChild(value, entries);
     }
     if (arg == "--child-window-delete" && value != nullptr) return RunWindowDeleteChild(value);
-    if (arg == "--files") {
-      count(options.files, 0);
-    } else if (arg == "--dirs") {
-      count(options.dirs, 1);
-    } else if (arg == "--specials") {
-      count(options.specials, 0);
-    } else if (arg == "--list-entries") {
-      count(options.listEntries, 0);
-    } else if (arg == "--delete-files") {
-      count(options.deleteFiles, 0);
-    } else if (arg == "--delete-dirs") {
-      count(options.deleteDirs, 1);
-    } else if (arg == "--runs") {
-      count(number, 1);
-      options.runs = static_cast<int>(std::min<std::int64_t>(number, 100));
-    } else if (arg == "--delete-runs") {
-      count(number, 1);
-      options.deleteRuns = static_cast<int>(std::min<std::int64_t>(number, 100));
-    } else if (arg == "--seed") {
-      count(number, 0);
-      options.seed = static_cast<std::uint64_t>(number);
-    } else if (arg == "--tmp" && value != nullptr) {
-      options.tmp = value;
-      ++i;
-    } else if (arg == "--scan-only") {
-      deleteBench = false;
-    } else if (arg == "--delete-only") {
-      options.scan = false;
-    } else if (arg == "--keep") {
-      options.keep = true;
-    } else if (arg == "--help" || arg == "-h") {
-      Usage(stdout);
-      return 0;
-    } else {
-      Usage(stderr);
-      return 2;
-    }
-  }
-  if (!Executable(kFind)) {
-    std::fprintf(stderr, "tidwen-window-bench: %s is needed\n", kFind);
-    return 1;
-  }
-
-  // Figures appear as they are measured, also when piped to a file.
-  std::setvbuf(stdout, nullptr, _IOLBF, 0);
-  RemoveTreesOnSignals();
-  std::string self = SelfPath();
-  bool sound = true;
-  try {
-    if (options.scan) sound = ScanBenchmark(options, self) && sound;
-    if (options.scan && deleteBench) std::printf("\n");
-    if (deleteBench) sound = DeleteBenchmark(options, self) && sound;
-  } catch (const std::exception& e) {
-    std::fprintf(stderr, "tidwen-window-bench: %s\n", e.what());
-    return 1;
-  }
-  std::fflush(stdout);
-  return sound ? 0 : 1;
+    return std::nullopt;
+  };
+  program.extraOption = [&](BenchArg& word) {
+    if (word.Arg() != "--list-entries") return false;
+    word.Count(options.listEntries, 0);
+    return true;
+  };
+  program.scanBenchmark = [&](const std::string& self) { return ScanBenchmark(options, self); };
+  program.deleteBenchmark = [&](const std::string& self) {
+    return DeleteBenchmark(options, self);
+  };
+  return RunBenchMain(argc, argv, options, program);
 }
 
 }  // namespace
