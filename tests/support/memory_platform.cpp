@@ -97,26 +97,27 @@ void RecordingLabel::SetCaption(std::string_view caption) {
 
 void RecordingLabel::Refresh() { log.emplace_back("|refresh"); }
 
-void MemoryDirLister::SetPath(std::string_view path) {
+template <class ListControl>
+void MemoryLister<ListControl>::Open(std::string_view path,
+                                     std::vector<std::string> MemoryTree::Directory::*names) {
   if (auto failure = tree_.ListingFailure(path)) throw RuntimeError(*failure);
   const MemoryTree::Directory* dir = tree_.FindDirectory(path);
   if (dir == nullptr) throw RuntimeError(kPathNotFound);
   path_ = path;
-  names_ = dir->subdirectories;
+  names_ = dir->*names;
+}
+
+template class MemoryLister<DirListControl>;
+template class MemoryLister<FileListControl>;
+
+void MemoryDirLister::SetPath(std::string_view path) {
+  Open(path, &MemoryTree::Directory::subdirectories);
   visited.emplace_back(path);
 }
 
 std::string MemoryDirLister::List(std::int64_t i) const {
   const std::string& name = names_.at(static_cast<std::size_t>(i));
   return path_.ends_with('\\') ? path_ + name : path_ + "\\" + name;
-}
-
-void MemoryFileLister::SetPath(std::string_view path) {
-  if (auto failure = tree_.ListingFailure(path)) throw RuntimeError(*failure);
-  const MemoryTree::Directory* dir = tree_.FindDirectory(path);
-  if (dir == nullptr) throw RuntimeError(kPathNotFound);
-  path_ = path;
-  names_ = dir->files;
 }
 
 std::int64_t MemoryFileLength::FileLen(std::string_view path) {

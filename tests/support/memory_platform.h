@@ -98,40 +98,43 @@ class RecordingLabel : public PlainLabel {
   std::vector<std::string> log;
 };
 
-class MemoryDirLister : public DirListControl {
+// What the two listers of a MemoryTree share: visibility, and the directory
+// whose subdirectories or files they list.
+template <class ListControl>
+class MemoryLister : public ListControl {
  public:
-  explicit MemoryDirLister(const MemoryTree& tree) : tree_(tree) {}
+  explicit MemoryLister(const MemoryTree& tree) : tree_(tree) {}
   void SetVisible(bool visible) override { visible_ = visible; }
   bool Visible() const override { return visible_; }
-  void SetPath(std::string_view path) override;
   std::string Path() const override { return path_; }
   std::int64_t ListCount() const override { return static_cast<std::int64_t>(names_.size()); }
-  std::string List(std::int64_t i) const override;
 
-  std::vector<std::string> visited;  // every path set, in order
+ protected:
+  // Lists the names (subdirectories or files) of the directory at path.
+  // Throws the failure scripted for path, or kPathNotFound where there is no
+  // such directory, and then keeps the previous listing.
+  void Open(std::string_view path, std::vector<std::string> MemoryTree::Directory::*names);
 
- private:
   const MemoryTree& tree_;
   std::string path_;
   std::vector<std::string> names_;
   bool visible_ = true;
 };
 
-class MemoryFileLister : public FileListControl {
+class MemoryDirLister : public MemoryLister<DirListControl> {
  public:
-  explicit MemoryFileLister(const MemoryTree& tree) : tree_(tree) {}
-  void SetVisible(bool visible) override { visible_ = visible; }
-  bool Visible() const override { return visible_; }
+  using MemoryLister::MemoryLister;
   void SetPath(std::string_view path) override;
-  std::string Path() const override { return path_; }
-  std::int64_t ListCount() const override { return static_cast<std::int64_t>(names_.size()); }
-  std::string_view List(std::int64_t i) const override { return names_.at(static_cast<std::size_t>(i)); }
+  std::string List(std::int64_t i) const override;
 
- private:
-  const MemoryTree& tree_;
-  std::string path_;
-  std::vector<std::string> names_;
-  bool visible_ = true;
+  std::vector<std::string> visited;  // every path set, in order
+};
+
+class MemoryFileLister : public MemoryLister<FileListControl> {
+ public:
+  using MemoryLister::MemoryLister;
+  void SetPath(std::string_view path) override { Open(path, &MemoryTree::Directory::files); }
+  std::string_view List(std::int64_t i) const override { return names_.at(static_cast<std::size_t>(i)); }
 };
 
 class MemoryFileLength : public FileLengthService {
