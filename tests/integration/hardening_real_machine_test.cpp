@@ -19,6 +19,7 @@
 
 #include <gtest/gtest.h>
 
+#include "linux_test_support.h"
 #include "platform/linux/linux_platform.h"
 #include "platform/plain_controls.h"
 #include "rules/junk_rules.h"
@@ -60,12 +61,7 @@ CommandOutput Run(const std::vector<std::string>& argv) {
     ::_exit(127);
   }
   ::close(fds[1]);
-  char buffer[65536];
-  ssize_t n;
-  while ((n = ::read(fds[0], buffer, sizeof buffer)) > 0) result.out.append(buffer, n);
-  ::close(fds[0]);
-  int status = 0;
-  ::waitpid(pid, &status, 0);
+  const int status = test::CollectChild(pid, fds[0], result.out);
   result.ran = WIFEXITED(status) && WEXITSTATUS(status) != 127;
   result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return result;

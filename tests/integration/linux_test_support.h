@@ -167,6 +167,18 @@ struct ChildResult {
   std::string message;   // why the check failed, or was skipped
 };
 
+// Appends everything a child writes to readFd to out, closes readFd, and
+// waits for the child to end; returns its wait status.
+inline int CollectChild(pid_t pid, int readFd, std::string& out) {
+  char buffer[4096];
+  ssize_t n;
+  while ((n = ::read(readFd, buffer, sizeof buffer)) > 0) out.append(buffer, n);
+  ::close(readFd);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  return status;
+}
+
 // Runs check in a forked child. check returns "" on success or what went
 // wrong; a thrown exception counts as a failure. setup runs first and
 // returns "" or why the check cannot run here (the result is then skipped).
@@ -200,12 +212,7 @@ inline ChildResult RunInChild(const std::function<std::string()>& setup,
   }
   ::close(fds[1]);
   ChildResult result;
-  char buffer[512];
-  ssize_t n;
-  while ((n = ::read(fds[0], buffer, sizeof buffer)) > 0) result.message.append(buffer, n);
-  ::close(fds[0]);
-  int status = 0;
-  ::waitpid(pid, &status, 0);
+  const int status = CollectChild(pid, fds[0], result.message);
   if (!WIFEXITED(status)) {
     result.message += " (child ended abnormally)";
     return result;
