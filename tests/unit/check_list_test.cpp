@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "error_of.h"
 #include "platform/runtime_error.h"
 
 namespace tidwen {
@@ -36,11 +37,7 @@ TEST(CheckListTest, RejectsIndicesOutsideTheList) {
   EXPECT_THROW(list.Text(1), RuntimeError);
   EXPECT_THROW(list.Remove(-1), RuntimeError);
   EXPECT_THROW(list.Insert(3, "y"), RuntimeError);
-  try {
-    list.SetSelected(5, true);
-  } catch (const RuntimeError& e) {
-    EXPECT_EQ(e.Number(), kInvalidCall);
-  }
+  EXPECT_EQ(test::ErrorOf([&] { list.SetSelected(5, true); }), kInvalidCall);
 }
 
 TEST(CheckListTest, TextsSurviveCompactionAfterManyRemovals) {
