@@ -88,9 +88,9 @@ int RunBenchMain(int argc, char** argv, BenchOptions& options, const BenchProgra
   std::string self = SelfPath();
   bool sound = true;
   try {
-    if (options.scan) sound = program.scanBenchmark(self) && sound;
+    if (options.scan) sound = program.scanBenchmark(options, self) && sound;
     if (options.scan && options.remove) std::printf("\n");
-    if (options.remove) sound = program.deleteBenchmark(self) && sound;
+    if (options.remove) sound = program.deleteBenchmark(options, self) && sound;
   } catch (const std::exception& e) {
     std::fprintf(stderr, "%s: %s\n", program.name, e.what());
     return 1;

@@ -12,8 +12,8 @@
 
 namespace tidwen::bench {
 
-// What both benchmarks take; each program sets its own defaults before
-// parsing.
+// What both benchmarks take; each program sets its own defaults (files,
+// dirs, runs, deleteRuns) before parsing.
 struct BenchOptions {
   std::int64_t files = 0;
   std::int64_t dirs = 1;
@@ -67,11 +67,12 @@ struct BenchProgram {
   std::function<std::optional<int>(const BenchArg&)> childMode;
   // An option only this program takes: parses it and returns true, or
   // returns false when the word is none. May be empty.
-  std::function<bool(BenchArg&)> extraOption;
-  // The benchmarks, given the program's own path for its children; each
-  // returns false when a run could not be made or its results were wrong.
-  std::function<bool(const std::string& self)> scanBenchmark;
-  std::function<bool(const std::string& self)> deleteBenchmark;
+  std::function<bool(BenchArg&)> extraOption = nullptr;
+  // The benchmarks, given the parsed options and the program's own path for
+  // its children; each returns false when a run could not be made or its
+  // results were wrong.
+  std::function<bool(const BenchOptions& options, const std::string& self)> scanBenchmark;
+  std::function<bool(const BenchOptions& options, const std::string& self)> deleteBenchmark;
 };
 
 // Parses argv into options. Returns the exit code when the program ends

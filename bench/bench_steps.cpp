@@ -25,6 +25,12 @@ TreeStats GenerateReportedScanTree(const BenchOptions& options, const std::strin
   return stats;
 }
 
+ScanTree::ScanTree(const BenchOptions& options, const std::string& tag)
+    : guard_(MakeTempRoot(options.tmp, tag)) {
+  if (options.keep) guard_.Keep();
+  stats_ = GenerateReportedScanTree(options, guard_.Root());
+}
+
 double TimeFloorWalk(const std::string& root) {
   double start = NowSeconds();
   FloorWalk(root);
@@ -97,16 +103,24 @@ DeleteRounds RunDeleteRounds(const BenchOptions& options, const std::string& sel
   return rounds;
 }
 
-bool CheckDeletion(const DeleteRounds& rounds) {
+void PrintDeleteTimes(const Timings& program, const DeleteRounds& rounds, const char* how) {
+  std::string files = Count(rounds.stats.junkFiles) + " junk files";
+  PrintTime("delete", program, files + ", " + how);
+  PrintTime("find -delete", rounds.findTimes, files + ", walk included");
+}
+
+bool CloseDeletion(const DeleteRounds& rounds, const Timings& program, const char* target) {
+  bool sound = rounds.sound;
   if (rounds.failures != 0) {
     std::printf("check        %lld failure boxes, the first: %s\n",
                 static_cast<long long>(rounds.failures), rounds.firstFailure.c_str());
-    return false;
-  }
-  if (rounds.sound) {
+    sound = false;
+  } else if (sound) {
     std::printf("check        OK: every junk file gone, every other file kept, no failure box\n");
   }
-  return rounds.sound;
+  std::printf("\n");
+  PrintRatio("delete/find", program, rounds.findTimes, target);
+  return sound;
 }
 
 }  // namespace tidwen::bench

@@ -19,6 +19,21 @@ namespace tidwen::bench {
 // Throws std::runtime_error as GenerateScanTree does.
 TreeStats GenerateReportedScanTree(const BenchOptions& options, const std::string& root);
 
+// A benchmark's scan tree: made under options.tmp with a name holding tag,
+// generated as GenerateReportedScanTree does, and removed when it goes out
+// of scope unless options.keep is set.
+class ScanTree {
+ public:
+  ScanTree(const BenchOptions& options, const std::string& tag);
+
+  const std::string& Root() const { return guard_.Root(); }
+  const TreeStats& Stats() const { return stats_; }
+
+ private:
+  TreeGuard guard_;
+  TreeStats stats_;
+};
+
 // Wall seconds of one FloorWalk of root.
 double TimeFloorWalk(const std::string& root);
 
@@ -61,8 +76,13 @@ struct DeleteRounds {
 DeleteRounds RunDeleteRounds(const BenchOptions& options, const std::string& self,
                              const DeleteContender& contender);
 
-// Prints the deletion's closing check: the failure boxes, or OK when the
-// rounds were sound and showed none. Returns whether the deletion was sound.
-bool CheckDeletion(const DeleteRounds& rounds);
+// "delete  <times>  (N junk files, how)" for the program's times, then the
+// same line for find -delete.
+void PrintDeleteTimes(const Timings& program, const DeleteRounds& rounds, const char* how);
+
+// Closes the deletion benchmark: prints its check (the failure boxes, or OK
+// when the rounds were sound and showed none), then the ratio of the
+// program's times to find's. Returns whether the deletion was sound.
+bool CloseDeletion(const DeleteRounds& rounds, const Timings& program, const char* target);
 
 }  // namespace tidwen::bench

@@ -43,41 +43,52 @@ int EndReportWithEntries(const ListControl& list, std::int64_t count) {
   return FlushOutput();
 }
 
-int RunListMode(const std::string& dir) {
+namespace {
+
+// Runs `run` on a HeadlessForm of dir's canonical path after Form_Load, with
+// message boxes that abort, since a scan must never show one. Returns run's
+// exit code, or 2 when dir is not a directory.
+template <typename Run>
+int WithScanForm(const std::string& dir, Run run) {
   std::string root = ResolveDirectory(dir);
   if (root.empty()) return 2;
   AbortingMessageBox box;
   HeadlessForm form(root, box);
   Form_Load(form.Context());
-  Command1_Click(form.Context());
-  WriteEntries(form.ResultList(), form.ResultList().ListCount(), '\n');
-  return FlushOutput();
+  return run(form);
+}
+
+}  // namespace
+
+int RunListMode(const std::string& dir) {
+  return WithScanForm(dir, [](HeadlessForm& form) {
+    Command1_Click(form.Context());
+    WriteEntries(form.ResultList(), form.ResultList().ListCount(), '\n');
+    return FlushOutput();
+  });
 }
 
 int RunScanChild(const std::string& dir) {
-  std::string root = ResolveDirectory(dir);
-  if (root.empty()) return 2;
-  AbortingMessageBox box;
-  HeadlessForm form(root, box);
-  Form_Load(form.Context());
-  long rssBefore = ReadStatusKb("VmRSS");
-  ResetPeakRss();
-  double cpuStart = CpuSeconds();
-  double start = NowSeconds();
-  Command1_Click(form.Context());
-  double seconds = NowSeconds() - start;
-  double cpuSeconds = CpuSeconds() - cpuStart;
-  long peak = ReadStatusKb("VmHWM");
+  return WithScanForm(dir, [](HeadlessForm& form) {
+    long rssBefore = ReadStatusKb("VmRSS");
+    ResetPeakRss();
+    double cpuStart = CpuSeconds();
+    double start = NowSeconds();
+    Command1_Click(form.Context());
+    double seconds = NowSeconds() - start;
+    double cpuSeconds = CpuSeconds() - cpuStart;
+    long peak = ReadStatusKb("VmHWM");
 
-  const PlainListControl& results = form.ResultList();
-  WriteValue("seconds", seconds);
-  WriteValue("cpu_seconds", cpuSeconds);
-  WriteValue("rss_before_kb", rssBefore);
-  WriteValue("hwm_kb", peak);
-  WriteValue("entries", results.ListCount());
-  WriteValue("queued_dirs", form.Context().List3.ListCount());
-  WriteValue("caption_ok", form.Label().Caption() == ScanCaption(results.ListCount()) ? 1 : 0);
-  return EndReportWithEntries(results, results.ListCount());
+    const PlainListControl& results = form.ResultList();
+    WriteValue("seconds", seconds);
+    WriteValue("cpu_seconds", cpuSeconds);
+    WriteValue("rss_before_kb", rssBefore);
+    WriteValue("hwm_kb", peak);
+    WriteValue("entries", results.ListCount());
+    WriteValue("queued_dirs", form.Context().List3.ListCount());
+    WriteValue("caption_ok", form.Label().Caption() == ScanCaption(results.ListCount()) ? 1 : 0);
+    return EndReportWithEntries(results, results.ListCount());
+  });
 }
 
 int RunDeleteChild(const std::string& dir) {

@@ -48,10 +48,9 @@ void Usage(FILE* out) {
 bool ScanBenchmark(const BenchOptions& options, const std::string& self) {
   bool sound = true;
   std::printf("== scan benchmark ==\n");
-  TreeGuard tree(MakeTempRoot(options.tmp, "scan"));
+  ScanTree tree(options, "scan");
   const std::string& root = tree.Root();
-  if (options.keep) tree.Keep();
-  TreeStats stats = GenerateReportedScanTree(options, root);
+  const TreeStats& stats = tree.Stats();
 
   // One untimed pass of each contender warms the caches and gives the
   // outputs for the check.
@@ -180,38 +179,29 @@ bool DeleteBenchmark(const BenchOptions& options, const std::string& self) {
   DeleteRounds rounds = RunDeleteRounds(options, self, program);
 
   std::printf("\n");
-  std::string files = Count(rounds.stats.junkFiles) + " junk files";
-  PrintTime("delete", programTimes, files + ", Command2_Click alone");
-  PrintTime("find -delete", rounds.findTimes, files + ", walk included");
+  PrintDeleteTimes(programTimes, rounds, "Command2_Click alone");
   PrintTime("(scan)", scanTimes, "the scan before each deletion, untimed above");
-  bool sound = CheckDeletion(rounds);
-  std::printf("\n");
-  PrintRatio("delete/find", programTimes, rounds.findTimes, "(target <= 2.0)");
-  return sound;
+  return CloseDeletion(rounds, programTimes, "(target <= 2.0)");
+}
+
+// The modes in which the benchmark runs as its own child, or --list.
+std::optional<int> ChildMode(const BenchArg& word) {
+  const std::string& arg = word.Arg();
+  const char* value = word.Value();
+  if (arg == "--list" && value != nullptr && word.Argc() == 3) return RunListMode(value);
+  if (arg == "--child-scan" && value != nullptr) return RunScanChild(value);
+  if (arg == "--child-delete" && value != nullptr) return RunDeleteChild(value);
+  return std::nullopt;
 }
 
 int Main(int argc, char** argv) {
-  BenchOptions options;
-  options.files = 200000;
-  options.dirs = 20000;
-  options.runs = 5;
-  options.deleteRuns = 3;
-  BenchProgram program;
-  program.name = "tidwen-bench";
-  program.usage = Usage;
-  program.childMode = [](const BenchArg& word) -> std::optional<int> {
-    const std::string& arg = word.Arg();
-    const char* value = word.Value();
-    if (arg == "--list" && value != nullptr && word.Argc() == 3) return RunListMode(value);
-    if (arg == "--child-scan" && value != nullptr) return RunScanChild(value);
-    if (arg == "--child-delete" && value != nullptr) return RunDeleteChild(value);
-    return std::nullopt;
-  };
-  program.scanBenchmark = [&](const std::string& self) { return ScanBenchmark(options, self); };
-  program.deleteBenchmark = [&](const std::string& self) {
-    return DeleteBenchmark(options, self);
-  };
-  return RunBenchMain(argc, argv, options, program);
+  BenchOptions options{.files = 200000, .dirs = 20000, .runs = 5, .deleteRuns = 3};
+  return RunBenchMain(argc, argv, options,
+                      {.name = "tidwen-bench",
+                       .usage = Usage,
+                       .childMode = ChildMode,
+                       .scanBenchmark = ScanBenchmark,
+                       .deleteBenchmark = DeleteBenchmark});
 }
 
 }  // namespace

@@ -28,11 +28,6 @@
 namespace tidwen::bench {
 namespace {
 
-// The shared options and the length of the long list.
-struct WindowOptions : BenchOptions {
-  std::int64_t listEntries = 1000000;
-};
-
 void Usage(FILE* out) {
   std::fprintf(out,
                "usage: tidwen-window-bench [options]\n"
@@ -101,13 +96,13 @@ void PrintLongList(const ChildReport& report) {
               report.Number("long_select_all_seconds") * 1000, report.Number("long_entries"));
 }
 
-bool ScanBenchmark(const WindowOptions& options, const std::string& self) {
+bool ScanBenchmark(const BenchOptions& options, std::int64_t listEntries,
+                   const std::string& self) {
   bool sound = true;
   std::printf("== window scan benchmark: Form1 on Qt's offscreen platform ==\n");
-  TreeGuard tree(MakeTempRoot(options.tmp, "window"));
+  ScanTree tree(options, "window");
   const std::string& root = tree.Root();
-  if (options.keep) tree.Keep();
-  TreeStats stats = GenerateReportedScanTree(options, root);
+  const TreeStats& stats = tree.Stats();
 
   // One untimed pass of each contender warms the caches and gives the
   // outputs for the checks; the window's also measures the long list.
@@ -118,7 +113,7 @@ bool ScanBenchmark(const WindowOptions& options, const std::string& self) {
   ChildReport headlessFirst, windowFirst;
   if (!RunChild({self, "--child-scan", root}, headlessFirst, "headless") ||
       !RunChild({self, "--child-window-scan", root, "--list-entries",
-                 Count(options.listEntries)},
+                 Count(listEntries)},
                 windowFirst, "window")) {
     return false;
   }
@@ -327,49 +322,45 @@ bool DeleteBenchmark(const BenchOptions& options, const std::string& self) {
               "(%s; target < 200 ms)\n",
               selectHandlerTimes.Best() * 1000, selectHandlerTimes.seconds.size(),
               selectTimes.Best() * 1000, entries.c_str());
-  const std::string files = Count(rounds.stats.junkFiles) + " junk files";
-  PrintTime("delete", windowTimes, files + ", Command2 from Yes to its return");
-  PrintTime("find -delete", rounds.findTimes, files + ", walk included");
-  bool sound = CheckDeletion(rounds);
-  std::printf("\n");
-  PrintRatio("delete/find", windowTimes, rounds.findTimes, "");
-  return sound;
+  PrintDeleteTimes(windowTimes, rounds, "Command2 from Yes to its return");
+  return CloseDeletion(rounds, windowTimes, "");
+}
+
+// The modes in which the window benchmark runs as its own child.
+std::optional<int> ChildMode(const BenchArg& word) {
+  const std::string& arg = word.Arg();
+  const char* value = word.Value();
+  if (arg == "--child-scan" && value != nullptr) return RunScanChild(value);
+  if (arg == "--child-window-scan" && value != nullptr) {
+    std::int64_t entries = 0;
+    if (word.Argc() == 5 && std::string(word.Word(3)) == "--list-entries" &&
+        !ParseCount(word.Word(4), entries, 0)) {
+      return 2;
+    }
+    return RunWindowScanChild(value, entries);
+  }
+  if (arg == "--child-window-delete" && value != nullptr) return RunWindowDeleteChild(value);
+  return std::nullopt;
 }
 
 int Main(int argc, char** argv) {
-  WindowOptions options;
-  options.files = 1000000;
-  options.dirs = 100000;
-  options.runs = 3;
-  options.deleteRuns = 1;
-  BenchProgram program;
-  program.name = "tidwen-window-bench";
-  program.usage = Usage;
-  program.childMode = [](const BenchArg& word) -> std::optional<int> {
-    const std::string& arg = word.Arg();
-    const char* value = word.Value();
-    if (arg == "--child-scan" && value != nullptr) return RunScanChild(value);
-    if (arg == "--child-window-scan" && value != nullptr) {
-      std::int64_t entries = 0;
-      if (word.Argc() == 5 && std::string(word.Word(3)) == "--list-entries" &&
-          !ParseCount(word.Word(4), entries, 0)) {
-        return 2;
-      }
-      return RunWindowScanChild(value, entries);
-    }
-    if (arg == "--child-window-delete" && value != nullptr) return RunWindowDeleteChild(value);
-    return std::nullopt;
-  };
-  program.extraOption = [&](BenchArg& word) {
+  BenchOptions options{.files = 1000000, .dirs = 100000, .runs = 3, .deleteRuns = 1};
+  std::int64_t listEntries = 1000000;  // --list-entries, this benchmark's own option
+  auto listEntriesOption = [&](BenchArg& word) {
     if (word.Arg() != "--list-entries") return false;
-    word.Count(options.listEntries, 0);
+    word.Count(listEntries, 0);
     return true;
   };
-  program.scanBenchmark = [&](const std::string& self) { return ScanBenchmark(options, self); };
-  program.deleteBenchmark = [&](const std::string& self) {
-    return DeleteBenchmark(options, self);
+  auto scan = [&](const BenchOptions& parsed, const std::string& self) {
+    return ScanBenchmark(parsed, listEntries, self);
   };
-  return RunBenchMain(argc, argv, options, program);
+  return RunBenchMain(argc, argv, options,
+                      {.name = "tidwen-window-bench",
+                       .usage = Usage,
+                       .childMode = ChildMode,
+                       .extraOption = listEntriesOption,
+                       .scanBenchmark = scan,
+                       .deleteBenchmark = DeleteBenchmark});
 }
 
 }  // namespace
