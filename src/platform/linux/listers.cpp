@@ -59,9 +59,9 @@ std::int64_t LinuxFileLength::FileLen(std::string_view path) {
   struct stat st {};
   int r;
   if (const Listing* open = reader_.FindOpen(split.parent)) {
-    // The walk's case: the directory is open, look at the name relative to
-    // it. The name came from that same directory, so it needs no checks;
-    // any other name is checked as a drive path below.
+    // The walk's case: the directory is open, so the name is looked at
+    // relative to it without resolving the path again. Only the name itself
+    // needs checking: it must be one plain name in that directory.
     if (!IsSingleName(split.name)) throw ErrorFor(kBadFileName, "not a file path:", path, 0);
     name_.assign(split.name);
     r = sys_.FStatAt(open->Fd(), name_.c_str(), &st, AT_SYMLINK_NOFOLLOW);
