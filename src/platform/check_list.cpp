@@ -78,7 +78,8 @@ CheckList::Entry CheckList::MakeEntry(std::string_view text, const FileStamp& st
   }
   Entry e{};
   e.inode = stamp.inode;
-  e.change = stamp.change;
+  e.version = stamp.version;
+  e.identity = static_cast<std::uint32_t>(stamp.identity);
   e.length = static_cast<std::uint32_t>(text.size());
   e.device = stamp.known ? DeviceSlot(stamp.device) : 0;
   e.stampKnown = stamp.known;
@@ -160,7 +161,8 @@ std::string_view CheckList::Text(std::int64_t i) const { return View(At(Checked(
 FileStamp CheckList::Stamp(std::int64_t i) const {
   const Entry& e = At(Checked(i));
   if (!e.stampKnown) return {};
-  return FileStamp{devices_[e.device], e.inode, e.stampEmpty != 0, true, e.change};
+  return FileStamp{devices_[e.device], e.inode, e.stampEmpty != 0, true,
+                   static_cast<StampIdentity>(e.identity), e.version};
 }
 
 void CheckList::SelectAll() {

@@ -13,7 +13,7 @@ namespace tidwen {
 
 // Entries and their texts are kept in blocks of bounded size rather than in
 // one growing array each, so a long list never holds much more than it
-// uses, and growing it never copies the whole list: an entry costs 24 bytes
+// uses, and growing it never copies the whole list: an entry costs 32 bytes
 // beyond its text, plus a share of one partly filled block. Appending and
 // removing the last entry are O(1); inserting or removing entry i moves the
 // entries after it. Text freed by removals is reclaimed once it outweighs the
@@ -41,16 +41,17 @@ class CheckList {
  private:
   struct Entry {
     std::uint64_t inode;
-    std::uint32_t change;
+    std::uint64_t version;
     std::uint32_t length;
     std::uint32_t block : 24;  // text block; an empty text has none
     std::uint32_t selected : 1;
     std::uint32_t stampKnown : 1;
     std::uint32_t stampEmpty : 1;
+    std::uint32_t identity : 2;  // a StampIdentity
     std::uint32_t offset : 16;  // in the text block
     std::uint32_t device : 16;  // slot in devices_
   };
-  static_assert(sizeof(Entry) == 24);
+  static_assert(sizeof(Entry) == 32);
 
   struct TextBlock {
     std::unique_ptr<char[]> bytes;

@@ -19,7 +19,7 @@ class FileLengthService {
   virtual std::int64_t FileLen(std::string_view path) = 0;
   // Which file the last successful FileLen call measured; an unknown stamp
   // when the service does not track files.
-  virtual FileStamp LastStamp() const { return {}; }
+  virtual FileStamp LastStamp() { return {}; }
 };
 
 enum class MsgBoxButtons { kOkOnly, kYesNo };

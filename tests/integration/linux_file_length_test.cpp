@@ -1,4 +1,5 @@
 // File lengths and stamps from the Linux platform on real trees.
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <gtest/gtest.h>
@@ -22,7 +23,9 @@ class LinuxFileLength : public test::TempDriveTest<> {
   FileStamp StampOf(std::string_view relative) const {
     struct stat st {};
     EXPECT_EQ(::lstat(tree_.Path(relative).c_str(), &st), 0);
-    return StampOfFile(st);
+    RealSysCalls sys;
+    const UniqueFd root(sys, ::open(tree_.Path("").c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    return StampOfFile(sys, root.Get(), std::string(relative).c_str(), st);
   }
 
   FileLengthService& length_ = platform_.FileLength();

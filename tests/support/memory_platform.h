@@ -141,7 +141,7 @@ class MemoryFileLength : public FileLengthService {
  public:
   explicit MemoryFileLength(MemoryTree& tree) : tree_(tree) {}
   std::int64_t FileLen(std::string_view path) override;
-  FileStamp LastStamp() const override { return last_; }
+  FileStamp LastStamp() override { return last_; }
 
   std::vector<std::string> queries;  // every path asked, in order
 

@@ -23,7 +23,8 @@ std::string TextFor(int i) {
 FileStamp StampFor(int i) {
   // A few devices, as a scan over several mounts would see.
   return FileStamp{static_cast<std::uint64_t>(100 + i % 3), static_cast<std::uint64_t>(i),
-                   i % 5 == 0, i % 7 != 0, static_cast<std::uint32_t>(i) * 2654435761u};
+                   i % 5 == 0, i % 7 != 0, static_cast<StampIdentity>(i % 3),
+                   static_cast<std::uint64_t>(i) * 0x9e3779b97f4a7c15ULL};
 }
 
 void ExpectMatches(const CheckList& list, const std::vector<int>& ids) {

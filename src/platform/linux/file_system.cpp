@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <optional>
 
 #include "platform/linux/drive_path.h"
 #include "platform/linux/error_numbers.h"
@@ -62,14 +63,19 @@ class LinuxFileSystemObject final : public FileSystemObject {
     if (expected.known) {
       // Another file under the same name, or a file that has been written
       // since the scan: not what the user chose to delete. A file made under
-      // the name of a deleted one often gets its inode number too; only the
-      // change time tells them apart.
-      const FileStamp now = StampOfFile(st);
-      if (expected.device != now.device || expected.inode != now.inode) {
+      // the name of a deleted one often gets its inode number too, and on a
+      // coarse clock its times as well; its birth time or generation tells
+      // them apart where the filesystem keeps one.
+      if (expected.device != static_cast<std::uint64_t>(st.st_dev) ||
+          expected.inode != static_cast<std::uint64_t>(st.st_ino)) {
         throw ErrorFor(kPermissionDenied, "replaced since the scan:", path, 0);
       }
-      if ((expected.empty && !now.empty) ||
-          (expected.change != 0 && expected.change != now.change)) {
+      if (expected.empty && st.st_size != 0) {
+        throw ErrorFor(kPermissionDenied, "changed since the scan:", path, 0);
+      }
+      if (expected.version != 0 &&
+          StampOfFileAs(sys, parent.dir->Get(), name.c_str(), st, expected.identity).version !=
+              expected.version) {
         throw ErrorFor(kPermissionDenied, "changed since the scan:", path, 0);
       }
     }
@@ -83,16 +89,71 @@ class LinuxFileSystemObject final : public FileSystemObject {
 
 }  // namespace
 
-FileStamp StampOfFile(const struct stat& st) {
-  // The whole change time folded into 32 bits, which keeps a list entry
-  // small; two different times rarely share a digest. 0 means "none".
-  const std::uint64_t nanoseconds =
-      static_cast<std::uint64_t>(st.st_ctim.tv_sec) * 1000000000u +
-      static_cast<std::uint64_t>(st.st_ctim.tv_nsec);
-  std::uint32_t change = static_cast<std::uint32_t>(nanoseconds ^ (nanoseconds >> 32));
-  if (change == 0) change = 1;
+namespace {
+
+std::int64_t Nanoseconds(std::int64_t seconds, std::int64_t nanoseconds) {
+  return seconds * 1000000000 + nanoseconds;
+}
+
+// The value of identity for the file st describes, read afresh; nullopt when
+// the filesystem does not offer it, or the name no longer leads to that
+// file.
+std::optional<std::uint64_t> ReadIdentity(SysCalls& sys, int dirFd, const char* name,
+                                          const struct stat& st, StampIdentity identity) {
+  switch (identity) {
+    case StampIdentity::kNone:
+      return 0;
+    case StampIdentity::kBirthTime: {
+      struct statx stx {};
+      const int flags = AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT;
+      if (sys.StatX(dirFd, name, flags, STATX_INO | STATX_BTIME, &stx) < 0) return std::nullopt;
+      if ((stx.stx_mask & STATX_BTIME) == 0 || stx.stx_ino != st.st_ino) return std::nullopt;
+      return static_cast<std::uint64_t>(Nanoseconds(stx.stx_btime.tv_sec, stx.stx_btime.tv_nsec));
+    }
+    case StampIdentity::kGeneration: {
+      // The generation is asked of an open file. Opening a regular file
+      // read-only, without blocking and without following a link, has no
+      // effect on it.
+      const int fd =
+          sys.OpenAt(dirFd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0);
+      if (fd < 0) return std::nullopt;
+      const UniqueFd file(sys, fd);
+      struct stat opened {};
+      std::uint64_t generation = 0;
+      if (sys.FStat(fd, &opened) < 0 || opened.st_ino != st.st_ino || opened.st_dev != st.st_dev ||
+          sys.GetVersion(fd, &generation) < 0) {
+        return std::nullopt;
+      }
+      return generation;
+    }
+  }
+  return std::nullopt;
+}
+
+FileStamp StampWith(const struct stat& st, StampIdentity identity, std::uint64_t value) {
   return FileStamp{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino),
-                   st.st_size == 0, true, change};
+                   st.st_size == 0, true, identity,
+                   StampVersion(st.st_size, Nanoseconds(st.st_mtim.tv_sec, st.st_mtim.tv_nsec),
+                                identity, value)};
+}
+
+}  // namespace
+
+FileStamp StampOfFile(SysCalls& sys, int dirFd, const char* name, const struct stat& st) {
+  for (const StampIdentity identity : {StampIdentity::kBirthTime, StampIdentity::kGeneration}) {
+    if (const std::optional<std::uint64_t> value = ReadIdentity(sys, dirFd, name, st, identity)) {
+      return StampWith(st, identity, *value);
+    }
+  }
+  return StampWith(st, StampIdentity::kNone, 0);
+}
+
+FileStamp StampOfFileAs(SysCalls& sys, int dirFd, const char* name, const struct stat& st,
+                        StampIdentity identity) {
+  const std::optional<std::uint64_t> value = ReadIdentity(sys, dirFd, name, st, identity);
+  FileStamp stamp = StampWith(st, identity, value.value_or(0));
+  if (!value) stamp.version = 0;
+  return stamp;
 }
 
 std::unique_ptr<FileSystemObject> LinuxFileSystem::CreateFileSystemObject() {

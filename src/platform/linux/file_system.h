@@ -15,10 +15,21 @@
 
 namespace tidwen {
 
-// The stamp of the file that st describes: its device and inode, whether it
-// is empty, and a digest of its last status change, so that a later look
-// can tell whether the file at a path is still this one, unchanged.
-FileStamp StampOfFile(const struct stat& st);
+// The stamp of the file name in the directory dirFd, which st (from
+// fstatat without following links) describes: its device and inode, whether
+// it is empty, and the version digest of its size, modification time and
+// what else the filesystem offers to tell files apart: the birth time, or
+// else the inode generation. A later look can then tell whether the file at
+// the path is still this one, unchanged. A link count or status change time
+// that moved counts for nothing: deleting another link of the same file
+// moves both.
+FileStamp StampOfFile(SysCalls& sys, int dirFd, const char* name, const struct stat& st);
+
+// The same stamp read with a given identity, to be compared with a stamp
+// StampOfFile made earlier. Its version is 0 when that identity can no
+// longer be read, which matches no stamp.
+FileStamp StampOfFileAs(SysCalls& sys, int dirFd, const char* name, const struct stat& st,
+                        StampIdentity identity);
 
 // Makes the file-system objects of deletions. Inside a batch it keeps the
 // mount point and the last parent directory open, so that deleting the files

@@ -48,6 +48,23 @@ std::string_view LinuxFileList::List(std::int64_t i) const {
   return listing_->FileName(i);
 }
 
+int LinuxFileLength::OpenParent(std::string_view path, std::string_view parent, UniqueFd& owned) {
+  if (const Listing* open = reader_.FindOpen(parent)) {
+    // The walk's case: the directory is open, so the name is looked at
+    // relative to it without resolving the path again.
+    return open->Fd();
+  }
+  const std::optional<DrivePath> parsed = ParseDrivePath(drives_, path);
+  if (!parsed) throw ErrorFor(kBadFileName, "not a file path:", path, 0);
+  const int rootFd = opener_.OpenMountPoint(*parsed->drive);
+  if (rootFd < 0) throw ErrorFor(kDiskNotReady, "drive not ready:", path, -rootFd);
+  const UniqueFd root(sys_, rootFd);
+  const int dirFd = opener_.OpenBeneath(rootFd, parsed->ParentRelative(), O_PATH);
+  if (dirFd < 0) throw ErrorFor(FileErrorNumber(-dirFd), "cannot reach", path, -dirFd);
+  owned = UniqueFd(sys_, dirFd);
+  return dirFd;
+}
+
 std::int64_t LinuxFileLength::FileLen(std::string_view path) {
   const ParentAndName split = SplitParent(path);
   if (split.name.empty()) {
@@ -55,33 +72,44 @@ std::int64_t LinuxFileLength::FileLen(std::string_view path) {
     if (!ParseDrivePath(drives_, path)) throw ErrorFor(kBadFileName, "not a file path:", path, 0);
     throw ErrorFor(kFileNotFound, "not a file:", path, 0);
   }
+  // Only the name itself needs checking here: the parent is either a
+  // directory a lister holds open, or checked on the way from the mount
+  // point.
+  if (!IsSingleName(split.name)) throw ErrorFor(kBadFileName, "not a file path:", path, 0);
 
+  UniqueFd owned;
+  const int dirFd = OpenParent(path, split.parent, owned);
+  probe_.assign(split.name);
   struct stat st {};
-  int r;
-  if (const Listing* open = reader_.FindOpen(split.parent)) {
-    // The walk's case: the directory is open, so the name is looked at
-    // relative to it without resolving the path again. Only the name itself
-    // needs checking: it must be one plain name in that directory.
-    if (!IsSingleName(split.name)) throw ErrorFor(kBadFileName, "not a file path:", path, 0);
-    name_.assign(split.name);
-    r = sys_.FStatAt(open->Fd(), name_.c_str(), &st, AT_SYMLINK_NOFOLLOW);
-  } else {
-    const std::optional<DrivePath> parsed = ParseDrivePath(drives_, path);
-    if (!parsed) throw ErrorFor(kBadFileName, "not a file path:", path, 0);
-    const int rootFd = opener_.OpenMountPoint(*parsed->drive);
-    if (rootFd < 0) throw ErrorFor(kDiskNotReady, "drive not ready:", path, -rootFd);
-    const UniqueFd root(sys_, rootFd);
-    const int dirFd = opener_.OpenBeneath(rootFd, parsed->ParentRelative(), O_PATH);
-    if (dirFd < 0) throw ErrorFor(FileErrorNumber(-dirFd), "cannot reach", path, -dirFd);
-    const UniqueFd dir(sys_, dirFd);
-    name_.assign(split.name);
-    r = sys_.FStatAt(dirFd, name_.c_str(), &st, AT_SYMLINK_NOFOLLOW);
-  }
+  const int r = sys_.FStatAt(dirFd, probe_.c_str(), &st, AT_SYMLINK_NOFOLLOW);
   if (r < 0) throw ErrorFor(FileErrorNumber(-r), "cannot measure", path, -r);
   if (!S_ISREG(st.st_mode)) throw ErrorFor(kFileNotFound, "not a regular file:", path, 0);
 
-  lastStamp_ = StampOfFile(st);
+  // A failed call leaves the last file measured as it was.
+  name_.swap(probe_);
+  path_.assign(path);
+  last_ = st;
+  measured_ = true;
+  lastStamp_.reset();
   return static_cast<std::int64_t>(st.st_size);
+}
+
+FileStamp LinuxFileLength::LastStamp() {
+  if (!measured_) return {};
+  if (lastStamp_) return *lastStamp_;
+  // Made only for files that are listed, which are few: reading the birth
+  // time or generation may cost a look or an open of its own.
+  const ParentAndName split = SplitParent(path_);
+  UniqueFd owned;
+  int dirFd = -1;
+  try {
+    dirFd = OpenParent(path_, split.parent, owned);
+  } catch (const RuntimeError&) {
+    // Gone since it was measured: what was measured is all there is.
+  }
+  lastStamp_ = dirFd >= 0 ? StampOfFile(sys_, dirFd, name_.c_str(), last_)
+                          : StampOfFileAs(sys_, -1, name_.c_str(), last_, StampIdentity::kNone);
+  return *lastStamp_;
 }
 
 }  // namespace tidwen

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -64,15 +65,27 @@ class LinuxFileLength final : public FileLengthService {
   // by a link), 52 for a path that is no file path of a known drive, 71 when
   // the drive's mount point cannot be opened, others by errno.
   std::int64_t FileLen(std::string_view path) override;
-  FileStamp LastStamp() const override { return lastStamp_; }
+  // Made on first request after a successful FileLen, then kept until the
+  // next one.
+  FileStamp LastStamp() override;
 
  private:
+  // The directory holding the file at path: the one a lister holds open, or
+  // one opened into owned. Throws RuntimeError as FileLen does.
+  int OpenParent(std::string_view path, std::string_view parent, UniqueFd& owned);
+
   const DriveTable& drives_;
   SysCalls& sys_;
   BeneathOpener& opener_;
   const DirectoryReader& reader_;
-  std::string name_;  // reused NUL-terminated copy of the file name
-  FileStamp lastStamp_;
+  // The file last measured: its path, its name NUL-terminated, what fstatat
+  // said of it, and its stamp once asked for. Buffers are reused.
+  std::string path_;
+  std::string name_;
+  std::string probe_;  // the name being measured
+  struct stat last_ {};
+  bool measured_ = false;
+  std::optional<FileStamp> lastStamp_;
 };
 
 }  // namespace tidwen

@@ -1,5 +1,7 @@
 #include "platform/linux/sys_calls.h"
 
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -51,5 +53,13 @@ int RealSysCalls::UnlinkAt(int dirFd, const char* path, int flags) {
 }
 
 int RealSysCalls::Close(int fd) { return static_cast<int>(Result(::close(fd))); }
+
+int RealSysCalls::GetVersion(int fd, std::uint64_t* generation) {
+  // The kernel writes an int, whatever the request's declared type says.
+  int value = 0;
+  const int r = static_cast<int>(Result(::ioctl(fd, FS_IOC_GETVERSION, &value)));
+  if (r == 0) *generation = static_cast<std::uint32_t>(value);
+  return r;
+}
 
 }  // namespace tidwen

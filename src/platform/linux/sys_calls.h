@@ -12,6 +12,7 @@
 #include <sys/types.h>
 
 #include <cstddef>
+#include <cstdint>
 
 namespace tidwen {
 
@@ -29,6 +30,8 @@ class SysCalls {
   virtual int FStat(int fd, struct stat* st) = 0;
   virtual int UnlinkAt(int dirFd, const char* path, int flags) = 0;
   virtual int Close(int fd) = 0;
+  // The inode generation of the file open at fd (FS_IOC_GETVERSION).
+  virtual int GetVersion(int fd, std::uint64_t* generation) = 0;
 };
 
 // The calls themselves.
@@ -42,6 +45,7 @@ class RealSysCalls final : public SysCalls {
   int FStat(int fd, struct stat* st) override;
   int UnlinkAt(int dirFd, const char* path, int flags) override;
   int Close(int fd) override;
+  int GetVersion(int fd, std::uint64_t* generation) override;
 };
 
 // Passes every call on to another SysCalls (not owned). A base for wrappers
@@ -69,6 +73,9 @@ class ForwardingSysCalls : public SysCalls {
     return next_.UnlinkAt(dirFd, path, flags);
   }
   int Close(int fd) override { return next_.Close(fd); }
+  int GetVersion(int fd, std::uint64_t* generation) override {
+    return next_.GetVersion(fd, generation);
+  }
 
  protected:
   SysCalls& next_;
