@@ -11,6 +11,7 @@ namespace {
 
 // Shows a text-only box: OK alone, no icon, the application's title.
 void ShowFailure(Form1Context& form, const std::string& text) {
+  form.FileSystem.ReleaseKept();
   form.MessageBox.MsgBox(text, MsgBoxButtons::kOkOnly, MsgBoxIcon::kNone, {});
 }
 

@@ -72,6 +72,10 @@ class FileSystemService {
   // Starts and ends a batch. Outside a batch nothing is kept between objects.
   virtual void BeginBatch() {}
   virtual void EndBatch() noexcept {}
+  // Closes what the batch keeps, which is then looked up afresh: called
+  // before a message box, since the user may take minutes over it and the
+  // directories kept may be moved meanwhile.
+  virtual void ReleaseKept() noexcept {}
 };
 
 // Scope of a batch of deletions.

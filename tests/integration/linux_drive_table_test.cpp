@@ -2,6 +2,9 @@
 // paths and POSIX paths.
 #include <gtest/gtest.h>
 
+#include <sys/sysmacros.h>
+
+#include <optional>
 #include <set>
 #include <string>
 
@@ -39,28 +42,68 @@ constexpr std::string_view kMountInfo =
     "garbage line\n"
     "43 26 0:49 / / rw - overlay overlay rw\n";
 
-// Every mount point in the sample but the file bind mount is a directory.
-bool SampleIsDirectory(const std::string& path) { return path != "/etc/hostname"; }
+// Every mount point in the sample but the file bind mount is a directory,
+// and its root reports the device the table gives.
+std::optional<std::uint64_t> SampleProbe(const std::string& path, std::uint64_t) {
+  if (path == "/etc/hostname") return std::nullopt;
+  return 0;
+}
 
-TEST(LinuxDriveTable, LettersGoToStorageMountsInTableOrder) {
-  const DriveTable table = DriveTable::FromMountInfo(kMountInfo, SampleIsDirectory);
+std::vector<std::string> Texts(const DriveTable& table) {
   std::vector<std::string> texts;
   for (const Drive& d : table.Drives()) texts.push_back(d.Text());
+  return texts;
+}
+
+TEST(LinuxDriveTable, LettersGoToStorageMountsInMountPointOrder) {
+  const DriveTable table = DriveTable::FromMountInfo(kMountInfo, SampleProbe);
   // /mnt/usb is covered by a tmpfs: what shows there holds nothing on
-  // storage. /mnt/cd is a tmpfs covered by a disc, which counts, at the
-  // place of its own entry.
+  // storage. /mnt/cd is a tmpfs covered by a disc, which counts. /boot lies
+  // in the system's own trees.
   const std::vector<std::string> expected = {
-      "c: [/]",           "d: [/boot]",           "e: [/home]",
-      "f: [/mnt/my disk]", "g: [/srv/share]",      "h: [/mnt/cd]",
-      "i: [/home/u/remote]", "j: [/data]",        "k: [/mnt/weird\\name]"};
-  EXPECT_EQ(texts, expected);
+      "c: [/]",          "d: [/data]",        "e: [/home]",
+      "f: [/home/u/remote]", "g: [/mnt/cd]",  "h: [/mnt/my disk]",
+      "i: [/mnt/weird\\name]", "j: [/srv/share]"};
+  EXPECT_EQ(Texts(table), expected);
   // The root's type is that of the last mount on "/".
   EXPECT_EQ(table.Drives().front().fsType, "overlay");
   EXPECT_EQ(table.Find('e')->fsType, "btrfs");
+  // Each drive is the mount it was: its ID and its root's device.
+  EXPECT_EQ(table.Find('e')->mountId, 30u);
+  EXPECT_EQ(table.Find('e')->device, makedev(8, 2));
+  EXPECT_EQ(table.Find('g')->mountId, 37u);
+  EXPECT_EQ(table.Find('g')->device, makedev(11, 0));
+}
+
+TEST(LinuxDriveTable, DrivesKeepTheirLettersWhileMountedAndNewOnesTakeTheLowestFree) {
+  const std::string before =
+      "26 1 254:0 / / rw - ext4 /dev/vda rw\n"
+      "50 26 8:1 / /media/u/zeta rw - vfat /dev/sdb1 rw\n"
+      "51 26 8:17 / /media/u/alpha rw - vfat /dev/sdc1 rw\n"
+      "52 26 8:33 / /media/u/mid rw - ext4 /dev/sdd1 rw\n";
+  const DriveTable first = DriveTable::FromMountInfo(before, SampleProbe);
+  EXPECT_EQ(Texts(first), (std::vector<std::string>{"c: [/]", "d: [/media/u/alpha]",
+                                                     "e: [/media/u/mid]", "f: [/media/u/zeta]"}));
+  // alpha is unplugged and another stick is mounted; mid is unmounted and
+  // mounted again at once, a new mount at the same place.
+  const std::string after =
+      "26 1 254:0 / / rw - ext4 /dev/vda rw\n"
+      "50 26 8:1 / /media/u/zeta rw - vfat /dev/sdb1 rw\n"
+      "53 26 8:49 / /media/u/beta rw - vfat /dev/sde1 rw\n"
+      "54 26 8:33 / /media/u/mid rw - ext4 /dev/sdd1 rw\n";
+  const DriveTable second = DriveTable::FromMountInfo(after, SampleProbe, &first);
+  EXPECT_EQ(Texts(second), (std::vector<std::string>{"c: [/]", "d: [/media/u/beta]",
+                                                      "e: [/media/u/mid]", "f: [/media/u/zeta]"}));
+  EXPECT_EQ(second.Find('d')->mountId, 53u);
+  EXPECT_EQ(second.Find('e')->mountId, 54u);
+  // Read afresh, letters follow the mount points again.
+  EXPECT_EQ(Texts(DriveTable::FromMountInfo(after, SampleProbe)),
+            (std::vector<std::string>{"c: [/]", "d: [/media/u/beta]", "e: [/media/u/mid]",
+                                      "f: [/media/u/zeta]"}));
 }
 
 TEST(LinuxDriveTable, RootIsDriveCEvenWithoutMountTable) {
-  const DriveTable table = DriveTable::FromMountInfo("", SampleIsDirectory);
+  const DriveTable table = DriveTable::FromMountInfo("", SampleProbe);
   ASSERT_EQ(table.Drives().size(), 1u);
   EXPECT_EQ(table.Drives()[0].Text(), "c: [/]");
   EXPECT_EQ(table.ToPosixPath("c:\\etc"), "/etc");
@@ -72,10 +115,11 @@ TEST(LinuxDriveTable, LettersStopAtZ) {
     text += std::to_string(100 + i) + " 1 8:" + std::to_string(i) + " / /mnt/d" +
             std::to_string(i) + " rw - ext4 /dev/sd" + std::to_string(i) + " rw\n";
   }
-  const DriveTable table = DriveTable::FromMountInfo(text, SampleIsDirectory);
+  const DriveTable table = DriveTable::FromMountInfo(text, SampleProbe);
   ASSERT_EQ(table.Drives().size(), 24u);  // c: and d: to z:
   EXPECT_EQ(table.Drives().back().letter, 'z');
-  EXPECT_EQ(table.Drives().back().mountPoint, "/mnt/d22");
+  // In the order of the mount points: d0, d1, d10 ... d19, d2, d20 ... d29.
+  EXPECT_EQ(table.Drives().back().mountPoint, "/mnt/d29");
 }
 
 TEST(LinuxDriveTable, SystemTableHasRootAsDriveCAndNoPseudoFilesystems) {

@@ -2,7 +2,10 @@
 
 #include <limits.h>
 
+#include <sys/sysmacros.h>
+
 #include <cerrno>
+#include <string>
 
 namespace tidwen {
 
@@ -25,21 +28,65 @@ bool IsMountRoot(const struct statx& stx) {
 
 }  // namespace
 
+int BeneathOpener::OpenNoSymlinks(const std::string& absolutePath) {
+  if (absolutePath.empty() || absolutePath.front() != '/') return -EINVAL;
+  if (mode_ != Mode::kPerComponent) {
+    open_how how{};
+    how.flags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+    how.resolve = RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
+    int r = -EAGAIN;
+    for (int attempt = 0; attempt < kRaceRetries && r == -EAGAIN; ++attempt) {
+      r = sys_.OpenAt2(AT_FDCWD, absolutePath.c_str(), how);
+    }
+    if (r != -ENOSYS && r != -EPERM && r != -EINVAL && r != -E2BIG) return r;
+  }
+  // Without openat2: one component at a time from "/", none of them a link.
+  int fd = sys_.OpenAt(AT_FDCWD, "/", O_PATH | O_DIRECTORY | O_CLOEXEC, 0);
+  if (fd < 0) return fd;
+  UniqueFd current(sys_, fd);
+  std::string_view rest(absolutePath);
+  while (!rest.empty()) {
+    const std::size_t slash = rest.find('/');
+    piece_.assign(rest.substr(0, slash));
+    rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash + 1);
+    if (piece_.empty() || piece_ == ".") continue;
+    if (piece_ == "..") return -ELOOP;
+    fd = sys_.OpenAt(current.Get(), piece_.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC,
+                     0);
+    if (fd < 0) {
+      struct stat st {};
+      if (fd == -ENOTDIR && sys_.FStatAt(current.Get(), piece_.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+          S_ISLNK(st.st_mode)) {
+        return -ELOOP;
+      }
+      return fd;
+    }
+    current = UniqueFd(sys_, fd);
+  }
+  return current.Release();
+}
+
 int BeneathOpener::OpenMountPoint(const Drive& drive) {
-  const int fd = sys_.OpenAt(AT_FDCWD, drive.mountPoint.c_str(),
-                             O_PATH | O_DIRECTORY | O_CLOEXEC, 0);
-  // "/" is always there, even in a chroot where it is no mount's root.
-  if (fd < 0 || drive.fsType.empty() || drive.mountPoint == "/") return fd;
-  // A drive of the mount table whose filesystem is gone leaves a bare
-  // directory behind; listing that would show an empty drive instead of
-  // saying that it is not there.
+  const int fd = OpenNoSymlinks(drive.mountPoint);
+  if (fd < 0) return fd;
+  UniqueFd dir(sys_, fd);
   struct statx stx {};
-  const int r = sys_.StatX(fd, "", AT_EMPTY_PATH | AT_STATX_DONT_SYNC, 0, &stx);
-  if (r == 0 && (stx.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) != 0 && !IsMountRoot(stx)) {
-    sys_.Close(fd);
+  const int r = sys_.StatX(fd, "", AT_EMPTY_PATH | AT_STATX_DONT_SYNC, STATX_MNT_ID, &stx);
+  if (drive.mountId != 0) {
+    // The same mount, or not ready. Mount IDs are reused once a mount is
+    // gone, so the root's device must match as well.
+    if (r < 0) return r;
+    if ((stx.stx_mask & STATX_MNT_ID) != 0 && stx.stx_mnt_id != drive.mountId) return -ENODEV;
+    if (makedev(stx.stx_dev_major, stx.stx_dev_minor) != drive.device) return -ENODEV;
+    if ((stx.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) != 0 && !IsMountRoot(stx)) return -ENODEV;
+  } else if (r == 0 && !drive.fsType.empty() && drive.mountPoint != "/" &&
+             (stx.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) != 0 && !IsMountRoot(stx)) {
+    // A drive of a mount table whose filesystem is gone leaves a bare
+    // directory behind; listing that would show an empty drive instead of
+    // saying that it is not there.
     return -ENODEV;
   }
-  return fd;
+  return dir.Release();
 }
 
 int BeneathOpener::OpenAt2Once(int dirFd, const char* path, int flags) {

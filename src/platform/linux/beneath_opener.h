@@ -14,12 +14,18 @@ class BeneathOpener {
  public:
   explicit BeneathOpener(SysCalls& sys) : sys_(sys) {}
 
-  // Opens a drive's mount point as a directory (O_PATH). The mount point
-  // itself is trusted as the table gives it. A drive other than "/" that
-  // comes from the mount table (it has a filesystem type) must still be
-  // mounted there: an unmounted drive's bare directory fails with -ENODEV. Returns the
-  // descriptor, or the negated errno.
+  // Opens a drive's mount point as a directory (O_PATH), from "/" without
+  // following a link at any step. A drive of the mount table must still be
+  // the mount it was when the table was read (the same mount ID and root
+  // device): a mount point that leads elsewhere now (its filesystem
+  // unmounted, or a directory on the way replaced by a link) fails with
+  // -ENODEV. Returns the descriptor, or the negated errno.
   int OpenMountPoint(const Drive& drive);
+
+  // Opens the directory at an absolute path as O_PATH without following a
+  // link at any step, crossing mounts as the path goes. Returns the
+  // descriptor, or the negated errno (-ELOOP for a link on the way).
+  int OpenNoSymlinks(const std::string& absolutePath);
 
   // Opens the directory at relative ("a/b"; empty for the root itself) below
   // rootFd, a directory open on the drive's mount point. flags is O_RDONLY

@@ -11,6 +11,7 @@
 
 #include "platform/linux/drive_path.h"
 #include "platform/linux/error_numbers.h"
+#include "platform/linux/system_trees.h"
 
 namespace tidwen {
 
@@ -70,7 +71,7 @@ std::shared_ptr<const Listing> DirectoryReader::Read(std::string_view drivePath,
   if (fd < 0) throw ErrorFor(ListErrorNumber(-fd), "cannot open directory", drivePath, -fd);
   listing->fd_ = UniqueFd(sys_, fd);
   try {
-    Fill(*listing, drivePath);
+    Fill(*listing, drivePath, SystemFilterFor(*parsed));
   } catch (...) {
     listing->Reset();
     throw;
@@ -119,10 +120,28 @@ int DirectoryReader::RootFd(const Drive& drive, std::string_view drivePath, bool
   if (!refresh && rootFd_.Valid() && rootLetter_ == drive.letter) return rootFd_.Get();
   rootFd_.Reset();
   const int fd = opener_.OpenMountPoint(drive);
-  if (fd < 0) throw ErrorFor(kDiskNotReady, "drive not ready:", drivePath, -fd);
+  if (fd < 0) throw ErrorFor(MountErrorNumber(-fd), "drive not ready:", drivePath, -fd);
   rootFd_ = UniqueFd(sys_, fd);
   rootLetter_ = drive.letter;
   return fd;
+}
+
+void DirectoryReader::ReleaseHandles() noexcept {
+  rootFd_.Reset();
+  rootLetter_ = 0;
+  for (const std::shared_ptr<Listing>& listing : pool_) listing->fd_.Reset();
+}
+
+DirectoryReader::SystemFilter DirectoryReader::SystemFilterFor(const DrivePath& path) {
+  std::string posix = path.drive->mountPoint;
+  if (!path.relative.empty()) {
+    if (posix.back() != '/') posix.push_back('/');
+    posix += path.relative;
+  }
+  SystemFilter filter;
+  filter.files = InSystemTree(posix);
+  if (!filter.files && HoldsSystemTree(posix)) filter.treesBelow = std::move(posix);
+  return filter;
 }
 
 int DirectoryReader::MountState(int fd, const char* name) {
@@ -142,8 +161,10 @@ int DirectoryReader::MountState(int fd, const char* name) {
   return makedev(stx.stx_dev_major, stx.stx_dev_minor) != parent.st_dev ? 1 : 0;
 }
 
-void DirectoryReader::Fill(Listing& listing, std::string_view drivePath) {
+void DirectoryReader::Fill(Listing& listing, std::string_view drivePath,
+                           const SystemFilter& filter) {
   const int fd = listing.fd_.Get();
+  std::string below;  // a subdirectory's POSIX path, for the system filter
   while (true) {
     const long n = sys_.GetDents64(fd, buffer_.data(), buffer_.size());
     // A failure part-way fails the whole read: a listing that silently
@@ -186,9 +207,15 @@ void DirectoryReader::Fill(Listing& listing, std::string_view drivePath) {
         mountRoot = MountState(fd, name) != 0;
       }
 
+      if (isDir && !filter.treesBelow.empty()) {
+        below.assign(filter.treesBelow);
+        if (below.back() != '/') below.push_back('/');
+        below.append(name, length);
+        if (InSystemTree(below)) continue;
+      }
       if (isDir && !mountRoot) {
         listing.dirs_.push_back({listing.names_.size(), length});
-      } else if (isFile && name[0] != '.') {
+      } else if (isFile && name[0] != '.' && !filter.files) {
         listing.files_.push_back({listing.names_.size(), length});
       } else {
         continue;

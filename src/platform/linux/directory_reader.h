@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/linux/beneath_opener.h"
+#include "platform/linux/drive_path.h"
 #include "platform/linux/drive_table.h"
 #include "platform/linux/sys_calls.h"
 
@@ -80,14 +81,27 @@ class DirectoryReader {
   // nullptr if there is none.
   const Listing* FindOpen(std::string_view drivePath) const;
 
+  // Closes the mount point kept open and the directory of every listing.
+  // The listings keep their names; a file of theirs is then measured from
+  // its path.
+  void ReleaseHandles() noexcept;
+
  private:
   // A listing that no lister holds, emptied; a new one if all are held.
   std::shared_ptr<Listing> Recycle();
   // The open mount point of drive; opened afresh when refresh is set or the
   // drive differs from the last one. Throws RuntimeError(71).
   int RootFd(const Drive& drive, std::string_view drivePath, bool refresh);
+  // What a listing leaves out of a directory of the system's own trees.
+  struct SystemFilter {
+    bool files = false;  // the directory lies in a system tree: no files
+    // A system tree lies directly below: the directory's POSIX path, to
+    // check each subdirectory against; empty when none does.
+    std::string treesBelow;
+  };
+  static SystemFilter SystemFilterFor(const DrivePath& path);
   // Fills listing from the open directory fd. Throws RuntimeError.
-  void Fill(Listing& listing, std::string_view drivePath);
+  void Fill(Listing& listing, std::string_view drivePath, const SystemFilter& filter);
   // Sorts a listing's names by their bytes.
   static void Sort(Listing& listing);
   // 1 when the subdirectory name of the directory at fd is the root of a

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 #include <algorithm>
 #include <array>
@@ -11,7 +12,10 @@
 #include <unordered_map>
 #include <utility>
 
+#include "platform/linux/beneath_opener.h"
 #include "platform/linux/drive_path.h"
+#include "platform/linux/sys_calls.h"
+#include "platform/linux/system_trees.h"
 
 namespace tidwen {
 
@@ -87,7 +91,20 @@ struct MountEntry {
   std::string mountPoint;
   std::string fsType;
   std::string source;
+  std::uint64_t id = 0;
+  std::uint64_t device = 0;  // of the mounted filesystem, as the table says
 };
+
+// A decimal number, or nullopt.
+std::optional<std::uint64_t> ParseNumber(std::string_view text) {
+  if (text.empty() || text.size() > 19) return std::nullopt;
+  std::uint64_t value = 0;
+  for (const char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    value = value * 10 + static_cast<std::uint64_t>(c - '0');
+  }
+  return value;
+}
 
 // The entries of a mountinfo text in table order; malformed lines are
 // skipped.
@@ -102,21 +119,39 @@ std::vector<MountEntry> ParseMountInfo(std::string_view text) {
     if (fields.size() < 10) continue;
     const auto dash = std::find(fields.begin() + 6, fields.end(), std::string_view("-"));
     if (dash == fields.end() || fields.end() - dash < 3) continue;
+    const std::size_t colon = fields[2].find(':');
+    const std::optional<std::uint64_t> id = ParseNumber(fields[0]);
+    const std::optional<std::uint64_t> major = ParseNumber(fields[2].substr(0, colon));
+    const std::optional<std::uint64_t> minor =
+        colon == std::string_view::npos ? std::nullopt : ParseNumber(fields[2].substr(colon + 1));
+    if (!id || !major || !minor) continue;
     MountEntry e{DecodeOctalEscapes(fields[4]), DecodeOctalEscapes(dash[1]),
-                 DecodeOctalEscapes(dash[2])};
+                 DecodeOctalEscapes(dash[2]), *id,
+                 makedev(static_cast<unsigned>(*major), static_cast<unsigned>(*minor))};
     if (e.mountPoint.empty() || e.mountPoint.front() != '/') continue;
     entries.push_back(std::move(e));
   }
   return entries;
 }
 
-// A mount point that is a directory, looked at without waking a network
-// filesystem or an automounter and without following a link.
-bool IsDirectoryOnSystem(const std::string& path) {
+// Looks at a mount point on this system: opened from "/" without following
+// a link at any step, it must be a directory; its device counts when it is
+// the root of the mount with the given ID.
+std::optional<std::uint64_t> ProbeOnSystem(const std::string& mountPoint, std::uint64_t id) {
+  RealSysCalls sys;
+  BeneathOpener opener(sys);
+  const int fd = opener.OpenNoSymlinks(mountPoint);
+  if (fd < 0) return std::nullopt;
+  const UniqueFd dir(sys, fd);
   struct statx stx {};
-  const int flags = AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT | AT_STATX_DONT_SYNC;
-  if (::statx(AT_FDCWD, path.c_str(), flags, STATX_TYPE, &stx) != 0) return false;
-  return S_ISDIR(stx.stx_mode);
+  if (sys.StatX(fd, "", AT_EMPTY_PATH | AT_STATX_DONT_SYNC, STATX_TYPE | STATX_MNT_ID, &stx) < 0 ||
+      !S_ISDIR(stx.stx_mode)) {
+    return std::nullopt;
+  }
+  if ((stx.stx_mask & STATX_MNT_ID) != 0 && stx.stx_mnt_id == id) {
+    return makedev(stx.stx_dev_major, stx.stx_dev_minor);
+  }
+  return 0;
 }
 
 bool IsSeparatorFree(std::string_view name) {
@@ -141,48 +176,94 @@ DriveTable::DriveTable(std::vector<Drive> drives) : drives_(std::move(drives)) {
   }
 }
 
-DriveTable DriveTable::FromMountInfo(std::string_view mountinfo) {
-  return FromMountInfo(mountinfo, IsDirectoryOnSystem);
+DriveTable DriveTable::FromMountInfo(std::string_view mountinfo, const DriveTable* previous) {
+  return FromMountInfo(mountinfo, ProbeOnSystem, previous);
 }
 
-DriveTable DriveTable::FromMountInfo(std::string_view mountinfo,
-                                     const std::function<bool(const std::string&)>& isDirectory) {
-  std::vector<MountEntry> entries = ParseMountInfo(mountinfo);
+DriveTable DriveTable::FromMountInfo(std::string_view mountinfo, const MountProbe& probe,
+                                     const DriveTable* previous) {
+  const std::vector<MountEntry> entries = ParseMountInfo(mountinfo);
 
-  std::vector<Drive> drives;
-  Drive root{'c', "/", ""};
   // A later entry for the same mount point is mounted on top of the earlier
   // one and is the one that shows, so only the last entry of each counts.
   std::unordered_map<std::string_view, std::size_t> lastEntry;
   for (std::size_t i = 0; i < entries.size(); ++i) lastEntry[entries[i].mountPoint] = i;
+
+  const auto identify = [&probe](Drive& d, const MountEntry& e) {
+    const std::optional<std::uint64_t> device = probe(e.mountPoint, e.id);
+    if (!device) return false;
+    d.mountId = e.id;
+    // Where the mount's root reports a device of its own (a btrfs
+    // subvolume does), that is the one a later look sees.
+    d.device = *device != 0 ? *device : e.device;
+    return true;
+  };
+
+  Drive root{'c', "/", ""};
+  std::vector<Drive> others;
   for (std::size_t i = 0; i < entries.size(); ++i) {
     const MountEntry& e = entries[i];
     if (lastEntry[e.mountPoint] != i) continue;
     if (e.mountPoint == "/") {
       root.fsType = e.fsType;
+      // "/" is always there; a root that cannot be identified stays
+      // unchecked, as in a chroot where it is no mount's root.
+      if (!identify(root, e)) root.mountId = root.device = 0;
       continue;
     }
-    if (!HoldsFilesOnStorage(e.fsType, e.source)) continue;
-    if (!isDirectory(e.mountPoint)) continue;
-    drives.push_back(Drive{'?', e.mountPoint, e.fsType});
+    if (!HoldsFilesOnStorage(e.fsType, e.source) || InSystemTree(e.mountPoint)) continue;
+    Drive d{'?', e.mountPoint, e.fsType};
+    if (identify(d, e)) others.push_back(std::move(d));
+  }
+
+  // Drives still mounted keep their letters; new ones take the lowest free
+  // letters in the order of their mount points, so that the same mounts get
+  // the same letters from one start to the next.
+  std::array<bool, kLastLetter - 'a' + 1> taken{};
+  taken['c' - 'a'] = true;
+  std::vector<Drive*> fresh;
+  for (Drive& d : others) {
+    const Drive* before = nullptr;
+    if (previous != nullptr) {
+      for (const Drive& p : previous->Drives()) {
+        if (p.letter != 'c' && p.mountPoint == d.mountPoint && p.mountId == d.mountId &&
+            p.device == d.device) {
+          before = &p;
+        }
+      }
+    }
+    if (before != nullptr && !taken[before->letter - 'a']) {
+      d.letter = before->letter;
+      taken[d.letter - 'a'] = true;
+    } else {
+      fresh.push_back(&d);
+    }
+  }
+  std::stable_sort(fresh.begin(), fresh.end(),
+                   [](const Drive* a, const Drive* b) { return a->mountPoint < b->mountPoint; });
+  char next = 'd';
+  for (Drive* d : fresh) {
+    while (next <= kLastLetter && taken[next - 'a']) ++next;
+    if (next > kLastLetter) break;
+    d->letter = next;
+    taken[next - 'a'] = true;
   }
 
   std::vector<Drive> lettered;
   lettered.push_back(std::move(root));
-  char letter = 'd';
-  for (Drive& d : drives) {
-    if (letter > kLastLetter) break;
-    d.letter = letter++;
-    lettered.push_back(std::move(d));
+  for (Drive& d : others) {
+    if (d.letter != '?') lettered.push_back(std::move(d));
   }
+  std::sort(lettered.begin() + 1, lettered.end(),
+            [](const Drive& a, const Drive& b) { return a.letter < b.letter; });
   return DriveTable(std::move(lettered));
 }
 
-DriveTable DriveTable::FromSystem() {
+DriveTable DriveTable::FromSystem(const DriveTable* previous) {
   std::ifstream in("/proc/self/mountinfo", std::ios::binary);
   std::ostringstream text;
   text << in.rdbuf();
-  return FromMountInfo(text.str());
+  return FromMountInfo(text.str(), previous);
 }
 
 const Drive* DriveTable::Find(char letter) const {

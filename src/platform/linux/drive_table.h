@@ -2,6 +2,7 @@
 // ("c:\dir\x.tmp") and POSIX paths ("/dir/x.tmp").
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -14,6 +15,13 @@ struct Drive {
   char letter = 'c';       // lower case
   std::string mountPoint;  // absolute POSIX path, no trailing "/" but on "/"
   std::string fsType;      // as the mount table gives it; may be empty
+  // Which mount the drive is: its mount ID and the device of its root, as
+  // they were when the mount table was read. Whatever is opened at the mount
+  // point later must be that mount, or the drive is not ready. 0 for a
+  // drive that is no mount of the table (tests map c: to a directory): its
+  // directory is taken as it is.
+  std::uint64_t mountId = 0;
+  std::uint64_t device = 0;
 
   // The drive list's text: letter, colon, and the mount point in brackets,
   // e.g. "c: [/]".
@@ -26,18 +34,27 @@ class DriveTable {
   // A table of exactly these drives; tests map c: to a temporary directory.
   explicit DriveTable(std::vector<Drive> drives);
 
-  // c: is "/"; from d: on, in mount-table order, the other mounts that hold
-  // files on storage (block-device or network backed, or a known disk
-  // filesystem). Pseudo and memory filesystems get no letter.
-  // A mount point gets a letter only if it is a directory (a bind-mounted
-  // file does not); this form asks the system.
-  static DriveTable FromMountInfo(std::string_view mountinfo);
-  // The same with the directory test supplied, for mount tables of another
-  // machine.
-  static DriveTable FromMountInfo(std::string_view mountinfo,
-                                  const std::function<bool(const std::string&)>& isDirectory);
+  // What the system says of a mount point, reached without following a
+  // link: nullopt when it is no directory or cannot be reached so; else the
+  // device of the directory there when it is the root of the mount with
+  // the given ID, or 0 when that cannot be told.
+  using MountProbe =
+      std::function<std::optional<std::uint64_t>(const std::string& mountPoint, std::uint64_t id)>;
+
+  // c: is "/". The other mounts that hold files on storage (block-device or
+  // network backed, or a known disk filesystem) get letters from d: on.
+  // Pseudo and memory filesystems, mounts inside the system's own trees
+  // (see system_trees.h) and mount points that are no directory (a
+  // bind-mounted file) get none. A drive of previous that is still mounted
+  // (the same mount at the same place) keeps its letter; the others take
+  // the lowest free letters in the order of their mount points. This form
+  // asks the system.
+  static DriveTable FromMountInfo(std::string_view mountinfo, const DriveTable* previous = nullptr);
+  // The same with the probe supplied, for mount tables of another machine.
+  static DriveTable FromMountInfo(std::string_view mountinfo, const MountProbe& probe,
+                                  const DriveTable* previous = nullptr);
   // FromMountInfo over /proc/self/mountinfo.
-  static DriveTable FromSystem();
+  static DriveTable FromSystem(const DriveTable* previous = nullptr);
 
   const std::vector<Drive>& Drives() const { return drives_; }
   // The drive with this letter, either case; nullptr if none.

@@ -93,6 +93,10 @@ int DeleteErrorNumber(int err) {
   }
 }
 
+int MountErrorNumber(int err) {
+  return err == EMFILE || err == ENFILE ? kTooManyFiles : kDiskNotReady;
+}
+
 RuntimeError ErrorFor(int number, std::string_view what, std::string_view path, int err) {
   std::string text(what);
   text += ' ';

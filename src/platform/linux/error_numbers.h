@@ -28,6 +28,10 @@ int FileErrorNumber(int err);
 // otherwise as in general.
 int DeleteErrorNumber(int err);
 
+// Opening a drive's mount point: out of descriptors -> 67; any other
+// failure -> 71, the drive is not ready.
+int MountErrorNumber(int err);
+
 // A RuntimeError with the number, saying what failed and why.
 RuntimeError ErrorFor(int number, std::string_view what, std::string_view path, int err);
 

@@ -167,7 +167,10 @@ void LinuxFileSystem::DropCachedParent() {
 
 void LinuxFileSystem::EndBatch() noexcept {
   if (batchDepth_ > 0) --batchDepth_;
-  if (batchDepth_ > 0) return;
+  if (batchDepth_ == 0) ReleaseKept();
+}
+
+void LinuxFileSystem::ReleaseKept() noexcept {
   cachedParent_.reset();
   cachedParentPath_.clear();
   cachedRoot_.Reset();
@@ -197,7 +200,7 @@ LinuxFileSystem::Parent LinuxFileSystem::OpenParent(std::string_view path) {
     rootFd = cachedRoot_.Get();
   } else {
     rootFd = opener_.OpenMountPoint(*parsed->drive);
-    if (rootFd < 0) throw ErrorFor(kDiskNotReady, "drive not ready:", path, -rootFd);
+    if (rootFd < 0) throw ErrorFor(MountErrorNumber(-rootFd), "drive not ready:", path, -rootFd);
     if (inBatch) {
       cachedRoot_ = UniqueFd(sys_, rootFd);
       cachedRootLetter_ = parsed->drive->letter;

@@ -57,6 +57,8 @@ class LinuxFileSystem final : public FileSystemService {
   Parent OpenParent(std::string_view path);
   // Forgets the directory kept open for the batch.
   void DropCachedParent();
+  // Closes whatever the batch keeps open; the batch goes on.
+  void ReleaseKept() noexcept override;
 
   SysCalls& Sys() { return sys_; }
 

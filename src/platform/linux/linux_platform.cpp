@@ -1,5 +1,6 @@
 #include "platform/linux/linux_platform.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "platform/linux/beneath_opener.h"
@@ -32,6 +33,7 @@ struct LinuxPlatform::Impl {
   LinuxFileList file1;
   LinuxFileLength fileLength;
   LinuxFileSystem fileSystem;
+  DriveSource source;
 };
 
 namespace {
@@ -52,6 +54,30 @@ LinuxPlatform::LinuxPlatform(DriveTable drives, SysCalls& sys)
 LinuxPlatform::~LinuxPlatform() = default;
 
 const DriveTable& LinuxPlatform::Drives() const { return impl_->drives; }
+
+void LinuxPlatform::SetDriveSource(DriveSource source) { impl_->source = std::move(source); }
+
+bool LinuxPlatform::RefreshDrives() {
+  if (!impl_->source) return false;
+  DriveTable fresh = impl_->source(impl_->drives);
+  const auto same = [](const Drive& a, const Drive& b) {
+    return a.letter == b.letter && a.mountPoint == b.mountPoint && a.mountId == b.mountId &&
+           a.device == b.device;
+  };
+  const std::vector<Drive>& now = impl_->drives.Drives();
+  if (std::equal(now.begin(), now.end(), fresh.Drives().begin(), fresh.Drives().end(), same)) {
+    return false;
+  }
+  // Nothing opened on the old table may outlive it.
+  ReleaseHandles();
+  impl_->drives = std::move(fresh);
+  return true;
+}
+
+void LinuxPlatform::ReleaseHandles() noexcept {
+  impl_->reader.ReleaseHandles();
+  impl_->fileSystem.ReleaseKept();
+}
 DirListControl& LinuxPlatform::Dir1() { return impl_->dir1; }
 FileListControl& LinuxPlatform::File1() { return impl_->file1; }
 FileLengthService& LinuxPlatform::FileLength() { return impl_->fileLength; }

@@ -57,7 +57,7 @@ int LinuxFileLength::OpenParent(std::string_view path, std::string_view parent, 
   const std::optional<DrivePath> parsed = ParseDrivePath(drives_, path);
   if (!parsed) throw ErrorFor(kBadFileName, "not a file path:", path, 0);
   const int rootFd = opener_.OpenMountPoint(*parsed->drive);
-  if (rootFd < 0) throw ErrorFor(kDiskNotReady, "drive not ready:", path, -rootFd);
+  if (rootFd < 0) throw ErrorFor(MountErrorNumber(-rootFd), "drive not ready:", path, -rootFd);
   const UniqueFd root(sys_, rootFd);
   const int dirFd = opener_.OpenBeneath(rootFd, parsed->ParentRelative(), O_PATH);
   if (dirFd < 0) throw ErrorFor(FileErrorNumber(-dirFd), "cannot reach", path, -dirFd);
