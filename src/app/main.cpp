@@ -17,6 +17,9 @@ int main(int argc, char** argv) {
   QApplication::setWindowIcon(tidwen::AppIcon());
 
   tidwen::LinuxPlatform platform(tidwen::DriveTable::FromSystem());
+  // Drives mounted or unmounted while Tidwen runs come and go.
+  platform.SetDriveSource(
+      [](const tidwen::DriveTable& previous) { return tidwen::DriveTable::FromSystem(&previous); });
   tidwen::Form1 form(platform);
   form.show();
   return app.exec();

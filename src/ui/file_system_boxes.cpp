@@ -6,7 +6,10 @@
 #include <QKeyEvent>
 #include <QMetaObject>
 #include <QStyle>
+#include <QAbstractItemView>
+#include <algorithm>
 #include <climits>
+#include <optional>
 
 #include "platform/display_text.h"
 #include "platform/runtime_error.h"
@@ -27,10 +30,42 @@ constexpr int kPathRole = Qt::UserRole;
 }  // namespace
 
 DriveListBox::DriveListBox(const DriveTable& drives, QWidget* parent) : QComboBox(parent) {
-  for (const tidwen::Drive& drive : drives.Drives()) {
-    const std::string text = drive.Text();
+  Reload(drives);
+}
+
+void DriveListBox::Reload(const DriveTable& drives) {
+  const int chosen = currentIndex();
+  const std::optional<tidwen::Drive> before =
+      chosen >= 0 && static_cast<std::size_t>(chosen) < drives_.size()
+          ? std::optional<tidwen::Drive>(drives_[static_cast<std::size_t>(chosen)])
+          : std::nullopt;
+  const bool first = drives_.empty() && count() == 0;
+  clear();
+  drives_ = drives.Drives();
+  int keep = first && !drives_.empty() ? 0 : -1;
+  for (std::size_t i = 0; i < drives_.size(); ++i) {
+    const tidwen::Drive& d = drives_[i];
+    const std::string text = d.Text();
     addItem(ToDisplay(text), ToBytes(text));
+    if (before && d.letter == before->letter && d.mountPoint == before->mountPoint &&
+        d.mountId == before->mountId && d.device == before->device) {
+      keep = static_cast<int>(i);
+    }
   }
+  setCurrentIndex(keep);
+  // The drop-down is as wide as its longest entry, so that every mount
+  // point can be read whole.
+  int widest = 0;
+  for (int i = 0; i < count(); ++i) {
+    widest = std::max(widest, view()->fontMetrics().horizontalAdvance(itemText(i)));
+  }
+  view()->setMinimumWidth(widest + 2 * view()->frameWidth() +
+                          style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 8);
+}
+
+void DriveListBox::showPopup() {
+  if (beforePopup_) beforePopup_();
+  QComboBox::showPopup();
 }
 
 void DriveListBox::ChooseDrive(char letter) {
@@ -99,6 +134,7 @@ void DirListBox::OpenEntry(QTreeWidgetItem* item) {
         } catch (const RuntimeError&) {
           // The directory has gone or cannot be read: stay where we are.
         }
+        if (afterOpen_) afterOpen_();
       },
       Qt::QueuedConnection);
 }

@@ -8,6 +8,8 @@
 #include <QComboBox>
 #include <QListView>
 #include <QTreeWidget>
+#include <functional>
+#include <vector>
 
 #include "platform/controls.h"
 #include "platform/linux/drive_table.h"
@@ -23,11 +25,22 @@ class DriveListBox : public QComboBox, public DriveListControl {
 
   // Chooses the drive with this letter, if the table has one.
   void ChooseDrive(char letter);
+  // Shows the drives of a table read again. The chosen drive stays chosen
+  // while it is the same mount; when it is gone, no drive is chosen, so
+  // that nothing else is scanned in its place.
+  void Reload(const DriveTable& drives);
+  // Runs before the list drops down, to bring the drives up to date.
+  void SetBeforePopup(std::function<void()> hook) { beforePopup_ = std::move(hook); }
+  void showPopup() override;
 
   void SetVisible(bool visible) override { setVisible(visible); }
   bool Visible() const override { return !isHidden(); }
-  // The chosen entry's text; empty when the table has no drive.
+  // The chosen entry's text; empty when no drive is chosen.
   std::string Drive() const override;
+
+ private:
+  std::vector<tidwen::Drive> drives_;  // one per entry
+  std::function<void()> beforePopup_;
 };
 
 // The directory list: the open directory's ancestors from the drive's root
@@ -46,6 +59,8 @@ class DirListBox : public QTreeWidget, public DirListControl {
   std::string Path() const override { return lister_.Path(); }
   std::int64_t ListCount() const override { return lister_.ListCount(); }
   std::string List(std::int64_t i) const override { return lister_.List(i); }
+  // Runs after the user opened a directory of the list.
+  void SetAfterOpen(std::function<void()> hook) { afterOpen_ = std::move(hook); }
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -61,6 +76,7 @@ class DirListBox : public QTreeWidget, public DirListControl {
 
   DirListControl& lister_;
   bool stale_ = true;
+  std::function<void()> afterOpen_;
 };
 
 // The names of the files that the file lister lists, read on demand.

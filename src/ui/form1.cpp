@@ -94,7 +94,10 @@ std::string CurrentDirectory() {
 }  // namespace
 
 Form1::Form1(LinuxPlatform& platform, QWidget* parent)
-    : QWidget(parent, Qt::Window), messageBox_(this), quitHook_([] { QCoreApplication::exit(0); }) {
+    : QWidget(parent, Qt::Window),
+      platform_(platform),
+      messageBox_(this),
+      quitHook_([] { QCoreApplication::exit(0); }) {
   SetUpWindow(*this, "Form1", QSize(Twips(9405), Twips(4290)));
   SetBackground(*this, kWindowColor);
 
@@ -103,6 +106,7 @@ Form1::Form1(LinuxPlatform& platform, QWidget* parent)
       *list1_, *list2_, *list3_, *label1_, *drive1_, *dir1_, *file1_, platform.FileLength(),
       messageBox_, platform.FileSystem(), {}, {}, 0, {}});
   OpenStartDirectory(platform.Drives());
+  platform_.ReleaseHandles();
   drive1_->setFocus();
   Guarded(&Form1::Form_Load);
 }
@@ -134,12 +138,15 @@ void Form1::BuildControls(const DriveTable& drives, LinuxPlatform& platform) {
   SetColor(*drive1_, QPalette::Button, kWindowColor);
   SetColor(*drive1_, QPalette::Base, kWindowColor);
   drive1_->setAccessibleName(QStringLiteral("驱动器"));
+  drive1_->SetBeforePopup([this] { RefreshDrives(); });
 
   dir1_ = new DirListBox(platform.Dir1(), this);
   dir1_->setObjectName("Dir1");
   dir1_->setGeometry(TwipsRect(2160, 600, 1815, 2820));
   SetColor(*dir1_, QPalette::Base, kFileListColor);
   dir1_->setAccessibleName(QStringLiteral("文件夹"));
+  // Browsing leaves nothing open on the drive.
+  dir1_->SetAfterOpen([this] { platform_.ReleaseHandles(); });
 
   file1_ = new FileListBox(platform.File1(), this);
   file1_->setObjectName("File1");
@@ -246,7 +253,17 @@ void Form1::OpenStartDirectory(const DriveTable& drives) {
   }
 }
 
+void Form1::RefreshDrives() {
+  if (platform_.RefreshDrives()) drive1_->Reload(platform_.Drives());
+}
+
 void Form1::Guarded(void (Form1::*handler)()) {
+  // Whatever the handler opened on a drive is closed when it returns, so
+  // that no drive stays busy between commands.
+  struct Release {
+    LinuxPlatform& platform;
+    ~Release() { platform.ReleaseHandles(); }
+  } release{platform_};
   try {
     (this->*handler)();
   } catch (const RuntimeError& error) {
@@ -264,6 +281,9 @@ void Form1::Guarded(void (Form1::*handler)()) {
 void Form1::Form_Load() { ::tidwen::Form_Load(*context_); }
 
 void Form1::Command1_Click() {
+  // Drives mounted or gone since the list was last read count now; a chosen
+  // drive that is gone scans as empty.
+  RefreshDrives();
   // Swallows input from the start, so the drain below drops what queued up.
   InputSwallower swallower;
   QApplication::setOverrideCursor(Qt::WaitCursor);

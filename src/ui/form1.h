@@ -59,7 +59,10 @@ class Form1 : public QWidget {
   void Guarded(void (Form1::*handler)());
   void BuildControls(const DriveTable& drives, LinuxPlatform& platform);
   void OpenStartDirectory(const DriveTable& drives);
+  // Reads the mount table again and shows its drives in Drive1.
+  void RefreshDrives();
 
+  LinuxPlatform& platform_;
   RepaintPacer pacer_;
   QtMessageBoxService messageBox_;
   // The controls are children of the window, which owns them.
