@@ -184,6 +184,13 @@ class Watchdog {
 
 // The scan command, then every entry selected, as the select-all command
 // leaves the ResultList.
+// Texts in brackets, for failure messages.
+inline std::string Join(const std::vector<std::string>& texts) {
+  std::string joined;
+  for (const std::string& t : texts) joined += "[" + t + "] ";
+  return joined;
+}
+
 inline void ScanAndSelectAll(RealForm& form) {
   Command1_Click(form.context);
   form.SelectAllResults();

@@ -32,12 +32,6 @@ using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
 using ::testing::IsEmpty;
 
-std::string Join(const std::vector<std::string>& texts) {
-  std::string joined;
-  for (const std::string& t : texts) joined += "[" + t + "] ";
-  return joined;
-}
-
 class HardeningTrees : public HardeningTest {};
 INSTANTIATE_TEST_SUITE_P(, HardeningTrees, ::testing::Bool(), WalkName);
 

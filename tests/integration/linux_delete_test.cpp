@@ -250,12 +250,24 @@ TEST_P(LinuxDelete, SystemFailuresOfTheDeletionKeepTheirNumbers) {
   }
 }
 
-TEST_P(LinuxDelete, DriveWhoseMountPointIsGoneIs71) {
+TEST_P(LinuxDelete, DriveWhoseMountPointIsGoneIs71AndNoDescriptorLeftIs67) {
   LinuxPlatform gone(DriveTable({Drive{'c', tree_.Path("no-such-mount"), ""}}), sys_);
   EXPECT_EQ(ErrorOf([&] {
               gone.FileSystem().CreateFileSystemObject()->GetFile("c:\\x.tmp", {})->Delete();
             }),
             kDiskNotReady);
+  // A drive that is there, when the process or the system has no
+  // descriptor left to open it with.
+  tree_.MakeFile("x.tmp", "1");
+  for (const int err : {EMFILE, ENFILE}) {
+    sys_.ClearFaults();
+    sys_.Fail(Op::kOpenAt2, GetParam() ? ENOSYS : err);
+    sys_.Fail(Op::kOpenAt, err);
+    EXPECT_EQ(Delete("c:\\x.tmp"), kTooManyFiles) << std::strerror(err);
+    EXPECT_EQ(ErrorOf([&] { platform_.FileLength().FileLen("c:\\x.tmp"); }), kTooManyFiles);
+    EXPECT_EQ(ErrorOf([&] { platform_.Dir1().SetPath("c:\\"); }), kTooManyFiles);
+  }
+  EXPECT_TRUE(tree_.Exists("x.tmp"));
 }
 
 TEST_P(LinuxDelete, MalformedPathsAre52) {

@@ -22,6 +22,11 @@ class RealForm {
       : platform(DriveTable({Drive{'c', tree.Root(), ""}}), sys) {
     Form_Load(context);
   }
+  // Over any drive table, with drive chosen in Drive1 ("d: [...]").
+  RealForm(DriveTable drives, std::string drive, SysCalls& sys) : platform(std::move(drives), sys) {
+    Drive1.SetDrive(std::move(drive));
+    Form_Load(context);
+  }
 
   std::vector<std::string> Results() const { return List1.Texts(); }
   std::vector<std::string> BoxTexts() const {
