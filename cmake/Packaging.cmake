@@ -1,6 +1,7 @@
-# Desktop integration for `cmake --install`. The files themselves live in
-# packaging/: the menu entry, the software centre's metainfo, the icons, the
-# manual page and the documentation a Debian package carries.
+# Desktop integration for `cmake --install`, and the Debian package that
+# `make package` builds from the same install rules with CPack. The files
+# themselves live in packaging/: the menu entry, the software centre's
+# metainfo, the icons, the manual page and the package's documentation.
 include(GNUInstallDirs)
 
 set(TIDWEN_PACKAGING_DIR ${PROJECT_SOURCE_DIR}/packaging)
@@ -50,3 +51,39 @@ install(FILES ${TIDWEN_PACKAGING_BINARY_DIR}/tidwen.1.gz
 install(FILES ${TIDWEN_PACKAGING_DIR}/copyright ${PROJECT_SOURCE_DIR}/README.md
               ${TIDWEN_PACKAGING_BINARY_DIR}/changelog.gz
         DESTINATION ${TIDWEN_DOC_INSTALL_DIR})
+
+# The Debian package.
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME tidwen)
+set(CPACK_PACKAGE_VENDOR Orvanta)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_CONTACT "Orvanta <orv@example.com>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "junk-file cleaner with a Simplified-Chinese interface")
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
+"Tidwen finds junk files on one drive and deletes those you pick. You
+choose a drive and the kinds of junk to look for: backup and temporary
+files by the end of their name, and empty files. Tidwen walks the whole
+drive, lists every junk file by its full path, and deletes the ones you
+check after asking you to confirm.
+.
+It never lists hidden files, links or devices, never leaves the chosen
+drive, and leaves the operating system's own directories alone.")
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://tidwen.org)
+# The libraries come from dpkg-shlibdeps; the fonts are what the windows'
+# Chinese text is drawn in.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-arphic-uming, fonts-arphic-ukai")
+set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
+# Relocations resolved at start and then made read-only, as Debian builds
+# its programs.
+target_link_options(tidwen PRIVATE LINKER:-z,relro,-z,now)
+# The build keeps its debugging information; the package does not.
+set(CPACK_STRIP_FILES ON)
+# Whatever the builder's umask, the package's directories are 0755.
+set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
+    OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+include(CPack)
