@@ -68,7 +68,7 @@ case "$mode" in
     ;;
 
   deb)
-    need cpack dpkg-deb dpkg-shlibdeps
+    need cpack dpkg-deb dpkg-shlibdeps file
     build=$1 scratch=$2 id=$3 version=$4 sizes=$5
     rm -rf "$scratch"
     if grep -q '^TIDWEN_SANITIZE:BOOL=ON' "$build/CMakeCache.txt"; then
