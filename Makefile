@@ -1,7 +1,8 @@
-# make run    installs what is missing, builds, and starts tidwen
-# make test   installs what is missing, builds, and runs every test headless
-# make bench  builds and runs the benchmarks
-# make fuzz   builds the libFuzzer targets with clang and runs each for FUZZ_SECONDS
+# make run      installs what is missing, builds, and starts tidwen
+# make test     installs what is missing, builds, and runs every test headless
+# make package  builds the Debian package tidwen_<version>_<arch>.deb in $(BUILD)
+# make bench    builds and runs the benchmarks
+# make fuzz     builds the libFuzzer targets with clang and runs each for FUZZ_SECONDS
 BUILD ?= build
 SANITIZE_BUILD ?= build-asan
 JOBS ?= $(shell nproc)
@@ -9,7 +10,7 @@ JOBS ?= $(shell nproc)
 SANITIZER_ENV = ASAN_OPTIONS=abort_on_error=1:detect_leaks=1:strict_string_checks=1 \
 	UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
-.PHONY: all setup configure build run test sanitize-build bench fuzz clean
+.PHONY: all setup configure build run test package sanitize-build bench fuzz clean
 
 all: build
 
@@ -24,6 +25,10 @@ build: configure
 
 run: build
 	$(BUILD)/src/app/tidwen
+
+# CPack's DEB generator, from the install rules of cmake/Packaging.cmake.
+package: build
+	@cmake --build $(BUILD) --target package
 
 # The test suite runs twice: as built for use, and with AddressSanitizer and
 # UndefinedBehaviorSanitizer.

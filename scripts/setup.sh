@@ -11,6 +11,7 @@ packages=(
   libgtest-dev libgmock-dev
   findutils bfs e2fsprogs util-linux
   fonts-arphic-uming fonts-arphic-ukai
+  dpkg-dev file desktop-file-utils appstream lintian
   "$@"
 )
 

@@ -10,7 +10,8 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Tidwen"));
   QApplication::setApplicationVersion(QStringLiteral("1.00"));
-  QApplication::setDesktopFileName(QStringLiteral("tidwen"));
+  // Names the menu entry, so the desktop shows the entry's name and icon.
+  QApplication::setDesktopFileName(QStringLiteral(TIDWEN_APP_ID));
   // The windows choose their own colours; one style everywhere keeps them
   // looking as intended whatever the desktop's theme.
   QApplication::setStyle(QStringLiteral("Fusion"));

@@ -1,10 +1,11 @@
-// Draws Tidwen's pictures: the 122 x 70 logo of the main window (JPEG) and
-// the 32 x 32 program icon in 16 colours (PNG, and ICO for a Windows build).
+// Draws Tidwen's pictures: the 122 x 70 logo of the main window (JPEG), the
+// 32 x 32 program icon in 16 colours (PNG, and ICO for a Windows build), and
+// the desktop's icons: the same design drawn at each size, and as SVG.
 //
-//   tidwen-make-images <output directory>
+//   tidwen-make-images <resource directory> <desktop icon directory>
 //
-// The output is committed under src/ui/resources; run this only after
-// changing the drawing.
+// The output is committed under src/ui/resources and packaging/icons; run
+// this only after changing the drawing.
 #include <QBuffer>
 #include <QByteArray>
 #include <QColor>
@@ -23,14 +24,11 @@
 #include <cstdio>
 #include <vector>
 
+#include "icon_art.h"
+
 namespace {
 
-// The sixteen colours of a classic 4-bit display, in their usual order.
-const QRgb kVgaColors[16] = {
-    qRgb(0, 0, 0),       qRgb(128, 0, 0),   qRgb(0, 128, 0),   qRgb(128, 128, 0),
-    qRgb(0, 0, 128),     qRgb(128, 0, 128), qRgb(0, 128, 128), qRgb(192, 192, 192),
-    qRgb(128, 128, 128), qRgb(255, 0, 0),   qRgb(0, 255, 0),   qRgb(255, 255, 0),
-    qRgb(0, 0, 255),     qRgb(255, 0, 255), qRgb(0, 255, 255), qRgb(255, 255, 255)};
+using tidwen::art::kVgaColors;
 
 // The logo: a night-blue card swept by a broom, with the product name as a
 // faint watermark. The window writes the name, the maker and the contact
@@ -91,44 +89,6 @@ QImage DrawLogo() {
     p.setBrush(glow);
     p.drawEllipse(s, 3, 3);
   }
-  return image;
-}
-
-// The icon, drawn without antialiasing on a transparent ground: a broom over
-// a small heap of dust. Every pixel is one of kVgaColors or transparent.
-QImage DrawIcon() {
-  QImage image(32, 32, QImage::Format_ARGB32);
-  image.fill(Qt::transparent);
-  QPainter p(&image);
-  p.setRenderHint(QPainter::Antialiasing, false);
-
-  // Dust heap.
-  p.setPen(Qt::NoPen);
-  p.setBrush(QColor(kVgaColors[8]));
-  p.drawEllipse(QRect(1, 25, 14, 6));
-  p.setBrush(QColor(kVgaColors[7]));
-  p.drawEllipse(QRect(4, 26, 7, 3));
-
-  // Handle.
-  p.setPen(QPen(QColor(kVgaColors[1]), 3, Qt::SolidLine, Qt::SquareCap));
-  p.drawLine(QPoint(28, 2), QPoint(18, 19));
-  // Bristles.
-  QPolygon bristles;
-  bristles << QPoint(14, 18) << QPoint(21, 21) << QPoint(20, 31) << QPoint(6, 28);
-  p.setPen(QPen(QColor(kVgaColors[3]), 1));
-  p.setBrush(QColor(kVgaColors[11]));
-  p.drawPolygon(bristles);
-  p.drawLine(QPoint(16, 21), QPoint(11, 29));
-  p.drawLine(QPoint(19, 22), QPoint(16, 30));
-  // Binding.
-  p.setPen(QPen(QColor(kVgaColors[9]), 2));
-  p.drawLine(QPoint(14, 18), QPoint(21, 21));
-  // A sparkle.
-  p.setPen(QPen(QColor(kVgaColors[14]), 1));
-  p.drawLine(QPoint(4, 8), QPoint(4, 14));
-  p.drawLine(QPoint(1, 11), QPoint(7, 11));
-  p.setPen(QPen(QColor(kVgaColors[15]), 1));
-  p.drawPoint(QPoint(4, 11));
   return image;
 }
 
@@ -245,21 +205,27 @@ bool WriteFile(const QString& path, const QByteArray& bytes) {
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QGuiApplication app(argc, argv);
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: %s <output directory>\n", argv[0]);
+  if (argc != 3) {
+    std::fprintf(stderr, "usage: %s <resource directory> <desktop icon directory>\n", argv[0]);
     return 2;
   }
   const QDir dir(QString::fromLocal8Bit(argv[1]));
-  const std::vector<int> icon = Quantize(DrawIcon());
+  const std::vector<int> icon = Quantize(tidwen::art::PixelIcon());
   QByteArray png;
   QBuffer pngBuffer(&png);
   pngBuffer.open(QIODevice::WriteOnly);
-  const bool ok = DrawLogo().save(dir.filePath("logo.jpg"), "JPEG", 90) &&
-                  IndexedIcon(icon).save(&pngBuffer, "PNG") &&
-                  WriteFile(dir.filePath("tidwen.png"), png) &&
-                  WriteFile(dir.filePath("tidwen.ico"), IcoFile(icon));
+  bool ok = DrawLogo().save(dir.filePath("logo.jpg"), "JPEG", 90) &&
+            IndexedIcon(icon).save(&pngBuffer, "PNG") &&
+            WriteFile(dir.filePath("tidwen.png"), png) &&
+            WriteFile(dir.filePath("tidwen.ico"), IcoFile(icon));
+  // The desktop's icons: <size>.png for each size, and scalable.svg.
+  const QDir icons(QString::fromLocal8Bit(argv[2]));
+  for (int size : tidwen::art::kIconSizes) {
+    ok = ok && tidwen::art::SizedIcon(size).save(icons.filePath(QString("%1.png").arg(size)), "PNG");
+  }
+  ok = ok && WriteFile(icons.filePath("scalable.svg"), tidwen::art::IconSvg());
   if (!ok) {
-    std::fprintf(stderr, "could not write the pictures to %s\n", argv[1]);
+    std::fprintf(stderr, "could not write the pictures to %s and %s\n", argv[1], argv[2]);
     return 1;
   }
   return 0;

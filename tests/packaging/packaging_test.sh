@@ -1,0 +1,145 @@
+#!/usr/bin/env bash
+# Checks the desktop files and the Debian package with the ecosystem's own
+# tools. Each check skips, with exit status 77 and the reason, when a tool it
+# needs is not installed (scripts/setup.sh installs them all).
+#
+#   packaging_test.sh stage    <build dir> <stage dir>
+#   packaging_test.sh desktop  <stage dir> <app id>
+#   packaging_test.sh metainfo <stage dir> <app id>
+#   packaging_test.sh deb      <build dir> <scratch dir> <app id> <version> <icon sizes>
+#   packaging_test.sh lintian  <scratch dir>
+set -euo pipefail
+
+skip() { echo "SKIPPED: $*"; exit 77; }
+fail() { echo "FAILED: $*"; exit 1; }
+need() {
+  for tool in "$@"; do
+    command -v "$tool" >/dev/null || skip "$tool is not installed (scripts/setup.sh installs it)"
+  done
+}
+
+# The files a package or an install must hold, under its prefix.
+expected_files() {
+  local id=$1 sizes=$2
+  echo bin/tidwen
+  echo share/applications/$id.desktop
+  echo share/metainfo/$id.metainfo.xml
+  for s in ${sizes//;/ }; do echo share/icons/hicolor/${s}x${s}/apps/$id.png; done
+  echo share/icons/hicolor/scalable/apps/$id.svg
+  echo share/man/man1/tidwen.1.gz
+  echo share/doc/tidwen/README.md
+  echo share/doc/tidwen/changelog.gz
+  echo share/doc/tidwen/copyright
+}
+
+mode=$1
+shift
+case "$mode" in
+  stage)
+    build=$1 stage=$2
+    rm -rf "$stage"
+    cmake --install "$build" --prefix "$stage" >/dev/null
+    ;;
+
+  desktop)
+    need desktop-file-validate
+    stage=$1 id=$2
+    file=$stage/share/applications/$id.desktop
+    # The validator's exit status only counts errors; a warning fails too.
+    out=$(desktop-file-validate "$file" 2>&1) || fail "$out"
+    [[ -z "$out" ]] || fail "$out"
+    for key in Name 'Name\[zh_CN\]' Comment 'Comment\[zh_CN\]' Keywords 'Keywords\[zh_CN\]'; do
+      grep -q "^$key=." "$file" || fail "$file has no ${key//\\/}"
+    done
+    echo "$file: valid"
+    ;;
+
+  metainfo)
+    need appstreamcli
+    stage=$1 id=$2
+    file=$stage/share/metainfo/$id.metainfo.xml
+    appstreamcli validate --no-net --no-color "$file"
+    # What the software centre shows Chinese users, and the rest it needs.
+    for part in '<summary xml:lang="zh-CN">' '<p xml:lang="zh-CN">' '<content_rating ' \
+                '<project_license>' '/docs/form1.png<' '/docs/form1-results.png<' \
+                '/docs/form2.png<' "<launchable type=\"desktop-id\">$id.desktop<"; do
+      grep -qF "$part" "$file" || fail "$file lacks $part"
+    done
+    ;;
+
+  deb)
+    need cpack dpkg-deb dpkg-shlibdeps file
+    build=$1 scratch=$2 id=$3 version=$4 sizes=$5
+    rm -rf "$scratch"
+    if grep -q '^TIDWEN_SANITIZE:BOOL=ON' "$build/CMakeCache.txt"; then
+      skip "a sanitizer build is not packaged"
+    fi
+    mkdir -p "$scratch"
+    (cd "$build" && cpack -G DEB -B "$scratch/out" >"$scratch/cpack.log" 2>&1) ||
+      { cat "$scratch/cpack.log"; fail "cpack could not build the package"; }
+    deb=$scratch/out/tidwen_${version}_$(dpkg --print-architecture).deb
+    [[ -f "$deb" ]] || fail "no $deb"
+    ln -sf "$deb" "$scratch/tidwen.deb"
+
+    # The control fields: the libraries from dpkg-shlibdeps, and the fonts.
+    depends=$(dpkg-deb -f "$deb" Depends)
+    for p in fonts-arphic-uming fonts-arphic-ukai libc6 libqt6widgets6; do
+      [[ ", $depends," == *", $p"[\ ,]* ]] || fail "Depends lacks $p: $depends"
+    done
+    [[ $(dpkg-deb -f "$deb" Version) == "$version" ]] || fail "wrong version"
+
+    # Every file lands in its place, and nothing else is in the package.
+    root=$scratch/root
+    dpkg -x "$deb" "$root"
+    diff -u <(expected_files "$id" "$sizes" | sort) \
+            <(cd "$root/usr" && find . -type f -o -type l | sed 's|^\./||' | sort) ||
+      fail "the package's files differ from the expected ones (- expected, + packaged)"
+    for gz in "$root"/usr/share/man/man1/tidwen.1.gz "$root"/usr/share/doc/tidwen/changelog.gz; do
+      gzip -t "$gz" || fail "$gz is not a sound gzip file"
+    done
+
+    # The menu entry starts the installed program and shows an installed icon.
+    entry=$root/usr/share/applications/$id.desktop
+    grep -qx "Exec=tidwen" "$entry" || fail "the menu entry does not run tidwen"
+    grep -qx "Icon=$id" "$entry" || fail "the menu entry's icon is not $id"
+
+    # This release is the one the changelog and the metainfo describe.
+    changelog_version=$(zcat "$root/usr/share/doc/tidwen/changelog.gz" | sed -n '1s/^tidwen (\([^)]*\)).*/\1/p')
+    [[ "$changelog_version" == "$version" ]] ||
+      fail "the changelog's latest entry is $changelog_version, the package $version"
+    grep -q "<release version=\"$version\"" "$root/usr/share/metainfo/$id.metainfo.xml" ||
+      fail "the metainfo has no release $version"
+
+    # The program finds its libraries on the system, not in the build tree.
+    bin=$root/usr/bin/tidwen
+    if readelf -d "$bin" | grep -Eq 'RPATH|RUNPATH'; then fail "$bin carries a library path"; fi
+    missing=$(env -u LD_LIBRARY_PATH ldd "$bin" | grep 'not found' || true)
+    [[ -z "$missing" ]] || fail "$missing"
+
+    # It starts from the installed path and stays up.
+    env -u LD_LIBRARY_PATH QT_QPA_PLATFORM=offscreen "$bin" >"$scratch/run.log" 2>&1 &
+    pid=$!
+    sleep 2
+    if ! kill -0 "$pid" 2>/dev/null; then
+      status=0
+      wait "$pid" || status=$?
+      cat "$scratch/run.log"
+      fail "the installed tidwen ended within two seconds, status $status"
+    fi
+    kill "$pid"
+    wait "$pid" 2>/dev/null || true
+    echo "$deb: $(stat -c %s "$deb") bytes, every file in place, starts"
+    ;;
+
+  lintian)
+    need lintian
+    scratch=$1
+    [[ -e "$scratch/tidwen.deb" ]] || skip "no package was built"
+    # Errors fail; warnings and notes are shown.
+    lintian --allow-root --fail-on error -I -E --pedantic "$scratch/tidwen.deb"
+    ;;
+
+  *)
+    fail "unknown check $mode"
+    ;;
+esac
