@@ -1,5 +1,7 @@
 #include "bench_model.h"
 
+#include "rules/junk_rules.h"
+
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -8,9 +10,11 @@
 
 namespace tidwen::bench {
 
-const std::vector<std::string_view> kBenchSuffixes = {
-    ".---", "$",    "~",    ".bak", ".chk", ".fts", ".gid", ".old",
-    ".tmp", "._mp", ".syd", ".wbk", ".xlk", ".$$$", ".@@@"};
+const std::vector<std::string_view> kBenchSuffixes = [] {
+  std::vector<std::string_view> suffixes;
+  for (int i = 0; i < kZeroLengthType; ++i) suffixes.push_back(kJunkTypes[i].suffix);
+  return suffixes;
+}();
 
 namespace {
 

@@ -1,6 +1,7 @@
 // The benchmark's own model of what a scan with every junk type selected
-// reports, written independently of the rules it measures, plus the helpers
-// that compare a scan's hits with an external tool's.
+// reports: the junk-type table's suffixes, matched independently of the
+// rules it measures, plus the helpers that compare a scan's hits with an
+// external tool's.
 #pragma once
 
 #include <cstdint>
@@ -10,7 +11,8 @@
 
 namespace tidwen::bench {
 
-// The fifteen suffixes as listed; each is also accepted in upper case.
+// The fifteen suffixes of the junk-type table, as listed; each is also
+// accepted in upper case.
 extern const std::vector<std::string_view> kBenchSuffixes;
 
 // The number of ResultList entries one listed file yields with every type

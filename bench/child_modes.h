@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/controls.h"
+#include "model/controls.h"
 
 namespace tidwen::bench {
 

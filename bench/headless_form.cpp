@@ -26,21 +26,9 @@ int YesMessageBox::MsgBox(std::string_view text, MsgBoxButtons buttons, MsgBoxIc
 }
 
 HeadlessForm::HeadlessForm(const std::string& root, MessageBoxService& box)
-    : platform_(DriveTable({Drive{'c', root, ""}})),
-      context_{list1_,
-               list2_,
-               list3_,
-               label1_,
-               drive1_,
-               platform_.Dir1(),
-               platform_.File1(),
-               platform_.FileLength(),
-               box,
-               platform_.FileSystem(),
-               {},
-               {},
-               0,
-               {}} {}
+    : platform_(MakeDirectoryPlatform(root)),
+      context_(MakeForm1Context({list1_, list2_, list3_, label1_, drive1_}, platform_->Services(),
+                                box)) {}
 
 std::string ScanCaption(std::int64_t count) {
   return "共找到 " + std::to_string(count) + "个垃圾文件";

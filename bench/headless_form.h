@@ -1,4 +1,4 @@
-// The main window's logic without a window: the real Linux platform with
+// The main window's logic without a window: the real platform with
 // drive c: mapped to one directory, and plain controls.
 #pragma once
 
@@ -6,9 +6,9 @@
 #include <string>
 
 #include "child_report.h"
-#include "platform/form1_context.h"
-#include "platform/linux/linux_platform.h"
-#include "platform/plain_controls.h"
+#include "model/form1_context.h"
+#include "platform/platform.h"
+#include "model/plain_controls.h"
 
 namespace tidwen::bench {
 
@@ -43,7 +43,7 @@ class HeadlessForm {
   PlainLabel& Label() { return label1_; }
 
  private:
-  LinuxPlatform platform_;
+  std::unique_ptr<Platform> platform_;
   PlainListControl list1_;
   PlainListControl list2_;
   PlainListControl list3_;

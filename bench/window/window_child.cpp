@@ -18,9 +18,8 @@
 #include "child_modes.h"
 #include "child_report.h"
 #include "headless_form.h"
-#include "platform/display_text.h"
-#include "platform/linux/drive_table.h"
-#include "platform/linux/linux_platform.h"
+#include "model/display_text.h"
+#include "platform/platform.h"
 #include "process_run.h"
 #include "ui/form1.h"
 #include "ui/list_box.h"
@@ -104,14 +103,14 @@ class OffscreenApplication {
   std::unique_ptr<QApplication> app_;
 };
 
-// The main window over the real Linux platform with c: mapped to a
+// The main window over the real platform with c: mapped to a
 // directory, shown, and its controls.
 class BenchWindow {
  public:
   explicit BenchWindow(const std::string& root)
-      : platform_(DriveTable({Drive{'c', root, ""}})) {
+      : platform_(MakeDirectoryPlatform(root)) {
     double start = NowSeconds();
-    form_ = std::make_unique<Form1>(platform_);  // runs Form_Load
+    form_ = std::make_unique<Form1>(*platform_);  // runs Form_Load
     loadSeconds_ = NowSeconds() - start;
     form_->show();
     while (form_->windowHandle() == nullptr || !form_->windowHandle()->isExposed()) {
@@ -142,7 +141,7 @@ class BenchWindow {
     return child;
   }
 
-  LinuxPlatform platform_;
+  std::unique_ptr<Platform> platform_;
   std::unique_ptr<Form1> form_;
   double loadSeconds_ = 0;
 };

@@ -1,8 +1,7 @@
 // Tidwen: finds junk files on one drive and deletes those the user picks.
 #include <QApplication>
 
-#include "platform/linux/drive_table.h"
-#include "platform/linux/linux_platform.h"
+#include "platform/platform.h"
 #include "ui/form1.h"
 #include "ui/resources.h"
 
@@ -17,11 +16,8 @@ int main(int argc, char** argv) {
   QApplication::setStyle(QStringLiteral("Fusion"));
   QApplication::setWindowIcon(tidwen::AppIcon());
 
-  tidwen::LinuxPlatform platform(tidwen::DriveTable::FromSystem());
-  // Drives mounted or unmounted while Tidwen runs come and go.
-  platform.SetDriveSource(
-      [](const tidwen::DriveTable& previous) { return tidwen::DriveTable::FromSystem(&previous); });
-  tidwen::Form1 form(platform);
+  const std::unique_ptr<tidwen::Platform> platform = tidwen::MakeSystemPlatform();
+  tidwen::Form1 form(*platform);
   form.show();
   return app.exec();
 }

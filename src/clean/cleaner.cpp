@@ -3,7 +3,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/runtime_error.h"
+#include "model/runtime_error.h"
 
 namespace tidwen {
 

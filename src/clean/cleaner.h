@@ -1,7 +1,7 @@
 // Deleting files: one file, and every selected result.
 #pragma once
 
-#include "platform/form1_context.h"
+#include "model/form1_context.h"
 
 namespace tidwen {
 

@@ -4,25 +4,6 @@
 
 namespace tidwen {
 
-const std::array<JunkType, kJunkTypeCount> kJunkTypes = {{
-    {"*.---", ".---"},
-    {"*.??$", "$"},
-    {"*.??~", "~"},
-    {"*.bak", ".bak"},
-    {"*.chk", ".chk"},
-    {"*.fts", ".fts"},
-    {"*.gid", ".gid"},
-    {"*.old", ".old"},
-    {"*.tmp", ".tmp"},
-    {"*._mp", "._mp"},
-    {"*.syd", ".syd"},
-    {"*.wbk", ".wbk"},
-    {"*.xlk", ".xlk"},
-    {"*.$$$", ".$$$"},
-    {"*.@@@", ".@@@"},
-    {"0字节", ""},
-}};
-
 namespace {
 
 // ASCII upper case only: the suffixes are ASCII, and the test must not fold
@@ -56,7 +37,7 @@ void Printt(Form1Context& form) {
     const std::string_view suffix = form.SuffixTable[i];
     // The match width is the suffix's length: 1 for "$" and "~", 4 for the
     // rest. A path shorter than the width is compared whole.
-    const std::size_t width = (i == 1 || i == 2) ? 1 : 4;
+    const std::size_t width = suffix.size();
     const std::string_view tail = path.substr(path.size() > width ? path.size() - width : 0);
     if (!MatchesSuffix(tail, suffix)) continue;
     if (form.FileLength.FileLen(path) != 0) {

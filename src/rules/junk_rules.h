@@ -4,7 +4,7 @@
 #include <array>
 #include <string_view>
 
-#include "platform/form1_context.h"
+#include "model/form1_context.h"
 
 namespace tidwen {
 
@@ -15,8 +15,26 @@ struct JunkType {
 };
 
 inline constexpr int kJunkTypeCount = 16;
+// The last type takes empty files; the types before it are the suffix types.
 inline constexpr int kZeroLengthType = 15;
-extern const std::array<JunkType, kJunkTypeCount> kJunkTypes;
+inline constexpr std::array<JunkType, kJunkTypeCount> kJunkTypes = {{
+    {"*.---", ".---"},
+    {"*.??$", "$"},
+    {"*.??~", "~"},
+    {"*.bak", ".bak"},
+    {"*.chk", ".chk"},
+    {"*.fts", ".fts"},
+    {"*.gid", ".gid"},
+    {"*.old", ".old"},
+    {"*.tmp", ".tmp"},
+    {"*._mp", "._mp"},
+    {"*.syd", ".syd"},
+    {"*.wbk", ".wbk"},
+    {"*.xlk", ".xlk"},
+    {"*.$$$", ".$$$"},
+    {"*.@@@", ".@@@"},
+    {"0字节", ""},
+}};
 
 // The main window's load handler: builds the SuffixTable, hides List1 and
 // List3, fills List2 with the sixteen labels in table order and selects all.

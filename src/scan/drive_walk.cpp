@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "platform/runtime_error.h"
+#include "model/runtime_error.h"
 #include "rules/junk_rules.h"
 
 namespace tidwen {

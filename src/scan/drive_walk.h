@@ -1,7 +1,7 @@
 // The scan command: a breadth-first walk of the chosen drive.
 #pragma once
 
-#include "platform/form1_context.h"
+#include "model/form1_context.h"
 
 namespace tidwen {
 

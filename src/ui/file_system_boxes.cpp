@@ -11,8 +11,8 @@
 #include <climits>
 #include <optional>
 
-#include "platform/display_text.h"
-#include "platform/runtime_error.h"
+#include "model/display_text.h"
+#include "model/runtime_error.h"
 
 namespace tidwen {
 
@@ -29,26 +29,25 @@ constexpr int kPathRole = Qt::UserRole;
 
 }  // namespace
 
-DriveListBox::DriveListBox(const DriveTable& drives, QWidget* parent) : QComboBox(parent) {
+DriveListBox::DriveListBox(const std::vector<DriveInfo>& drives, QWidget* parent)
+    : QComboBox(parent) {
   Reload(drives);
 }
 
-void DriveListBox::Reload(const DriveTable& drives) {
+void DriveListBox::Reload(const std::vector<DriveInfo>& drives) {
   const int chosen = currentIndex();
-  const std::optional<tidwen::Drive> before =
+  const std::optional<DriveInfo> before =
       chosen >= 0 && static_cast<std::size_t>(chosen) < drives_.size()
-          ? std::optional<tidwen::Drive>(drives_[static_cast<std::size_t>(chosen)])
+          ? std::optional<DriveInfo>(drives_[static_cast<std::size_t>(chosen)])
           : std::nullopt;
   const bool first = drives_.empty() && count() == 0;
   clear();
-  drives_ = drives.Drives();
+  drives_ = drives;
   int keep = first && !drives_.empty() ? 0 : -1;
   for (std::size_t i = 0; i < drives_.size(); ++i) {
-    const tidwen::Drive& d = drives_[i];
-    const std::string text = d.Text();
-    addItem(ToDisplay(text), ToBytes(text));
-    if (before && d.letter == before->letter && d.mountPoint == before->mountPoint &&
-        d.mountId == before->mountId && d.device == before->device) {
+    const DriveInfo& d = drives_[i];
+    addItem(ToDisplay(d.text), ToBytes(d.text));
+    if (before && d.letter == before->letter && d.identity == before->identity) {
       keep = static_cast<int>(i);
     }
   }

@@ -11,24 +11,24 @@
 #include <functional>
 #include <vector>
 
-#include "platform/controls.h"
-#include "platform/linux/drive_table.h"
+#include "model/controls.h"
+#include "platform/platform.h"
 
 namespace tidwen {
 
-// The drive chooser: one entry per drive of the table, as Drive::Text().
+// The drive chooser: one entry per drive, as the platform words it.
 class DriveListBox : public QComboBox, public DriveListControl {
   Q_OBJECT
 
  public:
-  explicit DriveListBox(const DriveTable& drives, QWidget* parent = nullptr);
+  explicit DriveListBox(const std::vector<DriveInfo>& drives, QWidget* parent = nullptr);
 
   // Chooses the drive with this letter, if the table has one.
   void ChooseDrive(char letter);
   // Shows the drives of a table read again. The chosen drive stays chosen
   // while it is the same mount; when it is gone, no drive is chosen, so
   // that nothing else is scanned in its place.
-  void Reload(const DriveTable& drives);
+  void Reload(const std::vector<DriveInfo>& drives);
   // Runs before the list drops down, to bring the drives up to date.
   void SetBeforePopup(std::function<void()> hook) { beforePopup_ = std::move(hook); }
   void showPopup() override;
@@ -39,7 +39,7 @@ class DriveListBox : public QComboBox, public DriveListControl {
   std::string Drive() const override;
 
  private:
-  std::vector<tidwen::Drive> drives_;  // one per entry
+  std::vector<DriveInfo> drives_;  // one per entry
   std::function<void()> beforePopup_;
 };
 

@@ -13,7 +13,7 @@
 #include <system_error>
 
 #include "clean/cleaner.h"
-#include "platform/runtime_error.h"
+#include "model/runtime_error.h"
 #include "rules/junk_rules.h"
 #include "scan/drive_walk.h"
 #include "ui/file_system_boxes.h"
@@ -93,7 +93,7 @@ std::string CurrentDirectory() {
 
 }  // namespace
 
-Form1::Form1(LinuxPlatform& platform, QWidget* parent)
+Form1::Form1(Platform& platform, QWidget* parent)
     : QWidget(parent, Qt::Window),
       platform_(platform),
       messageBox_(this),
@@ -101,11 +101,13 @@ Form1::Form1(LinuxPlatform& platform, QWidget* parent)
   SetUpWindow(*this, "Form1", QSize(Twips(9405), Twips(4290)));
   SetBackground(*this, kWindowColor);
 
-  BuildControls(platform.Drives(), platform);
-  context_ = std::make_unique<Form1Context>(Form1Context{
-      *list1_, *list2_, *list3_, *label1_, *drive1_, *dir1_, *file1_, platform.FileLength(),
-      messageBox_, platform.FileSystem(), {}, {}, 0, {}});
-  OpenStartDirectory(platform.Drives());
+  BuildControls(platform);
+  // The window's directory and file lists stand in front of the platform's
+  // listers, so that they show what the listers list.
+  context_ = std::make_unique<Form1Context>(
+      MakeForm1Context({*list1_, *list2_, *list3_, *label1_, *drive1_},
+                       {*dir1_, *file1_, platform.FileLength(), platform.FileSystem()}, messageBox_));
+  OpenStartDirectory();
   platform_.ReleaseHandles();
   drive1_->setFocus();
   Guarded(&Form1::Form_Load);
@@ -120,7 +122,7 @@ Form1::~Form1() {
   qDeleteAll(controls);
 }
 
-void Form1::BuildControls(const DriveTable& drives, LinuxPlatform& platform) {
+void Form1::BuildControls(Platform& platform) {
   // Made in the order they stack, lowest first: the headings lie on the
   // window's surface beneath the lists.
   auto* label3 = AddLabel(this, "Label3", QStringLiteral("  当前文件夹的所有文件"),
@@ -132,7 +134,7 @@ void Form1::BuildControls(const DriveTable& drives, LinuxPlatform& platform) {
     heading->setAccessibleName(heading->text().trimmed());
   }
 
-  drive1_ = new DriveListBox(drives, this);
+  drive1_ = new DriveListBox(platform.Drives(), this);
   drive1_->setObjectName("Drive1");
   drive1_->setGeometry(TwipsRect(2160, 240, 1815, 300));
   SetColor(*drive1_, QPalette::Button, kWindowColor);
@@ -236,10 +238,11 @@ void Form1::BuildControls(const DriveTable& drives, LinuxPlatform& platform) {
   connect(command6, &QPushButton::clicked, this, [this] { Guarded(&Form1::Command6_Click); });
 }
 
-void Form1::OpenStartDirectory(const DriveTable& drives) {
-  if (drives.Drives().empty()) return;
-  const std::optional<std::string> cwd = drives.ToDrivePath(CurrentDirectory());
-  const std::string root = std::string(1, drives.Drives().front().letter) + ":\\";
+void Form1::OpenStartDirectory() {
+  const std::vector<DriveInfo> drives = platform_.Drives();
+  if (drives.empty()) return;
+  const std::optional<std::string> cwd = platform_.DrivePathOf(CurrentDirectory());
+  const std::string root = std::string(1, drives.front().letter) + ":\\";
   const std::string start = cwd ? *cwd : root;
   drive1_->ChooseDrive(start[0]);
   for (const std::string& path : {start, root}) {
@@ -261,7 +264,7 @@ void Form1::Guarded(void (Form1::*handler)()) {
   // Whatever the handler opened on a drive is closed when it returns, so
   // that no drive stays busy between commands.
   struct Release {
-    LinuxPlatform& platform;
+    Platform& platform;
     ~Release() { platform.ReleaseHandles(); }
   } release{platform_};
   try {
@@ -323,8 +326,8 @@ void Form1::Command5_Click() {
   Form1Context& form = *context_;
   const std::int64_t count = form.List1.ListCount();
   for (std::int64_t i = 0; i < count; ++i) form.List1.SetSelected(i, true);
-  // Junk types 0 to 14 only: the zero-length type keeps its mark.
-  for (std::int64_t i = 0; i <= 14; ++i) form.List2.SetSelected(i, true);
+  // The suffix types only: the zero-length type keeps its mark.
+  for (std::int64_t i = 0; i < kZeroLengthType; ++i) form.List2.SetSelected(i, true);
 }
 
 void Form1::Command6_Click() {

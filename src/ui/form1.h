@@ -6,8 +6,8 @@
 #include <functional>
 #include <memory>
 
-#include "platform/form1_context.h"
-#include "platform/linux/linux_platform.h"
+#include "model/form1_context.h"
+#include "platform/platform.h"
 #include "ui/message_box.h"
 #include "ui/repaint_pacer.h"
 
@@ -32,7 +32,7 @@ class Form1 : public QWidget {
   // platform must outlive the window. The drive, directory and files shown
   // at start are those of the working directory, or the first drive's root
   // when the working directory lies on no drive. Runs Form_Load.
-  explicit Form1(LinuxPlatform& platform, QWidget* parent = nullptr);
+  explicit Form1(Platform& platform, QWidget* parent = nullptr);
   ~Form1() override;
 
   // The handlers. Each runs to its end before the next event is handled.
@@ -57,12 +57,12 @@ class Form1 : public QWidget {
   // Runs a handler; a failure that escapes it is shown, not left to end the
   // program.
   void Guarded(void (Form1::*handler)());
-  void BuildControls(const DriveTable& drives, LinuxPlatform& platform);
-  void OpenStartDirectory(const DriveTable& drives);
+  void BuildControls(Platform& platform);
+  void OpenStartDirectory();
   // Reads the mount table again and shows its drives in Drive1.
   void RefreshDrives();
 
-  LinuxPlatform& platform_;
+  Platform& platform_;
   RepaintPacer pacer_;
   QtMessageBoxService messageBox_;
   // The controls are children of the window, which owns them.

@@ -9,8 +9,8 @@
 #include <climits>
 #include <string>
 
-#include "platform/display_text.h"
-#include "platform/runtime_error.h"
+#include "model/display_text.h"
+#include "model/runtime_error.h"
 
 namespace tidwen {
 

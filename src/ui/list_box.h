@@ -6,8 +6,8 @@
 #include <QListView>
 #include <cstdint>
 
-#include "platform/check_list.h"
-#include "platform/controls.h"
+#include "model/check_list.h"
+#include "model/controls.h"
 #include "ui/repaint_pacer.h"
 
 namespace tidwen {

@@ -2,7 +2,7 @@
 
 #include <QMessageBox>
 
-#include "platform/display_text.h"
+#include "model/display_text.h"
 
 namespace tidwen {
 

@@ -4,7 +4,7 @@
 #include <QPointer>
 #include <QWidget>
 
-#include "platform/services.h"
+#include "model/services.h"
 
 namespace tidwen {
 

@@ -2,7 +2,7 @@
 
 #include <QMetaObject>
 
-#include "platform/display_text.h"
+#include "model/display_text.h"
 
 namespace tidwen {
 

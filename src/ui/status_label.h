@@ -4,7 +4,7 @@
 #include <QLabel>
 #include <string>
 
-#include "platform/controls.h"
+#include "model/controls.h"
 #include "ui/repaint_pacer.h"
 
 namespace tidwen {

@@ -7,7 +7,7 @@
 #include <thread>
 
 #include "gui_test_support.h"
-#include "platform/runtime_error.h"
+#include "model/runtime_error.h"
 #include "ui/file_system_boxes.h"
 #include "ui/message_box.h"
 

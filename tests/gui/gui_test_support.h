@@ -19,8 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/linux/drive_table.h"
-#include "platform/linux/linux_platform.h"
+#include "platform/platform.h"
 #include "support/temp_tree.h"
 #include "ui/form1.h"
 #include "ui/file_system_boxes.h"
@@ -99,12 +98,12 @@ class PaintCounter : public QObject {
   }
 };
 
-// Form1 over a LinuxPlatform whose only drive, c:, is a temporary tree.
+// Form1 over a platform whose only drive, c:, is a temporary tree.
 // Exit hides the windows and sets quitCalled instead of ending the tests.
 class WindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    platform_ = std::make_unique<LinuxPlatform>(DriveTable({Drive{'c', tree_.Root(), ""}}));
+    platform_ = MakeDirectoryPlatform(tree_.Root());
   }
   void TearDown() override {
     form_.reset();
@@ -135,7 +134,7 @@ class WindowTest : public ::testing::Test {
   }
 
   TempTree tree_;
-  std::unique_ptr<LinuxPlatform> platform_;
+  std::unique_ptr<Platform> platform_;
   std::unique_ptr<Form1> form_;
   bool quitCalled_ = false;
 };

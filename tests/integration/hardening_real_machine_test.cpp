@@ -23,7 +23,7 @@
 #include "linux_test_support.h"
 #include "platform/linux/linux_platform.h"
 #include "platform/linux/system_trees.h"
-#include "platform/plain_controls.h"
+#include "model/plain_controls.h"
 #include "rules/junk_rules.h"
 #include "scan/drive_walk.h"
 #include "support/temp_tree.h"
@@ -184,8 +184,8 @@ TEST(HardeningRealMachine, SlowScanOfTheWholeRootFilesystemStaysOnItAndLeavesThe
   PlainLabel label1;
   PlainDriveList drive1("c:");
   NoMessageBox messageBox;
-  Form1Context form{list1, list2, list3, label1, drive1, platform.Dir1(), platform.File1(),
-                    platform.FileLength(), messageBox, platform.FileSystem(), {}, {}, 0, {}};
+  Form1Context form =
+      MakeForm1Context({list1, list2, list3, label1, drive1}, platform.Services(), messageBox);
   Form_Load(form);
 
   const auto start = std::chrono::steady_clock::now();

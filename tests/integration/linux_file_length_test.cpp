@@ -9,7 +9,7 @@
 #include "linux_test_support.h"
 #include "platform/linux/file_system.h"
 #include "platform/linux/linux_platform.h"
-#include "platform/runtime_error.h"
+#include "model/runtime_error.h"
 #include "support/temp_tree.h"
 
 namespace tidwen {

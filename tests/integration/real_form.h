@@ -7,7 +7,7 @@
 
 #include "memory_platform.h"
 #include "platform/linux/linux_platform.h"
-#include "platform/plain_controls.h"
+#include "model/plain_controls.h"
 #include "rules/junk_rules.h"
 #include "support/temp_tree.h"
 
@@ -45,9 +45,8 @@ class RealForm {
   PlainLabel Label1;
   PlainDriveList Drive1{"c: [tree]"};
   ScriptedMessageBox MessageBox;
-  Form1Context context{List1,           List2,        List3,           Label1,
-                       Drive1,          platform.Dir1(), platform.File1(), platform.FileLength(),
-                       MessageBox,      platform.FileSystem(), {}, {}, 0, {}};
+  Form1Context context =
+      MakeForm1Context({List1, List2, List3, Label1, Drive1}, platform.Services(), MessageBox);
 };
 
 }  // namespace tidwen::test

@@ -2,7 +2,7 @@
 // numbers rather than catch exceptions one by one.
 #pragma once
 
-#include "platform/runtime_error.h"
+#include "model/runtime_error.h"
 
 namespace tidwen::test {
 

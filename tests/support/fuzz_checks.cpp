@@ -14,11 +14,11 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "platform/display_text.h"
+#include "model/display_text.h"
 #include "platform/linux/drive_path.h"
 #include "platform/linux/linux_platform.h"
 #include "platform/linux/sys_calls.h"
-#include "platform/runtime_error.h"
+#include "model/runtime_error.h"
 #include "support/error_of.h"
 #include "support/temp_tree.h"
 
@@ -424,7 +424,7 @@ std::string FileNameCheck::Run(std::string_view name, off_t length, SysCalls& sy
   };
 
   LinuxPlatform platform(DriveTable({Drive{'c', dir_, ""}}), sys);
-  const DriveTable& drives = platform.Drives();
+  const DriveTable& drives = platform.Table();
   const std::optional<std::string> toPosix = drives.ToPosixPath(drivePath);
   const std::optional<std::string> toDrive = drives.ToDrivePath(posixPath);
   if (addressable) {

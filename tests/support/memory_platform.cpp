@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/runtime_error.h"
+#include "model/runtime_error.h"
 
 namespace tidwen::test {
 

@@ -12,10 +12,10 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/controls.h"
-#include "platform/form1_context.h"
-#include "platform/plain_controls.h"
-#include "platform/services.h"
+#include "model/controls.h"
+#include "model/form1_context.h"
+#include "model/plain_controls.h"
+#include "model/services.h"
 
 namespace tidwen::test {
 
@@ -204,8 +204,8 @@ struct MemoryPlatform {
   ScriptedMessageBox MessageBox;
   MemoryFileSystem FileSystem{tree};
 
-  Form1Context context{List1, List2, List3, Label1, Drive1, Dir1, File1,
-                       FileLength, MessageBox, FileSystem, {}, {}, 0, {}};
+  Form1Context context = MakeForm1Context({List1, List2, List3, Label1, Drive1},
+                                          {Dir1, File1, FileLength, FileSystem}, MessageBox);
 };
 
 }  // namespace tidwen::test

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/check_list.h"
+#include "model/check_list.h"
 
 namespace tidwen {
 namespace {

@@ -1,9 +1,9 @@
-#include "platform/check_list.h"
+#include "model/check_list.h"
 
 #include <gtest/gtest.h>
 
 #include "error_of.h"
-#include "platform/runtime_error.h"
+#include "model/runtime_error.h"
 
 namespace tidwen {
 namespace {

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "memory_platform.h"
-#include "platform/runtime_error.h"
+#include "model/runtime_error.h"
 #include "rules/junk_rules.h"
 
 namespace tidwen::test {

@@ -1,4 +1,4 @@
-#include "platform/display_text.h"
+#include "model/display_text.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "platform/display_text.h"
+#include "model/display_text.h"
 #include "support/fuzz_checks.h"
 
 namespace tidwen {

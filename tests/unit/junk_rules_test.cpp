@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "memory_platform.h"
-#include "platform/runtime_error.h"
+#include "model/runtime_error.h"
 
 namespace tidwen::test {
 namespace {
@@ -146,9 +146,10 @@ TEST_F(JunkRulesTest, FailureAfterAMatchKeepsTheEntriesAlreadyAdded) {
       return inner.FileLen(path);
     }
   } failing(p.FileLength);
-  Form1Context context{p.List1, p.List2, p.List3, p.Label1, p.Drive1, p.Dir1, p.File1,
-                       failing, p.MessageBox, p.FileSystem, p.context.CurrentPath, {}, 0,
-                       p.context.SuffixTable};
+  Form1Context context = MakeForm1Context({p.List1, p.List2, p.List3, p.Label1, p.Drive1},
+                                          {p.Dir1, p.File1, failing, p.FileSystem}, p.MessageBox);
+  context.CurrentPath = p.context.CurrentPath;
+  context.SuffixTable = p.context.SuffixTable;
   EXPECT_THROW(Printt(context), RuntimeError);
   EXPECT_EQ(p.List1.ListCount(), 2);
   EXPECT_EQ(context.CurrentPath, "c:\\data\\a.$$$");

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/runtime_error.h"
+#include "model/runtime_error.h"
 
 namespace tidwen {
 

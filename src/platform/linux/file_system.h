@@ -11,7 +11,7 @@
 #include "platform/linux/beneath_opener.h"
 #include "platform/linux/drive_table.h"
 #include "platform/linux/sys_calls.h"
-#include "platform/services.h"
+#include "model/services.h"
 
 namespace tidwen {
 

@@ -42,6 +42,18 @@ std::unique_ptr<SysCalls> MakeRealSysCalls() { return std::make_unique<RealSysCa
 
 }  // namespace
 
+std::unique_ptr<Platform> MakeSystemPlatform() {
+  auto platform = std::make_unique<LinuxPlatform>(DriveTable::FromSystem());
+  // Drives mounted or unmounted while the program runs come and go.
+  platform->SetDriveSource(
+      [](const DriveTable& previous) { return DriveTable::FromSystem(&previous); });
+  return platform;
+}
+
+std::unique_ptr<Platform> MakeDirectoryPlatform(const std::string& systemDirectory) {
+  return std::make_unique<LinuxPlatform>(DriveTable({Drive{'c', systemDirectory, ""}}));
+}
+
 LinuxPlatform::LinuxPlatform(DriveTable drives) {
   std::unique_ptr<SysCalls> real = MakeRealSysCalls();
   SysCalls& used = *real;
@@ -53,7 +65,23 @@ LinuxPlatform::LinuxPlatform(DriveTable drives, SysCalls& sys)
 
 LinuxPlatform::~LinuxPlatform() = default;
 
-const DriveTable& LinuxPlatform::Drives() const { return impl_->drives; }
+const DriveTable& LinuxPlatform::Table() const { return impl_->drives; }
+
+std::vector<DriveInfo> LinuxPlatform::Drives() const {
+  std::vector<DriveInfo> drives;
+  for (const Drive& d : impl_->drives.Drives()) {
+    drives.push_back(DriveInfo{d.letter, d.Text(), (d.mountId << 32) ^ d.device});
+  }
+  return drives;
+}
+
+std::optional<std::string> LinuxPlatform::DrivePathOf(std::string_view systemPath) const {
+  return impl_->drives.ToDrivePath(systemPath);
+}
+
+std::optional<std::string> LinuxPlatform::SystemPathOf(std::string_view drivePath) const {
+  return impl_->drives.ToPosixPath(drivePath);
+}
 
 void LinuxPlatform::SetDriveSource(DriveSource source) { impl_->source = std::move(source); }
 

@@ -6,15 +6,16 @@
 #include <functional>
 #include <memory>
 
-#include "platform/controls.h"
+#include "model/controls.h"
 #include "platform/linux/drive_table.h"
-#include "platform/services.h"
+#include "platform/platform.h"
+#include "model/services.h"
 
 namespace tidwen {
 
 class SysCalls;
 
-class LinuxPlatform {
+class LinuxPlatform final : public Platform {
  public:
   // Reads the drive table again, given the one in use; see RefreshDrives.
   using DriveSource = std::function<DriveTable(const DriveTable& previous)>;
@@ -24,25 +25,27 @@ class LinuxPlatform {
   // Routes every system call through sys, which must outlive the platform;
   // tests use this to inject faults.
   LinuxPlatform(DriveTable drives, SysCalls& sys);
-  ~LinuxPlatform();
+  ~LinuxPlatform() override;
   LinuxPlatform(const LinuxPlatform&) = delete;
   LinuxPlatform& operator=(const LinuxPlatform&) = delete;
 
-  const DriveTable& Drives() const;
+  // The drive table in use.
+  const DriveTable& Table() const;
   // Where RefreshDrives reads the table from; without a source the table
   // stays as it was given.
   void SetDriveSource(DriveSource source);
-  // Reads the drive table afresh, so that drives mounted since show and
-  // drives gone leave. Returns whether the table changed.
-  bool RefreshDrives();
-  // Closes every descriptor the listers and the file-system service keep:
-  // a handler calls it when it returns, so that nothing keeps a drive busy
-  // between commands. What the listers show stays.
-  void ReleaseHandles() noexcept;
-  DirListControl& Dir1();
-  FileListControl& File1();
-  FileLengthService& FileLength();
-  FileSystemService& FileSystem();
+
+  // Each drive's identity is its mount: the mount ID and the root's device.
+  std::vector<DriveInfo> Drives() const override;
+  bool RefreshDrives() override;
+  // Closes every descriptor the listers and the file-system service keep.
+  void ReleaseHandles() noexcept override;
+  DirListControl& Dir1() override;
+  FileListControl& File1() override;
+  FileLengthService& FileLength() override;
+  FileSystemService& FileSystem() override;
+  std::optional<std::string> DrivePathOf(std::string_view systemPath) const override;
+  std::optional<std::string> SystemPathOf(std::string_view drivePath) const override;
 
  private:
   struct Impl;

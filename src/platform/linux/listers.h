@@ -7,10 +7,10 @@
 #include <string>
 #include <string_view>
 
-#include "platform/controls.h"
+#include "model/controls.h"
 #include "platform/linux/beneath_opener.h"
 #include "platform/linux/directory_reader.h"
-#include "platform/services.h"
+#include "model/services.h"
 
 namespace tidwen {
 

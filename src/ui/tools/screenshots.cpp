@@ -16,8 +16,7 @@
 #include <QTemporaryDir>
 #include <cstdio>
 
-#include "platform/linux/drive_table.h"
-#include "platform/linux/linux_platform.h"
+#include "platform/platform.h"
 #include "ui/form1.h"
 #include "ui/form2.h"
 #include "ui/list_box.h"
@@ -76,9 +75,9 @@ int main(int argc, char** argv) {
   // Start in one of the drive's directories, as a user would.
   QDir::setCurrent(drive.path() + QStringLiteral("/文档"));
 
-  tidwen::LinuxPlatform platform(
-      tidwen::DriveTable({tidwen::Drive{'c', drive.path().toStdString(), ""}}));
-  tidwen::Form1 form(platform);
+  const std::unique_ptr<tidwen::Platform> platform =
+      tidwen::MakeDirectoryPlatform(drive.path().toStdString());
+  tidwen::Form1 form(*platform);
   form.SetQuitHook([] {});
   form.show();
   bool ok = Save(form, out, "form1.png");

@@ -6,9 +6,9 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/controls.h"
-#include "platform/file_stamp.h"
-#include "platform/services.h"
+#include "model/controls.h"
+#include "model/file_stamp.h"
+#include "model/services.h"
 
 namespace tidwen {
 
@@ -36,5 +36,31 @@ struct Form1Context {
   // Suffix of each junk type, built by Form_Load; entry 15 stays empty.
   std::array<std::string, 16> SuffixTable;
 };
+
+// The controls the window provides itself.
+struct WindowControls {
+  ListControl& List1;
+  ListControl& List2;
+  ListControl& List3;
+  LabelControl& Label1;
+  DriveListControl& Drive1;
+};
+
+// The listers and services of a platform, or of stand-ins for tests. A window
+// may put its own listers in front of the platform's, to show them.
+struct PlatformServices {
+  DirListControl& Dir1;
+  FileListControl& File1;
+  FileLengthService& FileLength;
+  FileSystemService& FileSystem;
+};
+
+// The one way a window, a test or a benchmark puts a context together.
+inline Form1Context MakeForm1Context(const WindowControls& window, const PlatformServices& platform,
+                                     MessageBoxService& messageBox) {
+  return Form1Context{window.List1,       window.List2,    window.List3,        window.Label1,
+                      window.Drive1,      platform.Dir1,   platform.File1,      platform.FileLength,
+                      messageBox,         platform.FileSystem, {}, {}, 0, {}};
+}
 
 }  // namespace tidwen

@@ -15,7 +15,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/file_stamp.h"
+#include "model/file_stamp.h"
 
 namespace tidwen {
 

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/file_stamp.h"
+#include "model/file_stamp.h"
 
 namespace tidwen {
 

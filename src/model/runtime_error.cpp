@@ -1,4 +1,4 @@
-#include "platform/runtime_error.h"
+#include "model/runtime_error.h"
 
 namespace tidwen {
 

@@ -6,8 +6,8 @@
 #include <string_view>
 #include <utility>
 
-#include "platform/check_list.h"
-#include "platform/controls.h"
+#include "model/check_list.h"
+#include "model/controls.h"
 
 namespace tidwen {
 

@@ -1,11 +1,11 @@
-#include "platform/check_list.h"
+#include "model/check_list.h"
 
 #include <algorithm>
 #include <cstring>
 #include <functional>
 #include <limits>
 
-#include "platform/runtime_error.h"
+#include "model/runtime_error.h"
 
 namespace tidwen {
 

@@ -7,7 +7,7 @@
 #include <memory>
 #include <string_view>
 
-#include "platform/file_stamp.h"
+#include "model/file_stamp.h"
 
 namespace tidwen {
 

@@ -1,0 +1,70 @@
+// The seam between the logic and the operating system: the drives, the
+// directory and file listers, file lengths and deletion of one system. One
+// backend is compiled for each target (src/platform/linux,
+// src/platform/windows); everything above this header sees only the seam.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "model/controls.h"
+#include "model/form1_context.h"
+#include "model/services.h"
+
+namespace tidwen {
+
+// One drive as the drive list shows it.
+struct DriveInfo {
+  char letter = 'c';  // lower case
+  // The drive list's text: the letter and colon, then what names the drive
+  // in brackets, e.g. "c: [/]" or "d: [USB]".
+  std::string text;
+  // Which mount or volume the drive is. Two reads of the drive list give a
+  // drive that is still there the same letter and identity; a drive that
+  // went and came back, or another in its place, differs.
+  std::uint64_t identity = 0;
+
+  friend bool operator==(const DriveInfo&, const DriveInfo&) = default;
+};
+
+class Platform {
+ public:
+  virtual ~Platform() = default;
+
+  // The drives, in letter order.
+  virtual std::vector<DriveInfo> Drives() const = 0;
+  // Reads the drives afresh, so that drives that came since show and drives
+  // gone leave. Returns whether anything changed.
+  virtual bool RefreshDrives() = 0;
+
+  virtual DirListControl& Dir1() = 0;
+  virtual FileListControl& File1() = 0;
+  virtual FileLengthService& FileLength() = 0;
+  virtual FileSystemService& FileSystem() = 0;
+  // The listers and services above, as the window-level context takes them.
+  PlatformServices Services() { return {Dir1(), File1(), FileLength(), FileSystem()}; }
+
+  // Closes everything the listers and services keep open. Each handler ends
+  // with it, so that no drive stays busy between commands; what the listers
+  // show stays.
+  virtual void ReleaseHandles() noexcept = 0;
+
+  // The drive path of a path of the system ("/home/u" -> "c:\home\u");
+  // nullopt when no drive holds it.
+  virtual std::optional<std::string> DrivePathOf(std::string_view systemPath) const = 0;
+  // The system's own path of a drive path, to show where a file really is;
+  // nullopt for a path of no drive.
+  virtual std::optional<std::string> SystemPathOf(std::string_view drivePath) const = 0;
+};
+
+// The platform of the system the program runs on, from the compiled backend.
+std::unique_ptr<Platform> MakeSystemPlatform();
+// A platform whose only drive, c:, is a directory of the system: for tests
+// and benchmarks on trees of their own.
+std::unique_ptr<Platform> MakeDirectoryPlatform(const std::string& systemDirectory);
+
+}  // namespace tidwen
