@@ -68,8 +68,9 @@ int RunListMode(const std::string& dir) {
   });
 }
 
-int RunScanChild(const std::string& dir) {
-  return WithScanForm(dir, [](HeadlessForm& form) {
+int RunScanChild(const std::string& dir, bool oneThread) {
+  return WithScanForm(dir, [oneThread](HeadlessForm& form) {
+    if (oneThread) form.platform().SetReadAhead(0);
     long rssBefore = ReadStatusKb("VmRSS");
     ResetPeakRss();
     double cpuStart = CpuSeconds();

@@ -28,8 +28,9 @@ int EndReportWithEntries(const ListControl& list, std::int64_t count);
 int RunListMode(const std::string& dir);
 
 // --child-scan DIR: scans DIR and writes a report (see child_report.h) whose
-// records are the ResultList entries.
-int RunScanChild(const std::string& dir);
+// records are the ResultList entries. With oneThread the platform reads
+// nothing ahead of the walk.
+int RunScanChild(const std::string& dir, bool oneThread = false);
 
 // --child-delete DIR: scans DIR, selects every entry, deletes with every
 // question answered Yes, and writes a report without records.

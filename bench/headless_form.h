@@ -39,6 +39,7 @@ class HeadlessForm {
   HeadlessForm& operator=(const HeadlessForm&) = delete;
 
   Form1Context& Context() { return context_; }
+  Platform& platform() { return *platform_; }
   PlainListControl& ResultList() { return list1_; }
   PlainLabel& Label() { return label1_; }
 

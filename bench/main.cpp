@@ -7,6 +7,8 @@
 // Benchmarks print figures and never fail on a target; the exit code is 1
 // only when a run could not be made or its results were wrong.
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <optional>
@@ -45,6 +47,50 @@ void Usage(FILE* out) {
                "Trees are made under --tmp and removed afterwards.\n");
 }
 
+// Empties the page cache, so that the next reader meets the disk. False when
+// this process may not, which takes root.
+bool DropCaches() {
+  ::sync();
+  FILE* f = std::fopen("/proc/sys/vm/drop_caches", "w");
+  if (f == nullptr) return false;
+  const bool written = std::fputs("3\n", f) >= 0;
+  return std::fclose(f) == 0 && written;
+}
+
+// The floor and both scans, each after the page cache was emptied: what a
+// scan costs when the drive has to be read. A cold round is slow and takes
+// the whole machine's cache, so there are at most two.
+bool ColdScan(const BenchOptions& options, const std::string& root, const std::string& self) {
+  if (!DropCaches()) {
+    std::printf("\ncold cache   skipped: emptying the page cache needs root\n");
+    return true;
+  }
+  Timings floor, scan, oneThread;
+  const auto child = [&](const char* mode, Timings& timings) {
+    DropCaches();
+    ProcessResult run = RunProcess({self, mode, root}, Output::kCapture);
+    ChildReport report;
+    if (!run.Ok() || !ParseChildReport(run.output, report)) return false;
+    timings.seconds.push_back(report.Number("seconds"));
+    return true;
+  };
+  for (int round = 0; round < std::min(options.runs, 2); ++round) {
+    DropCaches();
+    floor.seconds.push_back(TimeFloorWalk(root));
+    if (!child("--child-scan", scan) || !child("--child-scan-one-thread", oneThread)) {
+      std::printf("cold scan    FAILED in round %d\n", round + 1);
+      return false;
+    }
+  }
+  std::printf("\n");
+  PrintTime("cold floor", floor, "the page cache emptied before each run");
+  PrintTime("cold 1 thread", oneThread, "");
+  PrintTime("cold scan", scan, "reading ahead");
+  PrintRatio("cold scan/floor", scan, floor, "(target <= 1.0)");
+  PrintRatio("cold 1 thread/floor", oneThread, floor, "");
+  return true;
+}
+
 bool ScanBenchmark(const BenchOptions& options, const std::string& self) {
   bool sound = true;
   std::printf("== scan benchmark ==\n");
@@ -74,8 +120,8 @@ bool ScanBenchmark(const BenchOptions& options, const std::string& self) {
                 static_cast<long long>(floor.errors));
   }
 
-  Timings floorTimes, findTimes, bfsTimes, scanTimes;
-  PeakMemory memory;
+  Timings floorTimes, findTimes, bfsTimes, scanTimes, oneThreadTimes;
+  PeakMemory memory, oneThreadMemory;
   // Each round runs every contender once, back to back, so that the
   // per-round ratios compare runs that met the same machine load.
   for (int run = 0; run < options.runs; ++run) {
@@ -84,12 +130,22 @@ bool ScanBenchmark(const BenchOptions& options, const std::string& self) {
     double bfsSeconds =
         haveBfs ? RunProcess(FindCommand(kBfs, root, "-print"), Output::kDiscard).seconds : 0;
     ProcessResult scan = RunProcess({self, "--child-scan", root}, Output::kCapture);
-    ChildReport report;
-    if (!scan.Ok() || !ParseChildReport(scan.output, report)) {
-      std::printf("scan         FAILED in run %d (exit %d)\n", run + 1, scan.exitCode);
+    ProcessResult oneThread =
+        RunProcess({self, "--child-scan-one-thread", root}, Output::kCapture);
+    ChildReport report, oneThreadReport;
+    if (!scan.Ok() || !ParseChildReport(scan.output, report) || !oneThread.Ok() ||
+        !ParseChildReport(oneThread.output, oneThreadReport)) {
+      std::printf("scan         FAILED in run %d (exit %d, one thread %d)\n", run + 1,
+                  scan.exitCode, oneThread.exitCode);
       sound = false;
       continue;
     }
+    if (oneThreadReport.records != report.records) {
+      std::printf("check        the scan with and without read-ahead differ in run %d\n", run + 1);
+      sound = false;
+    }
+    oneThreadTimes.seconds.push_back(oneThreadReport.Number("seconds"));
+    oneThreadMemory.Add(oneThreadReport);
     floorTimes.seconds.push_back(floorSeconds);
     findTimes.seconds.push_back(findSeconds);
     if (haveBfs) bfsTimes.seconds.push_back(bfsSeconds);
@@ -109,14 +165,20 @@ bool ScanBenchmark(const BenchOptions& options, const std::string& self) {
     std::printf("bfs          not found at %s: skipped\n", kBfs);
   }
   auto entries = static_cast<std::int64_t>(firstScan.records.size());
+  PrintTime("one thread", oneThreadTimes, "the scan with nothing read ahead");
   PrintTime("scan", scanTimes,
             Count(stats.listedFiles) + " files, " +
                 Count(static_cast<std::int64_t>(firstScan.Number("queued_dirs")) + 1) +
-                " dirs, " + Count(entries) + " hits");
+                " dirs, " + Count(entries) + " hits; reading ahead");
   std::printf("memory       peak %.1f MiB (VmHWM of the scan's own process), %.1f MiB over "
               "its VmRSS just before the scan\n",
               static_cast<double>(memory.peakKb) / 1024.0,
               static_cast<double>(memory.growthKb) / 1024.0);
+  std::printf("             one thread: peak %.1f MiB, %.1f MiB over; the read-ahead adds "
+              "%.1f MiB (target <= 64)\n",
+              static_cast<double>(oneThreadMemory.peakKb) / 1024.0,
+              static_cast<double>(oneThreadMemory.growthKb) / 1024.0,
+              static_cast<double>(memory.peakKb - oneThreadMemory.peakKb) / 1024.0);
   std::printf("\n");
 
   sound = CheckHits(firstScan.records, root, findPaths, "find") && sound;
@@ -143,7 +205,10 @@ bool ScanBenchmark(const BenchOptions& options, const std::string& self) {
     PrintRatio("scan/bfs", scanTimes, bfsTimes, "(target <= 1.0)");
   }
   PrintRatio("scan/find", scanTimes, findTimes, "");
-  PrintRatio("scan/floor", scanTimes, floorTimes, "(aim <= 1.5)");
+  PrintRatio("scan/floor", scanTimes, floorTimes, "(target <= 0.75, aim 0.6)");
+  PrintRatio("one thread/floor", oneThreadTimes, floorTimes, "(aim <= 1.5)");
+  PrintRatio("scan/one thread", scanTimes, oneThreadTimes, "");
+  sound = ColdScan(options, root, self) && sound;
 
   if (options.keep) std::printf("kept         %s\n", root.c_str());
   return sound;
@@ -190,6 +255,7 @@ std::optional<int> ChildMode(const BenchArg& word) {
   const char* value = word.Value();
   if (arg == "--list" && value != nullptr && word.Argc() == 3) return RunListMode(value);
   if (arg == "--child-scan" && value != nullptr) return RunScanChild(value);
+  if (arg == "--child-scan-one-thread" && value != nullptr) return RunScanChild(value, true);
   if (arg == "--child-delete" && value != nullptr) return RunDeleteChild(value);
   return std::nullopt;
 }

@@ -11,6 +11,7 @@
 
 #include "platform/linux/drive_path.h"
 #include "platform/linux/error_numbers.h"
+#include "platform/linux/read_ahead.h"
 #include "platform/linux/system_trees.h"
 
 namespace tidwen {
@@ -45,12 +46,85 @@ void Listing::Reset() {
   names_.clear();
   dirs_.clear();
   files_.clear();
+  infos_.clear();
+  nextInfo_ = 0;
+  dirDevice_ = 0;
+  dirInode_ = 0;
   servedDirs_ = false;
   servedFiles_ = false;
 }
 
+const FileInfo* Listing::InfoOf(std::string_view name) const {
+  if (infos_.empty()) return nullptr;
+  // A walk asks for the files in their order: try where the last one was
+  // found, and the one after it, before searching.
+  for (const std::size_t i : {nextInfo_, nextInfo_ + 1}) {
+    if (i < files_.size() && NameAt(files_[i]) == name) {
+      nextInfo_ = i;
+      return &infos_[i];
+    }
+  }
+  const auto found = std::lower_bound(
+      files_.begin(), files_.end(), name,
+      [this](NameRef r, std::string_view n) { return NameAt(r) < n; });
+  if (found == files_.end() || NameAt(*found) != name) return nullptr;
+  nextInfo_ = static_cast<std::size_t>(found - files_.begin());
+  return &infos_[nextInfo_];
+}
+
+std::size_t Listing::HeldBytes() const {
+  return sizeof(Listing) + names_.capacity() + dirs_.capacity() * sizeof(NameRef) +
+         files_.capacity() * sizeof(NameRef) + infos_.capacity() * sizeof(FileInfo);
+}
+
+SystemFilter SystemFilter::For(const DrivePath& path) {
+  std::string posix = path.drive->mountPoint;
+  if (!path.relative.empty()) {
+    if (posix.back() != '/') posix.push_back('/');
+    posix += path.relative;
+  }
+  SystemFilter filter;
+  filter.files = InSystemTree(posix);
+  if (!filter.files && HoldsSystemTree(posix)) filter.treesBelow = std::move(posix);
+  return filter;
+}
+
+ListingFiller::ListingFiller(SysCalls& sys) : sys_(sys), buffer_(kDentsBufferSize) {}
+
+void ListingFiller::LookAtFiles(Listing& listing, int fd) {
+  struct stat dir {};
+  if (sys_.FStat(fd, &dir) == 0) {
+    listing.dirDevice_ = dir.st_dev;
+    listing.dirInode_ = dir.st_ino;
+  }
+  std::string name;
+  listing.infos_.resize(listing.files_.size());
+  for (std::size_t i = 0; i < listing.files_.size(); ++i) {
+    name.assign(listing.NameAt(listing.files_[i]));
+    struct stat st {};
+    FileInfo& info = listing.infos_[i];
+    const int r = sys_.FStatAt(fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW);
+    if (r < 0) {
+      info.err = -r;
+      continue;
+    }
+    info.mode = st.st_mode;
+    info.device = st.st_dev;
+    info.inode = st.st_ino;
+    info.size = st.st_size;
+    info.modified = st.st_mtim;
+  }
+}
+
 DirectoryReader::DirectoryReader(const DriveTable& drives, SysCalls& sys, BeneathOpener& opener)
-    : drives_(drives), sys_(sys), opener_(opener), buffer_(kDentsBufferSize) {}
+    : drives_(drives), sys_(sys), opener_(opener), filler_(sys) {}
+
+DirectoryReader::~DirectoryReader() = default;
+
+void DirectoryReader::SetReadAhead(int workers) {
+  readAhead_.reset();
+  readAheadWorkers_ = workers;
+}
 
 std::shared_ptr<const Listing> DirectoryReader::Read(std::string_view drivePath, Lister lister) {
   if (newest_ < pool_.size()) {
@@ -66,17 +140,24 @@ std::shared_ptr<const Listing> DirectoryReader::Read(std::string_view drivePath,
   if (!parsed) throw ErrorFor(kBadFileName, "not a directory path:", drivePath, 0);
 
   const std::shared_ptr<Listing> listing = Recycle();
-  const int rootFd = RootFd(*parsed->drive, drivePath, parsed->relative.empty());
+  const bool root = parsed->relative.empty();
+  const int rootFd = RootFd(*parsed->drive, drivePath, root);
+  if (root) {
+    // A walk starts at a drive's root: read ahead of it afresh.
+    readAhead_.reset();
+    if (readAheadWorkers_ > 0) {
+      readAhead_ = std::make_unique<ReadAhead>(sys_, readAheadWorkers_, rootFd);
+    }
+  }
   const int fd = opener_.OpenBeneath(rootFd, parsed->relative, O_RDONLY);
   if (fd < 0) throw ErrorFor(ListErrorNumber(-fd), "cannot open directory", drivePath, -fd);
   listing->fd_ = UniqueFd(sys_, fd);
   try {
-    Fill(*listing, drivePath, SystemFilterFor(*parsed));
+    FillListing(*listing, fd, drivePath, *parsed, lister);
   } catch (...) {
     listing->Reset();
     throw;
   }
-  Sort(*listing);
   listing->path_.assign(drivePath);
   listing->path_[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(drivePath[0])));
   (lister == Lister::kDirs ? listing->servedDirs_ : listing->servedFiles_) = true;
@@ -126,25 +207,54 @@ int DirectoryReader::RootFd(const Drive& drive, std::string_view drivePath, bool
   return fd;
 }
 
+void DirectoryReader::FillListing(Listing& listing, int fd, std::string_view drivePath,
+                                  const DrivePath& parsed, Lister lister) {
+  std::shared_ptr<Listing> ahead;
+  if (readAhead_ && !parsed.relative.empty() && lister == Lister::kDirs) {
+    ahead = readAhead_->Take(drivePath);
+  }
+  struct stat dir {};
+  if (ahead && sys_.FStat(fd, &dir) == 0 && dir.st_dev == ahead->dirDevice_ &&
+      dir.st_ino == ahead->dirInode_) {
+    // The path still leads to the directory that was read: its listing is
+    // this one's, a little older. Swapping keeps this listing's buffers
+    // with the read-ahead's, which drops them.
+    listing.names_.swap(ahead->names_);
+    listing.dirs_.swap(ahead->dirs_);
+    listing.files_.swap(ahead->files_);
+    listing.infos_.swap(ahead->infos_);
+    listing.dirDevice_ = ahead->dirDevice_;
+    listing.dirInode_ = ahead->dirInode_;
+  } else {
+    filler_.Fill(listing, fd, drivePath, SystemFilter::For(parsed));
+  }
+  if (!readAhead_ || lister != Lister::kDirs) return;
+  // Its subdirectories come next, after everything expected before.
+  std::string path(drivePath);
+  if (path.back() != '\\') path.push_back('\\');
+  const std::size_t pathBase = path.size();
+  std::string relative(parsed.relative);
+  if (!relative.empty()) relative.push_back('/');
+  const std::size_t relativeBase = relative.size();
+  for (std::int64_t i = 0; i < listing.DirCount(); ++i) {
+    const std::string_view name = listing.DirName(i);
+    path.resize(pathBase);
+    path.append(name);
+    relative.resize(relativeBase);
+    relative.append(name);
+    const DrivePath child{parsed.drive, relative};
+    readAhead_->Expect(path, relative, SystemFilter::For(child));
+  }
+}
+
 void DirectoryReader::ReleaseHandles() noexcept {
+  readAhead_.reset();
   rootFd_.Reset();
   rootLetter_ = 0;
   for (const std::shared_ptr<Listing>& listing : pool_) listing->fd_.Reset();
 }
 
-DirectoryReader::SystemFilter DirectoryReader::SystemFilterFor(const DrivePath& path) {
-  std::string posix = path.drive->mountPoint;
-  if (!path.relative.empty()) {
-    if (posix.back() != '/') posix.push_back('/');
-    posix += path.relative;
-  }
-  SystemFilter filter;
-  filter.files = InSystemTree(posix);
-  if (!filter.files && HoldsSystemTree(posix)) filter.treesBelow = std::move(posix);
-  return filter;
-}
-
-int DirectoryReader::MountState(int fd, const char* name) {
+int ListingFiller::MountState(int fd, const char* name) {
   struct statx stx {};
   const int r = sys_.StatX(fd, name, kLookFlags, STATX_TYPE, &stx);
   if (r == -ENOENT) return -1;
@@ -161,9 +271,8 @@ int DirectoryReader::MountState(int fd, const char* name) {
   return makedev(stx.stx_dev_major, stx.stx_dev_minor) != parent.st_dev ? 1 : 0;
 }
 
-void DirectoryReader::Fill(Listing& listing, std::string_view drivePath,
-                           const SystemFilter& filter) {
-  const int fd = listing.fd_.Get();
+void ListingFiller::Fill(Listing& listing, int fd, std::string_view drivePath,
+                         const SystemFilter& filter) {
   std::string below;  // a subdirectory's POSIX path, for the system filter
   while (true) {
     const long n = sys_.GetDents64(fd, buffer_.data(), buffer_.size());
@@ -223,9 +332,10 @@ void DirectoryReader::Fill(Listing& listing, std::string_view drivePath,
       listing.names_.append(name, length);
     }
   }
+  Sort(listing);
 }
 
-void DirectoryReader::Sort(Listing& listing) {
+void ListingFiller::Sort(Listing& listing) {
   // string_view compares bytes as unsigned chars, as memcmp does.
   const auto byName = [&listing](Listing::NameRef a, Listing::NameRef b) {
     return listing.NameAt(a) < listing.NameAt(b);

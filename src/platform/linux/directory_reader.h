@@ -16,6 +16,17 @@
 
 namespace tidwen {
 
+// What a look at one file of a listing found, when the file was looked at
+// together with its directory (by the read-ahead): fstatat's answer.
+struct FileInfo {
+  int err = 0;  // the errno of a failed look; the rest is then unset
+  mode_t mode = 0;
+  dev_t device = 0;
+  ino_t inode = 0;
+  off_t size = 0;
+  struct timespec modified {};
+};
+
 // The sorted subdirectories and files of one directory, as read once.
 class Listing {
  public:
@@ -33,9 +44,18 @@ class Listing {
   std::string_view FileName(std::int64_t i) const {
     return NameAt(files_[static_cast<std::size_t>(i)]);
   }
+  // What was found of the file named name when the directory was read
+  // ahead; nullptr when it was not, or the listing has no such file. Cheapest
+  // when asked for the files in their order.
+  const FileInfo* InfoOf(std::string_view name) const;
+
+  // Bytes the listing holds, for bounding what is read ahead.
+  std::size_t HeldBytes() const;
 
  private:
   friend class DirectoryReader;
+  friend class ListingFiller;
+  friend class ReadAhead;
 
   struct NameRef {
     std::size_t offset;
@@ -53,9 +73,53 @@ class Listing {
   std::string names_;  // every listed name, back to back
   std::vector<NameRef> dirs_;
   std::vector<NameRef> files_;
+  std::vector<FileInfo> infos_;  // one per file when read ahead, else none
+  mutable std::size_t nextInfo_ = 0;  // where InfoOf looks first
+  // The directory that was read: which one it is, for a later check that the
+  // path still leads to it.
+  dev_t dirDevice_ = 0;
+  ino_t dirInode_ = 0;
   bool servedDirs_ = false;
   bool servedFiles_ = false;
 };
+
+// What a listing leaves out of a directory of the system's own trees.
+struct SystemFilter {
+  bool files = false;  // the directory lies in a system tree: no files
+  // A system tree lies directly below: the directory's POSIX path, to check
+  // each subdirectory against; empty when none does.
+  std::string treesBelow;
+
+  static SystemFilter For(const DrivePath& path);
+};
+
+// Reads directories into listings, with the rules every lister keeps. One
+// per thread: it keeps a buffer of its own.
+class ListingFiller {
+ public:
+  explicit ListingFiller(SysCalls& sys);
+
+  // Reads the directory open at fd into listing, sorted by name bytes.
+  // Throws RuntimeError; the listing then holds what it held before, in
+  // part.
+  void Fill(Listing& listing, int fd, std::string_view drivePath, const SystemFilter& filter);
+  // Looks at every file of a filled listing, relative to fd, and records
+  // what each look found, and which directory fd is.
+  void LookAtFiles(Listing& listing, int fd);
+
+ private:
+  // 1 when the subdirectory name of the directory at fd is the root of a
+  // mount (another filesystem, or a bind mount of this one), 0 when not or
+  // when it cannot be told, -1 when it is gone or no longer a directory.
+  int MountState(int fd, const char* name);
+  // Sorts a listing's names by their bytes.
+  static void Sort(Listing& listing);
+
+  SysCalls& sys_;
+  std::vector<char> buffer_;  // getdents64 records
+};
+
+class ReadAhead;
 
 enum class Lister { kDirs, kFiles };
 
@@ -66,6 +130,16 @@ enum class Lister { kDirs, kFiles };
 class DirectoryReader {
  public:
   DirectoryReader(const DriveTable& drives, SysCalls& sys, BeneathOpener& opener);
+  ~DirectoryReader();
+
+  // Reads ahead of a walk with this many threads, through the reader's
+  // SysCalls, which must then take calls from several threads; 0 reads
+  // nothing ahead. A walk starts when a drive's root is read, and every
+  // directory read after it is expected to be the next in breadth-first
+  // order, as a scan reads them. A listing read ahead is used only while its
+  // path still leads to the very directory that was read; otherwise the
+  // directory is read again, as without read-ahead.
+  void SetReadAhead(int workers);
 
   // The listing of the directory at drivePath for one lister. The newest
   // listing is handed out again when it is of the same directory and this
@@ -81,9 +155,9 @@ class DirectoryReader {
   // nullptr if there is none.
   const Listing* FindOpen(std::string_view drivePath) const;
 
-  // Closes the mount point kept open and the directory of every listing.
-  // The listings keep their names; a file of theirs is then measured from
-  // its path.
+  // Closes the mount point kept open and the directory of every listing,
+  // and stops and joins the read-ahead. The listings keep their names; a
+  // file of theirs is then measured from its path.
   void ReleaseHandles() noexcept;
 
  private:
@@ -92,22 +166,11 @@ class DirectoryReader {
   // The open mount point of drive; opened afresh when refresh is set or the
   // drive differs from the last one. Throws RuntimeError(71).
   int RootFd(const Drive& drive, std::string_view drivePath, bool refresh);
-  // What a listing leaves out of a directory of the system's own trees.
-  struct SystemFilter {
-    bool files = false;  // the directory lies in a system tree: no files
-    // A system tree lies directly below: the directory's POSIX path, to
-    // check each subdirectory against; empty when none does.
-    std::string treesBelow;
-  };
-  static SystemFilter SystemFilterFor(const DrivePath& path);
-  // Fills listing from the open directory fd. Throws RuntimeError.
-  void Fill(Listing& listing, std::string_view drivePath, const SystemFilter& filter);
-  // Sorts a listing's names by their bytes.
-  static void Sort(Listing& listing);
-  // 1 when the subdirectory name of the directory at fd is the root of a
-  // mount (another filesystem, or a bind mount of this one), 0 when not or
-  // when it cannot be told, -1 when it is gone or no longer a directory.
-  int MountState(int fd, const char* name);
+  // Fills listing from the directory at fd: with what was read ahead of it
+  // when that is the same directory, else by reading it. Throws
+  // RuntimeError.
+  void FillListing(Listing& listing, int fd, std::string_view drivePath,
+                   const DrivePath& parsed, Lister lister);
 
   const DriveTable& drives_;
   SysCalls& sys_;
@@ -118,7 +181,9 @@ class DirectoryReader {
   // on that drive.
   char rootLetter_ = 0;
   UniqueFd rootFd_;
-  std::vector<char> buffer_;  // getdents64 records
+  ListingFiller filler_;
+  int readAheadWorkers_ = 0;
+  std::unique_ptr<ReadAhead> readAhead_;  // while a walk reads ahead
 };
 
 }  // namespace tidwen

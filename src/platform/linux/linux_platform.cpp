@@ -1,6 +1,7 @@
 #include "platform/linux/linux_platform.h"
 
 #include <algorithm>
+#include <thread>
 #include <utility>
 
 #include "platform/linux/beneath_opener.h"
@@ -58,6 +59,8 @@ LinuxPlatform::LinuxPlatform(DriveTable drives) {
   std::unique_ptr<SysCalls> real = MakeRealSysCalls();
   SysCalls& used = *real;
   impl_ = std::make_unique<Impl>(std::move(drives), std::move(real), used);
+  const unsigned cores = std::thread::hardware_concurrency();
+  if (cores > 1) SetReadAhead(static_cast<int>(cores));
 }
 
 LinuxPlatform::LinuxPlatform(DriveTable drives, SysCalls& sys)
@@ -101,6 +104,8 @@ bool LinuxPlatform::RefreshDrives() {
   impl_->drives = std::move(fresh);
   return true;
 }
+
+void LinuxPlatform::SetReadAhead(int workers) { impl_->reader.SetReadAhead(workers); }
 
 void LinuxPlatform::ReleaseHandles() noexcept {
   impl_->reader.ReleaseHandles();

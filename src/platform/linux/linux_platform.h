@@ -38,7 +38,12 @@ class LinuxPlatform final : public Platform {
   // Each drive's identity is its mount: the mount ID and the root's device.
   std::vector<DriveInfo> Drives() const override;
   bool RefreshDrives() override;
-  // Closes every descriptor the listers and the file-system service keep.
+  // With the real system calls, a scan reads ahead with one thread per core
+  // on a machine of several cores; with others, only when asked to, and
+  // they must then take calls from several threads.
+  void SetReadAhead(int workers) override;
+  // Closes every descriptor the listers and the file-system service keep,
+  // and stops the read-ahead.
   void ReleaseHandles() noexcept override;
   DirListControl& Dir1() override;
   FileListControl& File1() override;

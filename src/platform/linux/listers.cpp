@@ -77,12 +77,24 @@ std::int64_t LinuxFileLength::FileLen(std::string_view path) {
   // point.
   if (!IsSingleName(split.name)) throw ErrorFor(kBadFileName, "not a file path:", path, 0);
 
-  UniqueFd owned;
-  const int dirFd = OpenParent(path, split.parent, owned);
-  probe_.assign(split.name);
   struct stat st {};
-  const int r = sys_.FStatAt(dirFd, probe_.c_str(), &st, AT_SYMLINK_NOFOLLOW);
-  if (r < 0) throw ErrorFor(FileErrorNumber(-r), "cannot measure", path, -r);
+  const Listing* open = reader_.FindOpen(split.parent);
+  if (const FileInfo* info = open != nullptr ? open->InfoOf(split.name) : nullptr) {
+    // Looked at when the directory was read ahead.
+    if (info->err != 0) throw ErrorFor(FileErrorNumber(info->err), "cannot measure", path, info->err);
+    st.st_mode = info->mode;
+    st.st_dev = info->device;
+    st.st_ino = info->inode;
+    st.st_size = info->size;
+    st.st_mtim = info->modified;
+    probe_.assign(split.name);
+  } else {
+    UniqueFd owned;
+    const int dirFd = OpenParent(path, split.parent, owned);
+    probe_.assign(split.name);
+    const int r = sys_.FStatAt(dirFd, probe_.c_str(), &st, AT_SYMLINK_NOFOLLOW);
+    if (r < 0) throw ErrorFor(FileErrorNumber(-r), "cannot measure", path, -r);
+  }
   if (!S_ISREG(st.st_mode)) throw ErrorFor(kFileNotFound, "not a regular file:", path, 0);
 
   // A failed call leaves the last file measured as it was.
