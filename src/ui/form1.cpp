@@ -6,6 +6,7 @@
 #include <QFrame>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QPointer>
 #include <QPushButton>
 #include <exception>
 #include <filesystem>
@@ -63,6 +64,42 @@ class InputSwallower : public QObject {
         return false;
     }
   }
+};
+
+// Keeps the close requests that reach the windows while a handler runs and
+// carries them out once it has returned, as they would have arrived had the
+// handler not let events through: a window never goes away under a handler.
+class CloseKeeper : public QObject {
+ public:
+  explicit CloseKeeper(std::initializer_list<QWidget*> windows) {
+    for (QWidget* window : windows) {
+      if (!window) continue;
+      window->installEventFilter(this);
+      watched_.append(window);
+    }
+  }
+  ~CloseKeeper() override {
+    for (const QPointer<QWidget>& window : watched_) {
+      if (window) window->removeEventFilter(this);
+    }
+    for (const QPointer<QWidget>& window : kept_) {
+      if (!window) continue;
+      QMetaObject::invokeMethod(window, [w = window.data()] { w->close(); },
+                                Qt::QueuedConnection);
+    }
+  }
+
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() != QEvent::Close || !watched->isWidgetType()) return false;
+    event->ignore();
+    auto* window = static_cast<QWidget*>(watched);
+    if (!kept_.contains(window)) kept_.append(window);
+    return true;
+  }
+
+ private:
+  QList<QPointer<QWidget>> watched_;
+  QList<QPointer<QWidget>> kept_;
 };
 
 QLabel* AddLabel(QWidget* parent, const char* name, const QString& text, QRect geometry) {
@@ -247,6 +284,22 @@ void Form1::OpenStartDirectory(const DriveTable& drives) {
 }
 
 void Form1::Guarded(void (Form1::*handler)()) {
+  // Handlers never nest (input is blocked while one runs), but a box shown
+  // by one must not start a second keeper that would close too early.
+  if (inHandler_) {
+    RunShowingErrors(handler);
+    return;
+  }
+  inHandler_ = true;
+  struct Leave {
+    bool& flag;
+    ~Leave() { flag = false; }
+  } leave{inHandler_};
+  const CloseKeeper keeper{this, form2_.get()};
+  RunShowingErrors(handler);
+}
+
+void Form1::RunShowingErrors(void (Form1::*handler)()) {
   try {
     (this->*handler)();
   } catch (const RuntimeError& error) {
@@ -267,9 +320,18 @@ void Form1::Command1_Click() {
   // Swallows input from the start, so the drain below drops what queued up.
   InputSwallower swallower;
   QApplication::setOverrideCursor(Qt::WaitCursor);
-  struct CursorRestorer {
-    ~CursorRestorer() { QApplication::restoreOverrideCursor(); }
-  } restorer;
+  // At each round of repaints the window system's other events are handled
+  // too: an uncovered window gets painted and the desktop's pings answered,
+  // so the window is never taken for hung. Input stays with the swallower.
+  pacer_.SetAfterRound(
+      [] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); });
+  struct Restorer {
+    RepaintPacer& pacer;
+    ~Restorer() {
+      pacer.SetAfterRound({});
+      QApplication::restoreOverrideCursor();
+    }
+  } restorer{pacer_};
   ::tidwen::Command1_Click(*context_);
   // Fetch and drop the input that arrived during the scan; paint the final
   // caption and list on the way.

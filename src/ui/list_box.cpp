@@ -236,6 +236,13 @@ void ListBox::PostAnnounce() {
       model_,
       [this] {
         announcePosted_ = false;
+        // Events handled between the paced rounds of a scan: the rounds do
+        // the announcing there, and doing it here as well would lay out every
+        // row of a long list at each round. Wait for the event loop proper.
+        if (pacer_.InAfterRound()) {
+          PostAnnounce();
+          return;
+        }
         model_->Announce();
       },
       Qt::QueuedConnection);

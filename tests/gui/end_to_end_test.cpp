@@ -1,7 +1,9 @@
 // The whole program through its window on a temporary drive: real widgets,
 // real files, real message boxes answered as a user would.
 #include <QElapsedTimer>
+#include <QExposeEvent>
 #include <QScrollBar>
+#include <optional>
 
 #include "gui_test_support.h"
 
@@ -122,6 +124,71 @@ TEST_F(EndToEndTest, InputMadeDuringAScanIsDropped) {
   // Input made afterwards works as usual.
   Click("Command3");
   EXPECT_TRUE(List("List1").isHidden());
+}
+
+// Events other than input are handled while a scan runs: an uncovered window
+// is brought back on screen before the scan is over, not after it.
+TEST_F(EndToEndTest, AWindowUncoveredDuringAScanIsShownBeforeItEnds) {
+  tree_.MakeFile("d/a.tmp", "data");
+  Form1& form = ShownForm();
+  std::vector<std::string> captionsAtExpose;
+  // The window system reports the window uncovered as the scan shows the
+  // results list; the window's handling of it puts its contents on screen.
+  struct Watcher : QObject {
+    std::function<void(QEvent::Type)> on;
+    bool eventFilter(QObject*, QEvent* event) override {
+      on(event->type());
+      return false;
+    }
+  } atShow, atExpose;
+  atShow.on = [&](QEvent::Type type) {
+    if (type == QEvent::Show)
+      QApplication::postEvent(form.windowHandle(), new QExposeEvent(QRegion(form.rect())));
+  };
+  atExpose.on = [&](QEvent::Type type) {
+    if (type == QEvent::Expose) captionsAtExpose.push_back(Label1Caption());
+  };
+  List("List1").installEventFilter(&atShow);
+  form.windowHandle()->installEventFilter(&atExpose);
+  Click("Command1");
+  EXPECT_EQ(captionsAtExpose, std::vector<std::string>{"c:\\d\\a.tmp"});
+  EXPECT_EQ(Label1Caption(), "共找到 1个垃圾文件");
+}
+
+// The close box pressed while a scan or a deletion runs: the command goes on
+// to its end, and the window closes after it.
+TEST_F(EndToEndTest, ACloseRequestMadeDuringACommandIsCarriedOutAfterIt) {
+  tree_.MakeFile("a.tmp", "data");
+  tree_.MakeFile("d/b.tmp", "data");
+  Form1& form = ShownForm();
+  std::optional<std::string> captionAtRequest;
+  const auto requestClose = [&] {
+    form.windowHandle()->close();
+    EXPECT_TRUE(form.isVisible());
+    captionAtRequest = Label1Caption();
+  };
+  QTimer::singleShot(0, &form, requestClose);
+  Click("Command1");
+  // Made while the walk ran, and kept until it had ended.
+  ASSERT_TRUE(captionAtRequest);
+  EXPECT_EQ(captionAtRequest->find("共找到"), std::string::npos) << *captionAtRequest;
+  EXPECT_EQ(List("List1").ListCount(), 2);
+  EXPECT_EQ(Label1Caption(), "共找到 2个垃圾文件");
+  EXPECT_TRUE(form.isVisible());
+  EXPECT_TRUE(WaitFor([&] { return !form.isVisible(); }));
+
+  ASSERT_TRUE(ShowAndWait(form));
+  captionAtRequest.reset();
+  Click("Command5");
+  BoxAnswerer user({QMessageBox::Yes});
+  user.OnEachBox([&](QMessageBox&) { requestClose(); });
+  Click("Command2");
+  EXPECT_EQ(captionAtRequest.value_or("none"), "共找到 2个垃圾文件");
+  EXPECT_FALSE(tree_.Exists("a.tmp"));
+  EXPECT_FALSE(tree_.Exists("d/b.tmp"));
+  EXPECT_EQ(Label1Caption(), "还剩下 0个垃圾文件");
+  EXPECT_TRUE(form.isVisible());
+  EXPECT_TRUE(WaitFor([&] { return !form.isVisible(); }));
 }
 
 // Every file of this drive is junk: a scan that repainted per hit or per

@@ -14,6 +14,7 @@
 #include <QTimer>
 #include <QWindow>
 #include <deque>
+#include <functional>
 #include <ostream>
 #include <memory>
 #include <string>
@@ -163,6 +164,8 @@ class BoxAnswerer {
   }
 
   const std::vector<SeenBox>& Seen() const { return seen_; }
+  // Runs whenever a box is seen, before it is answered.
+  void OnEachBox(std::function<void(QMessageBox&)> hook) { onEachBox_ = std::move(hook); }
 
  private:
   void Poll() {
@@ -176,6 +179,7 @@ class BoxAnswerer {
                                       : QMessageBox::NoButton,
                  box->icon(), box->textFormat()};
     seen_.push_back(seen);
+    if (onEachBox_) onEachBox_(*box);
     if (answers_.empty()) {
       PressKey(*box, Qt::Key_Escape);
       return;
@@ -193,6 +197,7 @@ class BoxAnswerer {
   QTimer timer_;
   std::deque<QMessageBox::StandardButton> answers_;
   std::vector<SeenBox> seen_;
+  std::function<void(QMessageBox&)> onEachBox_;
 };
 
 }  // namespace tidwen::test
