@@ -261,5 +261,38 @@ TEST(MessageBoxTest, ABoxClosedWithoutAnAnswer) {
   EXPECT_EQ(user.Seen().size(), 2u);
 }
 
+// The boxes speak Chinese in the window's font whatever the locale, and the
+// letters on the buttons answer them.
+TEST(MessageBoxTest, ChineseButtonsThatTheirLettersPress) {
+  QWidget owner;
+  owner.setFont(QFont("Serif", 13));
+  QtMessageBoxService service(&owner);
+  struct Case {
+    MsgBoxButtons buttons;
+    Qt::Key key;
+    int answer;
+  };
+  const QStringList yesNo{"否(&N)", "是(&Y)"};  // sorted
+  for (const Case& c : {Case{MsgBoxButtons::kYesNo, Qt::Key_Y, kMsgBoxYes},
+                        Case{MsgBoxButtons::kYesNo, Qt::Key_N, kMsgBoxNo},
+                        Case{MsgBoxButtons::kYesNo, Qt::Key_Return, kMsgBoxYes},
+                        Case{MsgBoxButtons::kOkOnly, Qt::Key_Return, kMsgBoxOk}}) {
+    SCOPED_TRACE(c.key);
+    QStringList texts;
+    QFont font;
+    QTimer::singleShot(0, [&] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      ASSERT_NE(box, nullptr);
+      for (QAbstractButton* button : box->buttons()) texts << button->text();
+      font = box->font();
+      PressKey(*box, c.key);
+    });
+    EXPECT_EQ(service.MsgBox("q", c.buttons, MsgBoxIcon::kNone, ""), c.answer);
+    texts.sort();
+    EXPECT_EQ(texts, c.buttons == MsgBoxButtons::kYesNo ? yesNo : QStringList{"确定"});
+    EXPECT_EQ(font, owner.font());
+  }
+}
+
 }  // namespace
 }  // namespace tidwen::test
