@@ -5,6 +5,7 @@
 #include <QEvent>
 #include <QFrame>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
@@ -106,17 +107,37 @@ QLabel* AddLabel(QWidget* parent, const char* name, const QString& text, QRect g
   auto* label = new QLabel(text, parent);
   label->setObjectName(name);
   label->setTextFormat(Qt::PlainText);
+  // From the top left of the box, as the platform draws its labels.
+  label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   label->setGeometry(geometry);
   label->setFocusPolicy(Qt::NoFocus);
   return label;
 }
 
+// A command button that Enter presses as Space does. A plain QPushButton
+// takes Enter only as a dialog's default button.
+class CommandButton : public QPushButton {
+ public:
+  using QPushButton::QPushButton;
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override {
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+        !(event->modifiers() & ~Qt::KeypadModifier)) {
+      click();
+      return;
+    }
+    QPushButton::keyPressEvent(event);
+  }
+};
+
 QPushButton* AddButton(QWidget* parent, const char* name, const QString& caption, QRect geometry) {
-  auto* button = new QPushButton(caption, parent);
+  auto* button = new CommandButton(caption, parent);
   button->setObjectName(name);
   button->setGeometry(geometry);
   button->setAutoDefault(false);
   SetColor(*button, QPalette::Button, kButtonColor);
+  button->setStyle(FlatControlStyle());
   // The caption's blanks only space its two characters out.
   button->setAccessibleName(caption.simplified().remove(' '));
   return button;
@@ -170,6 +191,7 @@ void Form1::BuildControls(const DriveTable& drives, LinuxPlatform& platform) {
   drive1_->setGeometry(TwipsRect(2160, 240, 1815, 300));
   SetColor(*drive1_, QPalette::Button, kWindowColor);
   SetColor(*drive1_, QPalette::Base, kWindowColor);
+  drive1_->setStyle(FlatControlStyle());
   drive1_->setAccessibleName(QStringLiteral("驱动器"));
 
   dir1_ = new DirListBox(platform.Dir1(), this);
@@ -195,7 +217,6 @@ void Form1::BuildControls(const DriveTable& drives, LinuxPlatform& platform) {
   label1_->setObjectName("Label1");
   label1_->setGeometry(TwipsRect(120, 120, 8295, 375));
   SetBackground(*label1_, kWindowColor);
-  label1_->setAccessibleName(QStringLiteral("状态"));
 
   list2_ = new ListBox(true, pacer_, this);
   list2_->setObjectName("List2");

@@ -154,6 +154,24 @@ TEST_F(CommandsTest, AboutOpensOneModelessOwnerlessWindow) {
   EXPECT_TRUE(List("List2").Selected(0));
 }
 
+// Enter presses the button that has the focus, as Space does.
+TEST_F(CommandsTest, EnterAndSpacePressTheFocusedButton) {
+  ShownForm();
+  QPushButton& about = Button("Command6");
+  int clicks = 0;
+  QObject::connect(&about, &QPushButton::clicked, [&] { ++clicks; });
+  about.setFocus();
+  const std::pair<Qt::Key, int> cases[] = {
+      {Qt::Key_Return, 1}, {Qt::Key_Enter, 1}, {Qt::Key_Space, 1}, {Qt::Key_Escape, 0}};
+  for (const auto& [key, expected] : cases) {
+    clicks = 0;
+    PressKey(about, key);
+    EXPECT_EQ(clicks, expected) << key;
+  }
+  ASSERT_NE(Form().AboutWindow(), nullptr);
+  EXPECT_TRUE(Form().AboutWindow()->isVisible());
+}
+
 TEST_F(CommandsTest, ExitClosesBothWindowsAtOnce) {
   Form1& form = ShownForm();
   Click("Command6");

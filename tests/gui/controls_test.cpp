@@ -1,6 +1,7 @@
 // The Qt controls on their own: the list's batched announcing and paced
 // painting, clicks on entries, byte texts, the status label, the directory
 // and file lists, and the message box service.
+#include <QAccessible>
 #include <QElapsedTimer>
 #include <QScrollBar>
 #include <QTreeWidget>
@@ -184,6 +185,13 @@ TEST(StatusLabelTest, ShowsItsCaptionWhenPaintedOrWhenIdle) {
   EXPECT_EQ(label.text(), "c:\\a\\<i>x</i>.tmp");
   QApplication::processEvents();
   EXPECT_EQ(label.text(), "共找到 1个垃圾文件");
+  // A screen reader hears what the line shows.
+  QAccessibleInterface* readable = QAccessible::queryAccessibleInterface(&label);
+  ASSERT_NE(readable, nullptr);
+  EXPECT_EQ(readable->text(QAccessible::Name), "共找到 1个垃圾文件");
+  label.SetCaption("");
+  QApplication::processEvents();
+  EXPECT_EQ(readable->text(QAccessible::Name), "状态");
 }
 
 class FileSystemBoxesTest : public WindowTest {};
