@@ -11,6 +11,7 @@
 #include "platform/runtime_error.h"
 #include "ui/file_system_boxes.h"
 #include "ui/message_box.h"
+#include "ui/window_style.h"
 
 namespace tidwen::test {
 namespace {
@@ -237,6 +238,34 @@ TEST_F(FileSystemBoxesTest, DirectoryListShowsThePathDownThenTheChildren) {
   PressKey(dir1, Qt::Key_Return);
   for (int i = 0; i < 5; ++i) QApplication::processEvents();
   EXPECT_EQ(dir1.Path(), "c:\\");
+}
+
+// Deep down the list stays readable: the entries indent little, and a
+// horizontal scroll bar reaches whatever the box is too narrow to show.
+TEST_F(FileSystemBoxesTest, DeepDirectoriesStayReadable) {
+  tree_.MakeDir("level1/level2/level3/level4/level5/level6/level7/level8/children");
+  QWidget window;
+  auto& dir1 = *new DirListBox(platform_->Dir1(), &window);
+  dir1.setGeometry(TwipsRect(2160, 600, 1815, 2820));
+  dir1.SetPath("c:\\level1\\level2\\level3\\level4\\level5\\level6\\level7\\level8");
+  ASSERT_TRUE(ShowAndWait(window));
+  QApplication::processEvents();
+  // The open directory is in view, and so is the start of its name.
+  QTreeWidgetItem* open = dir1.currentItem();
+  ASSERT_NE(open, nullptr);
+  EXPECT_EQ(open->text(0), "level8");
+  const QRect viewport = dir1.viewport()->rect();
+  const QRect entry = dir1.visualItemRect(open);
+  EXPECT_TRUE(viewport.intersects(entry));
+  EXPECT_GE(entry.left(), viewport.left() - 1);
+  EXPECT_LT(entry.left() + 40, viewport.right());
+  // Nothing is cut off: the column is as wide as its widest entry, and the
+  // scroll bar reaches its end.
+  EXPECT_GE(dir1.columnWidth(0), static_cast<QAbstractItemView&>(dir1).sizeHintForColumn(0));
+  QScrollBar& bar = *dir1.horizontalScrollBar();
+  EXPECT_TRUE(bar.isVisible());
+  bar.setValue(bar.maximum());
+  EXPECT_LE(dir1.visualItemRect(open->child(0)).right(), viewport.right() + 1);
 }
 
 TEST_F(FileSystemBoxesTest, HiddenListsCatchUpWhenShownAgain) {
