@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QEvent>
 #include <QFrame>
 #include <QGuiApplication>
@@ -9,12 +10,16 @@
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
+#include <sys/stat.h>
+
 #include <exception>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <system_error>
 
 #include "clean/cleaner.h"
+#include "platform/display_text.h"
 #include "platform/runtime_error.h"
 #include "rules/junk_rules.h"
 #include "scan/drive_walk.h"
@@ -143,6 +148,22 @@ QPushButton* AddButton(QWidget* parent, const char* name, const QString& caption
   return button;
 }
 
+// A result's tooltip: where its file really is, its size and when it was
+// last changed, read when the tooltip is about to show.
+QString ResultToolTip(const DriveTable& drives, std::string_view drivePath) {
+  const std::optional<std::string> posix = drives.ToPosixPath(drivePath);
+  const QString where = QString::fromStdString(DisplayText(posix ? *posix : drivePath));
+  struct stat info {};
+  if (!posix || ::lstat(posix->c_str(), &info) != 0)
+    return where + QStringLiteral("\n找不到该文件");
+  const QString modified =
+      QDateTime::fromSecsSinceEpoch(info.st_mtime).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+  return QStringLiteral("%1\n大小: %2 字节\n修改时间: %3")
+      .arg(where)
+      .arg(static_cast<qint64>(info.st_size))
+      .arg(modified);
+}
+
 std::string CurrentDirectory() {
   std::error_code error;
   const std::filesystem::path cwd = std::filesystem::current_path(error);
@@ -230,6 +251,8 @@ void Form1::BuildControls(const DriveTable& drives, LinuxPlatform& platform) {
   SetColor(*list1_, QPalette::Base, kResultListColor);
   SetColor(*list1_, QPalette::Text, kActiveTitleBarColor);
   list1_->setAccessibleName(QStringLiteral("找到的垃圾文件"));
+  list1_->Model().SetToolTipProvider(
+      [&drives](std::string_view drivePath) { return ResultToolTip(drives, drivePath); });
 
   list3_ = new ListBox(false, pacer_, this);
   list3_->setObjectName("List3");

@@ -127,8 +127,10 @@ bool CheckListModel::Announced(int row) const {
 QVariant CheckListModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || !Announced(index.row())) return {};
   switch (role) {
-    case Qt::DisplayRole:
     case Qt::ToolTipRole:
+      if (toolTip_) return toolTip_(items_.Text(index.row()));
+      return ToDisplay(items_.Text(index.row()));
+    case Qt::DisplayRole:
     case Qt::AccessibleTextRole:
       return ToDisplay(items_.Text(index.row()));
     case Qt::CheckStateRole:

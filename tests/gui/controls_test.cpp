@@ -172,6 +172,25 @@ TEST_F(ListBoxTest, AppendsBelowAFullPageMoveTheScrollBarAlone) {
   EXPECT_EQ(list_.model()->index(0, 0).data(Qt::CheckStateRole).toInt(), Qt::Checked);
 }
 
+// A tooltip is worked out when asked for, never as entries are added.
+TEST_F(ListBoxTest, ToolTipsComeFromTheProviderOnDemand) {
+  for (int i = 0; i < 1000; ++i) list_.AddItem("c:\\f" + std::to_string(i));
+  QApplication::processEvents();
+  EXPECT_EQ(list_.model()->index(5, 0).data(Qt::ToolTipRole).toString(), "c:\\f5");
+  std::vector<std::string> asked;
+  list_.Model().SetToolTipProvider([&](std::string_view text) {
+    asked.emplace_back(text);
+    return QStringLiteral("tip");
+  });
+  for (int i = 0; i < 1000; ++i) list_.AddItem("c:\\g" + std::to_string(i));
+  QApplication::processEvents();
+  list_.viewport()->repaint();
+  EXPECT_TRUE(asked.empty());
+  EXPECT_EQ(list_.model()->index(1005, 0).data(Qt::ToolTipRole).toString(), "tip");
+  EXPECT_EQ(asked, std::vector<std::string>{"c:\\g5"});
+  EXPECT_EQ(list_.model()->index(1005, 0).data().toString(), "c:\\g5");
+}
+
 TEST(StatusLabelTest, ShowsItsCaptionWhenPaintedOrWhenIdle) {
   RepaintPacer pacer;
   StatusLabel label(pacer);

@@ -1,5 +1,9 @@
 // The whole program through its window on a temporary drive: real widgets,
 // real files, real message boxes answered as a user would.
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QExposeEvent>
 #include <QScrollBar>
@@ -101,6 +105,26 @@ TEST_F(EndToEndTest, ScanCheckAndDelete) {
   QApplication::processEvents();
   EXPECT_EQ(Label1Text(), "还剩下 3个垃圾文件");
   EXPECT_EQ(List("List1").model()->rowCount(), 3);
+}
+
+// A result's tooltip tells where its file really is, its size and when it
+// was last changed, as things stand when it shows.
+TEST_F(EndToEndTest, AResultsToolTipShowsTheRealFile) {
+  tree_.MakeFile("d/a.tmp", "data");
+  const std::int64_t modified = 1796644800;  // 2026-12-07 12:00:00 UTC
+  const timespec times[2] = {{modified, 0}, {modified, 0}};
+  ASSERT_EQ(utimensat(AT_FDCWD, tree_.Path("d/a.tmp").c_str(), times, 0), 0);
+  ShownForm();
+  Click("Command1");
+  QApplication::processEvents();
+  const QModelIndex entry = List("List1").model()->index(0, 0);
+  EXPECT_EQ(entry.data().toString(), "c:\\d\\a.tmp");
+  const QString real = QString::fromStdString(tree_.Root() + "/d/a.tmp");
+  EXPECT_EQ(entry.data(Qt::ToolTipRole).toString(),
+            real + "\n大小: 4 字节\n修改时间: " +
+                QDateTime::fromSecsSinceEpoch(modified).toString("yyyy-MM-dd HH:mm:ss"));
+  tree_.Remove("d/a.tmp");
+  EXPECT_EQ(entry.data(Qt::ToolTipRole).toString(), real + "\n找不到该文件");
 }
 
 // Clicks and keys that queue up while a scan runs are dropped, not run as
