@@ -1,5 +1,7 @@
 #include "ui/form1.h"
 
+#include <sys/stat.h>
+
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDateTime>
@@ -10,8 +12,6 @@
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
-#include <sys/stat.h>
-
 #include <exception>
 #include <filesystem>
 #include <optional>
@@ -73,8 +73,9 @@ class InputSwallower : public QObject {
 };
 
 // Keeps the close requests that reach the windows while a handler runs and
-// carries them out once it has returned, as they would have arrived had the
-// handler not let events through: a window never goes away under a handler.
+// carries them out once it has returned, which is when they would have
+// arrived had the handler not let events through: a window never goes away
+// under a handler.
 class CloseKeeper : public QObject {
  public:
   explicit CloseKeeper(std::initializer_list<QWidget*> windows) {
