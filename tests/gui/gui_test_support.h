@@ -100,6 +100,22 @@ class PaintCounter : public QObject {
   }
 };
 
+// Calls a function with each event an object receives, from its
+// construction to its end.
+class EventHook : public QObject {
+ public:
+  EventHook(QObject& target, std::function<void(QEvent::Type)> on) : on_(std::move(on)) {
+    target.installEventFilter(this);
+  }
+  bool eventFilter(QObject*, QEvent* event) override {
+    on_(event->type());
+    return false;
+  }
+
+ private:
+  std::function<void(QEvent::Type)> on_;
+};
+
 // Form1 over a LinuxPlatform whose only drive, c:, is a temporary tree.
 // Exit hides the windows and sets quitCalled instead of ending the tests.
 class WindowTest : public ::testing::Test {
