@@ -89,7 +89,13 @@ DirListBox::DirListBox(DirListControl& lister, QWidget* parent)
   setRootIsDecorated(false);
   setItemsExpandable(false);
   setExpandsOnDoubleClick(false);
-  setIndentation(10);
+  // Deep paths stay readable: each level steps in by a little, the column
+  // is as wide as its widest entry, and a scroll bar reaches the rest.
+  setIndentation(6);
+  header()->setStretchLastSection(false);
+  header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+  setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
   setUniformRowHeights(true);
   setEditTriggers(QAbstractItemView::NoEditTriggers);
   connect(this, &QTreeWidget::itemDoubleClicked, this,

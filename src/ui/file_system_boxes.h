@@ -44,7 +44,8 @@ class DriveListBox : public QComboBox, public DriveListControl {
 };
 
 // The directory list: the open directory's ancestors from the drive's root
-// down, each one level deeper, then its subdirectories. A double click (or
+// down, each one level deeper, then its subdirectories; a horizontal scroll
+// bar reaches what a deep path pushes past the edge. A double click (or
 // Enter) on an entry opens that directory.
 class DirListBox : public QTreeWidget, public DirListControl {
   Q_OBJECT

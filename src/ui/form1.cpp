@@ -1,18 +1,25 @@
 #include "ui/form1.h"
 
+#include <sys/stat.h>
+
 #include <QApplication>
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QEvent>
 #include <QFrame>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QPointer>
 #include <QPushButton>
 #include <exception>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <system_error>
 
 #include "clean/cleaner.h"
+#include "model/display_text.h"
 #include "model/runtime_error.h"
 #include "rules/junk_rules.h"
 #include "scan/drive_walk.h"
@@ -65,24 +72,97 @@ class InputSwallower : public QObject {
   }
 };
 
+// Keeps the close requests that reach the windows while a handler runs and
+// carries them out once it has returned, which is when they would have
+// arrived had the handler not let events through: a window never goes away
+// under a handler.
+class CloseKeeper : public QObject {
+ public:
+  explicit CloseKeeper(std::initializer_list<QWidget*> windows) {
+    for (QWidget* window : windows) {
+      if (!window) continue;
+      window->installEventFilter(this);
+      watched_.append(window);
+    }
+  }
+  ~CloseKeeper() override {
+    for (const QPointer<QWidget>& window : watched_) {
+      if (window) window->removeEventFilter(this);
+    }
+    for (const QPointer<QWidget>& window : kept_) {
+      if (!window) continue;
+      QMetaObject::invokeMethod(window, [w = window.data()] { w->close(); },
+                                Qt::QueuedConnection);
+    }
+  }
+
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() != QEvent::Close || !watched->isWidgetType()) return false;
+    event->ignore();
+    auto* window = static_cast<QWidget*>(watched);
+    if (!kept_.contains(window)) kept_.append(window);
+    return true;
+  }
+
+ private:
+  QList<QPointer<QWidget>> watched_;
+  QList<QPointer<QWidget>> kept_;
+};
+
 QLabel* AddLabel(QWidget* parent, const char* name, const QString& text, QRect geometry) {
   auto* label = new QLabel(text, parent);
   label->setObjectName(name);
   label->setTextFormat(Qt::PlainText);
+  // From the top left of the box, as the platform draws its labels.
+  label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   label->setGeometry(geometry);
   label->setFocusPolicy(Qt::NoFocus);
   return label;
 }
 
+// A command button that Enter presses as Space does. A plain QPushButton
+// takes Enter only as a dialog's default button.
+class CommandButton : public QPushButton {
+ public:
+  using QPushButton::QPushButton;
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override {
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+        !(event->modifiers() & ~Qt::KeypadModifier)) {
+      click();
+      return;
+    }
+    QPushButton::keyPressEvent(event);
+  }
+};
+
 QPushButton* AddButton(QWidget* parent, const char* name, const QString& caption, QRect geometry) {
-  auto* button = new QPushButton(caption, parent);
+  auto* button = new CommandButton(caption, parent);
   button->setObjectName(name);
   button->setGeometry(geometry);
   button->setAutoDefault(false);
   SetColor(*button, QPalette::Button, kButtonColor);
+  button->setStyle(FlatControlStyle());
   // The caption's blanks only space its two characters out.
   button->setAccessibleName(caption.simplified().remove(' '));
   return button;
+}
+
+// A result's tooltip: where its file really is, its size and when it was
+// last changed, read when the tooltip is about to show.
+QString ResultToolTip(const Platform& platform, std::string_view drivePath) {
+  const std::optional<std::string> posix = platform.SystemPathOf(drivePath);
+  const QString where = QString::fromStdString(DisplayText(posix ? *posix : drivePath));
+  struct stat info {};
+  if (!posix || ::lstat(posix->c_str(), &info) != 0)
+    return where + QStringLiteral("\n找不到该文件");
+  const QString modified =
+      QDateTime::fromSecsSinceEpoch(info.st_mtime).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+  return QStringLiteral("%1\n大小: %2 字节\n修改时间: %3")
+      .arg(where)
+      .arg(static_cast<qint64>(info.st_size))
+      .arg(modified);
 }
 
 std::string CurrentDirectory() {
@@ -139,6 +219,7 @@ void Form1::BuildControls(Platform& platform) {
   drive1_->setGeometry(TwipsRect(2160, 240, 1815, 300));
   SetColor(*drive1_, QPalette::Button, kWindowColor);
   SetColor(*drive1_, QPalette::Base, kWindowColor);
+  drive1_->setStyle(FlatControlStyle());
   drive1_->setAccessibleName(QStringLiteral("驱动器"));
   drive1_->SetBeforePopup([this] { RefreshDrives(); });
 
@@ -167,7 +248,6 @@ void Form1::BuildControls(Platform& platform) {
   label1_->setObjectName("Label1");
   label1_->setGeometry(TwipsRect(120, 120, 8295, 375));
   SetBackground(*label1_, kWindowColor);
-  label1_->setAccessibleName(QStringLiteral("状态"));
 
   list2_ = new ListBox(true, pacer_, this);
   list2_->setObjectName("List2");
@@ -181,6 +261,8 @@ void Form1::BuildControls(Platform& platform) {
   SetColor(*list1_, QPalette::Base, kResultListColor);
   SetColor(*list1_, QPalette::Text, kActiveTitleBarColor);
   list1_->setAccessibleName(QStringLiteral("找到的垃圾文件"));
+  list1_->Model().SetToolTipProvider(
+      [&platform](std::string_view drivePath) { return ResultToolTip(platform, drivePath); });
 
   list3_ = new ListBox(false, pacer_, this);
   list3_->setObjectName("List3");
@@ -261,12 +343,28 @@ void Form1::RefreshDrives() {
 }
 
 void Form1::Guarded(void (Form1::*handler)()) {
+  // Handlers never nest (input is blocked while one runs), but a box shown
+  // by one must not start a second keeper that would close too early.
+  if (inHandler_) {
+    RunShowingErrors(handler);
+    return;
+  }
+  inHandler_ = true;
+  struct Leave {
+    bool& flag;
+    ~Leave() { flag = false; }
+  } leave{inHandler_};
   // Whatever the handler opened on a drive is closed when it returns, so
   // that no drive stays busy between commands.
   struct Release {
     Platform& platform;
     ~Release() { platform.ReleaseHandles(); }
   } release{platform_};
+  const CloseKeeper keeper{this, form2_.get()};
+  RunShowingErrors(handler);
+}
+
+void Form1::RunShowingErrors(void (Form1::*handler)()) {
   try {
     (this->*handler)();
   } catch (const RuntimeError& error) {
@@ -290,9 +388,18 @@ void Form1::Command1_Click() {
   // Swallows input from the start, so the drain below drops what queued up.
   InputSwallower swallower;
   QApplication::setOverrideCursor(Qt::WaitCursor);
-  struct CursorRestorer {
-    ~CursorRestorer() { QApplication::restoreOverrideCursor(); }
-  } restorer;
+  // At each round of repaints the window system's other events are handled
+  // too: an uncovered window gets painted and the desktop's pings answered,
+  // so the window is never taken for hung. Input stays with the swallower.
+  pacer_.SetAfterRound(
+      [] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); });
+  struct Restorer {
+    RepaintPacer& pacer;
+    ~Restorer() {
+      pacer.SetAfterRound({});
+      QApplication::restoreOverrideCursor();
+    }
+  } restorer{pacer_};
   ::tidwen::Command1_Click(*context_);
   // Fetch and drop the input that arrived during the scan; paint the final
   // caption and list on the way.

@@ -55,8 +55,10 @@ class Form1 : public QWidget {
 
  private:
   // Runs a handler; a failure that escapes it is shown, not left to end the
-  // program.
+  // program. A request to close a window made meanwhile is carried out once
+  // the handler has returned.
   void Guarded(void (Form1::*handler)());
+  void RunShowingErrors(void (Form1::*handler)());
   void BuildControls(Platform& platform);
   void OpenStartDirectory();
   // Reads the mount table again and shows its drives in Drive1.
@@ -78,6 +80,7 @@ class Form1 : public QWidget {
   std::unique_ptr<Form1Context> context_;
   std::unique_ptr<Form2> form2_;
   std::function<void()> quitHook_;
+  bool inHandler_ = false;
 };
 
 }  // namespace tidwen

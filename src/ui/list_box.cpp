@@ -127,8 +127,10 @@ bool CheckListModel::Announced(int row) const {
 QVariant CheckListModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || !Announced(index.row())) return {};
   switch (role) {
-    case Qt::DisplayRole:
     case Qt::ToolTipRole:
+      if (toolTip_) return toolTip_(items_.Text(index.row()));
+      return ToDisplay(items_.Text(index.row()));
+    case Qt::DisplayRole:
     case Qt::AccessibleTextRole:
       return ToDisplay(items_.Text(index.row()));
     case Qt::CheckStateRole:
@@ -236,6 +238,13 @@ void ListBox::PostAnnounce() {
       model_,
       [this] {
         announcePosted_ = false;
+        // Events handled between the paced rounds of a scan: the rounds do
+        // the announcing there, and doing it here as well would lay out every
+        // row of a long list at each round. Wait for the event loop proper.
+        if (pacer_.InAfterRound()) {
+          PostAnnounce();
+          return;
+        }
         model_->Announce();
       },
       Qt::QueuedConnection);

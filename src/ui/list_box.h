@@ -5,6 +5,8 @@
 #include <QAbstractListModel>
 #include <QListView>
 #include <cstdint>
+#include <functional>
+#include <string_view>
 
 #include "model/check_list.h"
 #include "model/controls.h"
@@ -26,6 +28,11 @@ class CheckListModel : public QAbstractListModel {
 
   const CheckList& Items() const { return items_; }
   bool Checkable() const { return checkable_; }
+
+  // Gives an entry's tooltip from its text, asked only when a tooltip is
+  // about to show; without one, the tooltip is the text as shown.
+  using ToolTipProvider = std::function<QString(std::string_view text)>;
+  void SetToolTipProvider(ToolTipProvider provider) { toolTip_ = std::move(provider); }
 
   // Adds at the end without telling the views; Announce() tells them.
   void Append(std::string_view text, const FileStamp& stamp);
@@ -55,6 +62,7 @@ class CheckListModel : public QAbstractListModel {
 
   CheckList items_;
   bool checkable_;
+  ToolTipProvider toolTip_;
   std::int64_t announced_ = 0;
   // Rows whose flags changed since the last Announce(); -1 when none.
   std::int64_t dirtyFirst_ = -1;

@@ -17,6 +17,15 @@ void RepaintPacer::Request(PacedControl& control) {
   std::vector<PacedControl*> round;
   round.swap(waiting_);
   for (PacedControl* c : round) c->PaintNow();
+  // The work may itself ask for a repaint; that waits for the next round.
+  if (afterRound_ && !inAfterRound_) {
+    inAfterRound_ = true;
+    struct Reset {
+      bool& flag;
+      ~Reset() { flag = false; }
+    } reset{inAfterRound_};
+    afterRound_();
+  }
   roundsNs_ += roundTime.nsecsElapsed();
   // The interval counts from the end of the round, so that even slow
   // painting leaves most of the time to the work.

@@ -4,6 +4,7 @@
 
 #include <QElapsedTimer>
 #include <chrono>
+#include <functional>
 #include <vector>
 
 namespace tidwen {
@@ -30,6 +31,14 @@ class RepaintPacer {
   // Forgets a control that is going away.
   void Forget(PacedControl& control);
 
+  // Work done after each round let through, while a handler keeps the event
+  // loop waiting: the window uses it to let pending events other than the
+  // user's input be handled at the pace of the repaints. Empty for none.
+  void SetAfterRound(std::function<void()> work) { afterRound_ = std::move(work); }
+  // Whether that work is running now. Work a control would otherwise do on
+  // the event loop's next turn can wait for the loop proper meanwhile.
+  bool InAfterRound() const { return inAfterRound_; }
+
   // Rounds of repaints let through so far, and the time they took, for
   // measuring.
   long Rounds() const { return rounds_; }
@@ -39,6 +48,8 @@ class RepaintPacer {
   std::chrono::milliseconds interval_;
   QElapsedTimer sinceLastRound_;
   std::vector<PacedControl*> waiting_;
+  std::function<void()> afterRound_;
+  bool inAfterRound_ = false;
   long rounds_ = 0;
   qint64 roundsNs_ = 0;
 };

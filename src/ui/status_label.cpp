@@ -6,9 +6,18 @@
 
 namespace tidwen {
 
+namespace {
+
+// What a screen reader calls the line while it shows nothing.
+const QString kIdleName = QStringLiteral("状态");
+
+}  // namespace
+
 StatusLabel::StatusLabel(RepaintPacer& pacer, QWidget* parent) : QLabel(parent), pacer_(pacer) {
   // Paths are shown as they are, never read as markup.
   setTextFormat(Qt::PlainText);
+  setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  setAccessibleName(kIdleName);
 }
 
 StatusLabel::~StatusLabel() { pacer_.Forget(*this); }
@@ -30,7 +39,10 @@ void StatusLabel::SetCaption(std::string_view caption) {
 void StatusLabel::ShowCaption() {
   if (!stale_) return;
   stale_ = false;
-  setText(QString::fromStdString(DisplayText(caption_)));
+  const QString text = QString::fromStdString(DisplayText(caption_));
+  setText(text);
+  // A screen reader reads out what the line shows.
+  setAccessibleName(text.isEmpty() ? kIdleName : text);
 }
 
 void StatusLabel::PaintNow() {

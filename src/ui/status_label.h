@@ -9,7 +9,8 @@
 
 namespace tidwen {
 
-// A label whose caption is bytes. SetCaption only stores; the widget shows
+// A label whose caption is bytes, and whose accessible name is the caption
+// shown (or "状态" while it is empty). SetCaption only stores; the widget shows
 // the caption at the next paced Refresh() or when control returns to the
 // event loop, so a scan that sets a caption per file lays out text only as
 // often as the screen is actually painted.

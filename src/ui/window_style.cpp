@@ -2,13 +2,89 @@
 
 #include <QApplication>
 #include <QFontInfo>
+#include <QPainter>
 #include <QPalette>
+#include <QProxyStyle>
+#include <QPushButton>
 #include <QStringList>
+#include <QStyleFactory>
+#include <QStyleOption>
 #include <QWidget>
+#include <qdrawutil.h>
 
 #include "ui/resources.h"
 
 namespace tidwen {
+
+namespace {
+
+class FlatStyle : public QProxyStyle {
+ public:
+  using QProxyStyle::QProxyStyle;
+
+  void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
+                     const QWidget* widget) const override {
+    switch (element) {
+      case PE_PanelButtonCommand:
+        qDrawWinButton(painter, option->rect, option->palette,
+                       option->state & (State_Sunken | State_On),
+                       &option->palette.brush(QPalette::Button));
+        return;
+      case PE_FrameFocusRect:
+        DrawDottedFocus(option->rect, option->palette, painter);
+        return;
+      default:
+        QProxyStyle::drawPrimitive(element, option, painter, widget);
+    }
+  }
+
+  void drawComplexControl(ComplexControl control, const QStyleOptionComplex* option,
+                          QPainter* painter, const QWidget* widget) const override {
+    const auto* combo = qstyleoption_cast<const QStyleOptionComboBox*>(option);
+    if (control != CC_ComboBox || !combo || combo->editable) {
+      QProxyStyle::drawComplexControl(control, option, painter, widget);
+      return;
+    }
+    qDrawWinPanel(painter, combo->rect, combo->palette, true,
+                  &combo->palette.brush(QPalette::Base));
+    // The drop-down button keeps the platform's button colour.
+    const QRect arrow = subControlRect(CC_ComboBox, combo, SC_ComboBoxArrow, widget);
+    const bool down = (combo->activeSubControls & SC_ComboBoxArrow) && (combo->state & State_Sunken);
+    const QPalette platform = QApplication::palette();
+    qDrawWinButton(painter, arrow, platform, down, &platform.brush(QPalette::Button));
+    QStyleOption arrowOption(*combo);
+    arrowOption.palette = platform;
+    arrowOption.rect = arrow.adjusted(3, 3, -3, -3).translated(down ? 1 : 0, down ? 1 : 0);
+    QProxyStyle::drawPrimitive(PE_IndicatorArrowDown, &arrowOption, painter, widget);
+    if (combo->state & State_HasFocus) {
+      DrawDottedFocus(
+          subControlRect(CC_ComboBox, combo, SC_ComboBoxEditField, widget).adjusted(1, 1, -1, -1),
+          combo->palette, painter);
+    }
+  }
+
+ private:
+  // The dotted focus rectangle of the classic controls.
+  static void DrawDottedFocus(const QRect& rect, const QPalette& palette, QPainter* painter) {
+    painter->save();
+    painter->setPen(QPen(palette.color(QPalette::WindowText), 1, Qt::DotLine));
+    painter->setBrush(Qt::NoBrush);
+    painter->drawRect(rect.adjusted(0, 0, -1, -1));
+    painter->restore();
+  }
+};
+
+}  // namespace
+
+QStyle* FlatControlStyle() {
+  // Over whichever style the application uses, and gone with it.
+  static QStyle* const style = [] {
+    auto* flat = new FlatStyle(QStyleFactory::create(QApplication::style()->name()));
+    flat->setParent(QApplication::instance());
+    return flat;
+  }();
+  return style;
+}
 
 void RegisterFontSubstitutes() {
   static const bool registered = [] {

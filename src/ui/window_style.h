@@ -8,6 +8,7 @@
 #include <QSize>
 #include <QString>
 
+class QStyle;
 class QWidget;
 
 namespace tidwen {
@@ -47,6 +48,14 @@ void SetColor(QWidget& widget, QPalette::ColorRole role, const QColor& color);
 // Sets the colour of a widget's background role and asks Qt to fill it, so
 // that the colour shows whatever the style.
 void SetBackground(QWidget& widget, const QColor& color);
+
+// A style for the controls whose colour the layout gives exactly: command
+// buttons are drawn flat in their palette's Button colour inside the classic
+// raised bevel, and a drop-down list's field flat in its Base colour inside a
+// sunken one, where the application style would shade them. Everything else
+// is drawn by the application style. One instance for the application; the
+// widgets that use it do not own it.
+QStyle* FlatControlStyle();
 
 // The text colour of the results list: the title-bar colour of the classic
 // desktop the window imitates.

@@ -154,6 +154,17 @@ TEST_F(CommandsTest, AboutOpensOneModelessOwnerlessWindow) {
   EXPECT_TRUE(List("List2").Selected(0));
 }
 
+// Enter presses the button that has the focus, as Space does.
+TEST_F(CommandsTest, EnterAndSpacePressTheFocusedButton) {
+  ShownForm();
+  QPushButton& about = Button("Command6");
+  int clicks = 0;
+  QObject::connect(&about, &QPushButton::clicked, [&] { ++clicks; });
+  for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Space, Qt::Key_Escape})
+    PressKey(about, key);
+  EXPECT_EQ(clicks, 3);
+}
+
 TEST_F(CommandsTest, ExitClosesBothWindowsAtOnce) {
   Form1& form = ShownForm();
   Click("Command6");

@@ -1,15 +1,19 @@
 // The Qt controls on their own: the list's batched announcing and paced
 // painting, clicks on entries, byte texts, the status label, the directory
 // and file lists, and the message box service.
+#include <QAccessible>
 #include <QElapsedTimer>
 #include <QScrollBar>
+#include <QSet>
 #include <QTreeWidget>
 #include <thread>
+#include <tuple>
 
 #include "gui_test_support.h"
 #include "model/runtime_error.h"
 #include "ui/file_system_boxes.h"
 #include "ui/message_box.h"
+#include "ui/window_style.h"
 
 namespace tidwen::test {
 namespace {
@@ -170,6 +174,21 @@ TEST_F(ListBoxTest, AppendsBelowAFullPageMoveTheScrollBarAlone) {
   EXPECT_EQ(list_.model()->index(0, 0).data(Qt::CheckStateRole).toInt(), Qt::Checked);
 }
 
+// A tooltip is worked out when asked for, never as entries are added.
+TEST_F(ListBoxTest, ToolTipsComeFromTheProviderOnDemand) {
+  std::vector<std::string> asked;
+  list_.Model().SetToolTipProvider([&](std::string_view text) {
+    asked.emplace_back(text);
+    return QStringLiteral("tip");
+  });
+  for (int i = 0; i < 1000; ++i) list_.AddItem("c:\\f" + std::to_string(i));
+  QApplication::processEvents();
+  list_.viewport()->repaint();
+  EXPECT_TRUE(asked.empty());
+  EXPECT_EQ(list_.model()->index(5, 0).data(Qt::ToolTipRole).toString(), "tip");
+  EXPECT_EQ(asked, std::vector<std::string>{"c:\\f5"});
+}
+
 TEST(StatusLabelTest, ShowsItsCaptionWhenPaintedOrWhenIdle) {
   RepaintPacer pacer;
   StatusLabel label(pacer);
@@ -184,6 +203,9 @@ TEST(StatusLabelTest, ShowsItsCaptionWhenPaintedOrWhenIdle) {
   EXPECT_EQ(label.text(), "c:\\a\\<i>x</i>.tmp");
   QApplication::processEvents();
   EXPECT_EQ(label.text(), "共找到 1个垃圾文件");
+  // A screen reader hears what the line shows.
+  EXPECT_EQ(QAccessible::queryAccessibleInterface(&label)->text(QAccessible::Name),
+            "共找到 1个垃圾文件");
 }
 
 class FileSystemBoxesTest : public WindowTest {};
@@ -231,6 +253,25 @@ TEST_F(FileSystemBoxesTest, DirectoryListShowsThePathDownThenTheChildren) {
   EXPECT_EQ(dir1.Path(), "c:\\");
 }
 
+// Deep down the list stays readable: the entries indent little, and a
+// horizontal scroll bar reaches what the box is too narrow to show.
+TEST_F(FileSystemBoxesTest, DeepDirectoriesStayReadable) {
+  tree_.MakeDir("level1/level2/level3/level4/level5/level6/level7/level8/children");
+  QWidget window;
+  auto& dir1 = *new DirListBox(platform_->Dir1(), &window);
+  dir1.setGeometry(TwipsRect(2160, 600, 1815, 2820));
+  dir1.SetPath("c:\\level1\\level2\\level3\\level4\\level5\\level6\\level7\\level8");
+  ASSERT_TRUE(ShowAndWait(window));
+  // The open directory's name starts well inside the box.
+  const QRect entry = dir1.visualItemRect(dir1.currentItem());
+  EXPECT_TRUE(dir1.viewport()->rect().contains(entry.topLeft() + QPoint(40, 0)));
+  QScrollBar& bar = *dir1.horizontalScrollBar();
+  ASSERT_TRUE(bar.isVisible());
+  bar.setValue(bar.maximum());
+  EXPECT_LE(dir1.visualItemRect(dir1.currentItem()->child(0)).right(),
+            dir1.viewport()->rect().right() + 1);
+}
+
 TEST_F(FileSystemBoxesTest, HiddenListsCatchUpWhenShownAgain) {
   tree_.MakeFile("one/x.txt", "x");
   tree_.MakeFile("two/y.txt", "x");
@@ -259,6 +300,31 @@ TEST(MessageBoxTest, ABoxClosedWithoutAnAnswer) {
   EXPECT_EQ(service.MsgBox("q", MsgBoxButtons::kYesNo, MsgBoxIcon::kExclamation, "t"), kMsgBoxNo);
   EXPECT_EQ(service.MsgBox("q", MsgBoxButtons::kOkOnly, MsgBoxIcon::kNone, ""), kMsgBoxOk);
   EXPECT_EQ(user.Seen().size(), 2u);
+}
+
+// The boxes speak Chinese in the window's font whatever the locale, and the
+// letters on the buttons answer them.
+TEST(MessageBoxTest, ChineseButtonsThatTheirLettersPress) {
+  QWidget owner;
+  owner.setFont(QFont("Serif", 13));
+  QtMessageBoxService service(&owner);
+  const std::tuple<MsgBoxButtons, Qt::Key, int, QStringList> cases[] = {
+      {MsgBoxButtons::kYesNo, Qt::Key_Y, kMsgBoxYes, {"是(&Y)", "否(&N)"}},
+      {MsgBoxButtons::kYesNo, Qt::Key_N, kMsgBoxNo, {"是(&Y)", "否(&N)"}},
+      {MsgBoxButtons::kOkOnly, Qt::Key_Return, kMsgBoxOk, {"确定"}}};
+  for (const auto& [buttons, key, answer, captions] : cases) {
+    QTimer::singleShot(0, [&, key = key, captions = captions] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      ASSERT_NE(box, nullptr);
+      QStringList shown;
+      for (QAbstractButton* button : box->buttons()) shown << button->text();
+      EXPECT_EQ(QSet<QString>(shown.begin(), shown.end()),
+                QSet<QString>(captions.begin(), captions.end()));
+      EXPECT_EQ(box->font(), owner.font());
+      PressKey(*box, key);
+    });
+    EXPECT_EQ(service.MsgBox("q", buttons, MsgBoxIcon::kNone, ""), answer) << key;
+  }
 }
 
 }  // namespace

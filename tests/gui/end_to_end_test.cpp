@@ -1,6 +1,11 @@
 // The whole program through its window on a temporary drive: real widgets,
 // real files, real message boxes answered as a user would.
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <QDateTime>
 #include <QElapsedTimer>
+#include <QExposeEvent>
 #include <QScrollBar>
 
 #include "gui_test_support.h"
@@ -101,6 +106,25 @@ TEST_F(EndToEndTest, ScanCheckAndDelete) {
   EXPECT_EQ(List("List1").model()->rowCount(), 3);
 }
 
+// A result's tooltip tells where its file really is, its size and when it
+// was last changed, as things stand when it shows.
+TEST_F(EndToEndTest, AResultsToolTipShowsTheRealFile) {
+  tree_.MakeFile("d/a.tmp", "data");
+  const std::int64_t modified = 1796644800;  // 2026-12-07 12:00:00 UTC
+  const timespec times[2] = {{modified, 0}, {modified, 0}};
+  ASSERT_EQ(utimensat(AT_FDCWD, tree_.Path("d/a.tmp").c_str(), times, 0), 0);
+  ShownForm();
+  Click("Command1");
+  QApplication::processEvents();
+  const QModelIndex entry = List("List1").model()->index(0, 0);
+  const QString real = QString::fromStdString(tree_.Path("d/a.tmp"));
+  EXPECT_EQ(entry.data(Qt::ToolTipRole).toString(),
+            real + "\n大小: 4 字节\n修改时间: " +
+                QDateTime::fromSecsSinceEpoch(modified).toString("yyyy-MM-dd HH:mm:ss"));
+  tree_.Remove("d/a.tmp");
+  EXPECT_EQ(entry.data(Qt::ToolTipRole).toString(), real + "\n找不到该文件");
+}
+
 // Clicks and keys that queue up while a scan runs are dropped, not run as
 // commands once it is over.
 TEST_F(EndToEndTest, InputMadeDuringAScanIsDropped) {
@@ -122,6 +146,53 @@ TEST_F(EndToEndTest, InputMadeDuringAScanIsDropped) {
   // Input made afterwards works as usual.
   Click("Command3");
   EXPECT_TRUE(List("List1").isHidden());
+}
+
+// Events other than input are handled while a scan runs: a window uncovered
+// as the scan shows its results is put back on screen before the scan ends.
+TEST_F(EndToEndTest, AWindowUncoveredDuringAScanIsShownBeforeItEnds) {
+  tree_.MakeFile("d/a.tmp", "data");
+  Form1& form = ShownForm();
+  const EventHook uncover(List("List1"), [&](QEvent::Type type) {
+    if (type == QEvent::Show)
+      QApplication::postEvent(form.windowHandle(), new QExposeEvent(QRegion(form.rect())));
+  });
+  std::vector<std::string> captionsAtExpose;
+  const EventHook exposed(*form.windowHandle(), [&](QEvent::Type type) {
+    if (type == QEvent::Expose) captionsAtExpose.push_back(Label1Caption());
+  });
+  Click("Command1");
+  EXPECT_EQ(captionsAtExpose, std::vector<std::string>{"c:\\d\\a.tmp"});
+}
+
+// The close box pressed while a scan or a deletion runs: the command goes on
+// to its end, and the window closes after it.
+TEST_F(EndToEndTest, ACloseRequestMadeDuringACommandIsCarriedOutAfterIt) {
+  tree_.MakeFile("a.tmp", "data");
+  tree_.MakeFile("d/b.tmp", "data");
+  Form1& form = ShownForm();
+  std::string captionAtRequest = "none";
+  const auto requestClose = [&] {
+    form.windowHandle()->close();
+    EXPECT_TRUE(form.isVisible());
+    captionAtRequest = Label1Caption();
+  };
+  QTimer::singleShot(0, &form, requestClose);
+  Click("Command1");
+  EXPECT_EQ(captionAtRequest, "");  // while the walk was in the root
+  EXPECT_EQ(Label1Caption(), "共找到 2个垃圾文件");
+  EXPECT_TRUE(form.isVisible());
+  EXPECT_TRUE(WaitFor([&] { return !form.isVisible(); }));
+
+  ASSERT_TRUE(ShowAndWait(form));
+  Click("Command5");
+  BoxAnswerer user({QMessageBox::Yes});
+  user.OnEachBox([&](QMessageBox&) { requestClose(); });
+  Click("Command2");
+  EXPECT_EQ(captionAtRequest, "共找到 2个垃圾文件");
+  EXPECT_EQ(Label1Caption(), "还剩下 0个垃圾文件");
+  EXPECT_TRUE(form.isVisible());
+  EXPECT_TRUE(WaitFor([&] { return !form.isVisible(); }));
 }
 
 // Every file of this drive is junk: a scan that repainted per hit or per

@@ -14,6 +14,7 @@
 #include <QTimer>
 #include <QWindow>
 #include <deque>
+#include <functional>
 #include <ostream>
 #include <memory>
 #include <string>
@@ -98,6 +99,22 @@ class PaintCounter : public QObject {
   }
 };
 
+// Calls a function with each event an object receives, from its
+// construction to its end.
+class EventHook : public QObject {
+ public:
+  EventHook(QObject& target, std::function<void(QEvent::Type)> on) : on_(std::move(on)) {
+    target.installEventFilter(this);
+  }
+  bool eventFilter(QObject*, QEvent* event) override {
+    on_(event->type());
+    return false;
+  }
+
+ private:
+  std::function<void(QEvent::Type)> on_;
+};
+
 // Form1 over a platform whose only drive, c:, is a temporary tree.
 // Exit hides the windows and sets quitCalled instead of ending the tests.
 class WindowTest : public ::testing::Test {
@@ -162,6 +179,8 @@ class BoxAnswerer {
   }
 
   const std::vector<SeenBox>& Seen() const { return seen_; }
+  // Runs whenever a box is seen, before it is answered.
+  void OnEachBox(std::function<void(QMessageBox&)> hook) { onEachBox_ = std::move(hook); }
 
  private:
   void Poll() {
@@ -175,6 +194,7 @@ class BoxAnswerer {
                                       : QMessageBox::NoButton,
                  box->icon(), box->textFormat()};
     seen_.push_back(seen);
+    if (onEachBox_) onEachBox_(*box);
     if (answers_.empty()) {
       PressKey(*box, Qt::Key_Escape);
       return;
@@ -192,6 +212,7 @@ class BoxAnswerer {
   QTimer timer_;
   std::deque<QMessageBox::StandardButton> answers_;
   std::vector<SeenBox> seen_;
+  std::function<void(QMessageBox&)> onEachBox_;
 };
 
 }  // namespace tidwen::test

@@ -157,6 +157,37 @@ TEST_F(LayoutTest, MainWindowFollowsItsTable) {
   EXPECT_EQ(picture->Picture().size(), QSize(122, 70));
 }
 
+// Colours as drawn, not only as set, and captions from the top left of
+// their boxes as the platform draws them.
+TEST_F(LayoutTest, ColoursAndCaptionsAsDrawn) {
+  Form1& form = ShownForm();
+  for (const char* name : {"Command1", "Command2", "Command3", "Command4", "Command5", "Command6",
+                           "Drive1"}) {
+    SCOPED_TRACE(name);
+    const QImage image = Child<QWidget>(form, name)->grab().toImage();
+    const bool drive = name == std::string("Drive1");
+    // Inside the bevel, clear of the text and the drop-down button.
+    const int r = image.width() - (drive ? 23 : 3), b = image.height() - 3;
+    for (const QPoint at : {QPoint(2, 2), QPoint(r, 2), QPoint(2, b), QPoint(r, b)})
+      EXPECT_EQ(image.pixelColor(at), drive ? kOrange : kBrick) << at.x() << "," << at.y();
+  }
+  Child<StatusLabel>(form, "Label1")->SetCaption("共找到 5个垃圾文件");
+  QApplication::processEvents();
+  for (const char* name : {"Label1", "Label3", "Label4"}) {
+    const QImage image = Child<QWidget>(form, name)->grab().toImage();
+    const QRgb background = image.pixel(image.width() - 1, image.height() - 1);
+    const auto blank = [&](int y) {
+      for (int x = 0; x < image.width(); ++x) {
+        if (image.pixel(x, y) != background) return false;
+      }
+      return true;
+    };
+    int firstInked = 0;
+    while (firstInked < image.height() && blank(firstInked)) ++firstInked;
+    EXPECT_LE(firstInked, 3) << name;
+  }
+}
+
 TEST_F(LayoutTest, MainWindowIsFixedWithCaptionColourAndIcon) {
   Form1& form = Form();
   EXPECT_EQ(form.windowTitle(), "Tidwenv1.1");
