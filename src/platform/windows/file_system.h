@@ -1,0 +1,38 @@
+// Deleting files on Windows, never forced and never through a reparse point.
+//
+// GetFile opens the file once, with delete access and without following a
+// reparse point, checks on that handle that it is still the file that was
+// stamped, and Delete deletes through the same handle, so no other file can
+// be slipped in between the check and the deletion.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "platform/services.h"
+
+namespace tidwen {
+
+struct WinDrivePath;
+
+class WinFileSystem final : public FileSystemService {
+ public:
+  std::unique_ptr<FileSystemObject> CreateFileSystemObject() override;
+  // Batches nest. Inside one, the last parent directory found free of
+  // reparse points is remembered, so that deleting many files of one
+  // directory checks its path once.
+  void BeginBatch() override { ++batchDepth_; }
+  void EndBatch() noexcept override;
+
+  // Throws RuntimeError 53 unless every directory between the drive's root
+  // and the file at path is a directory and no reparse point; other numbers
+  // by the Win32 error (71 for a drive that is not ready).
+  void CheckParents(const WinDrivePath& file);
+
+ private:
+  int batchDepth_ = 0;
+  std::string checkedParent_;  // only inside a batch
+};
+
+}  // namespace tidwen
