@@ -137,4 +137,23 @@ inline std::vector<RawEntry> RawListing(const std::wstring& longDir) {
   return entries;
 }
 
+// A link of some kind to a directory of the tree, or an empty string with
+// the reason none could be made.
+inline std::string MakeDirectoryLink(const WinTempTree& tree, const char* name, const char* target) {
+  const DWORD flags = SYMBOLIC_LINK_FLAG_DIRECTORY | 0x2;  // ..._ALLOW_UNPRIVILEGED_CREATE
+  if (!CreateSymbolicLinkW(tree.Long(name).c_str(), tree.Long(target).c_str(), flags)) {
+    return "CreateSymbolicLinkW failed with " + std::to_string(GetLastError());
+  }
+  const DWORD attributes = tree.Attributes(name);
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    // Wine 8 answers success but makes nothing.
+    return "CreateSymbolicLinkW reported success, yet nothing is there (error " +
+           std::to_string(GetLastError()) + ")";
+  }
+  if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    return "the link made is not shown as a reparse point";
+  }
+  return "";
+}
+
 }  // namespace tidwen::test

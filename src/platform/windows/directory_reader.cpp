@@ -97,11 +97,11 @@ std::shared_ptr<const WinListing> WinDirectoryReader::Read(std::string_view driv
   if (!GetFileAttributesExW(dir->longPath.c_str(), GetFileExInfoStandard, &data)) {
     throw WinErrorFor(GetLastError(), WinDoing::kListing, "cannot open", dir->path);
   }
-  if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-    throw WinError(kPathNotFound, "not a directory:", dir->path);
-  }
   if (!dir->IsRoot() && (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
     throw WinError(kPathFileAccess, "a reparse point:", dir->path);
+  }
+  if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    throw WinError(kPathNotFound, "not a directory:", dir->path);
   }
 
   auto listing = std::make_shared<WinListing>();
