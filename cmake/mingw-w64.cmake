@@ -23,9 +23,8 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 
 # Every executable runs under Wine, in a prefix of the build tree's own and
-# without Wine's debug chatter. The prefix is made by the first start (see
-# the tidwen_wine_prefix target).
+# without Wine's debug chatter (see wine-run.sh). The prefix is made by the
+# first start (see the tidwen_wine_prefix target).
 find_program(TIDWEN_WINE NAMES wine wine64 REQUIRED)
 set(TIDWEN_WINEPREFIX "${CMAKE_BINARY_DIR}/wineprefix" CACHE PATH "Wine prefix of the test runs")
-set(CMAKE_CROSSCOMPILING_EMULATOR
-    "${CMAKE_COMMAND};-E;env;WINEPREFIX=${TIDWEN_WINEPREFIX};WINEDEBUG=-all;WINEDLLOVERRIDES=mscoree,mshtml=;${TIDWEN_WINE}")
+set(CMAKE_CROSSCOMPILING_EMULATOR sh "${CMAKE_CURRENT_LIST_DIR}/wine-run.sh" "${TIDWEN_WINEPREFIX}")

@@ -11,6 +11,8 @@ packages=(
   libgtest-dev libgmock-dev
   findutils bfs e2fsprogs util-linux
   fonts-arphic-uming fonts-arphic-ukai
+  # The Windows build: mingw-w64, GoogleTest's sources, and Wine to run it.
+  g++-mingw-w64-x86-64-posix mingw-w64 googletest wine wine64
   "$@"
 )
 

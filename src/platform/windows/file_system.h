@@ -21,7 +21,9 @@ class WinFileSystem final : public FileSystemService {
   std::unique_ptr<FileSystemObject> CreateFileSystemObject() override;
   // Batches nest. Inside one, the last parent directory found free of
   // reparse points is remembered, so that deleting many files of one
-  // directory checks its path once.
+  // directory checks its path once. Should that directory be swapped for a
+  // junction meanwhile, a file reached through it must still match its
+  // stamp: only the very file that was found can be deleted.
   void BeginBatch() override { ++batchDepth_; }
   void EndBatch() noexcept override;
 
