@@ -1,5 +1,10 @@
 // Deleting files through the Windows file-system service on real temporary
 // directories: never forced, never another file than the one stamped.
+#include "platform/windows/win32.h"
+
+#include <aclapi.h>
+#include <sddl.h>
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -69,6 +74,49 @@ TEST_F(WinDeleteTest, AFileInUseWithoutSharingIsRefusedWith70) {
   EXPECT_TRUE(tree_.Exists("busy.tmp"));
   // Once let go, it goes.
   EXPECT_EQ(Delete(tree_.Path("busy.tmp")), 0);
+}
+
+// Sets the access control list of a file or directory from SDDL; false when
+// the system takes none.
+bool SetAcl(const std::wstring& path, const wchar_t* sddl) {
+  PSECURITY_DESCRIPTOR sd = nullptr;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &sd, nullptr)) {
+    return false;
+  }
+  BOOL present = FALSE, defaulted = FALSE;
+  PACL dacl = nullptr;
+  const bool ok = GetSecurityDescriptorDacl(sd, &present, &dacl, &defaulted) &&
+                  SetNamedSecurityInfoW(const_cast<wchar_t*>(path.c_str()), SE_FILE_OBJECT,
+                                        DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                                        nullptr, nullptr, dacl, nullptr) == ERROR_SUCCESS;
+  LocalFree(sd);
+  return ok;
+}
+
+TEST_F(WinDeleteTest, AFileThatAccessControlRefusesIsRefusedWith70) {
+  tree_.Dir("guarded");
+  tree_.File("guarded\\x.tmp");
+  const std::wstring dir = tree_.Long("guarded");
+  const std::wstring file = tree_.Long("guarded\\x.tmp");
+  // Neither the file's own delete right nor its directory's right to delete
+  // children is granted to anyone; everything else is.
+  ASSERT_TRUE(SetAcl(dir, L"D:P(D;;DC;;;WD)(A;OICI;FA;;;WD)"));
+  ASSERT_TRUE(SetAcl(file, L"D:P(D;;SD;;;WD)(A;;FA;;;WD)"));
+  HANDLE probe = CreateFileW(file.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                             nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  const bool enforced = probe == INVALID_HANDLE_VALUE;
+  if (!enforced) CloseHandle(probe);
+  int number = 0;
+  if (enforced) number = Delete(tree_.Path("guarded\\x.tmp"));
+  // Let the tree be removed again.
+  SetAcl(dir, L"D:P(A;OICI;FA;;;WD)");
+  SetAcl(file, L"D:P(A;;FA;;;WD)");
+  if (!enforced) {
+    GTEST_SKIP() << "the system does not enforce access control lists here "
+                    "(Wine keeps them but grants every access)";
+  }
+  EXPECT_EQ(number, kPermissionDenied);
+  EXPECT_TRUE(tree_.Exists("guarded\\x.tmp"));
 }
 
 TEST_F(WinDeleteTest, WhatIsNoFileThereIsRefusedWith53) {
