@@ -39,9 +39,10 @@ class WinFileObject final : public FileObject {
   std::string path_;
 };
 
-bool StampMatches(const FileStamp& expected, const BY_HANDLE_FILE_INFORMATION& info) {
-  const std::uint64_t index = Join64(info.nFileIndexHigh, info.nFileIndexLow);
-  if (expected.device != info.dwVolumeSerialNumber || expected.inode != index) return false;
+bool StampMatches(const FileStamp& expected, HANDLE h, const BY_HANDLE_FILE_INFORMATION& info) {
+  const WinFileId id =
+      FileIdOf(h, info.dwVolumeSerialNumber, Join64(info.nFileIndexHigh, info.nFileIndexLow));
+  if (expected.device != id.volume || expected.inode != id.file) return false;
   if (expected.version == 0) return true;
   const auto size = static_cast<std::int64_t>(Join64(info.nFileSizeHigh, info.nFileSizeLow));
   const std::int64_t written = FileTimeToUnixNs(FileTimeValue(info.ftLastWriteTime));
@@ -91,7 +92,7 @@ class WinFileSystemObject final : public FileSystemObject {
     if (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) {
       throw WinError(kFileNotFound, "not a file:", path);
     }
-    if (expected.known && !StampMatches(expected, info)) {
+    if (expected.known && !StampMatches(expected, h.Get(), info)) {
       throw WinError(kPermissionDenied, "changed since it was found:", path);
     }
     return std::make_unique<WinFileObject>(std::move(h), std::string(path));

@@ -97,8 +97,10 @@ FileStamp WinFileLength::LastStamp() {
       !(info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))) {
     // Size and write time as measured: a file changed since then will not
     // match the stamp when it is deleted.
-    lastStamp_ = WinStampOf(info.dwVolumeSerialNumber, Join64(info.nFileIndexHigh, info.nFileIndexLow),
-                            last_.size, last_.lastWrite, FileTimeValue(info.ftCreationTime));
+    const WinFileId id =
+        FileIdOf(h.Get(), info.dwVolumeSerialNumber, Join64(info.nFileIndexHigh, info.nFileIndexLow));
+    lastStamp_ = WinStampOf(id.volume, id.file, last_.size, last_.lastWrite,
+                            FileTimeValue(info.ftCreationTime));
   } else {
     // Gone or changed into something else since it was measured.
     lastStamp_ = WinStampWithoutIdentity(last_.size, last_.lastWrite);
