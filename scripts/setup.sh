@@ -12,6 +12,8 @@ packages=(
   findutils bfs e2fsprogs util-linux
   fonts-arphic-uming fonts-arphic-ukai
   dpkg-dev file desktop-file-utils appstream lintian
+  # The Windows build: mingw-w64, GoogleTest's sources, and Wine to run it.
+  g++-mingw-w64-x86-64-posix mingw-w64 googletest wine wine64
   "$@"
 )
 

@@ -1,0 +1,78 @@
+// tidwen-bench for Windows: lists the scan's hits of a directory shown as
+// drive c:, one per line, byte for byte as the Linux build's --list prints
+// them for the same tree (in the file system's order rather than by name).
+//
+//   tidwen-bench --list DIR
+//
+// The timed benchmarks run on Linux only.
+#include "platform/windows/win32.h"
+
+#include <fcntl.h>
+#include <io.h>
+#include <shellapi.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "model/form1_context.h"
+#include "model/plain_controls.h"
+#include "model/runtime_error.h"
+#include "platform/platform.h"
+#include "platform/wtf8.h"
+#include "rules/junk_rules.h"
+#include "scan/drive_walk.h"
+
+namespace {
+
+// A scan shows no message box: one that comes ends the list.
+class NoMessageBox final : public tidwen::MessageBoxService {
+ public:
+  int MsgBox(std::string_view text, tidwen::MsgBoxButtons, tidwen::MsgBoxIcon,
+             std::string_view) override {
+    throw tidwen::RuntimeError(tidwen::kInternalError,
+                               "a scan showed a message box: " + std::string(text));
+  }
+};
+
+// The scan of dir shown as c: with every junk type selected: each ResultList
+// entry in the order found.
+std::vector<std::string> ListHits(const std::string& dir) {
+  const std::unique_ptr<tidwen::Platform> platform = tidwen::MakeDirectoryPlatform(dir);
+  tidwen::PlainListControl list1, list2, list3;
+  tidwen::PlainLabel label1;
+  tidwen::PlainDriveList drive1{"c:"};
+  NoMessageBox box;
+  tidwen::Form1Context form =
+      tidwen::MakeForm1Context({list1, list2, list3, label1, drive1}, platform->Services(), box);
+  tidwen::Form_Load(form);
+  tidwen::Command1_Click(form);
+  std::vector<std::string> hits;
+  for (std::int64_t i = 0; i < list1.ListCount(); ++i) hits.emplace_back(list1.List(i));
+  return hits;
+}
+
+}  // namespace
+
+int main() {
+  int argc = 0;
+  wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+  if (argv == nullptr || argc != 3 || std::wstring_view(argv[1]) != L"--list") {
+    std::fprintf(stderr, "usage: tidwen-bench --list DIR\n");
+    return 2;
+  }
+  const std::string dir = tidwen::ToWtf8(std::wstring_view(argv[2]));
+  LocalFree(argv);
+  // Entries are bytes, lines end in "\n" alone.
+  _setmode(_fileno(stdout), _O_BINARY);
+  try {
+    for (const std::string& hit : ListHits(dir)) {
+      std::fwrite(hit.data(), 1, hit.size(), stdout);
+      std::fputc('\n', stdout);
+    }
+  } catch (const tidwen::RuntimeError& e) {
+    std::fprintf(stderr, "tidwen-bench: %s\n", e.what());
+    return 1;
+  }
+  return std::fflush(stdout) == 0 ? 0 : 1;
+}

@@ -1,0 +1,76 @@
+// The directory lister, the file lister and the file-length service of the
+// Windows platform, all over one WinDirectoryReader.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "model/controls.h"
+#include "model/services.h"
+#include "platform/windows/directory_reader.h"
+
+namespace tidwen {
+
+// Lists the subdirectories of a directory in the file system's order,
+// hidden and system ones included, never a reparse point. Shows nothing
+// until a path is set.
+class WinDirList final : public DirListControl {
+ public:
+  explicit WinDirList(WinDirectoryReader& reader) : reader_(reader) {}
+  void SetVisible(bool visible) override { visible_ = visible; }
+  bool Visible() const override { return visible_; }
+  void SetPath(std::string_view path) override;
+  std::string Path() const override;
+  std::int64_t ListCount() const override;
+  std::string List(std::int64_t i) const override;
+
+ private:
+  WinDirectoryReader& reader_;
+  std::shared_ptr<const WinListing> listing_;
+  bool visible_ = true;
+};
+
+// Lists the files of a directory in the file system's order as the file list
+// does by default: no hidden or system file, no reparse point, no directory.
+class WinFileList final : public FileListControl {
+ public:
+  explicit WinFileList(WinDirectoryReader& reader) : reader_(reader) {}
+  void SetVisible(bool visible) override { visible_ = visible; }
+  bool Visible() const override { return visible_; }
+  void SetPath(std::string_view path) override;
+  std::string Path() const override;
+  std::int64_t ListCount() const override;
+  std::string_view List(std::int64_t i) const override;
+
+ private:
+  WinDirectoryReader& reader_;
+  std::shared_ptr<const WinListing> listing_;
+  bool visible_ = true;
+};
+
+// File lengths by drive path. A file of the directory listed last is
+// measured from the listing; any other is asked of the system.
+class WinFileLength final : public FileLengthService {
+ public:
+  explicit WinFileLength(const WinDirectoryReader& reader) : reader_(reader) {}
+  // Throws RuntimeError: 53 when no file is there (gone, a directory or a
+  // reparse point), 52 for no file path, 71 for a drive that is not ready,
+  // others by the Win32 error.
+  std::int64_t FileLen(std::string_view path) override;
+  // Made on first request after a successful FileLen, by opening the file:
+  // its volume serial number and file index, and the size and write time
+  // measured with the creation time read now. Kept until the next FileLen.
+  FileStamp LastStamp() override;
+
+ private:
+  const WinDirectoryReader& reader_;
+  std::string path_;
+  WinListedFile last_;
+  bool measured_ = false;
+  std::optional<FileStamp> lastStamp_;
+};
+
+}  // namespace tidwen

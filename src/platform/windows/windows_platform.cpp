@@ -1,0 +1,81 @@
+#include "platform/windows/windows_platform.h"
+
+#include <algorithm>
+#include <functional>
+#include <utility>
+
+#include "platform/windows/directory_reader.h"
+#include "platform/windows/file_system.h"
+#include "platform/windows/listers.h"
+
+namespace tidwen {
+
+struct WindowsPlatform::Impl {
+  Impl(WinDriveList list, bool fromSystem)
+      : drives(std::move(list)), fromSystem(fromSystem), dir1(reader), file1(reader), fileLength(reader) {}
+
+  // Members are destroyed in reverse: the listers go before their reader.
+  WinDriveList drives;
+  bool fromSystem;
+  WinDirectoryReader reader;
+  WinDirList dir1;
+  WinFileList file1;
+  WinFileLength fileLength;
+  WinFileSystem fileSystem;
+};
+
+WindowsPlatform::WindowsPlatform()
+    : impl_(std::make_unique<Impl>(WinDriveList::FromSystem(), true)) {}
+
+WindowsPlatform::WindowsPlatform(WinDriveList drives)
+    : impl_(std::make_unique<Impl>(std::move(drives), false)) {}
+
+WindowsPlatform::~WindowsPlatform() = default;
+
+const WinDriveList& WindowsPlatform::Table() const { return impl_->drives; }
+
+std::vector<DriveInfo> WindowsPlatform::Drives() const {
+  std::vector<DriveInfo> drives;
+  for (const WinDrive& d : impl_->drives.Drives()) {
+    drives.push_back(DriveInfo{d.letter, d.text, std::hash<std::string>{}(d.text)});
+  }
+  return drives;
+}
+
+bool WindowsPlatform::RefreshDrives() {
+  if (!impl_->fromSystem) return false;
+  WinDriveList fresh = WinDriveList::FromSystem();
+  const auto same = [](const WinDrive& a, const WinDrive& b) {
+    return a.letter == b.letter && a.text == b.text;
+  };
+  const std::vector<WinDrive>& now = impl_->drives.Drives();
+  if (std::equal(now.begin(), now.end(), fresh.Drives().begin(), fresh.Drives().end(), same)) {
+    return false;
+  }
+  impl_->drives = std::move(fresh);
+  return true;
+}
+
+void WindowsPlatform::ReleaseHandles() noexcept { impl_->fileSystem.ReleaseKept(); }
+
+std::optional<std::string> WindowsPlatform::DrivePathOf(std::string_view systemPath) const {
+  if (systemPath.size() < 3 || systemPath[1] != ':' || systemPath[2] != '\\' ||
+      impl_->drives.Find(systemPath[0]) == nullptr) {
+    return std::nullopt;
+  }
+  std::string drivePath(systemPath);
+  drivePath[0] = static_cast<char>(drivePath[0] | 0x20);
+  return drivePath;
+}
+
+std::optional<std::string> WindowsPlatform::SystemPathOf(std::string_view drivePath) const {
+  return DrivePathOf(drivePath);
+}
+
+std::unique_ptr<Platform> MakeSystemPlatform() { return std::make_unique<WindowsPlatform>(); }
+DirListControl& WindowsPlatform::Dir1() { return impl_->dir1; }
+FileListControl& WindowsPlatform::File1() { return impl_->file1; }
+FileLengthService& WindowsPlatform::FileLength() { return impl_->fileLength; }
+FileSystemService& WindowsPlatform::FileSystem() { return impl_->fileSystem; }
+
+}  // namespace tidwen

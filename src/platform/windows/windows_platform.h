@@ -1,0 +1,46 @@
+// The real Windows platform: directory and file listers over one shared
+// directory read, file length, and safe deletion, on the machine's drives.
+#pragma once
+
+#include <memory>
+
+#include "model/controls.h"
+#include "model/services.h"
+#include "platform/platform.h"
+#include "platform/windows/drive_list.h"
+
+namespace tidwen {
+
+class WindowsPlatform final : public Platform {
+ public:
+  // The machine's drives as they are now.
+  WindowsPlatform();
+  // Shows these drives in the chooser; the services reach any drive path.
+  explicit WindowsPlatform(WinDriveList drives);
+  ~WindowsPlatform() override;
+  WindowsPlatform(const WindowsPlatform&) = delete;
+  WindowsPlatform& operator=(const WindowsPlatform&) = delete;
+
+  // The drive list in use.
+  const WinDriveList& Table() const;
+  // A drive's identity is its text: the same letter showing another volume
+  // label or network path is another drive.
+  std::vector<DriveInfo> Drives() const override;
+  // Reads the machine's drives again, when this platform was made from them.
+  bool RefreshDrives() override;
+  DirListControl& Dir1() override;
+  FileListControl& File1() override;
+  FileLengthService& FileLength() override;
+  FileSystemService& FileSystem() override;
+  void ReleaseHandles() noexcept override;
+  // Paths of the system are drive paths already, with the letter in either
+  // case; they need only be on a drive of the list.
+  std::optional<std::string> DrivePathOf(std::string_view systemPath) const override;
+  std::optional<std::string> SystemPathOf(std::string_view drivePath) const override;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace tidwen

@@ -1,0 +1,264 @@
+// Deleting files through the Windows file-system service on real temporary
+// directories: never forced, never another file than the one stamped.
+#include "platform/windows/win32.h"
+
+#include <aclapi.h>
+#include <sddl.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "model/runtime_error.h"
+#include "platform/windows/windows_platform.h"
+#include "support/error_of.h"
+#include "win_test_support.h"
+
+namespace tidwen {
+namespace {
+
+using test::ErrorOf;
+using test::WinTempTree;
+
+class WinDeleteTest : public ::testing::Test {
+ protected:
+  // Deletes the file at path with the given stamp; 0 when it was deleted,
+  // else the number it failed with.
+  int Delete(const std::string& path, const FileStamp& stamp = {}) {
+    return ErrorOf([&] {
+      std::unique_ptr<FileSystemObject> fso = platform_.FileSystem().CreateFileSystemObject();
+      std::unique_ptr<FileObject> file = fso->GetFile(path, stamp);
+      file->Delete();
+    });
+  }
+  // The stamp the scan would record for the file at path.
+  FileStamp StampOf(const std::string& path) {
+    platform_.FileLength().FileLen(path);
+    return platform_.FileLength().LastStamp();
+  }
+
+  WindowsPlatform platform_{WinDriveList(std::vector<WinDrive>{})};
+  WinTempTree tree_;
+};
+
+TEST_F(WinDeleteTest, APlainFileIsDeletedWithOrWithoutItsStamp) {
+  tree_.File("stamped.tmp", "abc");
+  tree_.File("unstamped.tmp", "abc");
+  tree_.File("kept.tmp");
+  EXPECT_EQ(Delete(tree_.Path("stamped.tmp"), StampOf(tree_.Path("stamped.tmp"))), 0);
+  EXPECT_EQ(Delete(tree_.Path("unstamped.tmp")), 0);
+  EXPECT_FALSE(tree_.Exists("stamped.tmp"));
+  EXPECT_FALSE(tree_.Exists("unstamped.tmp"));
+  EXPECT_TRUE(tree_.Exists("kept.tmp"));
+}
+
+TEST_F(WinDeleteTest, AReadOnlyFileIsRefusedWith70AndStaysReadOnly) {
+  tree_.File("ro.tmp", "data");
+  ASSERT_TRUE(tree_.SetAttributes("ro.tmp", FILE_ATTRIBUTE_READONLY));
+  const FileStamp stamp = StampOf(tree_.Path("ro.tmp"));
+  EXPECT_EQ(Delete(tree_.Path("ro.tmp"), stamp), kPermissionDenied);
+  EXPECT_EQ(Delete(tree_.Path("ro.tmp")), kPermissionDenied);
+  ASSERT_TRUE(tree_.Exists("ro.tmp"));
+  EXPECT_TRUE(tree_.Attributes("ro.tmp") & FILE_ATTRIBUTE_READONLY);
+}
+
+TEST_F(WinDeleteTest, AFileInUseWithoutSharingIsRefusedWith70) {
+  tree_.File("busy.tmp");
+  HANDLE held = CreateFileW(tree_.Long("busy.tmp").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  const int number = Delete(tree_.Path("busy.tmp"));
+  CloseHandle(held);
+  EXPECT_EQ(number, kPermissionDenied);
+  EXPECT_TRUE(tree_.Exists("busy.tmp"));
+  // Once let go, it goes.
+  EXPECT_EQ(Delete(tree_.Path("busy.tmp")), 0);
+}
+
+// Sets the access control list of a file or directory from SDDL; false when
+// the system takes none.
+bool SetAcl(const std::wstring& path, const wchar_t* sddl) {
+  PSECURITY_DESCRIPTOR sd = nullptr;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &sd, nullptr)) {
+    return false;
+  }
+  BOOL present = FALSE, defaulted = FALSE;
+  PACL dacl = nullptr;
+  const bool ok = GetSecurityDescriptorDacl(sd, &present, &dacl, &defaulted) &&
+                  SetNamedSecurityInfoW(const_cast<wchar_t*>(path.c_str()), SE_FILE_OBJECT,
+                                        DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                                        nullptr, nullptr, dacl, nullptr) == ERROR_SUCCESS;
+  LocalFree(sd);
+  return ok;
+}
+
+TEST_F(WinDeleteTest, AFileThatAccessControlRefusesIsRefusedWith70) {
+  tree_.Dir("guarded");
+  tree_.File("guarded\\x.tmp");
+  const std::wstring dir = tree_.Long("guarded");
+  const std::wstring file = tree_.Long("guarded\\x.tmp");
+  // Neither the file's own delete right nor its directory's right to delete
+  // children is granted to anyone; everything else is.
+  ASSERT_TRUE(SetAcl(dir, L"D:P(D;;DC;;;WD)(A;OICI;FA;;;WD)"));
+  ASSERT_TRUE(SetAcl(file, L"D:P(D;;SD;;;WD)(A;;FA;;;WD)"));
+  HANDLE probe = CreateFileW(file.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                             nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  const bool enforced = probe == INVALID_HANDLE_VALUE;
+  if (!enforced) CloseHandle(probe);
+  int number = 0;
+  if (enforced) number = Delete(tree_.Path("guarded\\x.tmp"));
+  // Let the tree be removed again.
+  SetAcl(dir, L"D:P(A;OICI;FA;;;WD)");
+  SetAcl(file, L"D:P(A;;FA;;;WD)");
+  if (!enforced) {
+    GTEST_SKIP() << "the system does not enforce access control lists here "
+                    "(Wine keeps them but grants every access)";
+  }
+  EXPECT_EQ(number, kPermissionDenied);
+  EXPECT_TRUE(tree_.Exists("guarded\\x.tmp"));
+}
+
+TEST_F(WinDeleteTest, WhatIsNoFileThereIsRefusedWith53) {
+  tree_.File("gone.tmp");
+  const FileStamp stamp = StampOf(tree_.Path("gone.tmp"));
+  ASSERT_TRUE(DeleteFileW(tree_.Long("gone.tmp").c_str()));
+  tree_.Dir("dir");
+  struct Row {
+    std::string path;
+    FileStamp stamp;
+    int number;
+  };
+  const std::vector<Row> rows = {
+      {tree_.Path("gone.tmp"), stamp, kFileNotFound},
+      {tree_.Path("gone.tmp"), {}, kFileNotFound},
+      {tree_.Path("nodir\\x.tmp"), {}, kFileNotFound},
+      {tree_.Path("dir"), {}, kFileNotFound},
+      {tree_.Root().substr(0, 3), {}, kFileNotFound},
+      {"x.tmp", {}, kBadFileName},
+      {tree_.Path("a/b.tmp"), {}, kBadFileName},
+  };
+  for (const Row& row : rows) EXPECT_EQ(Delete(row.path, row.stamp), row.number) << row.path;
+  EXPECT_TRUE(tree_.Exists("dir"));
+}
+
+TEST_F(WinDeleteTest, AFileChangedSinceTheScanIsRefusedWith70AndKept) {
+  tree_.File("grown.tmp", "a");
+  tree_.File("replaced.tmp", "a");
+  tree_.File("rewritten.tmp", "a");
+  const FileStamp grown = StampOf(tree_.Path("grown.tmp"));
+  const FileStamp replaced = StampOf(tree_.Path("replaced.tmp"));
+  const FileStamp rewritten = StampOf(tree_.Path("rewritten.tmp"));
+
+  tree_.File("grown.tmp", "ab");
+  // Another file under the same name.
+  ASSERT_TRUE(DeleteFileW(tree_.Long("replaced.tmp").c_str()));
+  tree_.File("replaced.tmp", "a");
+  // The same size, written at a later time.
+  HANDLE h = CreateFileW(tree_.Long("rewritten.tmp").c_str(), FILE_WRITE_ATTRIBUTES,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  FILETIME later;
+  const std::uint64_t t = 133800000000000000ULL;
+  later.dwLowDateTime = static_cast<DWORD>(t);
+  later.dwHighDateTime = static_cast<DWORD>(t >> 32);
+  ASSERT_TRUE(SetFileTime(h, nullptr, nullptr, &later));
+  CloseHandle(h);
+
+  EXPECT_EQ(Delete(tree_.Path("grown.tmp"), grown), kPermissionDenied);
+  EXPECT_EQ(Delete(tree_.Path("replaced.tmp"), replaced), kPermissionDenied);
+  EXPECT_EQ(Delete(tree_.Path("rewritten.tmp"), rewritten), kPermissionDenied);
+  EXPECT_TRUE(tree_.Exists("grown.tmp"));
+  EXPECT_TRUE(tree_.Exists("replaced.tmp"));
+  EXPECT_TRUE(tree_.Exists("rewritten.tmp"));
+  // A stamp of another file, or of a kind Windows has not, matches nothing.
+  FileStamp generation = StampOf(tree_.Path("grown.tmp"));
+  generation.identity = StampIdentity::kGeneration;
+  EXPECT_EQ(Delete(tree_.Path("grown.tmp"), generation), kPermissionDenied);
+  EXPECT_EQ(Delete(tree_.Path("grown.tmp"), StampOf(tree_.Path("replaced.tmp"))), kPermissionDenied);
+  EXPECT_EQ(Delete(tree_.Path("grown.tmp"), StampOf(tree_.Path("grown.tmp"))), 0);
+}
+
+TEST_F(WinDeleteTest, AFileObjectDeletesOnceAndTheNextLookUpFindsNothing) {
+  tree_.File("once.tmp");
+  std::unique_ptr<FileSystemObject> fso = platform_.FileSystem().CreateFileSystemObject();
+  std::unique_ptr<FileObject> file = fso->GetFile(tree_.Path("once.tmp"), {});
+  file->Delete();
+  EXPECT_EQ(ErrorOf([&] { file->Delete(); }), kFileNotFound);
+  EXPECT_EQ(ErrorOf([&] { fso->GetFile(tree_.Path("once.tmp"), {}); }), kFileNotFound);
+}
+
+TEST_F(WinDeleteTest, ABatchDeletesTheFilesOfOneDirectoryAndStillSeesItGo) {
+  tree_.Dir("d");
+  for (const char* f : {"d\\1.tmp", "d\\2.tmp", "d\\3.tmp"}) tree_.File(f);
+  {
+    DeletionBatch batch(platform_.FileSystem());
+    EXPECT_EQ(Delete(tree_.Path("d\\1.tmp")), 0);
+    EXPECT_EQ(Delete(tree_.Path("d\\2.tmp")), 0);
+    // The directory kept in mind is gone: the file is not found.
+    test::RemoveAll(tree_.Long("d"));
+    EXPECT_EQ(Delete(tree_.Path("d\\3.tmp")), kFileNotFound);
+  }
+  tree_.Dir("d");
+  tree_.File("d\\4.tmp");
+  EXPECT_EQ(Delete(tree_.Path("d\\4.tmp")), 0);
+}
+
+TEST_F(WinDeleteTest, NoFileIsReachedThroughALinkOnTheWay) {
+  tree_.Dir("real");
+  tree_.File("real\\x.tmp");
+  const std::string why = test::MakeDirectoryLink(tree_, "link", "real");
+  if (!why.empty()) GTEST_SKIP() << "no directory link can be made here: " << why;
+  EXPECT_EQ(Delete(tree_.Path("link\\x.tmp")), kFileNotFound);
+  EXPECT_TRUE(tree_.Exists("real\\x.tmp"));
+  // Nor is the link itself deleted as a file.
+  EXPECT_EQ(Delete(tree_.Path("link")), kFileNotFound);
+  EXPECT_TRUE(tree_.Exists("link"));
+}
+
+TEST_F(WinDeleteTest, TreesDeeperThanMaxPathAreListedMeasuredAndCleaned) {
+  std::string relative;
+  for (int depth = 0; depth < 8; ++depth) {
+    relative += (relative.empty() ? "" : "\\") + std::string(60, static_cast<char>('a' + depth));
+    tree_.Dir(relative);
+  }
+  const std::string file = relative + "\\deep.tmp";
+  tree_.File(file, "12345");
+  const std::string dirPath = tree_.Path(relative);
+  ASSERT_GT(dirPath.size(), static_cast<std::size_t>(MAX_PATH));
+
+  platform_.Dir1().SetPath(tree_.Path(relative.substr(0, relative.rfind('\\'))));
+  ASSERT_EQ(platform_.Dir1().ListCount(), 1);
+  EXPECT_EQ(platform_.Dir1().List(0), dirPath);
+  platform_.Dir1().SetPath(dirPath);
+  platform_.File1().SetPath(platform_.Dir1().Path());
+  ASSERT_EQ(platform_.File1().ListCount(), 1);
+  EXPECT_EQ(platform_.File1().List(0), "deep.tmp");
+  const std::string filePath = dirPath + "\\deep.tmp";
+  EXPECT_EQ(platform_.FileLength().FileLen(filePath), 5);
+  const FileStamp stamp = platform_.FileLength().LastStamp();
+  EXPECT_NE(stamp.inode, 0u);
+  EXPECT_EQ(Delete(filePath, stamp), 0);
+  EXPECT_FALSE(tree_.Exists(file));
+}
+
+TEST_F(WinDeleteTest, NamesThatAreNoValidUtf16RoundTrip) {
+  // "a", a lone lead surrogate, "z.tmp".
+  const std::string name = "a\xed\xa0\x80z.tmp";
+  HANDLE h = CreateFileW(tree_.Long(name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    GTEST_SKIP() << "the file system takes no name with a lone surrogate (error " << GetLastError()
+                 << "; Wine stores names as UTF-8)";
+  }
+  CloseHandle(h);
+  platform_.File1().SetPath(tree_.Root());
+  ASSERT_EQ(platform_.File1().ListCount(), 1);
+  EXPECT_EQ(platform_.File1().List(0), name);
+  EXPECT_EQ(platform_.FileLength().FileLen(tree_.Path(name)), 0);
+  EXPECT_EQ(Delete(tree_.Path(name), platform_.FileLength().LastStamp()), 0);
+  EXPECT_FALSE(tree_.Exists(name));
+}
+
+}  // namespace
+}  // namespace tidwen
