@@ -194,10 +194,12 @@ TEST(ReadAhead, HoldsNoMoreThanItsLimitsAndStopsWhenTheWalkGoesElsewhere) {
   RealSysCalls sys;
   const UniqueFd root(sys, ::open(tree.Root().c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
   ReadAhead ahead(sys, 2, root.Get(), ReadAhead::Limits{3, 1 << 20});
+  std::vector<ReadAhead::Expected> directories;
   for (int i = 0; i < 8; ++i) {
     const std::string name = "d" + std::to_string(i);
-    ahead.Expect("c:\\" + name, name, {});
+    directories.push_back({"c:\\" + name, name, {}});
   }
+  ahead.Expect(std::move(directories));
   for (int i = 0; i < 200 && ahead.HeldListings() < 3; ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }

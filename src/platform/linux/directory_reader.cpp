@@ -236,6 +236,8 @@ void DirectoryReader::FillListing(Listing& listing, int fd, std::string_view dri
   std::string relative(parsed.relative);
   if (!relative.empty()) relative.push_back('/');
   const std::size_t relativeBase = relative.size();
+  std::vector<ReadAhead::Expected> children;
+  children.reserve(static_cast<std::size_t>(listing.DirCount()));
   for (std::int64_t i = 0; i < listing.DirCount(); ++i) {
     const std::string_view name = listing.DirName(i);
     path.resize(pathBase);
@@ -243,8 +245,9 @@ void DirectoryReader::FillListing(Listing& listing, int fd, std::string_view dri
     relative.resize(relativeBase);
     relative.append(name);
     const DrivePath child{parsed.drive, relative};
-    readAhead_->Expect(path, relative, SystemFilter::For(child));
+    children.push_back({path, relative, SystemFilter::For(child)});
   }
+  readAhead_->Expect(std::move(children));
 }
 
 void DirectoryReader::ReleaseHandles() noexcept {

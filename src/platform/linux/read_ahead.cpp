@@ -29,36 +29,41 @@ ReadAhead::~ReadAhead() {
   for (std::thread& t : workers_) t.join();
 }
 
-void ReadAhead::Expect(std::string_view drivePath, std::string_view relative,
-                       SystemFilter filter) {
+void ReadAhead::Expect(std::vector<Expected> directories) {
+  if (directories.empty()) return;
   {
     const std::lock_guard<std::mutex> lock(mutex_);
     if (off_) return;
-    auto job = std::make_shared<Job>();
-    job->drivePath.assign(drivePath);
-    job->relative.assign(relative);
-    job->filter = std::move(filter);
-    jobs_.push_back(std::move(job));
+    for (Expected& directory : directories) {
+      auto job = std::make_shared<Job>();
+      job->directory = std::move(directory);
+      jobs_.push_back(std::move(job));
+    }
   }
-  work_.notify_one();
+  work_.notify_all();
 }
 
 std::shared_ptr<Listing> ReadAhead::Take(std::string_view drivePath) {
   std::unique_lock<std::mutex> lock(mutex_);
   if (off_ || jobs_.empty()) return nullptr;
-  if (!SameDrivePath(jobs_.front()->drivePath, drivePath)) {
+  if (!SameDrivePath(jobs_.front()->directory.drivePath, drivePath)) {
     // Not the walk this was reading for: stop guessing. Jobs being read are
     // finished by their workers and dropped.
     off_ = true;
     for (const std::shared_ptr<Job>& job : jobs_) job->dropped = true;
     jobs_.clear();
+    begun_ = 0;
     heldBytes_ = 0;
     return nullptr;
   }
   const std::shared_ptr<Job> front = jobs_.front();
   // One being read now is nearly done; reading it again would take longer.
+  awaited_ = front.get();
   done_.wait(lock, [&front] { return front->state != Job::State::kReading; });
+  awaited_ = nullptr;
   jobs_.pop_front();
+  // The walk reads a job not begun itself; its workers never see it.
+  if (front->state != Job::State::kWaiting) --begun_;
   front->dropped = true;
   heldBytes_ -= front->bytes;
   lock.unlock();
@@ -80,22 +85,21 @@ std::size_t ReadAhead::HeldBytes() {
 }
 
 std::shared_ptr<ReadAhead::Job> ReadAhead::NextJob() {
-  if (off_ || heldBytes_ >= limits_.bytes) return nullptr;
-  const std::size_t reach = std::min(jobs_.size(), limits_.directories);
-  for (std::size_t i = 0; i < reach; ++i) {
-    if (jobs_[i]->state == Job::State::kWaiting) return jobs_[i];
+  if (off_ || heldBytes_ >= limits_.bytes || begun_ >= limits_.directories ||
+      begun_ >= jobs_.size()) {
+    return nullptr;
   }
-  return nullptr;
+  return jobs_[begun_++];
 }
 
 std::shared_ptr<Listing> ReadAhead::Read(const Job& job, ListingFiller& filler,
                                          BeneathOpener& opener) {
-  const int fd = opener.OpenBeneath(rootFd_.Get(), job.relative, O_RDONLY);
+  const int fd = opener.OpenBeneath(rootFd_.Get(), job.directory.relative, O_RDONLY);
   if (fd < 0) return nullptr;
   const UniqueFd dir(sys_, fd);
   auto listing = std::make_shared<Listing>();
   try {
-    filler.Fill(*listing, fd, job.drivePath, job.filter);
+    filler.Fill(*listing, fd, job.directory.drivePath, job.directory.filter);
     filler.LookAtFiles(*listing, fd);
   } catch (const RuntimeError&) {
     return nullptr;
@@ -124,7 +128,7 @@ void ReadAhead::Work() {
       job->listing = std::move(listing);
       heldBytes_ += job->bytes;
     }
-    done_.notify_all();
+    if (job.get() == awaited_) done_.notify_all();
   }
 }
 

@@ -42,10 +42,16 @@ class ReadAhead {
   ReadAhead(const ReadAhead&) = delete;
   ReadAhead& operator=(const ReadAhead&) = delete;
 
-  // The walk will visit the directory at drivePath (relative below the
-  // mount point) after every directory expected before; its listing leaves
-  // out what filter says.
-  void Expect(std::string_view drivePath, std::string_view relative, SystemFilter filter);
+  // A directory the walk will visit: its drive path, its path relative to
+  // the mount point, and what its listing leaves out.
+  struct Expected {
+    std::string drivePath;
+    std::string relative;
+    SystemFilter filter;
+  };
+  // The walk will visit these directories, in this order, after every
+  // directory expected before.
+  void Expect(std::vector<Expected> directories);
   // The listing of drivePath read ahead, when it is the directory expected
   // next and was read; waits while a worker is reading it. nullptr when it
   // could not be read, or was not begun; a drivePath other than the one
@@ -59,9 +65,7 @@ class ReadAhead {
 
  private:
   struct Job {
-    std::string drivePath;
-    std::string relative;
-    SystemFilter filter;
+    Expected directory;
     enum class State { kWaiting, kReading, kDone, kFailed } state = State::kWaiting;
     bool dropped = false;  // nobody will take it any more
     std::shared_ptr<Listing> listing;
@@ -69,7 +73,7 @@ class ReadAhead {
   };
 
   void Work();
-  // The first waiting job within the limits, or nullptr. Called locked.
+  // The next job to begin, within the limits, or nullptr. Called locked.
   std::shared_ptr<Job> NextJob();
   // Reads one directory; nullptr when it cannot be read. Called unlocked.
   std::shared_ptr<Listing> Read(const Job& job, ListingFiller& filler, BeneathOpener& opener);
@@ -81,7 +85,11 @@ class ReadAhead {
   std::condition_variable work_;  // a job to do, or stopping
   std::condition_variable done_;  // a job done
   // Jobs in the walk's order; the front is the directory it visits next.
+  // Workers take jobs in this order too, so the jobs not yet begun are the
+  // last ones: all but the first `begun_`.
   std::deque<std::shared_ptr<Job>> jobs_;
+  std::size_t begun_ = 0;
+  const Job* awaited_ = nullptr;  // the job the walk waits for, if any
   std::size_t heldBytes_ = 0;
   bool off_ = false;  // the walk went its own way: nothing more is read
   bool stopping_ = false;
