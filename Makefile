@@ -4,6 +4,7 @@
 # make bench    builds and runs the benchmarks
 # make fuzz     builds the libFuzzer targets with clang and runs each for FUZZ_SECONDS
 # make windows-test  cross-builds for Windows with mingw-w64 and runs its tests under Wine
+# make tsan     builds without the windows under ThreadSanitizer and runs the tests
 BUILD ?= build
 SANITIZE_BUILD ?= build-asan
 JOBS ?= $(shell nproc)
@@ -11,7 +12,7 @@ JOBS ?= $(shell nproc)
 SANITIZER_ENV = ASAN_OPTIONS=abort_on_error=1:detect_leaks=1:strict_string_checks=1 \
 	UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
-.PHONY: all setup configure build run test package sanitize-build bench fuzz clean windows-test
+.PHONY: all setup configure build run test package sanitize-build bench fuzz clean windows-test tsan
 
 all: build
 
@@ -71,6 +72,17 @@ windows-test: setup
 	@cmake -S . -B $(WINDOWS_BUILD) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake >/dev/null
 	@cmake --build $(WINDOWS_BUILD) -j $(JOBS)
 	cd $(WINDOWS_BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# The scan reads ahead on threads: the core's tests once more under
+# ThreadSanitizer. The Qt windows are left out, since Qt itself is not built
+# for it.
+TSAN_BUILD ?= build-tsan
+tsan: setup
+	@cmake -S . -B $(TSAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTIDWEN_TSAN=ON \
+		-DTIDWEN_BUILD_UI=OFF -DTIDWEN_BUILD_BENCH=OFF >/dev/null
+	@cmake --build $(TSAN_BUILD) -j $(JOBS)
+	cd $(TSAN_BUILD) && TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+		ctest --output-on-failure -j $(JOBS)
 
 clean:
 	rm -rf $(BUILD) $(SANITIZE_BUILD) $(WINDOWS_BUILD)
