@@ -6,48 +6,6 @@
 
 namespace tidwen {
 
-namespace {
-
-void CheckIndex(std::int64_t i, std::int64_t count) {
-  if (i < 0 || i >= count) throw RuntimeError(kInvalidCall, "list index out of range");
-}
-
-}  // namespace
-
-void LinuxDirList::SetPath(std::string_view path) {
-  // Read first, then switch: a failed read leaves the old directory shown.
-  listing_ = reader_.Read(path, Lister::kDirs);
-}
-
-std::string LinuxDirList::Path() const { return listing_ ? listing_->Path() : std::string(); }
-
-std::int64_t LinuxDirList::ListCount() const { return listing_ ? listing_->DirCount() : 0; }
-
-std::string LinuxDirList::List(std::int64_t i) const {
-  CheckIndex(i, ListCount());
-  const std::string& path = listing_->Path();
-  const std::string_view name = listing_->DirName(i);
-  std::string full;
-  full.reserve(path.size() + 1 + name.size());
-  full = path;
-  if (full.back() != '\\') full.push_back('\\');
-  full += name;
-  return full;
-}
-
-void LinuxFileList::SetPath(std::string_view path) {
-  listing_ = reader_.Read(path, Lister::kFiles);
-}
-
-std::string LinuxFileList::Path() const { return listing_ ? listing_->Path() : std::string(); }
-
-std::int64_t LinuxFileList::ListCount() const { return listing_ ? listing_->FileCount() : 0; }
-
-std::string_view LinuxFileList::List(std::int64_t i) const {
-  CheckIndex(i, ListCount());
-  return listing_->FileName(i);
-}
-
 int LinuxFileLength::OpenParent(std::string_view path, std::string_view parent, UniqueFd& owned) {
   if (const Listing* open = reader_.FindOpen(parent)) {
     // The walk's case: the directory is open, so the name is looked at

@@ -10,47 +10,20 @@
 #include "model/controls.h"
 #include "platform/linux/beneath_opener.h"
 #include "platform/linux/directory_reader.h"
+#include "platform/listing_listers.h"
 #include "model/services.h"
 
 namespace tidwen {
 
 // Lists the real subdirectories of a directory, hidden ones included, sorted
-// by name bytes. Leaves out links to directories, mount points and names
-// holding "\". Shows nothing until a path is set.
-class LinuxDirList final : public DirListControl {
- public:
-  explicit LinuxDirList(DirectoryReader& reader) : reader_(reader) {}
-  void SetVisible(bool visible) override { visible_ = visible; }
-  bool Visible() const override { return visible_; }
-  void SetPath(std::string_view path) override;
-  std::string Path() const override;
-  std::int64_t ListCount() const override;
-  std::string List(std::int64_t i) const override;
-
- private:
-  DirectoryReader& reader_;
-  std::shared_ptr<const Listing> listing_;
-  bool visible_ = true;
-};
+// by name bytes. Leaves out links to directories, mount points, the system's
+// own trees and names holding "\".
+using LinuxDirList = ListingDirList<DirectoryReader, Listing, Lister::kDirs>;
 
 // Lists the regular files of a directory, sorted by name bytes: no hidden
-// file (a name beginning with "."), no link, device, FIFO or socket, and no
-// name holding "\". Shows nothing until a path is set.
-class LinuxFileList final : public FileListControl {
- public:
-  explicit LinuxFileList(DirectoryReader& reader) : reader_(reader) {}
-  void SetVisible(bool visible) override { visible_ = visible; }
-  bool Visible() const override { return visible_; }
-  void SetPath(std::string_view path) override;
-  std::string Path() const override;
-  std::int64_t ListCount() const override;
-  std::string_view List(std::int64_t i) const override;
-
- private:
-  DirectoryReader& reader_;
-  std::shared_ptr<const Listing> listing_;
-  bool visible_ = true;
-};
+// file (a name beginning with "."), no link, device, FIFO or socket, no name
+// holding "\", and none in the system's own trees.
+using LinuxFileList = ListingFileList<DirectoryReader, Listing, Lister::kFiles>;
 
 // File lengths by drive path. A file of a directory that a lister holds open
 // is measured relative to that directory; any other is reached from its

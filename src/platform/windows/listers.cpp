@@ -7,46 +7,6 @@
 
 namespace tidwen {
 
-namespace {
-
-void CheckIndex(std::int64_t i, std::int64_t count) {
-  if (i < 0 || i >= count) throw RuntimeError(kInvalidCall, "list index out of range");
-}
-
-}  // namespace
-
-void WinDirList::SetPath(std::string_view path) {
-  // Read first, then switch: a failed read leaves the old directory shown.
-  listing_ = reader_.Read(path, WinLister::kDirs);
-}
-
-std::string WinDirList::Path() const { return listing_ ? listing_->Path() : std::string(); }
-
-std::int64_t WinDirList::ListCount() const { return listing_ ? listing_->DirCount() : 0; }
-
-std::string WinDirList::List(std::int64_t i) const {
-  CheckIndex(i, ListCount());
-  const std::string& path = listing_->Path();
-  const std::string_view name = listing_->DirName(i);
-  std::string full;
-  full.reserve(path.size() + 1 + name.size());
-  full = path;
-  if (full.back() != '\\') full.push_back('\\');
-  full += name;
-  return full;
-}
-
-void WinFileList::SetPath(std::string_view path) { listing_ = reader_.Read(path, WinLister::kFiles); }
-
-std::string WinFileList::Path() const { return listing_ ? listing_->Path() : std::string(); }
-
-std::int64_t WinFileList::ListCount() const { return listing_ ? listing_->FileCount() : 0; }
-
-std::string_view WinFileList::List(std::int64_t i) const {
-  CheckIndex(i, ListCount());
-  return listing_->FileName(i);
-}
-
 std::int64_t WinFileLength::FileLen(std::string_view path) {
   const WinParentAndName split = SplitWinPath(path);
   WinListedFile measured;

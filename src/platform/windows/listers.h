@@ -10,46 +10,18 @@
 
 #include "model/controls.h"
 #include "model/services.h"
+#include "platform/listing_listers.h"
 #include "platform/windows/directory_reader.h"
 
 namespace tidwen {
 
 // Lists the subdirectories of a directory in the file system's order,
-// hidden and system ones included, never a reparse point. Shows nothing
-// until a path is set.
-class WinDirList final : public DirListControl {
- public:
-  explicit WinDirList(WinDirectoryReader& reader) : reader_(reader) {}
-  void SetVisible(bool visible) override { visible_ = visible; }
-  bool Visible() const override { return visible_; }
-  void SetPath(std::string_view path) override;
-  std::string Path() const override;
-  std::int64_t ListCount() const override;
-  std::string List(std::int64_t i) const override;
-
- private:
-  WinDirectoryReader& reader_;
-  std::shared_ptr<const WinListing> listing_;
-  bool visible_ = true;
-};
+// hidden and system ones included, never a reparse point.
+using WinDirList = ListingDirList<WinDirectoryReader, WinListing, WinLister::kDirs>;
 
 // Lists the files of a directory in the file system's order as the file list
 // does by default: no hidden or system file, no reparse point, no directory.
-class WinFileList final : public FileListControl {
- public:
-  explicit WinFileList(WinDirectoryReader& reader) : reader_(reader) {}
-  void SetVisible(bool visible) override { visible_ = visible; }
-  bool Visible() const override { return visible_; }
-  void SetPath(std::string_view path) override;
-  std::string Path() const override;
-  std::int64_t ListCount() const override;
-  std::string_view List(std::int64_t i) const override;
-
- private:
-  WinDirectoryReader& reader_;
-  std::shared_ptr<const WinListing> listing_;
-  bool visible_ = true;
-};
+using WinFileList = ListingFileList<WinDirectoryReader, WinListing, WinLister::kFiles>;
 
 // File lengths by drive path. A file of the directory listed last is
 // measured from the listing; any other is asked of the system.
