@@ -9,6 +9,8 @@
 #include <QScrollBar>
 
 #include "gui_test_support.h"
+#include "integration/linux_test_support.h"
+#include "platform/linux/linux_platform.h"
 
 namespace tidwen::test {
 namespace {
@@ -230,6 +232,38 @@ TEST_F(EndToEndTest, AScanRepaintsAtABoundedRate) {
   EXPECT_TRUE(list.viewport()->rect().contains(last)) << last.y();
   EXPECT_EQ(list.indexAt(list.viewport()->rect().topLeft() + QPoint(2, 2)).row(),
             2000 - (list.viewport()->height() / last.height()));
+}
+
+// Each command, and a browse in Dir1, closes what it opened on the drive
+// when it returns, while the window stays open: nothing keeps a drive busy.
+TEST(WindowHandles, NothingStaysOpenOnTheDriveAfterACommand) {
+  TempTree tree;
+  tree.MakeFiles({"a.tmp", "d/b.tmp", "d/e/c.tmp"}, "1");
+  ScriptedSysCalls sys;
+  LinuxPlatform platform(DriveTable({Drive{'c', tree.Root(), ""}}), sys);
+  Form1 form(platform);
+  form.SetQuitHook([] {});
+  ASSERT_TRUE(ShowAndWait(form));
+  EXPECT_TRUE(sys.OpenFds().empty()) << "after start";
+  ClickCentre(*Child<QPushButton>(form, "Command1"));
+  EXPECT_EQ(form.Context().List1.ListCount(), 3);
+  EXPECT_TRUE(sys.OpenFds().empty()) << "after the scan";
+  ClickCentre(*Child<QPushButton>(form, "Command5"));
+  {
+    BoxAnswerer user({QMessageBox::Yes});
+    ClickCentre(*Child<QPushButton>(form, "Command2"));
+  }
+  EXPECT_EQ(form.Context().List1.ListCount(), 0);
+  EXPECT_TRUE(sys.OpenFds().empty()) << "after the deletion";
+  ClickCentre(*Child<QPushButton>(form, "Command3"));
+  auto* dir1 = Child<DirListBox>(form, "Dir1");
+  dir1->SetPath("c:\\");
+  platform.ReleaseHandles();
+  const QList<QTreeWidgetItem*> d = dir1->findItems("d", Qt::MatchExactly | Qt::MatchRecursive);
+  ASSERT_EQ(d.size(), 1);
+  ClickAt(*dir1->viewport(), dir1->visualItemRect(d[0]).center(), true);
+  ASSERT_TRUE(WaitFor([&] { return dir1->Path() == "c:\\d"; }));
+  EXPECT_TRUE(sys.OpenFds().empty()) << "after a browse";
 }
 
 }  // namespace
