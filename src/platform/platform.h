@@ -23,6 +23,11 @@ struct DriveInfo {
   // The drive list's text: the letter and colon, then what names the drive
   // in brackets, e.g. "c: [/]" or "d: [USB]".
   std::string text;
+  // Where the drive's files are, as the system writes it ("/media/u/usb",
+  // "D:\"), and what names the drive: its mount point or volume label, or
+  // the network path of a network drive; may be empty.
+  std::string root;
+  std::string label;
   // Which mount or volume the drive is. Two reads of the drive list give a
   // drive that is still there the same letter and identity; a drive that
   // went and came back, or another in its place, differs.

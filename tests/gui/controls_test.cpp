@@ -294,8 +294,9 @@ TEST_F(FileSystemBoxesTest, HiddenListsCatchUpWhenShownAgain) {
 // What the boxes look like is checked where the program shows them; here,
 // a box closed without an answer: Yes/No counts as No, OK as OK.
 TEST(DriveListBoxTest, ADriveStaysChosenWhileItIsTheSameMountAndNothingTakesItsPlace) {
-  const DriveInfo c{'c', "c: [/]", 1};
-  const DriveInfo stick{'d', "d: [/media/u/a-long-name-for-a-usb-stick-that-must-be-read-whole]", 2};
+  const DriveInfo c{'c', "c: [/]", "/", "/", 1};
+  const DriveInfo stick{'d', "d: [/media/u/a-long-name-for-a-usb-stick-that-must-be-read-whole]",
+                        "", "", 2};
   DriveListBox box({c, stick});
   box.ChooseDrive('d');
   EXPECT_EQ(box.Drive(), stick.text);
@@ -304,13 +305,13 @@ TEST(DriveListBoxTest, ADriveStaysChosenWhileItIsTheSameMountAndNothingTakesItsP
             box.view()->fontMetrics().horizontalAdvance(QString::fromStdString(stick.text)));
 
   // Read again: a new stick mounted meanwhile leaves the chosen one chosen.
-  const DriveInfo other{'e', "e: [/media/u/b]", 3};
+  const DriveInfo other{'e', "e: [/media/u/b]", "", "", 3};
   box.Reload({c, stick, other});
   EXPECT_EQ(box.count(), 3);
   EXPECT_EQ(box.Drive(), stick.text);
   // The stick was unmounted and another mount took d:: nothing is chosen, so
   // that a scan finds no drive rather than another one.
-  box.Reload({c, DriveInfo{'d', stick.text, 4}, other});
+  box.Reload({c, DriveInfo{'d', stick.text, "", "", 4}, other});
   EXPECT_EQ(box.Drive(), "");
   box.ChooseDrive('e');
   box.Reload({c});

@@ -73,7 +73,8 @@ const DriveTable& LinuxPlatform::Table() const { return impl_->drives; }
 std::vector<DriveInfo> LinuxPlatform::Drives() const {
   std::vector<DriveInfo> drives;
   for (const Drive& d : impl_->drives.Drives()) {
-    drives.push_back(DriveInfo{d.letter, d.Text(), (d.mountId << 32) ^ d.device});
+    drives.push_back(
+        DriveInfo{d.letter, d.Text(), d.mountPoint, d.mountPoint, (d.mountId << 32) ^ d.device});
   }
   return drives;
 }

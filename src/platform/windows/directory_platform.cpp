@@ -147,7 +147,8 @@ DirectoryPlatform::DirectoryPlatform(std::string_view dir) : impl_(std::make_uni
 DirectoryPlatform::~DirectoryPlatform() = default;
 
 std::vector<DriveInfo> DirectoryPlatform::Drives() const {
-  return {DriveInfo{'c', "c: [" + impl_->map.Dir() + "]", 0}};
+  const std::string& dir = impl_->map.Dir();
+  return {DriveInfo{'c', "c: [" + dir + "]", dir, dir, 0}};
 }
 DirListControl& DirectoryPlatform::Dir1() { return impl_->dir1; }
 FileListControl& DirectoryPlatform::File1() { return impl_->file1; }

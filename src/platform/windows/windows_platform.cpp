@@ -37,7 +37,12 @@ const WinDriveList& WindowsPlatform::Table() const { return impl_->drives; }
 std::vector<DriveInfo> WindowsPlatform::Drives() const {
   std::vector<DriveInfo> drives;
   for (const WinDrive& d : impl_->drives.Drives()) {
-    drives.push_back(DriveInfo{d.letter, d.text, std::hash<std::string>{}(d.text)});
+    // The text is "x: [label]", or "x:" alone when the drive has no name.
+    const std::size_t open = d.text.find('[');
+    const std::string label =
+        open == std::string::npos ? std::string() : d.text.substr(open + 1, d.text.size() - open - 2);
+    drives.push_back(
+        DriveInfo{d.letter, d.text, d.root, label, std::hash<std::string>{}(d.text)});
   }
   return drives;
 }
