@@ -7,7 +7,8 @@
 # The prefix is made on first use, with Chinese fonts standing in for the
 # faces the windows ask for (宋体, 华文中宋, 方正舒体) and a Chinese locale
 # where the system has one, so that message boxes carry the system's Chinese
-# buttons. Exits 77 (ctest: skipped) when there is no Xvfb to run on. Every
+# buttons. Its windows open in Wine's virtual desktop, where Wine draws the
+# frames as Windows does and no window manager is waited for. Exits 77 (ctest: skipped) when there is no Xvfb to run on. Every
 # step is bounded in time: a hung window cannot hold a build up.
 set -u
 PREFIX=$1
@@ -55,7 +56,7 @@ trap cleanup EXIT INT TERM
 mkdir -p "$(dirname "$PREFIX")"
 (
   flock -w 300 9 || exit 1
-  if [ ! -f "$PREFIX/.tidwen-fonts" ]; then
+  if [ ! -f "$PREFIX/.tidwen-prefix-2" ]; then
     timeout 240 wineboot -i >/dev/null 2>&1
     key='HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes'
     for face in 宋体 SimSun 华文中宋 STZhongsong; do
@@ -64,8 +65,11 @@ mkdir -p "$(dirname "$PREFIX")"
     for face in 方正舒体 FZShuTi; do
       timeout 60 wine reg add "$key" /v "$face" /d "AR PL UKai CN" /f >/dev/null 2>&1
     done
+    timeout 60 wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
+    timeout 60 wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1280x1000 /f \
+      >/dev/null 2>&1
     timeout 60 wineserver -w
-    touch "$PREFIX/.tidwen-fonts"
+    touch "$PREFIX/.tidwen-prefix-2"
   fi
 ) 9>"$PREFIX.lock"
 

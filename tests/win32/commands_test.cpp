@@ -7,6 +7,27 @@
 namespace tidwen::test {
 namespace {
 
+// A window that counts the messages it is sent, to see whether the scan let
+// queued messages through.
+int probeCount = 0;
+LRESULT CALLBACK ProbeProc(HWND w, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_APP) {
+    ++probeCount;
+    return 0;
+  }
+  return DefWindowProcW(w, message, wParam, lParam);
+}
+
+HWND MakeProbe() {
+  WNDCLASSW probe{};
+  probe.lpfnWndProc = ProbeProc;
+  probe.hInstance = GetModuleHandleW(nullptr);
+  probe.lpszClassName = L"TidwenTestProbe";
+  RegisterClassW(&probe);
+  return CreateWindowExW(0, L"TidwenTestProbe", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                         GetModuleHandleW(nullptr), nullptr);
+}
+
 bool ChineseUi() { return PRIMARYLANGID(GetUserDefaultUILanguage()) == LANG_CHINESE; }
 
 class CommandsTest : public WindowTest {
@@ -142,17 +163,23 @@ TEST_F(CommandsTest, AScanDropsInputAndKeepsACloseUntilItHasEnded) {
     tree_.File(dir + "\\x" + std::to_string(i) + ".tmp");
     tree_.File(dir + "\\plain.txt");
   }
-  form_->Pacer();  // the window paces its repaints
   // Queued before the scan: a click on select-all, a key, and the close box.
   const HWND select = Item(kCommand5);
   PostMessageW(select, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
   PostMessageW(select, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
   PostMessageW(Item(kList2), WM_KEYDOWN, VK_SPACE, 0);
   PostMessageW(form_->Hwnd(), WM_CLOSE, 0, 0);
+  const HWND probe = MakeProbe();
+  probeCount = 0;
+  PostMessageW(probe, WM_APP, 0, 0);
   const long roundsBefore = form_->Pacer().Rounds();
   Click(kCommand1);
   EXPECT_GT(form_->Pacer().Rounds(), roundsBefore);
-  // The close waited for the scan, which ran to its end.
+  // Messages queued behind the close were handled during the scan, so the
+  // close reached the window then: it waited for the scan, which ran to its
+  // end.
+  EXPECT_EQ(probeCount, 1);
+  DestroyWindow(probe);
   ASSERT_TRUE(form_->Open());
   // 60 in the directories, and the four junk files of the fixture.
   EXPECT_EQ(Status(), "共找到 64个垃圾文件");

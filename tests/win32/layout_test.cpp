@@ -210,6 +210,37 @@ TEST_F(LayoutTest, ResultsViewShowsTheResultListAloneInItsColour) {
   EXPECT_EQ(GetNextDlgTabItem(form_->Hwnd(), Item(kList1), FALSE), Item(kPicture1));
 }
 
+// A move to a monitor of another DPI: the controls are placed and their
+// fonts made again for it, and back.
+TEST_F(LayoutTest, ADpiChangeLaysTheWindowOutAgainInTwips) {
+  for (UINT dpi : {144u, 192u, 96u}) {
+    SCOPED_TRACE(dpi);
+    RECT frame;
+    GetWindowRect(form_->Hwnd(), &frame);
+    SendMessageW(form_->Hwnd(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi),
+                 reinterpret_cast<LPARAM>(&frame));
+    for (const Placement& p : kForm1Table) {
+      SCOPED_TRACE(p.name);
+      const RECT r = RectInParent(Find(p.container, p.id));
+      EXPECT_EQ(r.left, Twips(p.rect.left, dpi));
+      EXPECT_EQ(r.top, Twips(p.rect.top, dpi));
+      EXPECT_EQ(r.right - r.left, Twips(p.rect.width, dpi));
+    }
+    LOGFONTW font{};
+    GetObjectW(reinterpret_cast<HFONT>(SendMessageW(Item(kCommand1), WM_GETFONT, 0, 0)),
+               sizeof font, &font);
+    EXPECT_EQ(font.lfHeight, -std::lround(10.5 * dpi / 72.0));
+    // The entries grow with the font, so that the text is never clipped.
+    TEXTMETRICW metrics{};
+    HDC dc = GetDC(Item(kList2));
+    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(Item(kList2), WM_GETFONT, 0, 0)));
+    GetTextMetricsW(dc, &metrics);
+    SelectObject(dc, old);
+    ReleaseDC(Item(kList2), dc);
+    EXPECT_GE(SendMessageW(Item(kList2), LB_GETITEMHEIGHT, 0, 0), metrics.tmHeight);
+  }
+}
+
 struct AboutRow {
   const char* name;
   int id;
