@@ -267,6 +267,13 @@ TEST_F(CommandsTest, DirectoryListOpensADoubleClickedEntry) {
   EXPECT_EQ(form_->Dir1().Entries(), (std::vector<std::string>{"c:\\", "c:\\sub"}));
   // File1 is not linked to it: it still shows the root's files.
   EXPECT_EQ(SendMessageW(Item(kFile1), LB_GETCOUNT, 0, 0), 3);
+  // Enter opens the chosen entry too: back up to the root.
+  SetFocus(Item(kDir1));
+  SendMessageW(Item(kDir1), LB_SETCURSEL, 0, 0);
+  PostMessageW(Item(kDir1), WM_KEYDOWN, VK_RETURN, 0);
+  PostMessageW(Item(kDir1), WM_KEYUP, VK_RETURN, 0xC0000000);
+  Pump(*form_);
+  EXPECT_EQ(form_->Dir1().Path(), "c:\\");
 }
 
 }  // namespace

@@ -184,6 +184,11 @@ TEST_F(LayoutTest, ColoursOfWindowListsButtonsAndFrame) {
 
 TEST_F(LayoutTest, StartsInTheTypesViewWithFocusOnDrive1AndTabsInTableOrder) {
   EXPECT_EQ(GetFocus(), Item(kDrive1));
+  // Form_Load: sixteen types, all checked, shown in List2; no results.
+  EXPECT_EQ(SendMessageW(Item(kList2), LB_GETCOUNT, 0, 0), 16);
+  for (int t = 0; t < 16; ++t) EXPECT_TRUE(form_->List2().Selected(t)) << t;
+  EXPECT_EQ(SendMessageW(Item(kList1), LB_GETCOUNT, 0, 0), 0);
+  EXPECT_EQ(Status(), "");
   const int order[] = {kDrive1,  kDir1,     kFile1,    kList2,    kPicture1, kCommand5,
                        kCommand4, kCommand3, kCommand2, kCommand1, kCommand6, kDrive1};
   HWND at = Item(kDrive1);
