@@ -188,7 +188,7 @@ void Form1::BuildControls() {
   Place(label4, {6720, 240, 2415, 255});
 
   list1_ = std::make_unique<CheckListBox>(w, kList1, true, pacer_);
-  list1_->SetColors(kResultListColor, GetSysColor(COLOR_ACTIVECAPTION));
+  list1_->SetColors(kResultListColor, kActiveTitleBarColor);
   Place(list1_->Hwnd(), {2160, 240, 6855, 3210});
   list3_ = std::make_unique<CheckListBox>(w, kList3, false, pacer_);
   SetWindowLongW(list3_->Hwnd(), GWL_STYLE,

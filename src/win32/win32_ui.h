@@ -40,6 +40,10 @@ inline constexpr COLORREF kWindowColor = RGB(255, 192, 128);
 inline constexpr COLORREF kFileListColor = RGB(192, 255, 192);
 inline constexpr COLORREF kResultListColor = RGB(255, 255, 192);
 inline constexpr COLORREF kButtonColor = RGB(192, 64, 0);
+// The results' text: the active title bar's colour of the classic scheme the
+// layout was drawn in. Today's systems give COLOR_ACTIVECAPTION a pale blue
+// that is hard to read on the list's pale yellow.
+inline constexpr COLORREF kActiveTitleBarColor = RGB(0, 0, 128);
 
 // Control ids: GetDlgItem finds each control in its container.
 enum ControlId : int {

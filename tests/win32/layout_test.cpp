@@ -1,6 +1,7 @@
 // The windows as their tables give them: where each control stands, its
 // text, font and colour, which controls show at start, and the tab order.
 #include <cmath>
+#include <cstdlib>
 
 #include "gui_support.h"
 #include "win32/form2.h"
@@ -211,6 +212,20 @@ TEST_F(LayoutTest, ResultsViewShowsTheResultListAloneInItsColour) {
   RECT client;
   GetClientRect(Item(kList1), &client);
   EXPECT_EQ(PixelAt(Item(kList1), client.right / 2, client.bottom - 10), kResultListColor);
+  // The result's text is written in the title bar's navy, RGB(0, 0, 128):
+  // smoothed into the list's yellow its pixels keep red equal to green and
+  // turn bluer than red, which neither black text nor a pale blue would.
+  RECT item;
+  SendMessageW(Item(kList1), LB_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&item));
+  HDC dc = GetDC(Item(kList1));
+  int inks = 0;
+  for (int y = item.top; y < item.bottom; ++y)
+    for (int x = item.left + 20; x < item.left + 120; ++x)
+      if (const COLORREF c = GetPixel(dc, x, y);
+          std::abs(GetRValue(c) - GetGValue(c)) <= 2 && GetBValue(c) > GetRValue(c) + 5)
+        ++inks;
+  ReleaseDC(Item(kList1), dc);
+  EXPECT_GT(inks, 5);
   // Tab skips what is hidden: from List1 to the logo and the buttons.
   EXPECT_EQ(GetNextDlgTabItem(form_->Hwnd(), Item(kList1), FALSE), Item(kPicture1));
 }
