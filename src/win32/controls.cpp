@@ -212,6 +212,19 @@ LRESULT CALLBACK CheckListBox::Proc(HWND hwnd, UINT message, WPARAM wParam, LPAR
       }
       return result;
     }
+    case WM_VSCROLL:
+      if (LOWORD(wParam) == SB_THUMBTRACK || LOWORD(wParam) == SB_THUMBPOSITION) {
+        // The message carries 16 bits of the thumb's place; a list longer
+        // than that takes the full place from the scroll bar itself.
+        SCROLLINFO info{};
+        info.cbSize = sizeof info;
+        info.fMask = SIF_TRACKPOS;
+        if (GetScrollInfo(hwnd, SB_VERT, &info) && info.nTrackPos > 0xFFFF) {
+          SendMessageW(hwnd, LB_SETTOPINDEX, info.nTrackPos, 0);
+          return 0;
+        }
+      }
+      break;
     case WM_KEYDOWN:
       if (wParam == VK_SPACE && self->checkBoxes_) {
         self->Toggle(static_cast<int>(SendMessageW(hwnd, LB_GETCARETINDEX, 0, 0)));
