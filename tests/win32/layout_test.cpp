@@ -1,4 +1,4 @@
-// The windows as their tables give them: where each control stands, its
+// The windows as they are laid out: where each control stands, its
 // text, font and colour, which controls show at start, and the tab order.
 #include <cmath>
 #include <cstdlib>
@@ -20,7 +20,7 @@ struct Placement {
   bool shownAtStart;
 };
 
-const Placement kForm1Table[] = {
+const Placement kForm1Layout[] = {
     {"Drive1", kWindow, kDrive1, {2160, 240, 1815, 300}, nullptr, true},
     {"Dir1", kWindow, kDir1, {2160, 600, 1815, 2820}, nullptr, true},
     {"File1", kWindow, kFile1, {4080, 600, 2415, 2730}, nullptr, true},
@@ -98,8 +98,8 @@ TEST_F(LayoutTest, MainWindowIsFixedTitledAndSizedInTwips) {
   EXPECT_NE(GetClassLongPtrW(w, GCLP_HICONSM), 0);
 }
 
-TEST_F(LayoutTest, EveryControlStandsWhereTheTableSaysWithItsText) {
-  for (const Placement& p : kForm1Table) {
+TEST_F(LayoutTest, EveryControlStandsWhereTheLayoutSaysWithItsText) {
+  for (const Placement& p : kForm1Layout) {
     SCOPED_TRACE(p.name);
     const HWND control = Find(p.container, p.id);
     ASSERT_NE(control, nullptr);
@@ -183,7 +183,7 @@ TEST_F(LayoutTest, ColoursOfWindowListsButtonsAndFrame) {
   }
 }
 
-TEST_F(LayoutTest, StartsInTheTypesViewWithFocusOnDrive1AndTabsInTableOrder) {
+TEST_F(LayoutTest, StartsInTheTypesViewWithFocusOnDrive1AndTabsInLayoutOrder) {
   EXPECT_EQ(GetFocus(), Item(kDrive1));
   // Form_Load: sixteen types, all checked, shown in List2; no results.
   EXPECT_EQ(SendMessageW(Item(kList2), LB_GETCOUNT, 0, 0), 16);
@@ -239,7 +239,7 @@ TEST_F(LayoutTest, ADpiChangeLaysTheWindowOutAgainInTwips) {
     GetWindowRect(form_->Hwnd(), &frame);
     SendMessageW(form_->Hwnd(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi),
                  reinterpret_cast<LPARAM>(&frame));
-    for (const Placement& p : kForm1Table) {
+    for (const Placement& p : kForm1Layout) {
       SCOPED_TRACE(p.name);
       const RECT r = RectInParent(Find(p.container, p.id));
       EXPECT_EQ(r.left, Twips(p.rect.left, dpi));
@@ -265,11 +265,11 @@ struct AboutRow {
   const char* name;
   int id;
   TwipsRect rect;
-  bool toText;  // sized to its text: only the position is the table's
+  bool toText;  // sized to its text: only the position is the layout's
   const char* text;
 };
 
-const AboutRow kForm2Table[] = {
+const AboutRow kForm2Layout[] = {
     {"Picture1", kPicture1, {0, 0, 615, 975}, false, nullptr},
     {"Label1", kLabel1, {1320, 120, 1875, 450}, true, "Tidwen"},
     {"Label2", kLabel2, {120, 1560, 360, 720}, true, "O"},
@@ -281,7 +281,7 @@ const AboutRow kForm2Table[] = {
     {"Frame1(1)", kFrame1Rule1, {120, 2640, 4455, 135}, false, ""},
 };
 
-TEST_F(LayoutTest, AboutWindowAsItsTableGivesIt) {
+TEST_F(LayoutTest, AboutWindowAsItIsLaidOut) {
   Click(kCommand6);
   Pump(*form_);
   ASSERT_NE(form_->AboutWindow(), nullptr);
@@ -294,7 +294,7 @@ TEST_F(LayoutTest, AboutWindowAsItsTableGivesIt) {
   EXPECT_EQ(client.right, Px(4680));
   EXPECT_EQ(client.bottom, Px(3195));
   EXPECT_FALSE(GetWindowLongW(about, GWL_STYLE) & (WS_THICKFRAME | WS_MAXIMIZEBOX | WS_MINIMIZEBOX));
-  for (const AboutRow& row : kForm2Table) {
+  for (const AboutRow& row : kForm2Layout) {
     SCOPED_TRACE(row.name);
     const HWND control = GetDlgItem(about, row.id);
     ASSERT_NE(control, nullptr);
