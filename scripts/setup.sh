@@ -14,6 +14,9 @@ packages=(
   dpkg-dev file desktop-file-utils appstream lintian
   # The Windows build: mingw-w64, GoogleTest's sources, and Wine to run it.
   g++-mingw-w64-x86-64-posix mingw-w64 googletest wine wine64
+  # The Windows windows' tests: a virtual display and a Chinese locale for
+  # Wine; zip packs tidwen.exe.
+  xvfb locales zip
   "$@"
 )
 
@@ -22,11 +25,23 @@ for p in "${packages[@]}"; do
   status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
   [[ "$status" == "install ok installed" ]] || missing+=("$p")
 done
-[[ ${#missing[@]} -eq 0 ]] && exit 0
-
-echo "Installing: ${missing[*]}"
 sudo=()
 [[ $(id -u) -eq 0 ]] || sudo=(sudo)
+
+# Wine takes its language from the locale: message boxes of the window tests
+# get their Chinese buttons under zh_CN.UTF-8.
+chinese_locale() {
+  locale -a 2>/dev/null | grep -qi '^zh_CN\.utf-\?8$' ||
+    "${sudo[@]}" localedef -i zh_CN -f UTF-8 zh_CN.UTF-8 || true
+}
+
+if [[ ${#missing[@]} -eq 0 ]]; then
+  chinese_locale
+  exit 0
+fi
+
+echo "Installing: ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
 "${sudo[@]}" apt-get update -qq
 "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+chinese_locale

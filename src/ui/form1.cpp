@@ -30,6 +30,7 @@
 #include "ui/resources.h"
 #include "ui/status_label.h"
 #include "ui/window_style.h"
+#include "window/form1_commands.h"
 
 namespace tidwen {
 
@@ -408,19 +409,7 @@ void Form1::Command1_Click() {
 
 void Form1::Command2_Click() { ::tidwen::Command2_Click(*context_); }
 
-void Form1::Command3_Click() {
-  Form1Context& form = *context_;
-  form.Dir1.SetVisible(true);
-  form.Drive1.SetVisible(true);
-  form.File1.SetVisible(true);
-  form.List1.SetVisible(false);
-  form.List2.SetVisible(true);
-  form.List3.SetVisible(false);
-  form.List3.SetVisible(false);
-  form.List1.SetVisible(false);
-  form.List1.Clear();
-  form.List3.Clear();
-}
+void Form1::Command3_Click() { ::tidwen::Command3_Click(*context_); }
 
 void Form1::Command4_Click() {
   // Both windows go at once; nothing is asked and no other handler runs.
@@ -429,13 +418,7 @@ void Form1::Command4_Click() {
   if (quitHook_) quitHook_();
 }
 
-void Form1::Command5_Click() {
-  Form1Context& form = *context_;
-  const std::int64_t count = form.List1.ListCount();
-  for (std::int64_t i = 0; i < count; ++i) form.List1.SetSelected(i, true);
-  // The suffix types only: the zero-length type keeps its mark.
-  for (std::int64_t i = 0; i < kZeroLengthType; ++i) form.List2.SetSelected(i, true);
-}
+void Form1::Command5_Click() { ::tidwen::Command5_Click(*context_); }
 
 void Form1::Command6_Click() {
   if (!form2_) form2_ = std::make_unique<Form2>();
