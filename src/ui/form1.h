@@ -9,7 +9,7 @@
 #include "model/form1_context.h"
 #include "platform/platform.h"
 #include "ui/message_box.h"
-#include "ui/repaint_pacer.h"
+#include "window/repaint_pacer.h"
 
 class QFrame;
 class QLabel;

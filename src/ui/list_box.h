@@ -10,7 +10,7 @@
 
 #include "model/check_list.h"
 #include "model/controls.h"
-#include "ui/repaint_pacer.h"
+#include "window/repaint_pacer.h"
 
 namespace tidwen {
 

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "model/controls.h"
-#include "ui/repaint_pacer.h"
+#include "window/repaint_pacer.h"
 
 namespace tidwen {
 

@@ -12,7 +12,7 @@
 #include "model/check_list.h"
 #include "model/controls.h"
 #include "platform/platform.h"
-#include "win32/repaint_pacer.h"
+#include "window/repaint_pacer.h"
 
 namespace tidwen::win32 {
 

@@ -12,7 +12,7 @@
 #include "platform/platform.h"
 #include "win32/controls.h"
 #include "win32/message_box.h"
-#include "win32/repaint_pacer.h"
+#include "window/repaint_pacer.h"
 #include "win32/win32_ui.h"
 
 namespace tidwen::win32 {

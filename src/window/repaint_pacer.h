@@ -2,7 +2,6 @@
 // the event loop waiting, so that painting never dominates a long scan.
 #pragma once
 
-#include <QElapsedTimer>
 #include <chrono>
 #include <functional>
 #include <vector>
@@ -42,16 +41,18 @@ class RepaintPacer {
   // Rounds of repaints let through so far, and the time they took, for
   // measuring.
   long Rounds() const { return rounds_; }
-  std::chrono::nanoseconds RoundsTime() const { return std::chrono::nanoseconds(roundsNs_); }
+  std::chrono::nanoseconds RoundsTime() const { return roundsTime_; }
 
  private:
+  using Clock = std::chrono::steady_clock;
   std::chrono::milliseconds interval_;
-  QElapsedTimer sinceLastRound_;
+  bool anyRound_ = false;
+  Clock::time_point lastRound_{};
   std::vector<PacedControl*> waiting_;
   std::function<void()> afterRound_;
   bool inAfterRound_ = false;
   long rounds_ = 0;
-  qint64 roundsNs_ = 0;
+  std::chrono::nanoseconds roundsTime_{0};
 };
 
 }  // namespace tidwen
