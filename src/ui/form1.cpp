@@ -188,7 +188,9 @@ Form1::Form1(Platform& platform, QWidget* parent)
   context_ = std::make_unique<Form1Context>(
       MakeForm1Context({*list1_, *list2_, *list3_, *label1_, *drive1_},
                        {*dir1_, *file1_, platform.FileLength(), platform.FileSystem()}, messageBox_));
-  OpenStartDirectory();
+  if (const char letter = ::tidwen::OpenStartDirectory(*context_, platform_, CurrentDirectory())) {
+    drive1_->ChooseDrive(letter);
+  }
   platform_.ReleaseHandles();
   drive1_->setFocus();
   Guarded(&Form1::Form_Load);
@@ -319,24 +321,6 @@ void Form1::BuildControls(Platform& platform) {
   connect(command4, &QPushButton::clicked, this, [this] { Guarded(&Form1::Command4_Click); });
   connect(command5, &QPushButton::clicked, this, [this] { Guarded(&Form1::Command5_Click); });
   connect(command6, &QPushButton::clicked, this, [this] { Guarded(&Form1::Command6_Click); });
-}
-
-void Form1::OpenStartDirectory() {
-  const std::vector<DriveInfo> drives = platform_.Drives();
-  if (drives.empty()) return;
-  const std::optional<std::string> cwd = platform_.DrivePathOf(CurrentDirectory());
-  const std::string root = std::string(1, drives.front().letter) + ":\\";
-  const std::string start = cwd ? *cwd : root;
-  drive1_->ChooseDrive(start[0]);
-  for (const std::string& path : {start, root}) {
-    try {
-      dir1_->SetPath(path);
-      file1_->SetPath(dir1_->Path());
-      return;
-    } catch (const RuntimeError&) {
-      // Unreadable: fall back to the drive's root, or show nothing.
-    }
-  }
 }
 
 void Form1::RefreshDrives() {

@@ -60,7 +60,6 @@ class Form1 : public QWidget {
   void Guarded(void (Form1::*handler)());
   void RunShowingErrors(void (Form1::*handler)());
   void BuildControls(Platform& platform);
-  void OpenStartDirectory();
   // Reads the mount table again and shows its drives in Drive1.
   void RefreshDrives();
 

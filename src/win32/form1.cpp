@@ -138,7 +138,9 @@ Form1::Form1(Platform& platform) : platform_(platform), quitHook_([] { PostQuitM
       MakeForm1Context({*list1_, *list2_, *list3_, *label1_, *drive1_},
                        {*dir1_, *file1_, platform.FileLength(), platform.FileSystem()},
                        messageBox_));
-  OpenStartDirectory();
+  if (const char letter = ::tidwen::OpenStartDirectory(*context_, platform_, WorkingDirectory())) {
+    drive1_->ChooseDrive(letter);
+  }
   platform_.ReleaseHandles();
   Guarded(&Form1::Form_Load);
   SetFocus(drive1_->Hwnd());
@@ -248,25 +250,10 @@ void Form1::Layout(UINT dpi) {
   InvalidateRect(hwnd_, nullptr, TRUE);
 }
 
-void Form1::OpenStartDirectory() {
-  const std::vector<DriveInfo> drives = platform_.Drives();
-  if (drives.empty()) return;
+std::string Form1::WorkingDirectory() {
   wchar_t cwd[MAX_PATH * 4] = {};
   const DWORD length = GetCurrentDirectoryW(MAX_PATH * 4, cwd);
-  std::optional<std::string> start;
-  if (length > 0 && length < MAX_PATH * 4) start = platform_.DrivePathOf(Narrow(cwd));
-  const std::string root = std::string(1, drives.front().letter) + ":\\";
-  if (!start) start = root;
-  drive1_->ChooseDrive((*start)[0]);
-  for (const std::string& path : {*start, root}) {
-    try {
-      dir1_->SetPath(path);
-      file1_->SetPath(dir1_->Path());
-      return;
-    } catch (const RuntimeError&) {
-      // Unreadable: fall back to the drive's root, or show nothing.
-    }
-  }
+  return length > 0 && length < MAX_PATH * 4 ? Narrow(cwd) : std::string();
 }
 
 void Form1::RefreshDrives() {

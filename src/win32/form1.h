@@ -68,7 +68,8 @@ class Form1 {
   // Places every control and makes its font for the DPI.
   void Layout(UINT dpi);
   void Place(HWND control, TwipsRect rect, const FontSpec* font = &kDefaultFont);
-  void OpenStartDirectory();
+  // The working directory, as a path of the system; empty when unknown.
+  static std::string WorkingDirectory();
   void RefreshDrives();
   // Runs a handler; a failure that escapes it is shown, not left to end the
   // program. A close request made meanwhile is carried out once it returns.
