@@ -151,7 +151,7 @@ Form1::~Form1() {
   if (form2_) form2_.reset();
   context_.reset();
   if (hwnd_) DestroyWindow(hwnd_);
-  for (auto& [spec, font] : fonts_) DeleteObject(font);
+  for (auto& [wanted, font] : fonts_) DeleteObject(font);
   if (logo_) DeleteObject(logo_);
   DeleteObject(windowBrush_);
   DeleteObject(fileListBrush_);
@@ -223,11 +223,11 @@ void Form1::Place(HWND control, TwipsRect rect, const FontSpec* font) {
 
 void Form1::Layout(UINT dpi) {
   std::vector<std::pair<const FontSpec*, HFONT>> fonts;
-  auto fontFor = [&](const FontSpec* spec) {
+  auto fontFor = [&](const FontSpec* wanted) {
     for (auto& [s, f] : fonts)
-      if (s == spec) return f;
-    HFONT f = MakeFont(*spec, dpi);
-    fonts.emplace_back(spec, f);
+      if (s == wanted) return f;
+    HFONT f = MakeFont(*wanted, dpi);
+    fonts.emplace_back(wanted, f);
     return f;
   };
   for (const Placed& p : placed_) {
@@ -236,7 +236,7 @@ void Form1::Layout(UINT dpi) {
                  SWP_NOZORDER | SWP_NOACTIVATE);
     SendMessageW(p.hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(fontFor(p.font)), FALSE);
   }
-  for (auto& [spec, font] : fonts_) DeleteObject(font);
+  for (auto& [wanted, font] : fonts_) DeleteObject(font);
   fonts_ = std::move(fonts);
   for (CheckListBox* list : {list1_.get(), list2_.get(), list3_.get()}) list->UpdateItemHeight();
   // The drive list's field and entries: the height of its font.

@@ -6,18 +6,18 @@
 
 namespace tidwen::win32 {
 
-HFONT MakeFont(const FontSpec& spec, UINT dpi) {
+HFONT MakeFont(const FontSpec& wanted, UINT dpi) {
   LOGFONTW font{};
   // A negative height asks for the character height, as point sizes are.
-  font.lfHeight = -static_cast<LONG>(std::lround(spec.points * dpi / 72.0));
-  font.lfWeight = spec.bold ? FW_BOLD : FW_NORMAL;
-  font.lfItalic = spec.italic ? TRUE : FALSE;
+  font.lfHeight = -static_cast<LONG>(std::lround(wanted.points * dpi / 72.0));
+  font.lfWeight = wanted.bold ? FW_BOLD : FW_NORMAL;
+  font.lfItalic = wanted.italic ? TRUE : FALSE;
   font.lfCharSet = GB2312_CHARSET;
   font.lfOutPrecision = OUT_DEFAULT_PRECIS;
   font.lfClipPrecision = CLIP_DEFAULT_PRECIS;
   font.lfQuality = DEFAULT_QUALITY;
   font.lfPitchAndFamily = DEFAULT_PITCH | FF_DONTCARE;
-  lstrcpynW(font.lfFaceName, spec.face, LF_FACESIZE);
+  lstrcpynW(font.lfFaceName, wanted.face, LF_FACESIZE);
   return CreateFontIndirectW(&font);
 }
 

@@ -34,7 +34,7 @@ inline constexpr FontSpec kDefaultFont{kSongTi, 9};
 
 // A font of GB2312_CHARSET at a size in points for the DPI. The caller
 // deletes it.
-HFONT MakeFont(const FontSpec& spec, UINT dpi);
+HFONT MakeFont(const FontSpec& wanted, UINT dpi);
 
 inline constexpr COLORREF kWindowColor = RGB(255, 192, 128);
 inline constexpr COLORREF kFileListColor = RGB(192, 255, 192);
