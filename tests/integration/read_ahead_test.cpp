@@ -103,7 +103,7 @@ TEST(ReadAhead, ScanListsWhatTheOneThreadWalkListsInTheSameOrder) {
     // at a file, so that some of what it lists surely comes from them.
     bool workersLooked = false;
     WalkTrigger sys("d0", [&] {
-      for (int i = 0; i < 400 && !workersLooked; ++i) {
+      for (int i = 0; i < 2000 && !workersLooked; ++i) {
         workersLooked = sys.WorkerLookedAt("a.old");
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
       }
@@ -144,7 +144,7 @@ TEST_P(ReadAheadChanges, DirectoryChangedWhileHeldIsReadAgainByTheWalk) {
     bool held = workers == 0;
     WalkTrigger sys("d0", [&] {
       // Let the workers read d1 through before it changes.
-      for (int i = 0; i < 400 && !held; ++i) {
+      for (int i = 0; i < 2000 && !held; ++i) {
         held = sys.WorkerLookedAt("zz-last.tmp");
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
       }
