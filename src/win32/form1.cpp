@@ -392,14 +392,9 @@ bool Form1::PreTranslate(MSG& message) {
 }
 
 LRESULT CALLBACK Form1::Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_NCCREATE) {
-    auto* self =
-        static_cast<Form1*>(reinterpret_cast<const CREATESTRUCTW*>(lParam)->lpCreateParams);
-    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-    self->hwnd_ = hwnd;
-  }
-  auto* self = reinterpret_cast<Form1*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  Form1* self = WindowObject<Form1>(hwnd, message, lParam);
   if (!self) return DefWindowProcW(hwnd, message, wParam, lParam);
+  if (message == WM_NCCREATE) self->hwnd_ = hwnd;
   return self->Handle(message, wParam, lParam);
 }
 

@@ -206,14 +206,9 @@ void Form2::Layout(UINT dpi) {
 }
 
 LRESULT CALLBACK Form2::Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_NCCREATE) {
-    auto* self =
-        static_cast<Form2*>(reinterpret_cast<const CREATESTRUCTW*>(lParam)->lpCreateParams);
-    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-    self->hwnd_ = hwnd;
-  }
-  auto* self = reinterpret_cast<Form2*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  Form2* self = WindowObject<Form2>(hwnd, message, lParam);
   if (!self) return DefWindowProcW(hwnd, message, wParam, lParam);
+  if (message == WM_NCCREATE) self->hwnd_ = hwnd;
   return self->Handle(message, wParam, lParam);
 }
 

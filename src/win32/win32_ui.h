@@ -85,4 +85,18 @@ HICON LoadProgramIcon(int size);
 // The DPI of a window, or of the primary monitor before there is one.
 UINT DpiOf(HWND window);
 
+// The object a window carries: the one handed to CreateWindowExW, kept with
+// the window when it is made (WM_NCCREATE); nullptr for the messages that
+// come before.
+template <class Window>
+Window* WindowObject(HWND hwnd, UINT message, LPARAM lParam) {
+  if (message == WM_NCCREATE) {
+    auto* self =
+        static_cast<Window*>(reinterpret_cast<const CREATESTRUCTW*>(lParam)->lpCreateParams);
+    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    return self;
+  }
+  return reinterpret_cast<Window*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+}
+
 }  // namespace tidwen::win32
