@@ -21,14 +21,22 @@ all: build
 setup:
 	@scripts/setup.sh
 
+# ccache, where installed, keeps rebuilds of the three build trees short.
+CCACHE := $(shell command -v ccache 2>/dev/null)
+LAUNCHER = $(if $(CCACHE),-DCMAKE_CXX_COMPILER_LAUNCHER=$(CCACHE))
+export CCACHE_BASEDIR := $(CURDIR)
+export CCACHE_NOHASHDIR := 1
+
 configure: setup
-	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(LAUNCHER) >/dev/null
 
 build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
 
-run: build
-	$(BUILD)/src/app/tidwen
+# Only the program: the tests and benchmarks wait for `make test`.
+run: configure
+	@cmake --build $(BUILD) -j $(JOBS) --target tidwen
+	$(BUILD)/src/frontend/qt/tidwen
 
 # CPack's DEB generator, from the install rules of cmake/Packaging.cmake.
 package: build
@@ -44,7 +52,7 @@ test: build sanitize-build
 
 sanitize-build: setup
 	@cmake -S . -B $(SANITIZE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTIDWEN_SANITIZE=ON \
-		-DTIDWEN_BUILD_BENCH=OFF >/dev/null
+		-DTIDWEN_BUILD_BENCH=OFF $(LAUNCHER) >/dev/null
 	@cmake --build $(SANITIZE_BUILD) -j $(JOBS)
 
 # The headless benchmark, then the same scan, select-all and deletion through
@@ -71,7 +79,7 @@ fuzz:
 # which the build makes on its first run (about 10 s).
 WINDOWS_BUILD ?= build-windows
 windows-test: setup
-	@cmake -S . -B $(WINDOWS_BUILD) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake >/dev/null
+	@cmake -S . -B $(WINDOWS_BUILD) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake $(LAUNCHER) >/dev/null
 	@cmake --build $(WINDOWS_BUILD) -j $(JOBS)
 	cd $(WINDOWS_BUILD) && ctest --output-on-failure -j $(JOBS)
 
@@ -89,12 +97,14 @@ tsan: setup
 # tidwen.exe for 64-bit Windows 10 and 11: one file, the C++ runtime linked
 # in, needing only the system's own DLLs; beside it a zip with the read-me.
 WINDOWS_DIST ?= dist/windows
-WINDOWS_ZIP = tidwen-1.00-windows-x64.zip
+# The one version number, from CMakeLists.txt.
+VERSION := $(shell sed -n 's/^project(Tidwen VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+WINDOWS_ZIP = tidwen-$(VERSION)-windows-x64.zip
 windows: setup
-	@cmake -S . -B $(WINDOWS_BUILD) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake >/dev/null
+	@cmake -S . -B $(WINDOWS_BUILD) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake $(LAUNCHER) >/dev/null
 	@cmake --build $(WINDOWS_BUILD) -j $(JOBS) --target tidwen
 	@mkdir -p $(WINDOWS_DIST)
-	x86_64-w64-mingw32-strip -o $(WINDOWS_DIST)/tidwen.exe $(WINDOWS_BUILD)/src/win32/tidwen.exe
+	x86_64-w64-mingw32-strip -o $(WINDOWS_DIST)/tidwen.exe $(WINDOWS_BUILD)/src/frontend/win32/tidwen.exe
 	cp packaging/windows/README.txt $(WINDOWS_DIST)/说明.txt
 	cd $(WINDOWS_DIST) && rm -f $(WINDOWS_ZIP) && zip -q -X $(WINDOWS_ZIP) tidwen.exe 说明.txt
 	@ls -l $(WINDOWS_DIST)
@@ -102,7 +112,7 @@ windows: setup
 # Pictures of the Win32 windows for docs/, taken under Wine on a virtual
 # display (needs ImageMagick's convert).
 windows-screenshots: setup
-	@cmake -S . -B $(WINDOWS_BUILD) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake >/dev/null
+	@cmake -S . -B $(WINDOWS_BUILD) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake $(LAUNCHER) >/dev/null
 	@cmake --build $(WINDOWS_BUILD) -j $(JOBS) --target tidwen-screenshots
 	cmake/windows-screenshots.sh $(WINDOWS_BUILD) docs
 

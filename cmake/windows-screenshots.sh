@@ -15,7 +15,7 @@ command -v convert >/dev/null || { echo "needs ImageMagick's convert (apt-get in
 shots=$(mktemp -d)
 trap 'rm -rf "$shots"' EXIT
 TIDWEN_GUI_TIMEOUT=120 sh "$here/wine-gui-run.sh" "$build/wineprefix-gui" \
-  explorer /desktop=Tidwen,1100x560 "$build/src/win32/tidwen-screenshots.exe" "Z:$(echo "$shots" | tr / '\\\\')"
+  explorer /desktop=Tidwen,1100x560 "$build/src/frontend/win32/tidwen-screenshots.exe" "Z:$(echo "$shots" | tr / '\\\\')"
 for name in form1 results form2; do
   convert "$shots/$name.bmp" "$out/windows-$name.png"
 done

@@ -16,7 +16,7 @@ packages=(
   g++-mingw-w64-x86-64-posix mingw-w64 googletest wine wine64
   # The Windows windows' tests: a virtual display and a Chinese locale for
   # Wine; zip packs tidwen.exe.
-  xvfb locales zip
+  xvfb locales zip ccache
   "$@"
 )
 

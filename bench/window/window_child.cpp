@@ -21,11 +21,14 @@
 #include "model/display_text.h"
 #include "platform/platform.h"
 #include "process_run.h"
-#include "ui/form1.h"
-#include "ui/list_box.h"
-#include "ui/status_label.h"
+#include "frontend/qt/form1.h"
+#include "frontend/qt/list_box.h"
+#include "frontend/qt/status_label.h"
 
 namespace tidwen::bench {
+
+// The Qt windows under test.
+using namespace ::tidwen::qt;
 
 namespace {
 

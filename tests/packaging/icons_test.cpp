@@ -93,7 +93,7 @@ TEST(IconArtTest, CommittedSvgIsTheDrawing) {
 
 // The window's icon, committed in 16 colours, is the pixel drawing.
 TEST(IconArtTest, WindowIconIsThePixelDrawing) {
-  const QImage committed = Load("src/ui/resources/tidwen.png");
+  const QImage committed = Load("src/resources/tidwen.png");
   ASSERT_EQ(committed.size(), QSize(32, 32));
   EXPECT_EQ(LargestDifference(committed, tidwen::art::PixelIcon()), 0);
 }

@@ -304,10 +304,7 @@ std::string CheckDisplayText(std::string_view input) {
   return "";
 }
 
-std::string FuzzSourceDir() {
-  return (std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() / "fuzz")
-      .string();
-}
+std::string FuzzSourceDir() { return TIDWEN_SOURCE_DIR "/fuzz"; }
 
 std::vector<KeptInput> KeptInputs(const std::string& fuzzDir, std::string_view target) {
   std::vector<KeptInput> inputs;

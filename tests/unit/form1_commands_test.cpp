@@ -1,4 +1,4 @@
-#include "window/form1_commands.h"
+#include "frontend/common/form1_commands.h"
 
 #include <gtest/gtest.h>
 

@@ -1,0 +1,85 @@
+// The main window: the choose-types and results views over the drive, the
+// junk types and the found files, and the six commands.
+#pragma once
+
+#include <QWidget>
+#include <functional>
+#include <memory>
+
+#include "model/form1_context.h"
+#include "platform/platform.h"
+#include "frontend/qt/message_box.h"
+#include "frontend/common/repaint_pacer.h"
+
+class QFrame;
+class QLabel;
+class QPushButton;
+
+namespace tidwen::qt {
+
+class DirListBox;
+class DriveListBox;
+class FileListBox;
+class Form2;
+class ListBox;
+class PictureBox;
+class StatusLabel;
+
+class Form1 : public QWidget {
+  Q_OBJECT
+
+ public:
+  // platform must outlive the window. The drive, directory and files shown
+  // at start are those of the working directory, or the first drive's root
+  // when the working directory lies on no drive. Runs Form_Load.
+  explicit Form1(Platform& platform, QWidget* parent = nullptr);
+  ~Form1() override;
+
+  // The handlers. Each runs to its end before the next event is handled.
+  void Form_Load();
+  void Command1_Click();  // scan
+  void Command2_Click();  // delete the checked results
+  void Command3_Click();  // back to choosing types; empties the results
+  void Command4_Click();  // exit
+  void Command5_Click();  // check every result and junk types 0 to 14
+  void Command6_Click();  // about
+
+  // What exit does once both windows are closed; by default it ends the
+  // event loop. Tests replace it to stay alive.
+  void SetQuitHook(std::function<void()> hook) { quitHook_ = std::move(hook); }
+
+  Form1Context& Context() { return *context_; }
+  // The about window; null until the first about command.
+  Form2* AboutWindow() const { return form2_.get(); }
+  RepaintPacer& Pacer() { return pacer_; }
+
+ private:
+  // Runs a handler; a failure that escapes it is shown, not left to end the
+  // program. A request to close a window made meanwhile is carried out once
+  // the handler has returned.
+  void Guarded(void (Form1::*handler)());
+  void RunShowingErrors(void (Form1::*handler)());
+  void BuildControls(Platform& platform);
+  // Reads the mount table again and shows its drives in Drive1.
+  void RefreshDrives();
+
+  Platform& platform_;
+  RepaintPacer pacer_;
+  QtMessageBoxService messageBox_;
+  // The controls are children of the window, which owns them.
+  DriveListBox* drive1_ = nullptr;
+  DirListBox* dir1_ = nullptr;
+  FileListBox* file1_ = nullptr;
+  QFrame* frame1_ = nullptr;
+  StatusLabel* label1_ = nullptr;
+  ListBox* list1_ = nullptr;
+  ListBox* list2_ = nullptr;
+  ListBox* list3_ = nullptr;
+  PictureBox* picture1_ = nullptr;
+  std::unique_ptr<Form1Context> context_;
+  std::unique_ptr<Form2> form2_;
+  std::function<void()> quitHook_;
+  bool inHandler_ = false;
+};
+
+}  // namespace tidwen::qt

@@ -1,0 +1,232 @@
+// Draws Tidwen's pictures: the 122 x 70 logo of the main window (JPEG), the
+// 32 x 32 program icon in 16 colours (PNG, and ICO for a Windows build), and
+// the desktop's icons: the same design drawn at each size, and as SVG.
+//
+//   tidwen-make-images <resource directory> <desktop icon directory>
+//
+// The output is committed under src/ui/resources and packaging/icons; run
+// this only after changing the drawing.
+#include <QBuffer>
+#include <QByteArray>
+#include <QColor>
+#include <QDir>
+#include <QFile>
+#include <QFont>
+#include <QGuiApplication>
+#include <QImage>
+#include <QLinearGradient>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPolygonF>
+#include <QRadialGradient>
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <vector>
+
+#include "icon_art.h"
+
+namespace {
+
+using tidwen::art::kVgaColors;
+
+// The logo: a night-blue card swept by a broom, with the product name as a
+// faint watermark. The window writes the name, the maker and the contact
+// address over its left part, so that part stays dark and quiet.
+QImage DrawLogo() {
+  QImage image(122, 70, QImage::Format_RGB32);
+  QPainter p(&image);
+  p.setRenderHint(QPainter::Antialiasing);
+
+  QLinearGradient sky(0, 0, 0, 70);
+  sky.setColorAt(0.0, QColor(24, 58, 96));
+  sky.setColorAt(1.0, QColor(8, 22, 40));
+  p.fillRect(image.rect(), sky);
+
+  // Swept arcs, as if the card had just been cleaned.
+  for (int i = 0; i < 4; ++i) {
+    QPainterPath arc;
+    arc.moveTo(-10, 62 - i * 9);
+    arc.quadTo(60, 40 - i * 12, 130, 58 - i * 14);
+    p.setPen(QPen(QColor(80, 140, 200, 50 - i * 8), 5 - i));
+    p.drawPath(arc);
+  }
+
+  QFont mark("DejaVu Sans");
+  mark.setPixelSize(16);
+  mark.setBold(true);
+  mark.setLetterSpacing(QFont::AbsoluteSpacing, 1);
+  p.setFont(mark);
+  p.setPen(QColor(255, 255, 255, 28));
+  p.drawText(QRect(0, 40, 96, 30), Qt::AlignCenter, "TIDWEN");
+
+  // The broom leans against the right edge: handle, binding and bristles.
+  p.setPen(QPen(QColor(150, 96, 48), 3, Qt::SolidLine, Qt::RoundCap));
+  p.drawLine(QPointF(119, 2), QPointF(101, 44));
+  QPolygonF bristles;
+  bristles << QPointF(97, 42) << QPointF(107, 46) << QPointF(112, 66) << QPointF(84, 62);
+  QLinearGradient straw(90, 44, 100, 66);
+  straw.setColorAt(0.0, QColor(250, 210, 90));
+  straw.setColorAt(1.0, QColor(214, 150, 40));
+  p.setPen(Qt::NoPen);
+  p.setBrush(straw);
+  p.drawPolygon(bristles);
+  p.setPen(QPen(QColor(160, 100, 20), 1));
+  for (int i = 1; i < 6; ++i) {
+    const double t = i / 6.0;
+    p.drawLine(QPointF(97 + 10 * t, 43 + 4 * t), QPointF(84 + 28 * t, 62 + 4 * t));
+  }
+  p.setPen(QPen(QColor(200, 40, 30), 2));
+  p.drawLine(QPointF(97, 43), QPointF(107, 47));
+
+  // Sparkles where the dust was.
+  p.setPen(Qt::NoPen);
+  const QPointF sparkles[] = {{76, 58}, {70, 50}, {80, 44}, {64, 60}};
+  for (const QPointF& s : sparkles) {
+    QRadialGradient glow(s, 3);
+    glow.setColorAt(0.0, QColor(255, 255, 220, 230));
+    glow.setColorAt(1.0, QColor(255, 255, 220, 0));
+    p.setBrush(glow);
+    p.drawEllipse(s, 3, 3);
+  }
+  return image;
+}
+
+// Index of the palette colour nearest to c (squared RGB distance).
+int NearestVga(QRgb c) {
+  int best = 0;
+  long bestDistance = -1;
+  for (int i = 0; i < 16; ++i) {
+    const long dr = qRed(c) - qRed(kVgaColors[i]);
+    const long dg = qGreen(c) - qGreen(kVgaColors[i]);
+    const long db = qBlue(c) - qBlue(kVgaColors[i]);
+    const long d = dr * dr + dg * dg + db * db;
+    if (bestDistance < 0 || d < bestDistance) {
+      bestDistance = d;
+      best = i;
+    }
+  }
+  return best;
+}
+
+// Palette index of every pixel, or -1 for a transparent one.
+std::vector<int> Quantize(const QImage& icon) {
+  std::vector<int> indexes;
+  for (int y = 0; y < icon.height(); ++y) {
+    for (int x = 0; x < icon.width(); ++x) {
+      const QRgb c = icon.pixel(x, y);
+      indexes.push_back(qAlpha(c) < 128 ? -1 : NearestVga(c));
+    }
+  }
+  return indexes;
+}
+
+// A 16-entry palette PNG: the colours the icon uses, and transparent.
+QImage IndexedIcon(const std::vector<int>& indexes) {
+  std::vector<int> used;
+  for (int i : indexes) {
+    if (i >= 0 && std::find(used.begin(), used.end(), i) == used.end()) used.push_back(i);
+  }
+  QList<QRgb> table{qRgba(0, 0, 0, 0)};
+  for (int i : used) table.push_back(kVgaColors[i]);
+  while (table.size() < 16) table.push_back(qRgb(0, 0, 0));
+  QImage out(32, 32, QImage::Format_Indexed8);
+  out.setColorTable(table);
+  for (int y = 0; y < 32; ++y) {
+    for (int x = 0; x < 32; ++x) {
+      const int i = indexes[y * 32 + x];
+      const int slot = i < 0 ? 0 : 1 + int(std::find(used.begin(), used.end(), i) - used.begin());
+      out.setPixel(x, y, slot);
+    }
+  }
+  return out;
+}
+
+void Put16(QByteArray& out, std::uint16_t v) {
+  out.append(char(v & 0xff)).append(char(v >> 8));
+}
+void Put32(QByteArray& out, std::uint32_t v) {
+  for (int i = 0; i < 4; ++i) out.append(char((v >> (8 * i)) & 0xff));
+}
+
+// A Windows icon file with one 32 x 32, 4-bit image: the colour bitmap over
+// the standard palette and a 1-bit transparency mask, both bottom-up.
+QByteArray IcoFile(const std::vector<int>& indexes) {
+  const std::uint32_t xorBytes = 32 * 16, andBytes = 32 * 4;
+  const std::uint32_t imageBytes = 40 + 16 * 4 + xorBytes + andBytes;
+  QByteArray out;
+  Put16(out, 0);
+  Put16(out, 1);  // icon
+  Put16(out, 1);  // one image
+  out.append(char(32)).append(char(32)).append(char(16)).append(char(0));
+  Put16(out, 1);  // planes
+  Put16(out, 4);  // bits per pixel
+  Put32(out, imageBytes);
+  Put32(out, 6 + 16);
+  Put32(out, 40);
+  Put32(out, 32);
+  Put32(out, 64);  // colour bitmap and mask together
+  Put16(out, 1);
+  Put16(out, 4);
+  Put32(out, 0);  // uncompressed
+  Put32(out, xorBytes + andBytes);
+  Put32(out, 0);
+  Put32(out, 0);
+  Put32(out, 16);
+  Put32(out, 0);
+  for (QRgb c : kVgaColors) {
+    out.append(char(qBlue(c))).append(char(qGreen(c))).append(char(qRed(c))).append(char(0));
+  }
+  for (int y = 31; y >= 0; --y) {
+    for (int x = 0; x < 32; x += 2) {
+      const int a = std::max(indexes[y * 32 + x], 0), b = std::max(indexes[y * 32 + x + 1], 0);
+      out.append(char((a << 4) | b));
+    }
+  }
+  for (int y = 31; y >= 0; --y) {
+    for (int byte = 0; byte < 4; ++byte) {
+      int bits = 0;
+      for (int bit = 0; bit < 8; ++bit) {
+        if (indexes[y * 32 + byte * 8 + bit] < 0) bits |= 0x80 >> bit;
+      }
+      out.append(char(bits));
+    }
+  }
+  return out;
+}
+
+bool WriteFile(const QString& path, const QByteArray& bytes) {
+  QFile file(path);
+  return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QGuiApplication app(argc, argv);
+  if (argc != 3) {
+    std::fprintf(stderr, "usage: %s <resource directory> <desktop icon directory>\n", argv[0]);
+    return 2;
+  }
+  const QDir dir(QString::fromLocal8Bit(argv[1]));
+  const std::vector<int> icon = Quantize(tidwen::art::PixelIcon());
+  QByteArray png;
+  QBuffer pngBuffer(&png);
+  pngBuffer.open(QIODevice::WriteOnly);
+  bool ok = DrawLogo().save(dir.filePath("logo.jpg"), "JPEG", 90) &&
+            IndexedIcon(icon).save(&pngBuffer, "PNG") &&
+            WriteFile(dir.filePath("tidwen.png"), png) &&
+            WriteFile(dir.filePath("tidwen_32.ico"), IcoFile(icon));
+  // The desktop's icons: <size>.png for each size, and scalable.svg.
+  const QDir icons(QString::fromLocal8Bit(argv[2]));
+  for (int size : tidwen::art::kIconSizes) {
+    ok = ok && tidwen::art::SizedIcon(size).save(icons.filePath(QString("%1.png").arg(size)), "PNG");
+  }
+  ok = ok && WriteFile(icons.filePath("scalable.svg"), tidwen::art::IconSvg());
+  if (!ok) {
+    std::fprintf(stderr, "could not write the pictures to %s and %s\n", argv[1], argv[2]);
+    return 1;
+  }
+  return 0;
+}

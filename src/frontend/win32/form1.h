@@ -1,0 +1,114 @@
+// The main window: the choose-types and results views over the drive, the
+// junk types and the found files, and the six commands, as a Win32 window.
+#pragma once
+
+#include "platform/windows/win32.h"
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "model/form1_context.h"
+#include "platform/platform.h"
+#include "frontend/win32/controls.h"
+#include "frontend/win32/message_box.h"
+#include "frontend/common/repaint_pacer.h"
+#include "frontend/win32/win32_ui.h"
+
+namespace tidwen::win32 {
+
+class Form2;
+
+class Form1 {
+ public:
+  // platform must outlive the window. Creates the window hidden, runs
+  // Form_Load; Show() shows it.
+  explicit Form1(Platform& platform);
+  ~Form1();
+  Form1(const Form1&) = delete;
+  Form1& operator=(const Form1&) = delete;
+
+  void Show(int showCommand = SW_SHOWDEFAULT);
+  HWND Hwnd() const { return hwnd_; }
+  // Whether the window still exists: the close box destroys it.
+  bool Open() const { return hwnd_ != nullptr; }
+
+  // The handlers. Each runs to its end before the next message is handled.
+  void Form_Load();
+  void Command1_Click();  // scan
+  void Command2_Click();  // delete the checked results
+  void Command3_Click();  // back to choosing types; empties the results
+  void Command4_Click();  // exit
+  void Command5_Click();  // check every result and junk types 0 to 14
+  void Command6_Click();  // about
+
+  // What happens once no window of the program is left (exit, or the last
+  // close box); by default it ends the message loop. Tests replace it.
+  void SetQuitHook(std::function<void()> hook) { quitHook_ = std::move(hook); }
+
+  Form1Context& Context() { return *context_; }
+  CheckListBox& List1() { return *list1_; }
+  CheckListBox& List2() { return *list2_; }
+  DirListBox& Dir1() { return *dir1_; }
+  RepaintPacer& Pacer() { return pacer_; }
+  // The about window; null until the first about command and after it was
+  // closed.
+  Form2* AboutWindow() const { return form2_.get(); }
+  // Whether a handler is running now.
+  bool Busy() const { return inHandler_; }
+
+  // Passes a message to the window's keyboard interface (Tab, Enter,
+  // arrows); true when it was used. The message loop calls it first.
+  bool PreTranslate(MSG& message);
+
+ private:
+  static LRESULT CALLBACK Proc(HWND, UINT, WPARAM, LPARAM);
+  LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
+  void BuildControls();
+  // Places every control and makes its font for the DPI.
+  void Layout(UINT dpi);
+  void Place(HWND control, TwipsRect rect, const FontSpec* font = &kDefaultFont);
+  // The working directory, as a path of the system; empty when unknown.
+  static std::string WorkingDirectory();
+  void RefreshDrives();
+  // Runs a handler; a failure that escapes it is shown, not left to end the
+  // program. A close request made meanwhile is carried out once it returns.
+  void Guarded(void (Form1::*handler)());
+  void RunShowingErrors(void (Form1::*handler)());
+  // Lets the system's messages other than input through during a scan; the
+  // input is dropped.
+  void PumpNonInput();
+  void AboutClosed();
+  void QuitIfLast();
+
+  Platform& platform_;
+  HWND hwnd_ = nullptr;
+  RepaintPacer pacer_;
+  Win32MessageBoxService messageBox_;
+  std::unique_ptr<DriveComboBox> drive1_;
+  std::unique_ptr<DirListBox> dir1_;
+  std::unique_ptr<FileListBox> file1_;
+  std::unique_ptr<StatusLabel> label1_;
+  std::unique_ptr<CheckListBox> list1_, list2_, list3_;
+  HWND frame1_ = nullptr;
+  HWND picture1_ = nullptr;
+  struct Placed {
+    HWND hwnd;
+    TwipsRect rect;
+    const FontSpec* font;
+  };
+  std::vector<Placed> placed_;
+  std::vector<std::pair<const FontSpec*, HFONT>> fonts_;
+  HBITMAP logo_ = nullptr;
+  HBRUSH windowBrush_ = nullptr;
+  HBRUSH fileListBrush_ = nullptr;
+  std::unique_ptr<Form1Context> context_;
+  std::unique_ptr<Form2> form2_;
+  std::function<void()> quitHook_;
+  bool inHandler_ = false;
+  bool scanning_ = false;
+  bool closeHeld_ = false;
+  bool aboutCloseHeld_ = false;
+};
+
+}  // namespace tidwen::win32

@@ -1,0 +1,226 @@
+// Reading ahead of the walk: the scan lists the same entries, in the same
+// order, as the walk that reads every directory at its turn, also when a
+// directory the read-ahead already holds is swapped for a link, removed or
+// mounted over before the walk comes to it; and it holds no more than its
+// limits.
+#include <fcntl.h>
+#include <sys/mount.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "fault_support.h"
+#include "platform/linux/read_ahead.h"
+
+namespace tidwen::test {
+namespace {
+
+// The real calls, safe from every thread. Once, when the walk's own thread
+// opens a directory named trigger, runs an action; and it tells whether a
+// worker has looked at a file of a given name.
+class WalkTrigger : private detail::RealHolder, public ForwardingSysCalls {
+ public:
+  WalkTrigger(std::string trigger, std::function<void()> action)
+      : ForwardingSysCalls(real), trigger_(std::move(trigger)), action_(std::move(action)) {}
+
+  bool WorkerLookedAt(const std::string& name) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    return workerLooks_.count(name) != 0;
+  }
+  bool Fired() const { return fired_; }
+
+  int OpenAt2(int dirFd, const char* path, const open_how& how) override {
+    if (std::this_thread::get_id() == walk_ && !fired_ && path == trigger_) {
+      fired_ = true;
+      action_();
+    }
+    return ForwardingSysCalls::OpenAt2(dirFd, path, how);
+  }
+  int FStatAt(int dirFd, const char* path, struct stat* st, int flags) override {
+    if (std::this_thread::get_id() != walk_) {
+      const std::lock_guard<std::mutex> lock(mutex_);
+      workerLooks_.insert(path);
+    }
+    return ForwardingSysCalls::FStatAt(dirFd, path, st, flags);
+  }
+
+ private:
+  const std::thread::id walk_ = std::this_thread::get_id();
+  std::string trigger_;
+  std::function<void()> action_;
+  std::atomic<bool> fired_{false};
+  std::mutex mutex_;
+  std::set<std::string> workerLooks_;
+};
+
+// A tree of a few levels, with junk and other files, empty ones, hidden
+// ones and subdirectories in every directory.
+void MakeTree(TempTree& tree) {
+  for (int a = 0; a < 6; ++a) {
+    const std::string top = "d" + std::to_string(a);
+    for (int b = 0; b < 5; ++b) {
+      const std::string mid = top + "/e" + std::to_string(b);
+      tree.MakeFiles({mid + "/x.tmp", mid + "/y.$$$", mid + "/.h.tmp", mid + "/keep.txt"}, "1");
+      tree.MakeFile(mid + "/empty.log");
+      tree.MakeFile(mid + "/f/g/deep.bak", "1");
+    }
+    tree.MakeFile(top + "/a.old", "1");
+  }
+  tree.MakeFile("root.tmp", "1");
+}
+
+struct Scan {
+  std::vector<std::string> results;
+  std::vector<std::string> queued;
+};
+
+Scan ScanWith(const TempTree& tree, SysCalls& sys, int workers) {
+  RealForm form(DriveTable({Drive{'c', tree.Root(), ""}}), "c:", sys);
+  form.platform.SetReadAhead(workers);
+  ScanAndSelectAll(form);
+  Scan scan{form.Results(), {}};
+  for (std::int64_t i = 0; i < form.List3.ListCount(); ++i) scan.queued.emplace_back(form.List3.List(i));
+  form.platform.ReleaseHandles();
+  return scan;
+}
+
+TEST(ReadAhead, ScanListsWhatTheOneThreadWalkListsInTheSameOrder) {
+  TempTree tree;
+  MakeTree(tree);
+  RealSysCalls real;
+  const Scan alone = ScanWith(tree, real, 0);
+  ASSERT_EQ(alone.results.size(), 6u * 5 * 5 + 6 + 1);
+  for (const int workers : {1, 2, 4}) {
+    // The walk waits at its first directory until the workers have looked
+    // at a file, so that some of what it lists surely comes from them.
+    bool workersLooked = false;
+    WalkTrigger sys("d0", [&] {
+      for (int i = 0; i < 2000 && !workersLooked; ++i) {
+        workersLooked = sys.WorkerLookedAt("a.old");
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      }
+    });
+    const Scan ahead = ScanWith(tree, sys, workers);
+    EXPECT_TRUE(workersLooked) << workers << " workers";
+    EXPECT_EQ(ahead.results, alone.results) << workers << " workers";
+    EXPECT_EQ(ahead.queued, alone.queued) << workers << " workers";
+  }
+}
+
+// What happens to directory d1, which the read-ahead holds by the time the
+// walk opens d0, the first directory it visits.
+enum class Change { kLinkedAway, kRemoved, kMountedOver };
+
+std::string ChangeName(const ::testing::TestParamInfo<Change>& info) {
+  switch (info.param) {
+    case Change::kLinkedAway: return "LinkedAway";
+    case Change::kRemoved: return "Removed";
+    case Change::kMountedOver: return "MountedOver";
+  }
+  return "";
+}
+
+class ReadAheadChanges : public ::testing::TestWithParam<Change> {};
+INSTANTIATE_TEST_SUITE_P(, ReadAheadChanges,
+                         ::testing::Values(Change::kLinkedAway, Change::kRemoved,
+                                           Change::kMountedOver),
+                         ChangeName);
+
+TEST_P(ReadAheadChanges, DirectoryChangedWhileHeldIsReadAgainByTheWalk) {
+  const auto check = [&](int workers) -> std::string {
+    TempTree tree;
+    MakeTree(tree);
+    tree.MakeFile("d1/zz-last.tmp", "1");
+    TempTree outside;
+    outside.MakeFiles({"o.tmp", "e0/o2.tmp"}, "1");
+    bool held = workers == 0;
+    WalkTrigger sys("d0", [&] {
+      // Let the workers read d1 through before it changes.
+      for (int i = 0; i < 2000 && !held; ++i) {
+        held = sys.WorkerLookedAt("zz-last.tmp");
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      switch (GetParam()) {
+        case Change::kLinkedAway:
+          ::rename(tree.Path("d1").c_str(), tree.Path("d1-moved").c_str());
+          ::symlink(outside.Root().c_str(), tree.Path("d1").c_str());
+          break;
+        case Change::kRemoved:
+          tree.Remove("d1");
+          break;
+        case Change::kMountedOver:
+          ::mount("tidwen-test", tree.Path("d1").c_str(), "tmpfs", 0, "size=64k");
+          tree.MakeFile("d1/t.tmp", "1");
+          break;
+      }
+    });
+    const Scan scan = ScanWith(tree, sys, workers);
+    if (!sys.Fired()) return "the change was never made";
+    if (!held) return "the read-ahead never held d1";
+    for (const std::string& entry : scan.results) {
+      if (entry.rfind("c:\\d1", 0) == 0) return "listed " + entry;
+    }
+    if (scan.results.size() != 6u * 5 * 5 + 6 + 1 - 5 * 5 - 1) {
+      return "listed " + std::to_string(scan.results.size()) + " entries";
+    }
+    return {};
+  };
+  const auto setup = []() -> std::string {
+    if (::unshare(CLONE_NEWNS) != 0) return "no private mount namespace here";
+    if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
+      return "cannot make mounts private";
+    }
+    return {};
+  };
+  for (const int workers : {0, 2}) {
+    const ChildResult result = RunInChild(setup, [&] { return check(workers); });
+    if (result.skipped) GTEST_SKIP() << result.message;
+    EXPECT_TRUE(result.ok) << workers << " workers: " << result.message;
+  }
+}
+
+TEST(ReadAhead, HoldsNoMoreThanItsLimitsAndStopsWhenTheWalkGoesElsewhere) {
+  TempTree tree;
+  for (int i = 0; i < 8; ++i) tree.MakeFile("d" + std::to_string(i) + "/x.tmp", "1");
+  RealSysCalls sys;
+  const UniqueFd root(sys, ::open(tree.Root().c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+  ReadAhead ahead(sys, 2, root.Get(), ReadAhead::Limits{3, 1 << 20});
+  std::vector<ReadAhead::Expected> directories;
+  for (int i = 0; i < 8; ++i) {
+    const std::string name = "d" + std::to_string(i);
+    directories.push_back({"c:\\" + name, name, {}});
+  }
+  ahead.Expect(std::move(directories));
+  for (int i = 0; i < 200 && ahead.HeldListings() < 3; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  EXPECT_EQ(ahead.HeldListings(), 3u);
+  EXPECT_GT(ahead.HeldBytes(), 0u);
+  // Taken in order, each with its file looked at.
+  for (const char* path : {"c:\\d0", "C:\\d1"}) {
+    const std::shared_ptr<Listing> listing = ahead.Take(path);
+    ASSERT_NE(listing, nullptr) << path;
+    ASSERT_EQ(listing->FileCount(), 1);
+    const FileInfo* info = listing->InfoOf("x.tmp");
+    ASSERT_NE(info, nullptr);
+    EXPECT_EQ(info->size, 1);
+  }
+  // A walk that goes elsewhere ends the reading ahead.
+  EXPECT_EQ(ahead.Take("c:\\d5"), nullptr);
+  EXPECT_EQ(ahead.Take("c:\\d2"), nullptr);
+  EXPECT_EQ(ahead.HeldListings(), 0u);
+  EXPECT_EQ(ahead.HeldBytes(), 0u);
+}
+
+}  // namespace
+}  // namespace tidwen::test
