@@ -209,7 +209,7 @@ class UnixLinks {
   ~UnixLinks() {
     if (made_.empty()) return;
     std::vector<std::string> arguments{"-f"};
-    for (const std::string& link : made_) arguments.push_back(UnixPathOf(link));
+    arguments.insert(arguments.end(), unixLinks_.begin(), unixLinks_.end());
     // A link is seen as long as its target is there.
     RunUnix(L"Z:\\bin\\rm", arguments, [&] {
       for (const std::string& link : made_) {
@@ -222,15 +222,22 @@ class UnixLinks {
   // A link at linkPath (a drive path) to targetPath; empty, or the reason
   // none could be made.
   std::string Make(const std::string& linkPath, const std::string& targetPath) {
-    const std::string link = UnixPathOf(linkPath);
+    return MakeAt(UnixPathOf(linkPath), targetPath, linkPath);
+  }
+  // The same with the link's Unix path, seen at drive path seenAt once made
+  // (a link in Wine's dosdevices folder makes a drive letter).
+  std::string MakeAt(const std::string& unixLink, const std::string& targetPath,
+                     const std::string& seenAt) {
     const std::string target = UnixPathOf(targetPath);
-    if (link.empty() || target.empty()) return "not running under Wine, which alone has Unix links";
-    made_.push_back(linkPath);
-    return RunUnix(L"Z:\\bin\\ln", {"-s", target, link}, [&] { return ExistsAt(linkPath); });
+    if (unixLink.empty() || target.empty()) return "not running under Wine, which alone has Unix links";
+    made_.push_back(seenAt);
+    unixLinks_.push_back(unixLink);
+    return RunUnix(L"Z:\\bin\\ln", {"-s", target, unixLink}, [&] { return ExistsAt(seenAt); });
   }
 
  private:
   std::vector<std::string> made_;
+  std::vector<std::string> unixLinks_;
 };
 
 // The bytes of the file at longPath; an empty string when it cannot be read.
