@@ -42,7 +42,8 @@ std::wstring EntryPath(const WinDrivePath& dir, const wchar_t* name) {
 
 void WinDirectoryReader::ReadEntries(const WinDrivePath& dir, WinListing& listing) const {
   std::string& names = listing.names_;
-  const WinShown shown = kept_.ShownOf(FolderIdOf(dir.longPath));
+  const WinShown shown = kept_.ShownOf(WinKeptOut::LastNameOf(dir.longPath),
+                                      [&] { return FolderIdOf(dir.longPath); });
   const std::wstring pattern = SearchPattern(dir);
   WIN32_FIND_DATAW found;
   HANDLE h = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch,

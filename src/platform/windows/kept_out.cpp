@@ -91,7 +91,24 @@ WinKeptOut::WinKeptOut(const Folders& folders) {
   }
 }
 
-WinShown WinKeptOut::ShownOf(const std::optional<WinFileId>& dir) const {
+std::wstring_view WinKeptOut::LastNameOf(std::wstring_view longPath) {
+  while (!longPath.empty() && longPath.back() == L'\\') longPath.remove_suffix(1);
+  const std::size_t cut = longPath.find_last_of(L'\\');
+  const std::wstring_view name = cut == std::wstring_view::npos ? longPath : longPath.substr(cut + 1);
+  // "c:" of "\\?\c:\" is a drive, no name.
+  return name.size() == 2 && name[1] == L':' ? std::wstring_view() : name;
+}
+
+bool WinKeptOut::MayBeSystemFolder(std::wstring_view name) const {
+  if (name.empty() || name.find(L'~') != std::wstring_view::npos) return true;
+  if (windows_ && SameNameIgnoringCase(name, windows_->name)) return true;
+  for (const Known& k : programs_) {
+    if (SameNameIgnoringCase(name, k.name)) return true;
+  }
+  return false;
+}
+
+WinShown WinKeptOut::ShownOfId(const std::optional<WinFileId>& dir) const {
   if (!dir) return WinShown::kAll;
   const auto same = [&](const std::optional<Known>& k) {
     return k && k->id.volume == dir->volume && k->id.file == dir->file;

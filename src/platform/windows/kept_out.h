@@ -50,10 +50,21 @@ class WinKeptOut {
   // Opens each folder once to learn its identity.
   explicit WinKeptOut(const Folders& folders);
 
-  // What a listing of the directory of this identity shows. A directory
-  // whose identity cannot be had is shown whole.
-  WinShown ShownOf(const std::optional<WinFileId>& dir) const;
+  // What a listing of a directory shows. name is the directory's own last
+  // name, empty for a drive's root; idOf() gives its identity, and is asked
+  // only for a root, for a name that a system folder bears, or for a name
+  // that may be a short alias ("PROGRA~1"): any other directory cannot be
+  // one of them, which spares an open of every directory a scan reads.
+  template <class IdOf>
+  WinShown ShownOf(std::wstring_view name, IdOf&& idOf) const {
+    return MayBeSystemFolder(name) ? ShownOfId(idOf()) : WinShown::kAll;
+  }
+  // The same by identity alone. A directory whose identity cannot be had is
+  // shown whole.
+  WinShown ShownOfId(const std::optional<WinFileId>& dir) const;
   static bool ShowsFiles(WinShown shown) { return shown == WinShown::kAll; }
+  // The last name of a "\\?\" path, empty for a drive's root.
+  static std::wstring_view LastNameOf(std::wstring_view longPath);
 
   // Whether a subdirectory is left out of a listing that shows `shown`.
   // idOf() gives the subdirectory's identity (std::optional<WinFileId>); it
@@ -80,6 +91,7 @@ class WinKeptOut {
     std::wstring name;  // the last name of its path
   };
 
+  bool MayBeSystemFolder(std::wstring_view name) const;
   Role RoleOfName(WinShown shown, std::wstring_view name) const;
   bool KeptOutById(WinShown shown, const std::optional<WinFileId>& id) const;
 

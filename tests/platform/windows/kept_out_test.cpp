@@ -111,6 +111,12 @@ TEST_F(WinKeptOutTest, AnotherWayToASystemFolderIsKeptOutToo) {
   std::transform(upper.begin() + 3, upper.end(), upper.begin() + 3,
                  [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
   std::vector<Row> rows = {{upper, 1}, {Lower(Narrow(folders_.programs.at(0))), 0}};
+  // A short name of a folder, where the system makes them.
+  wchar_t shortName[MAX_PATH + 1] = {};
+  const DWORD length = GetShortPathNameW(folders_.programs.at(0).c_str(), shortName, MAX_PATH + 1);
+  if (length > 0 && length <= MAX_PATH && folders_.programs.at(0) != shortName) {
+    rows.push_back({Lower(Narrow(shortName)), 0});
+  }
   // The same folder through Wine's drive of the whole Unix tree.
   std::string unix = test::UnixPathOf(windows_);
   std::replace(unix.begin(), unix.end(), '/', '\\');
