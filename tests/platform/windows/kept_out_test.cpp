@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cwctype>
+#include <cctype>
 #include <string>
 #include <vector>
 
