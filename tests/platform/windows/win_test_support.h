@@ -137,25 +137,6 @@ inline std::vector<RawEntry> RawListing(const std::wstring& longDir) {
   return entries;
 }
 
-// A link of some kind to a directory of the tree, or an empty string with
-// the reason none could be made.
-inline std::string MakeDirectoryLink(const WinTempTree& tree, const char* name, const char* target) {
-  const DWORD flags = SYMBOLIC_LINK_FLAG_DIRECTORY | 0x2;  // ..._ALLOW_UNPRIVILEGED_CREATE
-  if (!CreateSymbolicLinkW(tree.Long(name).c_str(), tree.Long(target).c_str(), flags)) {
-    return "CreateSymbolicLinkW failed with " + std::to_string(GetLastError());
-  }
-  const DWORD attributes = tree.Attributes(name);
-  if (attributes == INVALID_FILE_ATTRIBUTES) {
-    // Wine 8 answers success but makes nothing.
-    return "CreateSymbolicLinkW reported success, yet nothing is there (error " +
-           std::to_string(GetLastError()) + ")";
-  }
-  if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-    return "the link made is not shown as a reparse point";
-  }
-  return "";
-}
-
 // The Unix path Wine keeps the file at drivePath under, or an empty string
 // when not running under Wine.
 inline std::string UnixPathOf(const std::string& drivePath) {
@@ -239,6 +220,28 @@ class UnixLinks {
   std::vector<std::string> made_;
   std::vector<std::string> unixLinks_;
 };
+
+// A link of some kind to a directory of the tree, or an empty string with
+// the reason none could be made. Where the system makes none (Wine 8
+// answers success but makes nothing), a Unix link made into unix stands in.
+inline std::string MakeDirectoryLink(const WinTempTree& tree, const char* name, const char* target,
+                                     UnixLinks* unix = nullptr) {
+  const DWORD flags = SYMBOLIC_LINK_FLAG_DIRECTORY | 0x2;  // ..._ALLOW_UNPRIVILEGED_CREATE
+  const BOOL made = CreateSymbolicLinkW(tree.Long(name).c_str(), tree.Long(target).c_str(), flags);
+  const DWORD error = GetLastError();
+  if (!made || tree.Attributes(name) == INVALID_FILE_ATTRIBUTES) {
+    const std::string why = unix ? unix->Make(tree.Path(name), tree.Path(target)) : "no Unix link asked";
+    if (!why.empty()) {
+      return "CreateSymbolicLinkW made nothing (" + std::to_string(made) + ", error " +
+             std::to_string(error) + "), nor a Unix link: " + why;
+    }
+  }
+  const DWORD attributes = tree.Attributes(name);
+  if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    return "the link made is not shown as a reparse point";
+  }
+  return "";
+}
 
 // The bytes of the file at longPath; an empty string when it cannot be read.
 inline std::string ContentOf(const std::wstring& longPath) {
