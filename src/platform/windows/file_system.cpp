@@ -46,11 +46,18 @@ class WinFileObject final : public FileObject {
 // for a network share. Nothing when the system cannot say (Wine cannot for
 // a path beyond MAX_PATH).
 std::optional<std::wstring> FinalPathOf(HANDLE h) {
-  std::wstring final(32768, L'\0');  // room for the longest path
-  const DWORD length = GetFinalPathNameByHandleW(h, final.data(), static_cast<DWORD>(final.size()),
-                                                 FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-  if (length == 0 || length >= final.size()) return std::nullopt;
-  final.resize(length);
+  std::wstring final(MAX_PATH + 1, L'\0');
+  for (int tries = 0;; ++tries) {
+    const DWORD length = GetFinalPathNameByHandleW(h, final.data(), static_cast<DWORD>(final.size()),
+                                                   FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    if (length == 0) return std::nullopt;
+    if (length < final.size()) {
+      final.resize(length);
+      break;
+    }
+    if (tries == 2) return std::nullopt;  // the path keeps growing
+    final.resize(length);  // too small: length is the size needed, terminator included
+  }
   constexpr std::wstring_view kLong = L"\\\\?\\";
   constexpr std::wstring_view kUnc = L"\\\\?\\UNC\\";
   if (final.starts_with(kUnc)) return L"\\\\" + final.substr(kUnc.size());
