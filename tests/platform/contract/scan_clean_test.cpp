@@ -1,0 +1,147 @@
+// The scan and the clean-up end to end over every backend: the drive walk,
+// the file test and the deletion of the selected results on a real tree.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "clean/cleaner.h"
+#include "contract_support.h"
+#include "memory_platform.h"
+#include "rules/junk_rules.h"
+#include "scan/drive_walk.h"
+
+namespace tidwen::contract {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::UnorderedElementsAre;
+using ::testing::UnorderedElementsAreArray;
+
+class ContractScanClean : public PlatformTest {
+ protected:
+  ContractScanClean() { Form_Load(form_); }
+
+  void ScanAndSelectAll() {
+    Command1_Click(form_);
+    for (std::int64_t i = 0; i < list1_.ListCount(); ++i) list1_.SetSelected(i, true);
+  }
+  void DeleteAnswering(int answer) {
+    box_.answers = {answer};
+    box_.boxes.clear();
+    Command2_Click(form_);
+  }
+  std::vector<std::string> BoxTexts() const {
+    std::vector<std::string> texts;
+    for (const auto& box : box_.boxes) texts.push_back(box.text);
+    return texts;
+  }
+
+  test::RecordingList list1_, list2_, list3_;
+  PlainLabel label1_;
+  PlainDriveList drive1_{platform_->Drives().at(0).text};
+  test::ScriptedMessageBox box_;
+  Form1Context form_ =
+      MakeForm1Context({list1_, list2_, list3_, label1_, drive1_}, platform_->Services(), box_);
+};
+
+// The directory of a listed file ("c:\a\x.tmp" -> "c:\a", "c:\x.tmp" -> "c:\").
+std::string DirectoryOf(const std::string& path) {
+  const std::size_t slash = path.rfind('\\');
+  return slash == 2 ? path.substr(0, 3) : path.substr(0, slash);
+}
+
+// Checks that the walk went breadth-first whatever order siblings come in:
+// each queued directory's parent was queued (or is the root) no later than
+// the parent of the one queued after it, and the directories of the hits
+// follow the queue.
+void ExpectBreadthFirst(const std::vector<std::string>& hits, const std::vector<std::string>& queue) {
+  std::vector<std::string> order{"c:\\"};
+  order.insert(order.end(), queue.begin(), queue.end());
+  const auto at = [&](const std::string& dir) {
+    return std::find(order.begin(), order.end(), dir) - order.begin();
+  };
+  for (std::size_t i = 2; i < order.size(); ++i) {
+    EXPECT_LE(at(DirectoryOf(order[i - 1])), at(DirectoryOf(order[i]))) << order[i];
+    EXPECT_LT(at(DirectoryOf(order[i])), static_cast<std::ptrdiff_t>(i)) << order[i];
+  }
+  for (std::size_t i = 1; i < hits.size(); ++i) {
+    EXPECT_LE(at(DirectoryOf(hits[i - 1])), at(DirectoryOf(hits[i]))) << hits[i];
+  }
+}
+
+TEST_F(ContractScanClean, TheScanListsExactlyTheJunkBreadthFirst) {
+  tree_.File("x.tmp");
+  tree_.File("keep.txt");
+  tree_.File("a/a.$$$");  // two junk types match
+  tree_.File("a/empty.txt", "");
+  tree_.File("a/keep.txt");
+  tree_.File("b/deep/d.bak");
+  tree_.File("b/deep/e.BAK");
+  tree_.File("shy.tmp");
+  tree_.File("den/in.old");  // hidden directories are walked
+  std::string why;
+  const std::string den = Hide(tree_, "den", why);
+  if (den.empty() || Hide(tree_, "shy.tmp", why).empty()) GTEST_SKIP() << why;
+
+  Command1_Click(form_);
+
+  const std::vector<std::string> hits = list1_.Texts();
+  const std::string denHit = DrivePath(den + "/in.old");
+  const std::vector<std::string> want = {"c:\\x.tmp",  denHit, "c:\\a\\a.$$$", "c:\\a\\a.$$$",
+                                         "c:\\a\\empty.txt", "c:\\b\\deep\\d.bak",
+                                         "c:\\b\\deep\\e.BAK"};
+  if (kListsInByteOrder) {
+    EXPECT_EQ(hits, want);
+  } else {
+    EXPECT_THAT(hits, UnorderedElementsAreArray(want));
+  }
+  EXPECT_THAT(list3_.Texts(), UnorderedElementsAre("c:\\a", "c:\\b", DrivePath(den), "c:\\b\\deep"));
+  ExpectBreadthFirst(hits, list3_.Texts());
+  EXPECT_EQ(label1_.Caption(), "共找到 7个垃圾文件");
+}
+
+TEST_F(ContractScanClean, NoTouchesNothingAndYesDeletesAllButTheRefused) {
+  tree_.File("a.tmp");
+  tree_.File("d/b.bak");
+  tree_.File("d/c.old");
+  tree_.File("d/keep.txt");
+  tree_.File("ro.tmp");
+  tree_.SetReadOnly("ro.tmp");
+  tree_.File("twice.$$$");
+  tree_.File("swapped.tmp", "old");
+  ScanAndSelectAll();
+  ASSERT_EQ(list1_.ListCount(), 7);
+
+  DeleteAnswering(kMsgBoxNo);
+  EXPECT_THAT(BoxTexts(), ElementsAre("确实要删除这7项吗？"));
+  EXPECT_EQ(list1_.ListCount(), 7);
+  for (std::int64_t i = 0; i < 7; ++i) EXPECT_TRUE(list1_.Selected(i));
+  EXPECT_TRUE(tree_.Exists("a.tmp") && tree_.Exists("twice.$$$"));
+  EXPECT_EQ(label1_.Caption(), "还剩下 7个垃圾文件");
+
+  // Replaced since the scan, the way editors save.
+  tree_.File("new.tmp", "new");
+  fs::rename(tree_.Path("new.tmp"), tree_.Path("swapped.tmp"));
+  DeleteAnswering(kMsgBoxYes);
+  for (const char* gone : {"a.tmp", "d/b.bak", "d/c.old", "twice.$$$"}) {
+    EXPECT_FALSE(tree_.Exists(gone)) << gone;
+  }
+  EXPECT_TRUE(tree_.Exists("d/keep.txt"));
+  EXPECT_TRUE(tree_.ReadOnly("ro.tmp"));
+  EXPECT_EQ(tree_.Read("swapped.tmp"), "new");
+  // The path listed twice goes with its later entry; the earlier finds it gone.
+  EXPECT_THAT(list1_.Texts(), UnorderedElementsAre("c:\\ro.tmp", "c:\\swapped.tmp", "c:\\twice.$$$"));
+  for (std::int64_t i = 0; i < list1_.ListCount(); ++i) EXPECT_TRUE(list1_.Selected(i));
+  const std::vector<std::string> boxes = BoxTexts();
+  ASSERT_FALSE(boxes.empty());
+  EXPECT_EQ(boxes[0], "确实要删除这7项吗？");
+  EXPECT_THAT(std::vector<std::string>(boxes.begin() + 1, boxes.end()),
+              UnorderedElementsAre("不能删除文件c:\\ro.tmp", "不能删除文件c:\\swapped.tmp", "发生错误53"));
+  EXPECT_EQ(label1_.Caption(), "还剩下 3个垃圾文件");
+}
+
+}  // namespace
+}  // namespace tidwen::contract
