@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
@@ -25,15 +26,18 @@ namespace tidwen::contract {
 
 namespace fs = std::filesystem;
 
-// A fresh directory under the system's temporary directory, removed with
-// everything in it, read-only files included. Relative paths use "/".
+// A fresh directory under the system's temporary directory (its drive
+// letter in lower case, as the platforms give it), removed with everything
+// in it, read-only files included. Relative paths use "/".
 class Tree {
  public:
   Tree() {
     std::mt19937_64 random(std::random_device{}() ^
                            std::chrono::steady_clock::now().time_since_epoch().count());
+    std::string temp = fs::temp_directory_path().string();
+    if (temp.size() > 1 && temp[1] == ':') temp[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(temp[0])));
     do {
-      root_ = fs::temp_directory_path() / ("tidwen-contract-" + std::to_string(random()));
+      root_ = fs::path(temp) / ("tidwen-contract-" + std::to_string(random()));
     } while (!fs::create_directory(root_));
   }
   ~Tree() {
@@ -84,6 +88,16 @@ inline std::string DrivePath(std::string_view relative) {
 }
 
 // Backend hooks.
+// The platforms the contract is checked over, by name: the backend's
+// MakeDirectoryPlatform, and any other way it may work on the same system.
+std::vector<std::string> PlatformKinds();
+// The platform of this kind over root, with whatever it uses and does not
+// own, which must outlive it.
+struct MadePlatform {
+  std::shared_ptr<void> uses;
+  std::unique_ptr<Platform> platform;
+};
+MadePlatform MakePlatform(const std::string& kind, const std::string& root);
 // Whether the listers give names in the order of their bytes; otherwise
 // they give the system's order, which the contract leaves open.
 extern const bool kListsInByteOrder;
@@ -101,8 +115,9 @@ inline std::vector<std::string> InByteOrder(std::vector<std::string> names) {
   return names;
 }
 
-// The platform of a fresh tree, and ways to read it.
-class PlatformTest : public ::testing::Test {
+// The platform of a fresh tree, of each kind in turn, and ways to read it.
+// Each suite is instantiated with ContractSuite.
+class PlatformTest : public ::testing::TestWithParam<std::string> {
  protected:
   std::vector<std::string> DirNames() {
     std::vector<std::string> names;
@@ -127,9 +142,14 @@ class PlatformTest : public ::testing::Test {
   }
 
   Tree tree_;
-  std::unique_ptr<Platform> platform_ = MakeDirectoryPlatform(tree_.Root());
+  MadePlatform made_ = MakePlatform(GetParam(), tree_.Root());
+  Platform* platform_ = made_.platform.get();
   DirListControl& dir1_ = platform_->Dir1();
   FileListControl& file1_ = platform_->File1();
 };
+
+#define CONTRACT_SUITE(suite)                                             \
+  INSTANTIATE_TEST_SUITE_P(, suite, ::testing::ValuesIn(PlatformKinds()), \
+                           [](const auto& info) { return info.param; })
 
 }  // namespace tidwen::contract

@@ -13,8 +13,10 @@ class ContractFileLength : public PlatformTest {
  protected:
   std::int64_t FileLen(std::string_view path) { return platform_->FileLength().FileLen(path); }
 };
+CONTRACT_SUITE(ContractFileLength);
 
-TEST_F(ContractFileLength, LengthsAreExactPast32BitsWhetherListedOrNot) {
+
+TEST_P(ContractFileLength, LengthsAreExactPast32BitsWhetherListedOrNot) {
   const std::int64_t big = (std::int64_t{5} << 30) + 7;
   MakeSparseFile(tree_, "d/big.tmp", big);
   tree_.File("d/small.tmp", "12345");
@@ -31,7 +33,7 @@ TEST_F(ContractFileLength, LengthsAreExactPast32BitsWhetherListedOrNot) {
   }
 }
 
-TEST_F(ContractFileLength, WhatIsNoFileIs53AndAMalformedPath52) {
+TEST_P(ContractFileLength, WhatIsNoFileIs53AndAMalformedPath52) {
   tree_.File("real.tmp");
   tree_.Dir("dir.tmp");
   const struct {
@@ -53,7 +55,7 @@ TEST_F(ContractFileLength, WhatIsNoFileIs53AndAMalformedPath52) {
   }
 }
 
-TEST_F(ContractFileLength, TheStampNamesTheFileLastMeasured) {
+TEST_P(ContractFileLength, TheStampNamesTheFileLastMeasured) {
   EXPECT_FALSE(platform_->FileLength().LastStamp().known);
   tree_.File("empty.tmp", "");
   tree_.File("full.tmp", "data");

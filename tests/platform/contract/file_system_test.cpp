@@ -11,8 +11,10 @@ namespace {
 using test::ErrorOf;
 
 class ContractDelete : public PlatformTest {};
+CONTRACT_SUITE(ContractDelete);
 
-TEST_F(ContractDelete, EachPathGivesItsNumberAndOnlyWritableFilesGo) {
+
+TEST_P(ContractDelete, EachPathGivesItsNumberAndOnlyWritableFilesGo) {
   tree_.File("plain.tmp");
   tree_.File("d/deep.tmp");
   tree_.File("ro.tmp");
@@ -31,6 +33,7 @@ TEST_F(ContractDelete, EachPathGivesItsNumberAndOnlyWritableFilesGo) {
       {"c:\\d/..\\keep.tmp", kBadFileName}, {"c:\\d\\..\\keep.tmp", kBadFileName},
   };
   for (const auto& row : rows) EXPECT_EQ(Delete(row.path), row.number) << row.path;
+  EXPECT_EQ(Delete("c:\\ro.tmp", StampOf("c:\\ro.tmp")), kPermissionDenied);
   EXPECT_FALSE(tree_.Exists("plain.tmp"));
   EXPECT_FALSE(tree_.Exists("d/deep.tmp"));
   EXPECT_TRUE(tree_.Exists("ro.tmp") && tree_.ReadOnly("ro.tmp"));
@@ -38,7 +41,7 @@ TEST_F(ContractDelete, EachPathGivesItsNumberAndOnlyWritableFilesGo) {
   EXPECT_TRUE(tree_.Exists("keep.tmp"));
 }
 
-TEST_F(ContractDelete, AFileObjectDeletesOnceAndTheNextLookUpFindsNothing) {
+TEST_P(ContractDelete, AFileObjectDeletesOnceAndTheNextLookUpFindsNothing) {
   tree_.File("once.tmp");
   std::unique_ptr<FileSystemObject> fso = platform_->FileSystem().CreateFileSystemObject();
   std::unique_ptr<FileObject> once = fso->GetFile("c:\\once.tmp", {});
@@ -47,7 +50,7 @@ TEST_F(ContractDelete, AFileObjectDeletesOnceAndTheNextLookUpFindsNothing) {
   EXPECT_EQ(ErrorOf([&] { fso->GetFile("c:\\once.tmp", {}); }), kFileNotFound);
 }
 
-TEST_F(ContractDelete, AFileChangedSinceTheScanIsRefusedWith70AndKept) {
+TEST_P(ContractDelete, AFileChangedSinceTheScanIsRefusedWith70AndKept) {
   tree_.File("same.tmp", "1");
   tree_.File("swapped.tmp", "old");
   tree_.File("was-empty.tmp", "");
@@ -64,11 +67,12 @@ TEST_F(ContractDelete, AFileChangedSinceTheScanIsRefusedWith70AndKept) {
   EXPECT_EQ(tree_.Read("swapped.tmp"), "new");
   EXPECT_EQ(tree_.Read("was-empty.tmp"), "now data");
   EXPECT_EQ(Delete("c:\\same.tmp", same), 0);
+  EXPECT_EQ(Delete("c:\\same.tmp", same), kFileNotFound);
   // An unknown stamp checks nothing.
   EXPECT_EQ(Delete("c:\\swapped.tmp", FileStamp{}), 0);
 }
 
-TEST_F(ContractDelete, ABatchGoesOnPastFailuresAndSeesItsDirectoryGo) {
+TEST_P(ContractDelete, ABatchGoesOnPastFailuresAndSeesItsDirectoryGo) {
   for (const char* f : {"d/1.tmp", "d/2.tmp", "d/3.tmp", "e/4.tmp"}) tree_.File(f);
   {
     DeletionBatch batch(platform_->FileSystem());

@@ -14,8 +14,10 @@ using test::ErrorOf;
 using Names = std::vector<std::string>;
 
 class ContractListers : public PlatformTest {};
+CONTRACT_SUITE(ContractListers);
 
-TEST_F(ContractListers, ListFullDrivePathsWithABackslashOnlyAfterTheRoot) {
+
+TEST_P(ContractListers, ListFullDrivePathsWithABackslashOnlyAfterTheRoot) {
   for (const char* d : {"b", "a", "m.dir", "a/inner"}) tree_.Dir(d);
   for (const char* f : {"z.bak", "b.tmp", "c", "a/in.tmp"}) tree_.File(f);
 
@@ -38,7 +40,7 @@ TEST_F(ContractListers, ListFullDrivePathsWithABackslashOnlyAfterTheRoot) {
   EXPECT_EQ(dir1_.ListCount(), 0);
 }
 
-TEST_F(ContractListers, HiddenFilesAreLeftOutButHiddenDirectoriesAreListed) {
+TEST_P(ContractListers, HiddenFilesAreLeftOutButHiddenDirectoriesAreListed) {
   tree_.File("plain.tmp");
   tree_.File("secret.tmp");
   tree_.File("den/in.tmp");
@@ -54,7 +56,7 @@ TEST_F(ContractListers, HiddenFilesAreLeftOutButHiddenDirectoriesAreListed) {
   EXPECT_EQ(FileNames(), Names{"in.tmp"});
 }
 
-TEST_F(ContractListers, AFailedListingRaisesItsNumberAndKeepsTheOldDirectory) {
+TEST_P(ContractListers, AFailedListingRaisesItsNumberAndKeepsTheOldDirectory) {
   tree_.Dir("kept/child");
   tree_.File("kept/k.tmp");
   tree_.File("file.tmp");
@@ -86,7 +88,7 @@ TEST_F(ContractListers, AFailedListingRaisesItsNumberAndKeepsTheOldDirectory) {
   EXPECT_EQ(ErrorOf([&] { (void)file1_.List(-1); }), kInvalidCall);
 }
 
-TEST_F(ContractListers, TheFileListerTakesTheDirectoryListersReadOnceAndEachKeepsItsOwn) {
+TEST_P(ContractListers, TheFileListerTakesTheDirectoryListersReadOnceAndEachKeepsItsOwn) {
   tree_.File("first.tmp");
   tree_.File("sub/s.tmp");
   dir1_.SetPath("c:\\");

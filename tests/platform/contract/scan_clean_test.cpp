@@ -46,6 +46,8 @@ class ContractScanClean : public PlatformTest {
   Form1Context form_ =
       MakeForm1Context({list1_, list2_, list3_, label1_, drive1_}, platform_->Services(), box_);
 };
+CONTRACT_SUITE(ContractScanClean);
+
 
 // The directory of a listed file ("c:\a\x.tmp" -> "c:\a", "c:\x.tmp" -> "c:\").
 std::string DirectoryOf(const std::string& path) {
@@ -72,7 +74,7 @@ void ExpectBreadthFirst(const std::vector<std::string>& hits, const std::vector<
   }
 }
 
-TEST_F(ContractScanClean, TheScanListsExactlyTheJunkBreadthFirst) {
+TEST_P(ContractScanClean, TheScanListsExactlyTheJunkBreadthFirst) {
   tree_.File("x.tmp");
   tree_.File("keep.txt");
   tree_.File("a/a.$$$");  // two junk types match
@@ -103,7 +105,7 @@ TEST_F(ContractScanClean, TheScanListsExactlyTheJunkBreadthFirst) {
   EXPECT_EQ(label1_.Caption(), "共找到 7个垃圾文件");
 }
 
-TEST_F(ContractScanClean, NoTouchesNothingAndYesDeletesAllButTheRefused) {
+TEST_P(ContractScanClean, NoTouchesNothingAndYesDeletesAllButTheRefused) {
   tree_.File("a.tmp");
   tree_.File("d/b.bak");
   tree_.File("d/c.old");

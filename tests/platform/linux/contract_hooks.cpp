@@ -2,17 +2,29 @@
 // differ.
 #include <string>
 
+#include "linux_test_support.h"
 #include "platform/contract/contract_support.h"
 
 namespace tidwen::contract {
+
+// As the program runs, and with openat2 reported missing, so that paths are
+// opened one component at a time as on kernels before 5.6.
+std::vector<std::string> PlatformKinds() { return {"Directory", "PerComponent"}; }
+
+MadePlatform MakePlatform(const std::string& kind, const std::string& root) {
+  if (kind == "Directory") return {nullptr, MakeDirectoryPlatform(root)};
+  auto sys = std::make_shared<test::ScriptedSysCalls>();
+  sys->Fail(test::Op::kOpenAt2, ENOSYS);
+  return {sys, std::make_unique<LinuxPlatform>(DriveTable({Drive{'c', root, ""}}), *sys)};
+}
 
 // The listers sort names by their bytes.
 const bool kListsInByteOrder = true;
 
 // A leading dot hides a name.
 std::string Hide(const Tree& tree, std::string_view relative, std::string&) {
-  std::string hidden(relative);
-  hidden.insert(hidden.rfind('/') + 1, ".");  // npos + 1 is the start
+  const fs::path shown(relative);
+  const std::string hidden = (shown.parent_path() / ("." + shown.filename().string())).string();
   fs::rename(tree.Path(relative), tree.Path(hidden));
   return hidden;
 }

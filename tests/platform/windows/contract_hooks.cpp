@@ -10,6 +10,12 @@
 
 namespace tidwen::contract {
 
+std::vector<std::string> PlatformKinds() { return {"Directory"}; }
+
+MadePlatform MakePlatform(const std::string&, const std::string& root) {
+  return {nullptr, MakeDirectoryPlatform(root)};
+}
+
 // The listers keep the order FindFirstFileW gives, which is the file
 // system's (under Wine, the host's).
 const bool kListsInByteOrder = false;
