@@ -46,6 +46,7 @@ TEST_P(ContractFileLength, WhatIsNoFileIs53AndAMalformedPath52) {
       {"", kBadFileName},                 {"real.tmp", kBadFileName},
       {"c:real.tmp", kBadFileName},       {"q:\\real.tmp", kBadFileName},
       {"c:\\..", kBadFileName},           {"c:\\dir.tmp/..\\real.tmp", kBadFileName},
+      {"c:\\\\real.tmp", kBadFileName},
   };
   for (bool listed : {false, true}) {
     if (listed) file1_.SetPath("c:\\");

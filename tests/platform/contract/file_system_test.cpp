@@ -31,6 +31,7 @@ TEST_P(ContractDelete, EachPathGivesItsNumberAndOnlyWritableFilesGo) {
       {"c:\\dir.tmp", kFileNotFound},  {"c:\\", kFileNotFound},
       {"keep.tmp", kBadFileName},      {"q:\\keep.tmp", kBadFileName},
       {"c:\\d/..\\keep.tmp", kBadFileName}, {"c:\\d\\..\\keep.tmp", kBadFileName},
+      {"", kBadFileName},              {"c:\\..\\keep.tmp", kBadFileName},
   };
   for (const auto& row : rows) EXPECT_EQ(Delete(row.path), row.number) << row.path;
   EXPECT_EQ(Delete("c:\\ro.tmp", StampOf("c:\\ro.tmp")), kPermissionDenied);
@@ -78,6 +79,8 @@ TEST_P(ContractDelete, ABatchGoesOnPastFailuresAndSeesItsDirectoryGo) {
     DeletionBatch batch(platform_->FileSystem());
     EXPECT_EQ(Delete("c:\\d\\1.tmp"), 0);
     EXPECT_EQ(Delete("c:\\d\\missing.tmp"), kFileNotFound);
+    EXPECT_EQ(Delete("c:\\.."), kBadFileName);  // the directory open, too
+    EXPECT_EQ(Delete("c:\\d/2.tmp"), kBadFileName);
     EXPECT_EQ(Delete("c:\\d\\2.tmp"), 0);
     tree_.Remove("d");
     EXPECT_EQ(Delete("c:\\d\\3.tmp"), kFileNotFound);

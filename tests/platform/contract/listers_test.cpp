@@ -72,7 +72,8 @@ TEST_P(ContractListers, AFailedListingRaisesItsNumberAndKeepsTheOldDirectory) {
       {"c:\\file.tmp", kPathNotFound}, {"", kBadFileName},
       {"c:", kBadFileName},           {"c:relative", kBadFileName},
       {"c:\\a/b", kBadFileName},      {"c:\\..\\x", kBadFileName},
-      {"c:\\kept\\..", kBadFileName},
+      {"c:\\kept\\..", kBadFileName}, {"c:\\..", kBadFileName},
+      {"c:/", kBadFileName},
   };
   for (const auto& row : rows) {
     EXPECT_EQ(ErrorOf([&] { dir1_.SetPath(row.path); }), row.number) << row.path;
