@@ -1,9 +1,6 @@
-// Scanning and cleaning real trees through the whole logic: the walk, the
-// file test and the deletion over the Linux platform.
-#include <sys/stat.h>
-
-#include <cstdio>
-
+// Scanning and cleaning real trees through the whole logic over the Linux
+// platform, where only Linux can make the tree: links, special files, names
+// that are no UTF-8, a directory that vanishes mid-walk.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
