@@ -98,9 +98,9 @@ struct MadePlatform {
   std::unique_ptr<Platform> platform;
 };
 MadePlatform MakePlatform(const std::string& kind, const std::string& root);
-// Whether the listers give names in the order of their bytes; otherwise
-// they give the system's order, which the contract leaves open.
-extern const bool kListsInByteOrder;
+// The names in the directory at relative, in the order the listers must
+// give them: by their bytes on Linux, the system's order on Windows.
+std::vector<std::string> ListingOrder(const Tree& tree, std::string_view relative);
 // Hides the file or directory at relative as the backend counts hidden,
 // and returns its relative path afterwards; "" with why set when the file
 // system cannot.
@@ -108,11 +108,16 @@ std::string Hide(const Tree& tree, std::string_view relative, std::string& why);
 // Makes a file of length bytes without writing them.
 void MakeSparseFile(const Tree& tree, std::string_view relative, std::int64_t length);
 
-// Names as the listers gave them, sorted where the backend lists them in
-// the system's order, so that they compare with a sorted expectation.
-inline std::vector<std::string> InByteOrder(std::vector<std::string> names) {
-  if (!kListsInByteOrder) std::sort(names.begin(), names.end());
-  return names;
+// Of the names in the directory at relative, these, in listing order, each
+// with prefix in front.
+inline std::vector<std::string> InListingOrder(const Tree& tree, std::string_view relative,
+                                               const std::vector<std::string>& names,
+                                               const std::string& prefix = "") {
+  std::vector<std::string> out;
+  for (const std::string& name : ListingOrder(tree, relative)) {
+    if (std::count(names.begin(), names.end(), name)) out.push_back(prefix + name);
+  }
+  return out;
 }
 
 // The platform of a fresh tree, of each kind in turn, and ways to read it.

@@ -1,5 +1,6 @@
 // How the Linux backend meets the shared platform contract where backends
 // differ.
+#include <algorithm>
 #include <string>
 
 #include "linux_test_support.h"
@@ -19,7 +20,14 @@ MadePlatform MakePlatform(const std::string& kind, const std::string& root) {
 }
 
 // The listers sort names by their bytes.
-const bool kListsInByteOrder = true;
+std::vector<std::string> ListingOrder(const Tree& tree, std::string_view relative) {
+  std::vector<std::string> names;
+  for (const fs::directory_entry& e : fs::directory_iterator(tree.Path(relative))) {
+    names.push_back(e.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
 
 // A leading dot hides a name.
 std::string Hide(const Tree& tree, std::string_view relative, std::string&) {

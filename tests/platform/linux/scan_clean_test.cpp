@@ -1,10 +1,7 @@
-// Scanning and cleaning real trees through the whole logic over the Linux
-// platform, where only Linux can make the tree: links, special files, names
-// that are no UTF-8, a directory that vanishes mid-walk.
+// A scan over the Linux platform on a real tree that changes under the walk.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "clean/cleaner.h"
 #include "linux_test_support.h"
 #include "real_form.h"
 #include "scan/drive_walk.h"
@@ -14,24 +11,6 @@ namespace {
 
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
-
-TEST(ScanRealTree, LinksAndSpecialFilesAreNotFollowedAndOddNamesKeepTheirBytes) {
-  TempTree tree;
-  tree.MakeFile("x.tmp", "1");
-  tree.MakeFifo("a/fifo.tmp");
-  tree.MakeFile("outside/o.tmp", "1");
-  tree.MakeSymlink("b/link", "../outside");
-  tree.MakeSymlink("a/filelink.tmp", "../x.tmp");
-  tree.MakeFile("c/back\\slash.tmp", "1");
-  tree.MakeFile("c/\xFF\xFE.tmp", "1");
-  RealForm form(tree);
-
-  Command1_Click(form.context);
-
-  EXPECT_THAT(form.Results(), ElementsAre("c:\\x.tmp", "c:\\c\\\xFF\xFE.tmp", "c:\\outside\\o.tmp"));
-  EXPECT_EQ(form.Label1.Caption(), "共找到 3个垃圾文件");
-  EXPECT_THAT(form.List3.Items().Count(), 4);  // a b c outside
-}
 
 // Removes a directory of the tree when the walk opens another one, as if it
 // vanished between being queued and being visited.
@@ -61,49 +40,6 @@ TEST(ScanRealTree, DirectoryThatVanishesMidWalkIsSkipped) {
   EXPECT_THAT(form.Results(), ElementsAre("c:\\a\\a.tmp", "c:\\c\\c.tmp"));
   EXPECT_EQ(form.Label1.Caption(), "共找到 2个垃圾文件");
   EXPECT_THAT(form.MessageBox.boxes, IsEmpty());
-}
-
-class CleanRealTree : public ::testing::Test {
- protected:
-  void ScanAndSelectAll() {
-    Command1_Click(form.context);
-    form.SelectAllResults();
-  }
-  void DeleteAnswering(int answer) {
-    form.MessageBox.answers = {answer};
-    Command2_Click(form.context);
-  }
-
-  TempTree tree;
-  RealForm form{tree};
-};
-
-TEST_F(CleanRealTree, DirectorySwappedForALinkAfterTheScanDeletesNothingOutside) {
-  TempTree outside;
-  outside.MakeFile("x.tmp", "precious");
-  tree.MakeFile("d/x.tmp", "1");
-  ScanAndSelectAll();
-  tree.Remove("d");
-  tree.MakeSymlink("d", outside.Path(""));
-  DeleteAnswering(kMsgBoxYes);
-  EXPECT_EQ(outside.ReadFile("x.tmp"), "precious");
-  EXPECT_THAT(form.Results(), ElementsAre("c:\\d\\x.tmp"));
-  EXPECT_THAT(form.BoxTexts(), ElementsAre("确实要删除这1项吗？", "发生错误53"));
-}
-
-TEST_F(CleanRealTree, NonUtf8NameIsDeletedExactly) {
-  const std::string name = "\xC3\x28.tmp";  // invalid UTF-8
-  tree.MakeFile(name, "1");
-  tree.MakeFile("\xC3\xA9.tmp", "1");  // "é.tmp", a valid neighbour
-  tree.MakeFile("\xC3\x28.txt", "1");
-  Command1_Click(form.context);
-  ASSERT_THAT(form.Results(), ElementsAre("c:\\\xC3\x28.tmp", "c:\\\xC3\xA9.tmp"));
-  form.List1.SetSelected(0, true);
-  DeleteAnswering(kMsgBoxYes);
-  EXPECT_FALSE(tree.Exists(name));
-  EXPECT_TRUE(tree.Exists("\xC3\xA9.tmp"));
-  EXPECT_TRUE(tree.Exists("\xC3\x28.txt"));
-  EXPECT_THAT(form.Results(), ElementsAre("c:\\\xC3\xA9.tmp"));
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/contract/contract_support.h"
+#include "win_test_support.h"
 
 namespace tidwen::contract {
 
@@ -18,7 +19,13 @@ MadePlatform MakePlatform(const std::string&, const std::string& root) {
 
 // The listers keep the order FindFirstFileW gives, which is the file
 // system's (under Wine, the host's).
-const bool kListsInByteOrder = false;
+std::vector<std::string> ListingOrder(const Tree& tree, std::string_view relative) {
+  std::vector<std::string> names;
+  for (const test::RawEntry& e : test::RawListing(L"\\\\?\\" + tree.Path(relative).wstring())) {
+    names.push_back(e.name);
+  }
+  return names;
+}
 
 // The hidden attribute hides a name.
 std::string Hide(const Tree& tree, std::string_view relative, std::string& why) {

@@ -1,5 +1,5 @@
 // What only the Windows listers and file length do, on real temporary
-// directories: the system's order and attributes, reparse points, stamps.
+// directories: attributes, reparse points, the system drive's root, stamps.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -17,7 +17,6 @@ namespace {
 
 using test::ErrorOf;
 using test::MakeDirectoryLink;
-using test::RawListing;
 using test::WinTempTree;
 
 std::vector<std::string> DirNames(DirListControl& dirs) {
@@ -37,30 +36,6 @@ class WinListersTest : public ::testing::Test {
   WindowsPlatform platform_{WinDriveList(std::vector<WinDrive>{})};
   WinTempTree tree_;
 };
-
-TEST_F(WinListersTest, DirectoriesAndFilesComeApartInTheSystemsOrder) {
-  for (const char* d : {"sub1", "Zeta", "alpha", "m.dir"}) tree_.Dir(d);
-  for (const char* f : {"b.tmp", "A.log", "c", "z.bak", "\xe5\x9e\x83\xe5\x9c\xbe.tmp"}) tree_.File(f);
-  tree_.File("sub1\\inner.tmp");
-
-  platform_.Dir1().SetPath(tree_.Root());
-  platform_.File1().SetPath(platform_.Dir1().Path());
-
-  std::vector<std::string> wantDirs, wantFiles;
-  for (const test::RawEntry& e : RawListing(tree_.Long(""))) {
-    if (e.attributes & FILE_ATTRIBUTE_DIRECTORY) {
-      wantDirs.push_back(tree_.Path(e.name));
-    } else {
-      wantFiles.push_back(e.name);
-    }
-  }
-  EXPECT_EQ(DirNames(platform_.Dir1()), wantDirs);
-  EXPECT_EQ(FileNames(platform_.File1()), wantFiles);
-  EXPECT_EQ(wantDirs.size(), 4u);
-  EXPECT_EQ(wantFiles.size(), 5u);
-  EXPECT_EQ(platform_.Dir1().Path(), tree_.Root());
-  EXPECT_EQ(platform_.File1().Path(), tree_.Root());
-}
 
 TEST_F(WinListersTest, TheSystemDrivesRootHasOneBackslash) {
   const std::string root = tree_.Root().substr(0, 3);  // "c:\"
