@@ -8,8 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cctype>
-#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -32,10 +30,9 @@ namespace fs = std::filesystem;
 class Tree {
  public:
   Tree() {
-    std::mt19937_64 random(std::random_device{}() ^
-                           std::chrono::steady_clock::now().time_since_epoch().count());
     std::string temp = fs::temp_directory_path().string();
-    if (temp.size() > 1 && temp[1] == ':') temp[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(temp[0])));
+    if (temp.size() > 1 && temp[1] == ':') temp[0] = static_cast<char>(temp[0] | 0x20);  // a letter
+    std::random_device random;
     do {
       root_ = fs::path(temp) / ("tidwen-contract-" + std::to_string(random()));
     } while (!fs::create_directory(root_));
@@ -47,8 +44,6 @@ class Tree {
     }
     fs::remove_all(root_, ec);
   }
-  Tree(const Tree&) = delete;
-  Tree& operator=(const Tree&) = delete;
 
   // The system's path of relative; the tree's root for "".
   fs::path Path(std::string_view relative) const {

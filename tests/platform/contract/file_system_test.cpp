@@ -55,6 +55,7 @@ TEST_P(ContractDelete, AFileChangedSinceTheScanIsRefusedWith70AndKept) {
   tree_.File("same.tmp", "1");
   tree_.File("swapped.tmp", "old");
   tree_.File("was-empty.tmp", "");
+  file1_.SetPath("c:\\");  // measured from the listing, as the scan does
   const FileStamp same = StampOf("c:\\same.tmp");
   const FileStamp swapped = StampOf("c:\\swapped.tmp");
   const FileStamp wasEmpty = StampOf("c:\\was-empty.tmp");

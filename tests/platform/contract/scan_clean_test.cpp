@@ -23,10 +23,6 @@ class ContractScanClean : public PlatformTest {
  protected:
   ContractScanClean() { Form_Load(form_); }
 
-  void ScanAndSelectAll() {
-    Command1_Click(form_);
-    for (std::int64_t i = 0; i < list1_.ListCount(); ++i) list1_.SetSelected(i, true);
-  }
   void DeleteAnswering(int answer) {
     box_.answers = {answer};
     box_.boxes.clear();
@@ -87,7 +83,8 @@ TEST_P(ContractScanClean, NoTouchesNothingAndYesDeletesAllButTheRefused) {
   tree_.SetReadOnly("ro.tmp");
   tree_.File("twice.$$$");
   tree_.File("swapped.tmp", "old");
-  ScanAndSelectAll();
+  Command1_Click(form_);
+  for (std::int64_t i = 0; i < list1_.ListCount(); ++i) list1_.SetSelected(i, true);
   ASSERT_EQ(list1_.ListCount(), 7);
 
   DeleteAnswering(kMsgBoxNo);
@@ -108,13 +105,15 @@ TEST_P(ContractScanClean, NoTouchesNothingAndYesDeletesAllButTheRefused) {
   EXPECT_TRUE(tree_.ReadOnly("ro.tmp"));
   EXPECT_EQ(tree_.Read("swapped.tmp"), "new");
   // The path listed twice goes with its later entry; the earlier finds it gone.
-  EXPECT_THAT(list1_.Texts(), UnorderedElementsAre("c:\\ro.tmp", "c:\\swapped.tmp", "c:\\twice.$$$"));
+  EXPECT_THAT(list1_.Texts(),
+              UnorderedElementsAre("c:\\ro.tmp", "c:\\swapped.tmp", "c:\\twice.$$$"));
   for (std::int64_t i = 0; i < list1_.ListCount(); ++i) EXPECT_TRUE(list1_.Selected(i));
   const std::vector<std::string> boxes = BoxTexts();
   ASSERT_FALSE(boxes.empty());
   EXPECT_EQ(boxes[0], "确实要删除这7项吗？");
   EXPECT_THAT(std::vector<std::string>(boxes.begin() + 1, boxes.end()),
-              UnorderedElementsAre("不能删除文件c:\\ro.tmp", "不能删除文件c:\\swapped.tmp", "发生错误53"));
+              UnorderedElementsAre("不能删除文件c:\\ro.tmp", "不能删除文件c:\\swapped.tmp",
+                                   "发生错误53"));
   EXPECT_EQ(label1_.Caption(), "还剩下 3个垃圾文件");
 }
 

@@ -1,13 +1,9 @@
-// File lengths and stamps from the Linux platform on real trees.
-#include <fcntl.h>
-#include <sys/stat.h>
-
+// File lengths from the Linux platform on real trees.
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "linux_test_support.h"
-#include "platform/linux/file_system.h"
 #include "platform/linux/linux_platform.h"
 #include "model/runtime_error.h"
 #include "support/temp_tree.h"
@@ -20,14 +16,6 @@ using test::Op;
 
 class LinuxFileLength : public test::TempDriveTest<> {
  protected:
-  FileStamp StampOf(std::string_view relative) const {
-    struct stat st {};
-    EXPECT_EQ(::lstat(tree_.Path(relative).c_str(), &st), 0);
-    RealSysCalls sys;
-    const UniqueFd root(sys, ::open(tree_.Path("").c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
-    return StampOfFile(sys, root.Get(), std::string(relative).c_str(), st);
-  }
-
   FileLengthService& length_ = platform_.FileLength();
 };
 
@@ -79,17 +67,6 @@ TEST_F(LinuxFileLength, LinksAndSpecialFilesAre53) {
   EXPECT_EQ(ErrorOf([&] { length_.FileLen("c:\\a\\x.tmp"); }), kFileNotFound);
   // A trailing backslash makes no file name at all.
   EXPECT_EQ(ErrorOf([&] { length_.FileLen("c:\\real.tmp\\"); }), kBadFileName);
-}
-
-TEST_F(LinuxFileLength, TheStampIsTheFilesDeviceAndInode) {
-  tree_.MakeFile("empty.tmp");
-  tree_.MakeFile("full.tmp", "data");
-  platform_.File1().SetPath("c:\\");
-
-  length_.FileLen("c:\\empty.tmp");
-  EXPECT_EQ(length_.LastStamp(), StampOf("empty.tmp"));
-  length_.FileLen("c:\\full.tmp");
-  EXPECT_EQ(length_.LastStamp(), StampOf("full.tmp"));
 }
 
 TEST_F(LinuxFileLength, SystemFailuresKeepTheirNumbers) {

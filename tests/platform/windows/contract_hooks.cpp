@@ -33,8 +33,7 @@ std::string Hide(const Tree& tree, std::string_view relative, std::string& why) 
   const DWORD attributes = GetFileAttributesW(path.c_str());
   if (!SetFileAttributesW(path.c_str(), attributes | FILE_ATTRIBUTE_HIDDEN) ||
       !(GetFileAttributesW(path.c_str()) & FILE_ATTRIBUTE_HIDDEN)) {
-    why = "the file system does not keep the hidden attribute (Wine keeps it in extended "
-          "attributes)";
+    why = "the file system does not keep the hidden attribute (Wine keeps it in xattrs)";
     return "";
   }
   return std::string(relative);
