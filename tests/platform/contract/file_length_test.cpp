@@ -15,7 +15,6 @@ class ContractFileLength : public PlatformTest {
 };
 CONTRACT_SUITE(ContractFileLength);
 
-
 TEST_P(ContractFileLength, LengthsAreExactPast32BitsWhetherListedOrNot) {
   const std::int64_t big = (std::int64_t{5} << 30) + 7;
   MakeSparseFile(tree_, "d/big.tmp", big);

@@ -13,7 +13,6 @@ using test::ErrorOf;
 class ContractDelete : public PlatformTest {};
 CONTRACT_SUITE(ContractDelete);
 
-
 TEST_P(ContractDelete, EachPathGivesItsNumberAndOnlyWritableFilesGo) {
   tree_.File("plain.tmp");
   tree_.File("d/deep.tmp");
@@ -25,13 +24,13 @@ TEST_P(ContractDelete, EachPathGivesItsNumberAndOnlyWritableFilesGo) {
     const char* path;
     int number;
   } rows[] = {
-      {"c:\\plain.tmp", 0},           {"C:\\d\\deep.tmp", 0},
-      {"c:\\ro.tmp", kPermissionDenied},
-      {"c:\\plain.tmp", kFileNotFound}, {"c:\\nodir\\x.tmp", kFileNotFound},
-      {"c:\\dir.tmp", kFileNotFound},  {"c:\\", kFileNotFound},
-      {"keep.tmp", kBadFileName},      {"q:\\keep.tmp", kBadFileName},
+      {"c:\\plain.tmp", 0},                 {"C:\\d\\deep.tmp", 0},
+      {"c:\\ro.tmp", kPermissionDenied},    {"c:\\plain.tmp", kFileNotFound},
+      {"c:\\nodir\\x.tmp", kFileNotFound},  {"c:\\dir.tmp", kFileNotFound},
+      {"c:\\", kFileNotFound},              {"", kBadFileName},
+      {"keep.tmp", kBadFileName},           {"q:\\keep.tmp", kBadFileName},
       {"c:\\d/..\\keep.tmp", kBadFileName}, {"c:\\d\\..\\keep.tmp", kBadFileName},
-      {"", kBadFileName},              {"c:\\..\\keep.tmp", kBadFileName},
+      {"c:\\..\\keep.tmp", kBadFileName},
   };
   for (const auto& row : rows) EXPECT_EQ(Delete(row.path), row.number) << row.path;
   EXPECT_EQ(Delete("c:\\ro.tmp", StampOf("c:\\ro.tmp")), kPermissionDenied);

@@ -16,7 +16,6 @@ using Names = std::vector<std::string>;
 class ContractListers : public PlatformTest {};
 CONTRACT_SUITE(ContractListers);
 
-
 TEST_P(ContractListers, ListInOrderWithFullPathsAndABackslashOnlyAfterTheRoot) {
   for (const char* d : {"b", "a", "m.dir", "a/inner"}) tree_.Dir(d);
   for (const char* f : {"z.bak", "b.tmp", "c", "a/in.tmp"}) tree_.File(f);
@@ -66,12 +65,12 @@ TEST_P(ContractListers, AFailedListingRaisesItsNumberAndKeepsTheOldDirectory) {
     const char* path;
     int number;
   } rows[] = {
-      {"c:\\gone", kPathNotFound},   {"c:\\gone\\deeper", kPathNotFound},
+      {"c:\\gone", kPathNotFound},    {"c:\\gone\\deeper", kPathNotFound},
       {"c:\\file.tmp", kPathNotFound}, {"", kBadFileName},
-      {"c:", kBadFileName},           {"c:relative", kBadFileName},
-      {"c:\\a/b", kBadFileName},      {"c:\\..\\x", kBadFileName},
-      {"c:\\kept\\..", kBadFileName}, {"c:\\..", kBadFileName},
-      {"c:/", kBadFileName},
+      {"c:", kBadFileName},            {"c:relative", kBadFileName},
+      {"c:/", kBadFileName},           {"c:\\a/b", kBadFileName},
+      {"c:\\..", kBadFileName},        {"c:\\..\\x", kBadFileName},
+      {"c:\\kept\\..", kBadFileName},
   };
   for (const auto& row : rows) {
     EXPECT_EQ(ErrorOf([&] { dir1_.SetPath(row.path); }), row.number) << row.path;

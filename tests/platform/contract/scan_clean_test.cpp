@@ -43,7 +43,6 @@ class ContractScanClean : public PlatformTest {
 };
 CONTRACT_SUITE(ContractScanClean);
 
-
 TEST_P(ContractScanClean, TheScanListsExactlyTheJunkBreadthFirst) {
   tree_.File("x.tmp");
   tree_.File("keep.txt");
