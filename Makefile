@@ -106,7 +106,7 @@ windows: setup
 	@mkdir -p $(WINDOWS_DIST)
 	x86_64-w64-mingw32-strip -o $(WINDOWS_DIST)/tidwen.exe $(WINDOWS_BUILD)/src/frontend/win32/tidwen.exe
 	cp packaging/windows/README.txt $(WINDOWS_DIST)/说明.txt
-	cd $(WINDOWS_DIST) && rm -f $(WINDOWS_ZIP) && zip -q -X $(WINDOWS_ZIP) tidwen.exe 说明.txt
+	cmake/windows-zip.py $(WINDOWS_DIST)/$(WINDOWS_ZIP) $(WINDOWS_DIST)/tidwen.exe $(WINDOWS_DIST)/说明.txt
 	@ls -l $(WINDOWS_DIST)
 
 # Pictures of the Win32 windows for docs/, taken under Wine on a virtual

@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "platform/windows/error_numbers.h"
+#include "platform/windows/kept_out.h"
 #include "platform/windows/win32.h"
 #include "platform/windows/win_path.h"
 #include "platform/wtf8.h"
@@ -33,10 +34,16 @@ bool IsDotOrDotDot(const wchar_t* name) {
   return name[0] == L'.' && (name[1] == 0 || (name[1] == L'.' && name[2] == 0));
 }
 
+std::wstring EntryPath(const WinDrivePath& dir, const wchar_t* name) {
+  return dir.longPath + (dir.IsRoot() ? L"" : L"\\") + name;
+}
+
 }  // namespace
 
-void WinDirectoryReader::ReadEntries(const WinDrivePath& dir, WinListing& listing) {
+void WinDirectoryReader::ReadEntries(const WinDrivePath& dir, WinListing& listing) const {
   std::string& names = listing.names_;
+  const WinShown shown = kept_.ShownOf(WinKeptOut::LastNameOf(dir.longPath),
+                                      [&] { return FolderIdOf(dir.longPath); });
   const std::wstring pattern = SearchPattern(dir);
   WIN32_FIND_DATAW found;
   HANDLE h = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch,
@@ -59,6 +66,9 @@ void WinDirectoryReader::ReadEntries(const WinDrivePath& dir, WinListing& listin
     if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) continue;
     const bool isDir = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     if (!isDir && (attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM))) continue;
+    // The system's folders and the trees of other tools are not the user's.
+    const auto idOf = [&] { return FolderIdOf(EntryPath(dir, found.cFileName)); };
+    if (isDir ? kept_.KeptOut(shown, found.cFileName, idOf) : !WinKeptOut::ShowsFiles(shown)) continue;
     const std::size_t offset = names.size();
     AppendWtf8(std::wstring_view(found.cFileName), names);
     const WinListing::NameRef ref{offset, names.size() - offset};

@@ -73,8 +73,14 @@ class WinListing {
 
 enum class WinLister { kDirs, kFiles };
 
+class WinKeptOut;
+
 class WinDirectoryReader {
  public:
+  // Leaves out of every listing what kept keeps out (kept_out.h); kept
+  // outlives the reader.
+  explicit WinDirectoryReader(const WinKeptOut& kept) : kept_(kept) {}
+
   // The listing of the directory at drivePath for one lister. The newest
   // listing is handed out again when it is of the same directory and this
   // lister has not had it yet (the other lister asked for it just before);
@@ -89,8 +95,9 @@ class WinDirectoryReader {
 
  private:
   // Reads the entries of dir into listing. Throws RuntimeError.
-  static void ReadEntries(const WinDrivePath& dir, WinListing& listing);
+  void ReadEntries(const WinDrivePath& dir, WinListing& listing) const;
 
+  const WinKeptOut& kept_;
   std::shared_ptr<WinListing> newest_;
 };
 

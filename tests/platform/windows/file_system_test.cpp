@@ -131,7 +131,8 @@ TEST_F(WinDeleteTest, AFileGrownOrRewrittenSinceTheScanIsRefusedWith70AndKept) {
 TEST_F(WinDeleteTest, NoFileIsReachedThroughALinkOnTheWay) {
   tree_.Dir("real");
   tree_.File("real\\x.tmp");
-  const std::string why = test::MakeDirectoryLink(tree_, "link", "real");
+  test::UnixLinks unix;
+  const std::string why = test::MakeDirectoryLink(tree_, "link", "real", &unix);
   if (!why.empty()) GTEST_SKIP() << "no directory link can be made here: " << why;
   EXPECT_EQ(Delete(tree_.Path("link\\x.tmp")), kFileNotFound);
   EXPECT_TRUE(tree_.Exists("real\\x.tmp"));
@@ -182,6 +183,44 @@ TEST_F(WinDeleteTest, NamesThatAreNoValidUtf16RoundTrip) {
   EXPECT_EQ(platform_.FileLength().FileLen(tree_.Path(name)), 0);
   EXPECT_EQ(Delete(tree_.Path(name), platform_.FileLength().LastStamp()), 0);
   EXPECT_FALSE(tree_.Exists(name));
+}
+
+// Under Wine a Unix symbolic link to a file shows as a plain file, and the
+// open goes through it to its target. Whatever it points at, deleting the
+// link's entry deletes nothing, and the target keeps its content.
+TEST_F(WinDeleteTest, NoLinkMadeOnTheUnixSideLeadsADeletionElsewhere) {
+  WinTempTree outside;
+  outside.File("thesis.docx", "chapter one");
+  outside.Dir("folder");
+  outside.File("folder\\x.tmp", "kept");
+  tree_.Dir("in");
+  tree_.File("in\\real.tmp", "real");
+  struct Row {
+    const char* link;
+    std::string target;    // a drive path
+    std::string deleted;   // the path whose deletion is asked for
+    int number;
+  };
+  const std::vector<Row> rows = {
+      {"notes.tmp", outside.Path("thesis.docx"), tree_.Path("notes.tmp"), kPermissionDenied},
+      {"inner.tmp", tree_.Path("in\\real.tmp"), tree_.Path("inner.tmp"), kPermissionDenied},
+      {"dirlink", outside.Path("folder"), tree_.Path("dirlink\\x.tmp"), kFileNotFound},
+      {"dirlink2", outside.Path("folder"), tree_.Path("dirlink2"), kFileNotFound},
+  };
+  test::UnixLinks links;
+  for (const Row& row : rows) {
+    const std::string why = links.Make(tree_.Path(row.link), row.target);
+    if (!why.empty()) GTEST_SKIP() << why;
+    EXPECT_EQ(Delete(row.deleted), row.number) << row.link;
+    // With the stamp the scan would have taken, too.
+    if (row.number == kPermissionDenied) {
+      EXPECT_EQ(Delete(row.deleted, StampOf(row.deleted)), row.number) << row.link;
+    }
+    EXPECT_TRUE(tree_.Exists(row.link)) << row.link;
+  }
+  EXPECT_EQ(test::ContentOf(outside.Long("thesis.docx")), "chapter one");
+  EXPECT_EQ(test::ContentOf(outside.Long("folder\\x.tmp")), "kept");
+  EXPECT_EQ(test::ContentOf(tree_.Long("in\\real.tmp")), "real");
 }
 
 }  // namespace
