@@ -31,7 +31,7 @@ class Tree {
  public:
   Tree() {
     std::string temp = fs::temp_directory_path().string();
-    if (temp.size() > 1 && temp[1] == ':') temp[0] = static_cast<char>(temp[0] | 0x20);  // a letter
+    if (temp.size() > 1 && temp[1] == ':') temp[0] = static_cast<char>(temp[0] | 0x20);
     std::random_device random;
     do {
       root_ = fs::path(temp) / ("tidwen-contract-" + std::to_string(random()));
@@ -116,7 +116,7 @@ inline std::vector<std::string> InListingOrder(const Tree& tree, std::string_vie
 }
 
 // The platform of a fresh tree, of each kind in turn, and ways to read it.
-// Each suite is instantiated with ContractSuite.
+// Each suite is instantiated with CONTRACT_SUITE.
 class PlatformTest : public ::testing::TestWithParam<std::string> {
  protected:
   std::vector<std::string> DirNames() {
