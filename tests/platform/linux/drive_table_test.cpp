@@ -9,7 +9,6 @@
 #include <string>
 
 #include "platform/linux/drive_table.h"
-#include "support/temp_tree.h"
 
 namespace tidwen {
 namespace {
@@ -183,16 +182,6 @@ TEST_F(LinuxDrivePaths, PathsRoundTrip) {
     ASSERT_TRUE(posix.has_value()) << drivePath;
     EXPECT_EQ(table_.ToDrivePath(*posix), drivePath);
   }
-}
-
-TEST(LinuxDriveTable, TemporaryDirectoryAsDriveC) {
-  test::TempTree tree;
-  const DriveTable table({Drive{'c', tree.Root(), ""}});
-  EXPECT_EQ(table.ToPosixPath("c:\\"), tree.Root());
-  EXPECT_EQ(table.ToPosixPath("C:\\x\\y"), tree.Path("x/y"));
-  EXPECT_EQ(table.ToDrivePath(tree.Path("x/y")), "c:\\x\\y");
-  EXPECT_EQ(table.ToDrivePath("/elsewhere"), std::nullopt);
-  EXPECT_EQ(table.ToPosixPath("d:\\x"), std::nullopt);
 }
 
 }  // namespace
