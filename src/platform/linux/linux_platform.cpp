@@ -13,12 +13,13 @@
 namespace tidwen {
 
 struct LinuxPlatform::Impl {
-  Impl(DriveTable table, std::unique_ptr<SysCalls> owned, SysCalls& used)
+  Impl(DriveTable table, std::unique_ptr<SysCalls> owned, SysCalls& used, SystemTrees systemTrees)
       : drives(std::move(table)),
         ownedSys(std::move(owned)),
         sys(used),
+        trees(std::move(systemTrees)),
         opener(sys),
-        reader(drives, sys, opener),
+        reader(drives, sys, opener, trees),
         dir1(reader),
         file1(reader),
         fileLength(drives, sys, opener, reader),
@@ -28,6 +29,7 @@ struct LinuxPlatform::Impl {
   DriveTable drives;
   std::unique_ptr<SysCalls> ownedSys;
   SysCalls& sys;
+  SystemTrees trees;
   BeneathOpener opener;
   DirectoryReader reader;
   LinuxDirList dir1;
@@ -44,10 +46,14 @@ std::unique_ptr<SysCalls> MakeRealSysCalls() { return std::make_unique<RealSysCa
 }  // namespace
 
 std::unique_ptr<Platform> MakeSystemPlatform() {
-  auto platform = std::make_unique<LinuxPlatform>(DriveTable::FromSystem());
+  // The system trees as they are at start: what is mounted later cannot
+  // change which directories are the system's.
+  SystemTrees trees = SystemTrees::Record();
+  auto platform = std::make_unique<LinuxPlatform>(DriveTable::FromSystem(trees), trees);
   // Drives mounted or unmounted while the program runs come and go.
-  platform->SetDriveSource(
-      [](const DriveTable& previous) { return DriveTable::FromSystem(&previous); });
+  platform->SetDriveSource([trees = std::move(trees)](const DriveTable& previous) {
+    return DriveTable::FromSystem(trees, &previous);
+  });
   return platform;
 }
 
@@ -55,16 +61,16 @@ std::unique_ptr<Platform> MakeDirectoryPlatform(const std::string& systemDirecto
   return std::make_unique<LinuxPlatform>(DriveTable({Drive{'c', systemDirectory, ""}}));
 }
 
-LinuxPlatform::LinuxPlatform(DriveTable drives) {
+LinuxPlatform::LinuxPlatform(DriveTable drives, SystemTrees trees) {
   std::unique_ptr<SysCalls> real = MakeRealSysCalls();
   SysCalls& used = *real;
-  impl_ = std::make_unique<Impl>(std::move(drives), std::move(real), used);
+  impl_ = std::make_unique<Impl>(std::move(drives), std::move(real), used, std::move(trees));
   const unsigned cores = std::thread::hardware_concurrency();
   if (cores > 1) SetReadAhead(static_cast<int>(cores));
 }
 
-LinuxPlatform::LinuxPlatform(DriveTable drives, SysCalls& sys)
-    : impl_(std::make_unique<Impl>(std::move(drives), nullptr, sys)) {}
+LinuxPlatform::LinuxPlatform(DriveTable drives, SysCalls& sys, SystemTrees trees)
+    : impl_(std::make_unique<Impl>(std::move(drives), nullptr, sys, std::move(trees))) {}
 
 LinuxPlatform::~LinuxPlatform() = default;
 
@@ -73,13 +79,22 @@ const DriveTable& LinuxPlatform::Table() const { return impl_->drives; }
 std::vector<DriveInfo> LinuxPlatform::Drives() const {
   std::vector<DriveInfo> drives;
   for (const Drive& d : impl_->drives.Drives()) {
-    drives.push_back(
-        DriveInfo{d.letter, d.Text(), d.mountPoint, d.mountPoint, (d.mountId << 32) ^ d.device});
+    // Another mount, or another filesystem mounted in the same place, is
+    // another identity.
+    std::uint64_t identity = (d.mountId << 32) ^ d.device;
+    for (const std::uint64_t part : {d.uniqueMountId, d.filesystem}) {
+      identity = (identity ^ part) * 0x100000001b3ULL;
+    }
+    drives.push_back(DriveInfo{d.letter, d.Text(), d.mountPoint, d.mountPoint, identity});
   }
   return drives;
 }
 
 std::optional<std::string> LinuxPlatform::DrivePathOf(std::string_view systemPath) const {
+  // A path from outside (the directory the program starts in) may reach a
+  // system tree through a bind mount: the walk's listings would never lead
+  // there, so neither does this.
+  if (InSystemTree(systemPath) || impl_->trees.Holds(systemPath)) return std::nullopt;
   return impl_->drives.ToDrivePath(systemPath);
 }
 
@@ -93,8 +108,7 @@ bool LinuxPlatform::RefreshDrives() {
   if (!impl_->source) return false;
   DriveTable fresh = impl_->source(impl_->drives);
   const auto same = [](const Drive& a, const Drive& b) {
-    return a.letter == b.letter && a.mountPoint == b.mountPoint && a.mountId == b.mountId &&
-           a.device == b.device;
+    return a.letter == b.letter && a.SameMount(b);
   };
   const std::vector<Drive>& now = impl_->drives.Drives();
   if (std::equal(now.begin(), now.end(), fresh.Drives().begin(), fresh.Drives().end(), same)) {

@@ -42,12 +42,17 @@ constexpr std::string_view kMountInfo =
     "garbage line\n"
     "43 26 0:49 / / rw - overlay overlay rw\n";
 
-// Every mount point in the sample but the file bind mount is a directory,
-// and its root reports the device the table gives.
-std::optional<std::uint64_t> SampleProbe(const std::string& path, std::uint64_t) {
+// Every mount point in the sample but the file bind mount is a directory
+// of a mount this machine does not have: the table's word counts.
+std::optional<MountIdentity> SampleProbe(const std::string& path) {
   if (path == "/etc/hostname") return std::nullopt;
-  return 0;
+  MountIdentity identity;
+  identity.directory = true;
+  return identity;
 }
+
+// Mount tables of another machine, whose system trees are not known here.
+const SystemTrees kNoTrees;
 
 std::vector<std::string> Texts(const DriveTable& table) {
   std::vector<std::string> texts;
@@ -56,7 +61,7 @@ std::vector<std::string> Texts(const DriveTable& table) {
 }
 
 TEST(LinuxDriveTable, LettersGoToStorageMountsInMountPointOrder) {
-  const DriveTable table = DriveTable::FromMountInfo(kMountInfo, SampleProbe);
+  const DriveTable table = DriveTable::FromMountInfo(kMountInfo, SampleProbe, kNoTrees);
   // /mnt/usb is covered by a tmpfs: what shows there holds nothing on
   // storage. /mnt/cd is a tmpfs covered by a disc, which counts. /boot lies
   // in the system's own trees.
@@ -81,7 +86,7 @@ TEST(LinuxDriveTable, DrivesKeepTheirLettersWhileMountedAndNewOnesTakeTheLowestF
       "50 26 8:1 / /media/u/zeta rw - vfat /dev/sdb1 rw\n"
       "51 26 8:17 / /media/u/alpha rw - vfat /dev/sdc1 rw\n"
       "52 26 8:33 / /media/u/mid rw - ext4 /dev/sdd1 rw\n";
-  const DriveTable first = DriveTable::FromMountInfo(before, SampleProbe);
+  const DriveTable first = DriveTable::FromMountInfo(before, SampleProbe, kNoTrees);
   EXPECT_EQ(Texts(first), (std::vector<std::string>{"c: [/]", "d: [/media/u/alpha]",
                                                      "e: [/media/u/mid]", "f: [/media/u/zeta]"}));
   // alpha is unplugged and another stick is mounted; mid is unmounted and
@@ -91,19 +96,19 @@ TEST(LinuxDriveTable, DrivesKeepTheirLettersWhileMountedAndNewOnesTakeTheLowestF
       "50 26 8:1 / /media/u/zeta rw - vfat /dev/sdb1 rw\n"
       "53 26 8:49 / /media/u/beta rw - vfat /dev/sde1 rw\n"
       "54 26 8:33 / /media/u/mid rw - ext4 /dev/sdd1 rw\n";
-  const DriveTable second = DriveTable::FromMountInfo(after, SampleProbe, &first);
+  const DriveTable second = DriveTable::FromMountInfo(after, SampleProbe, kNoTrees, &first);
   EXPECT_EQ(Texts(second), (std::vector<std::string>{"c: [/]", "d: [/media/u/beta]",
                                                       "e: [/media/u/mid]", "f: [/media/u/zeta]"}));
   EXPECT_EQ(second.Find('d')->mountId, 53u);
   EXPECT_EQ(second.Find('e')->mountId, 54u);
   // Read afresh, letters follow the mount points again.
-  EXPECT_EQ(Texts(DriveTable::FromMountInfo(after, SampleProbe)),
+  EXPECT_EQ(Texts(DriveTable::FromMountInfo(after, SampleProbe, kNoTrees)),
             (std::vector<std::string>{"c: [/]", "d: [/media/u/beta]", "e: [/media/u/mid]",
                                       "f: [/media/u/zeta]"}));
 }
 
 TEST(LinuxDriveTable, RootIsDriveCEvenWithoutMountTable) {
-  const DriveTable table = DriveTable::FromMountInfo("", SampleProbe);
+  const DriveTable table = DriveTable::FromMountInfo("", SampleProbe, kNoTrees);
   ASSERT_EQ(table.Drives().size(), 1u);
   EXPECT_EQ(table.Drives()[0].Text(), "c: [/]");
   EXPECT_EQ(table.ToPosixPath("c:\\etc"), "/etc");
@@ -115,7 +120,7 @@ TEST(LinuxDriveTable, LettersStopAtZ) {
     text += std::to_string(100 + i) + " 1 8:" + std::to_string(i) + " / /mnt/d" +
             std::to_string(i) + " rw - ext4 /dev/sd" + std::to_string(i) + " rw\n";
   }
-  const DriveTable table = DriveTable::FromMountInfo(text, SampleProbe);
+  const DriveTable table = DriveTable::FromMountInfo(text, SampleProbe, kNoTrees);
   ASSERT_EQ(table.Drives().size(), 24u);  // c: and d: to z:
   EXPECT_EQ(table.Drives().back().letter, 'z');
   // In the order of the mount points: d0, d1, d10 ... d19, d2, d20 ... d29.
