@@ -78,7 +78,7 @@ int BeneathOpener::OpenMountPoint(const Drive& drive) {
     // same loop device gets the same device number: the unique mount ID
     // and the filesystem's own identity tell them apart where known.
     MountIdentity now;
-    const int r = ReadMountIdentity(sys_, fd, now);
+    const int r = ReadMountIdentity(sys_, fd, drive.filesystem != 0, now);
     if (r < 0) return r;
     if (now.mountId != 0 && now.mountId != drive.mountId) return -ENODEV;
     if (drive.uniqueMountId != 0 && now.uniqueMountId != drive.uniqueMountId) return -ENODEV;

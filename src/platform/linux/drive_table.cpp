@@ -59,14 +59,14 @@ bool HoldsFilesOnStorage(std::string_view fsType, std::string_view source) {
 
 // Looks at a mount point on this system: opened from "/" without following
 // a link at any step, what is there.
-std::optional<MountIdentity> ProbeOnSystem(const std::string& mountPoint) {
+std::optional<MountIdentity> ProbeOnSystem(const std::string& mountPoint, bool withFilesystem) {
   RealSysCalls sys;
   BeneathOpener opener(sys);
   const int fd = opener.OpenNoSymlinks(mountPoint);
   if (fd < 0) return std::nullopt;
   const UniqueFd dir(sys, fd);
   MountIdentity identity;
-  if (ReadMountIdentity(sys, fd, identity) < 0) return std::nullopt;
+  if (ReadMountIdentity(sys, fd, withFilesystem, identity) < 0) return std::nullopt;
   return identity;
 }
 
@@ -157,7 +157,9 @@ DriveTable DriveTable::FromMountInfo(std::string_view mountinfo, const MountProb
   // Records which mount d is; false when its mount point leads to no
   // directory, or to the root of a system tree.
   const auto identify = [&probe, &trees](Drive& d, const MountEntry& e) {
-    const std::optional<MountIdentity> found = probe(e.mountPoint);
+    // A network filesystem is asked nothing that would wait for its server.
+    const bool local = !OneOf(kNetworkTypes, e.fsType) && e.fsType.rfind("fuse", 0) != 0;
+    const std::optional<MountIdentity> found = probe(e.mountPoint, local);
     if (!found || !found->directory) return false;
     d.mountId = e.id;
     d.device = e.device;

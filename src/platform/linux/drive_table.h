@@ -51,8 +51,9 @@ class DriveTable {
 
   // What the system says of a mount point, reached without following a
   // link: nullopt when nothing can be reached there so; else the identity
-  // of what is there.
-  using MountProbe = std::function<std::optional<MountIdentity>(const std::string& mountPoint)>;
+  // of what is there, with the filesystem's own when asked for.
+  using MountProbe = std::function<std::optional<MountIdentity>(const std::string& mountPoint,
+                                                                bool withFilesystem)>;
 
   // c: is "/". The other mounts that hold files on storage (block-device or
   // network backed, or a known disk filesystem) get letters from d: on.

@@ -83,7 +83,7 @@ std::vector<MountEntry> ParseMountInfo(std::string_view text) {
   return entries;
 }
 
-int ReadMountIdentity(SysCalls& sys, int fd, MountIdentity& identity) {
+int ReadMountIdentity(SysCalls& sys, int fd, bool withFilesystem, MountIdentity& identity) {
   constexpr int kFlags = AT_EMPTY_PATH | AT_STATX_DONT_SYNC;
   struct statx stx {};
   int r = sys.StatX(fd, "", kFlags, STATX_TYPE | STATX_INO | STATX_MNT_ID, &stx);
@@ -102,6 +102,7 @@ int ReadMountIdentity(SysCalls& sys, int fd, MountIdentity& identity) {
       (unique.stx_mask & STATX_MNT_ID_UNIQUE) != 0) {
     identity.uniqueMountId = unique.stx_mnt_id;
   }
+  if (!withFilesystem) return 0;
   r = sys.FileSystemId(fd, &identity.filesystem);
   return r < 0 ? r : 0;
 }

@@ -43,9 +43,11 @@ struct MountIdentity {
   bool mountRoot = false;
 };
 
-// Reads the identity of the directory open at fd (O_PATH will do). Returns
-// 0, or the negated errno of a failed look (-EMFILE when the system has no
+// Reads the identity of the directory open at fd (O_PATH will do); the
+// filesystem's own identity only when withFilesystem is set, since asking
+// it of a network filesystem would wait for its server. Returns 0, or the
+// negated errno of a failed look (-EMFILE when the system has no
 // descriptor to spare for it).
-int ReadMountIdentity(SysCalls& sys, int fd, MountIdentity& identity);
+int ReadMountIdentity(SysCalls& sys, int fd, bool withFilesystem, MountIdentity& identity);
 
 }  // namespace tidwen

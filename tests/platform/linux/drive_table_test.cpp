@@ -46,7 +46,7 @@ constexpr std::string_view kMountInfo =
 
 // Every mount point in the sample but the file bind mount is a directory
 // of a mount this machine does not have: the table's word counts.
-std::optional<MountIdentity> SampleProbe(const std::string& path) {
+std::optional<MountIdentity> SampleProbe(const std::string& path, bool) {
   if (path == "/etc/hostname") return std::nullopt;
   MountIdentity identity;
   identity.directory = true;
@@ -225,7 +225,7 @@ TEST(LinuxDriveTable, MountsOfTheSystemTreesGetNoLetter) {
       {"/", "60 26 254:0 /elsewhere /srv/probed rw - ext4 /dev/vda rw", false},
   };
   const SystemTrees trees({{"/usr", makedev(254, 0), 100}, {"/etc", makedev(254, 0), 200}});
-  const auto probe = [](const std::string& path) -> std::optional<MountIdentity> {
+  const auto probe = [](const std::string& path, bool) -> std::optional<MountIdentity> {
     MountIdentity identity;
     identity.directory = true;
     identity.mountId = 60;
