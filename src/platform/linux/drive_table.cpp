@@ -7,13 +7,15 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
-#include <fstream>
-#include <sstream>
+#include <unistd.h>
+
+#include <cerrno>
 #include <unordered_map>
 #include <utility>
 
 #include "platform/linux/beneath_opener.h"
 #include "platform/linux/drive_path.h"
+#include "platform/linux/error_numbers.h"
 #include "platform/linux/sys_calls.h"
 #include "platform/linux/system_trees.h"
 
@@ -59,14 +61,22 @@ bool HoldsFilesOnStorage(std::string_view fsType, std::string_view source) {
 
 // Looks at a mount point on this system: opened from "/" without following
 // a link at any step, what is there.
+// Throws RuntimeError(kTooManyFiles) when the system has no descriptor to
+// look with: a drive that could not be looked at is not a drive that is gone.
 std::optional<MountIdentity> ProbeOnSystem(const std::string& mountPoint, bool withFilesystem) {
   RealSysCalls sys;
   BeneathOpener opener(sys);
+  const auto shortOfDescriptors = [&mountPoint](int r) {
+    if (r == -EMFILE || r == -ENFILE) throw ErrorFor(kTooManyFiles, "cannot look at", mountPoint, -r);
+  };
   const int fd = opener.OpenNoSymlinks(mountPoint);
+  shortOfDescriptors(fd);
   if (fd < 0) return std::nullopt;
   const UniqueFd dir(sys, fd);
   MountIdentity identity;
-  if (ReadMountIdentity(sys, fd, withFilesystem, identity) < 0) return std::nullopt;
+  const int r = ReadMountIdentity(sys, fd, withFilesystem, identity);
+  shortOfDescriptors(r);
+  if (r < 0) return std::nullopt;
   return identity;
 }
 
@@ -237,10 +247,20 @@ DriveTable DriveTable::FromMountInfo(std::string_view mountinfo, const MountProb
 }
 
 DriveTable DriveTable::FromSystem(const SystemTrees& trees, const DriveTable* previous) {
-  std::ifstream in("/proc/self/mountinfo", std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return FromMountInfo(text.str(), trees, previous);
+  const int fd = ::open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    // Without the table every drive but c: would seem gone.
+    const int err = errno;
+    throw ErrorFor(GeneralErrorNumber(err), "cannot read", "/proc/self/mountinfo", err);
+  }
+  std::string text;
+  char buffer[16384];
+  ssize_t n;
+  while ((n = ::read(fd, buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<std::size_t>(n));
+  const int err = errno;
+  ::close(fd);
+  if (n < 0) throw ErrorFor(GeneralErrorNumber(err), "cannot read", "/proc/self/mountinfo", err);
+  return FromMountInfo(text, trees, previous);
 }
 
 DriveTable DriveTable::FromSystem(const DriveTable* previous) {

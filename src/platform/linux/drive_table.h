@@ -71,7 +71,10 @@ class DriveTable {
   // The same with the probe supplied, for mount tables of another machine.
   static DriveTable FromMountInfo(std::string_view mountinfo, const MountProbe& probe,
                                   const SystemTrees& trees, const DriveTable* previous = nullptr);
-  // FromMountInfo over /proc/self/mountinfo.
+  // FromMountInfo over /proc/self/mountinfo. Throws RuntimeError when the
+  // table cannot be read, or a mount point cannot be looked at for want of
+  // descriptors (kTooManyFiles): a table without those drives would say
+  // they are gone.
   static DriveTable FromSystem(const SystemTrees& trees, const DriveTable* previous = nullptr);
   // The same with the system trees as they are now.
   static DriveTable FromSystem(const DriveTable* previous = nullptr);

@@ -1,9 +1,11 @@
 #include "platform/linux/linux_platform.h"
 
 #include <algorithm>
+#include <optional>
 #include <thread>
 #include <utility>
 
+#include "model/runtime_error.h"
 #include "platform/linux/beneath_opener.h"
 #include "platform/linux/directory_reader.h"
 #include "platform/linux/file_system.h"
@@ -49,7 +51,14 @@ std::unique_ptr<Platform> MakeSystemPlatform() {
   // The system trees as they are at start: what is mounted later cannot
   // change which directories are the system's.
   SystemTrees trees = SystemTrees::Record();
-  auto platform = std::make_unique<LinuxPlatform>(DriveTable::FromSystem(trees), trees);
+  DriveTable drives;
+  try {
+    drives = DriveTable::FromSystem(trees);
+  } catch (const RuntimeError&) {
+    // "/" is there in any case; the others come with the next read.
+    drives = DriveTable({Drive{'c', "/", ""}});
+  }
+  auto platform = std::make_unique<LinuxPlatform>(std::move(drives), trees);
   // Drives mounted or unmounted while the program runs come and go.
   platform->SetDriveSource([trees = std::move(trees)](const DriveTable& previous) {
     return DriveTable::FromSystem(trees, &previous);
@@ -106,7 +115,15 @@ void LinuxPlatform::SetDriveSource(DriveSource source) { impl_->source = std::mo
 
 bool LinuxPlatform::RefreshDrives() {
   if (!impl_->source) return false;
-  DriveTable fresh = impl_->source(impl_->drives);
+  std::optional<DriveTable> read;
+  try {
+    read = impl_->source(impl_->drives);
+  } catch (const RuntimeError&) {
+    // The mounts cannot be read now (the system is out of descriptors):
+    // the drives stay as they were, and whatever opens them says why.
+    return false;
+  }
+  DriveTable fresh = std::move(*read);
   const auto same = [](const Drive& a, const Drive& b) {
     return a.letter == b.letter && a.SameMount(b);
   };

@@ -1,7 +1,8 @@
 // A system out of descriptors, on real filesystems in a private mount
 // namespace: a scan that cannot open directories says so once (67) instead
-// of ending on a count that looks like a clean drive, and a deletion says
-// 67 where a failed look at the file made it look changed (70).
+// of ending on a count that looks like a clean drive, a deletion says 67
+// where a failed look at the file made it look changed (70), and the drives
+// are not taken for gone when their mounts cannot be looked at.
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -107,6 +108,18 @@ TEST(LinuxErrorNumbers, OutOfDescriptorsIsSaidOnceByAScanAnd67ByADeletion) {
     for (const char* name : {"coarse/a.tmp", "coarse/d1/b.tmp", "coarse/d2/c.tmp"}) {
       if (!tree.Exists(name)) return std::string(name) + " was deleted";
     }
+
+    // The drives cannot be looked at: they are not gone for that.
+    LinuxPlatform platform(DriveTable::FromSystem());
+    platform.SetDriveSource([](const DriveTable& previous) { return DriveTable::FromSystem(&previous); });
+    const std::vector<DriveInfo> drives = platform.Drives();
+    if (drives.size() < 3) return "the images got no letters";
+    {
+      const DescriptorShortage shortage(0);
+      if (!shortage.Ok()) return "cannot limit the descriptors";
+      if (platform.RefreshDrives()) return "a refresh without descriptors changed the drives";
+    }
+    if (platform.Drives() != drives) return "the drives changed";
     return {};
   };
   const ChildResult result = RunInChild(setup, check);
