@@ -29,8 +29,9 @@ class RepaintPacer {
   using Clock = std::function<TimePoint()>;
   static constexpr std::chrono::milliseconds kInterval{33};
 
-  explicit RepaintPacer(std::chrono::milliseconds interval = kInterval,
-                        Clock clock = [] { return std::chrono::steady_clock::now(); });
+  static TimePoint SteadyNow() { return std::chrono::steady_clock::now(); }
+
+  explicit RepaintPacer(std::chrono::milliseconds interval = kInterval, Clock clock = SteadyNow);
 
   void Request(PacedControl& control);
   // Forgets a control that is going away.
