@@ -13,8 +13,8 @@ JOBS ?= $(shell nproc)
 SANITIZER_ENV = ASAN_OPTIONS=abort_on_error=1:detect_leaks=1:strict_string_checks=1 \
 	UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
-.PHONY: all setup configure build run test package sanitize-build bench fuzz clean windows-test \
-	windows windows-screenshots tsan
+.PHONY: all setup configure build run test package sanitize-build sanitize-test bench fuzz clean \
+	windows-test windows windows-screenshots tsan
 
 all: build
 
@@ -42,13 +42,17 @@ run: configure
 package: build
 	@cmake --build $(BUILD) --target package
 
-# The test suite runs twice: as built for use, and with AddressSanitizer and
-# UndefinedBehaviorSanitizer.
-test: build sanitize-build
+# The test suite in three stages, each a build and its ctest, stopping at the
+# first that fails: as built for use; with AddressSanitizer and
+# UndefinedBehaviorSanitizer; cross-built for Windows and run under Wine.
+test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+	@$(MAKE) --no-print-directory sanitize-test
+	@$(MAKE) --no-print-directory windows-test
+
+sanitize-test: sanitize-build
 	cd $(SANITIZE_BUILD) && QT_QPA_PLATFORM=offscreen $(SANITIZER_ENV) \
 		ctest --output-on-failure -j $(JOBS)
-	@$(MAKE) --no-print-directory windows-test
 
 sanitize-build: setup
 	@cmake -S . -B $(SANITIZE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTIDWEN_SANITIZE=ON \
@@ -98,7 +102,7 @@ tsan: setup
 # in, needing only the system's own DLLs; beside it a zip with the read-me.
 WINDOWS_DIST ?= dist/windows
 # The one version number, from CMakeLists.txt.
-VERSION := $(shell sed -n 's/^project(Tidwen VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+VERSION := $(shell sed -n 's/^project.Tidwen VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 WINDOWS_ZIP = tidwen-$(VERSION)-windows-x64.zip
 windows: setup
 	@cmake -S . -B $(WINDOWS_BUILD) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake $(LAUNCHER) >/dev/null
