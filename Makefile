@@ -5,6 +5,7 @@
 # make fuzz     builds the libFuzzer targets with clang and runs each for FUZZ_SECONDS
 # make windows-test  cross-builds for Windows with mingw-w64 and runs its tests under Wine
 # make tsan     builds without the windows under ThreadSanitizer and runs the tests
+# make lint     checks the format of every C++ file and runs clang-tidy over src/
 # make windows  builds dist/windows/tidwen.exe and a zip of it with its read-me
 BUILD ?= build
 SANITIZE_BUILD ?= build-asan
@@ -14,7 +15,7 @@ SANITIZER_ENV = ASAN_OPTIONS=abort_on_error=1:detect_leaks=1:strict_string_check
 	UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
 .PHONY: all setup configure build run test package sanitize-build sanitize-test bench fuzz clean \
-	windows-test windows windows-screenshots tsan
+	windows-test windows windows-screenshots tsan lint
 
 all: build
 
@@ -28,7 +29,8 @@ export CCACHE_BASEDIR := $(CURDIR)
 export CCACHE_NOHASHDIR := 1
 
 configure: setup
-	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(LAUNCHER) >/dev/null
+	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+		-DCMAKE_EXPORT_COMPILE_COMMANDS=ON $(LAUNCHER) >/dev/null
 
 build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
@@ -71,6 +73,18 @@ bench: build
 	else \
 		echo "window benchmark skipped: built without the windows (TIDWEN_BUILD_UI=OFF)"; \
 	fi; \
+	exit $$status
+
+# The format of .clang-format over every C++ file, then the checks of
+# .clang-tidy over the sources of the Linux build (the Qt front end included),
+# from its compile_commands.json. Reformat with clang-format -i FILE...
+LINT_FILES = $(shell find src tests bench fuzz -name '*.cpp' -o -name '*.h' | sort)
+lint: configure
+	@status=0; \
+	clang-format --dry-run -Werror $(LINT_FILES) || status=1; \
+	run-clang-tidy -quiet -p $(BUILD) -j $(JOBS) '^$(CURDIR)/src/' >$(BUILD)/clang-tidy.log 2>&1 || \
+		{ grep -E -A3 'warning:|error:' $(BUILD)/clang-tidy.log; status=1; }; \
+	if [ $$status = 0 ]; then echo "lint: no findings"; fi; \
 	exit $$status
 
 FUZZ_BUILD ?= build-fuzz
