@@ -21,7 +21,7 @@ namespace {
 
 // Large enough that most directories come in one call, small enough to stay
 // in cache.
-constexpr std::size_t kDentsBufferSize = 64 * 1024;
+constexpr std::size_t kDentsBufferSize = std::size_t{64} * 1024;
 
 // The layout of the records getdents64(2) returns.
 struct RawDirent {

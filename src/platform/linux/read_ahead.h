@@ -29,7 +29,7 @@ class ReadAhead {
  public:
   struct Limits {
     std::size_t directories = 4096;          // listings held ahead of the walk
-    std::size_t bytes = 64 * 1024 * 1024;    // what those listings hold
+    std::size_t bytes = std::size_t{64} * 1024 * 1024;  // what those listings hold
   };
 
   // Starts workers threads on the drive whose mount point is open at rootFd
