@@ -70,12 +70,10 @@ class Form1 : public QWidget {
   DriveListBox* drive1_ = nullptr;
   DirListBox* dir1_ = nullptr;
   FileListBox* file1_ = nullptr;
-  QFrame* frame1_ = nullptr;
   StatusLabel* label1_ = nullptr;
   ListBox* list1_ = nullptr;
   ListBox* list2_ = nullptr;
   ListBox* list3_ = nullptr;
-  PictureBox* picture1_ = nullptr;
   std::unique_ptr<Form1Context> context_;
   std::unique_ptr<Form2> form2_;
   std::function<void()> quitHook_;
