@@ -307,7 +307,7 @@ std::string DriveComboBox::Drive() const {
 void DriveComboBox::DrawItem(const DRAWITEMSTRUCT& item) const {
   HDC dc = item.hDC;
   const bool chosen = (item.itemState & ODS_SELECTED) && !(item.itemState & ODS_COMBOBOXEDIT);
-  HBRUSH brush = CreateSolidBrush(chosen ? GetSysColor(COLOR_HIGHLIGHT) : kWindowColor);
+  HBRUSH brush = CreateSolidBrush(chosen ? GetSysColor(COLOR_HIGHLIGHT) : background_);
   FillRect(dc, &item.rcItem, brush);
   DeleteObject(brush);
   if (item.itemID == static_cast<UINT>(-1) || item.itemID >= drives_.size()) return;

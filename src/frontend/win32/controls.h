@@ -103,10 +103,13 @@ class DriveComboBox : public DriveListControl {
   // The chosen entry's text; empty when none is chosen.
   std::string Drive() const override;
   void DrawItem(const DRAWITEMSTRUCT& item) const;
+  // The colour of the field and the drop-down behind the entries.
+  void SetBackground(COLORREF colour) { background_ = colour; }
 
  private:
   HWND hwnd_;
   std::vector<DriveInfo> drives_;
+  COLORREF background_ = GetSysColor(COLOR_WINDOW);
 };
 
 // The directory list: the open directory's ancestors from the root down,

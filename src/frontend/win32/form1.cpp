@@ -21,10 +21,6 @@ namespace {
 
 constexpr DWORD kFixedWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
 
-const FontSpec kCommand1Font{kSongTi, 10.5};
-const FontSpec kLabel2Font{kHuawenZhongsong, 14.25, true, true};
-const FontSpec kMakerFont{kSongTi, 9, false, true};
-
 bool IsCommand(int id) { return id >= kCommand5 && id <= kCommand6 && id != kLabel5 && id != kLabel6; }
 
 // Messages the user's input makes: dropped while a scan runs.
@@ -68,42 +64,6 @@ HBITMAP LoadLogo() {
   return result;
 }
 
-HWND MakeButton(HWND parent, int id, const wchar_t* caption) {
-  return CreateWindowExW(0, L"BUTTON", caption,
-                         WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_TABSTOP | BS_OWNERDRAW, 0, 0,
-                         0, 0, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                         GetModuleHandleW(nullptr), nullptr);
-}
-
-HWND MakeStatic(HWND parent, int id, const wchar_t* text) {
-  return CreateWindowExW(0, L"STATIC", text,
-                         WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | SS_LEFT | SS_NOPREFIX, 0, 0, 0,
-                         0, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                         GetModuleHandleW(nullptr), nullptr);
-}
-
-// A command button in the layout's colour inside the classic bevel.
-void DrawButton(const DRAWITEMSTRUCT& item) {
-  HDC dc = item.hDC;
-  RECT rect = item.rcItem;
-  HBRUSH brush = CreateSolidBrush(kButtonColor);
-  FillRect(dc, &rect, brush);
-  DeleteObject(brush);
-  const bool pressed = (item.itemState & ODS_SELECTED) != 0;
-  DrawEdge(dc, &rect, pressed ? EDGE_SUNKEN : EDGE_RAISED, BF_RECT);
-  wchar_t caption[64] = {};
-  const int length = GetWindowTextW(item.hwndItem, caption, 64);
-  SetBkMode(dc, TRANSPARENT);
-  SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));
-  RECT text = rect;
-  if (pressed) OffsetRect(&text, 1, 1);
-  DrawTextW(dc, caption, length, &text, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
-  if (item.itemState & ODS_FOCUS) {
-    InflateRect(&rect, -3, -3);
-    DrawFocusRect(dc, &rect);
-  }
-}
-
 }  // namespace
 
 Form1::Form1(Platform& platform) : platform_(platform), quitHook_([] { PostQuitMessage(0); }) {
@@ -121,12 +81,10 @@ Form1::Form1(Platform& platform) : platform_(platform), quitHook_([] { PostQuitM
     form.lpszClassName = kForm1Class;
     RegisterClassExW(&form);
   }
-  windowBrush_ = CreateSolidBrush(kWindowColor);
-  fileListBrush_ = CreateSolidBrush(kFileListColor);
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   logo_ = LoadLogo();
 
-  CreateWindowExW(0, kForm1Class, kCaption, kFixedWindowStyle, CW_USEDEFAULT, CW_USEDEFAULT, 100,
+  CreateWindowExW(0, kForm1Class, Wide(frontend::kCaption).c_str(), kFixedWindowStyle, CW_USEDEFAULT, CW_USEDEFAULT, 100,
                   100, nullptr, nullptr, GetModuleHandleW(nullptr), this);
   messageBox_.SetOwner(hwnd_);
   BuildControls();
@@ -151,10 +109,8 @@ Form1::~Form1() {
   if (form2_) form2_.reset();
   context_.reset();
   if (hwnd_) DestroyWindow(hwnd_);
-  for (auto& [wanted, font] : fonts_) DeleteObject(font);
+  controls_.reset();
   if (logo_) DeleteObject(logo_);
-  DeleteObject(windowBrush_);
-  DeleteObject(fileListBrush_);
 }
 
 void Form1::Show(int showCommand) {
@@ -164,90 +120,51 @@ void Form1::Show(int showCommand) {
 }
 
 void Form1::BuildControls() {
-  const HWND w = hwnd_;
-  // Made in tab order, which the keyboard follows.
-  drive1_ = std::make_unique<DriveComboBox>(w, kDrive1, platform_.Drives());
-  Place(drive1_->Hwnd(), {2160, 240, 1815, 300});
-  dir1_ = std::make_unique<DirListBox>(w, kDir1, platform_.Dir1());
-  Place(dir1_->Hwnd(), {2160, 600, 1815, 2820});
-  file1_ = std::make_unique<FileListBox>(w, kFile1, platform_.File1());
-  Place(file1_->Hwnd(), {4080, 600, 2415, 2730});
-
-  ContainerArt frameArt;
-  frameArt.background = kWindowColor;
-  frameArt.sunkenEdge = true;
-  frame1_ = MakeContainer(w, kFrame1, frameArt, false);
-  Place(frame1_, {360, 3480, 8655, 735});
-  label1_ = std::make_unique<StatusLabel>(frame1_, kLabel1, pacer_);
-  Place(label1_->Hwnd(), {120, 120, 8295, 375});
-
-  list2_ = std::make_unique<CheckListBox>(w, kList2, true, pacer_);
-  list2_->SetColors(kFileListColor, GetSysColor(COLOR_WINDOWTEXT));
-  Place(list2_->Hwnd(), {6600, 600, 2415, 2790});
-  const HWND label3 = MakeStatic(w, kLabel3, L"  当前文件夹的所有文件");
-  Place(label3, {4080, 240, 2535, 255});
-  const HWND label4 = MakeStatic(w, kLabel4, L"  请选择扫描的文件类型");
-  Place(label4, {6720, 240, 2415, 255});
-
-  list1_ = std::make_unique<CheckListBox>(w, kList1, true, pacer_);
-  list1_->SetColors(kResultListColor, kActiveTitleBarColor);
-  Place(list1_->Hwnd(), {2160, 240, 6855, 3210});
-  list3_ = std::make_unique<CheckListBox>(w, kList3, false, pacer_);
-  SetWindowLongW(list3_->Hwnd(), GWL_STYLE,
-                 GetWindowLongW(list3_->Hwnd(), GWL_STYLE) & ~WS_TABSTOP);
-  Place(list3_->Hwnd(), {6720, 240, 2295, 2760});
-
-  ContainerArt pictureArt;
-  pictureArt.bitmap = logo_;
-  picture1_ = MakeContainer(w, kPicture1, pictureArt, true);
-  Place(picture1_, {360, 240, 1695, 1095});
-  Place(MakeStatic(picture1_, kLabel2, L"Tidwen"), {120, 120, 1335, 375}, &kLabel2Font);
-
-  Place(MakeButton(w, kCommand5, L"全       选"), {360, 2400, 1695, 375});
-  Place(MakeButton(w, kCommand4, L"退       出"), {360, 3120, 1695, 375});
-  Place(MakeButton(w, kCommand3, L"选择扫描类型"), {360, 2040, 1695, 375});
-  Place(MakeButton(w, kCommand2, L"删       除"), {360, 1680, 1695, 375});
-  Place(MakeButton(w, kCommand1, L"扫      描"), {360, 1320, 1695, 375}, &kCommand1Font);
-  Place(MakeStatic(picture1_, kLabel5, L"Orvanta"), {120, 480, 1455, 255}, &kMakerFont);
-  Place(MakeStatic(picture1_, kLabel6, L"orv@example.com"), {0, 720, 1455, 255}, &kMakerFont);
-  Place(MakeButton(w, kCommand6, L"关       于"), {360, 2760, 1695, 375});
-
-  // The headings lie on the window's surface, beneath any list shown.
-  for (HWND heading : {label3, label4})
-    SetWindowPos(heading, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-}
-
-void Form1::Place(HWND control, TwipsRect rect, const FontSpec* font) {
-  placed_.push_back({control, rect, font});
+  using frontend::ControlKind;
+  const frontend::WindowSpec& spec = frontend::Form1Spec();
+  Pictures pictures;
+  pictures.logo = logo_;
+  // The lists and the status line are the window's own objects.
+  controls_ = std::make_unique<WindowControls>(
+      hwnd_, spec, pictures, [this](const frontend::ControlSpec& c, HWND parent, int id) -> HWND {
+        switch (c.kind) {
+          case ControlKind::kDriveList:
+            drive1_ = std::make_unique<DriveComboBox>(parent, id, platform_.Drives());
+            return drive1_->Hwnd();
+          case ControlKind::kDirList:
+            dir1_ = std::make_unique<DirListBox>(parent, id, platform_.Dir1());
+            return dir1_->Hwnd();
+          case ControlKind::kFileList:
+            file1_ = std::make_unique<FileListBox>(parent, id, platform_.File1());
+            return file1_->Hwnd();
+          case ControlKind::kCheckList:
+          case ControlKind::kPlainList: {
+            auto& list = c.name == "List1" ? list1_ : c.name == "List2" ? list2_ : list3_;
+            list = std::make_unique<CheckListBox>(parent, id, c.kind == ControlKind::kCheckList,
+                                                  pacer_);
+            list->SetColors(c.fill == frontend::Fill::kColour ? ToColorRef(c.background)
+                                                              : GetSysColor(COLOR_WINDOW),
+                            c.textColour ? ToColorRef(*c.textColour)
+                                         : GetSysColor(COLOR_WINDOWTEXT));
+            return list->Hwnd();
+          }
+          default:
+            if (c.name != "Label1") return nullptr;
+            label1_ = std::make_unique<StatusLabel>(parent, id, pacer_);
+            return label1_->Hwnd();
+        }
+      });
+  const frontend::ControlSpec& drive = frontend::ControlOf(spec, "Drive1");
+  drive1_->SetBackground(ToColorRef(drive.background));
 }
 
 void Form1::Layout(UINT dpi) {
-  std::vector<std::pair<const FontSpec*, HFONT>> fonts;
-  auto fontFor = [&](const FontSpec* wanted) {
-    for (auto& [s, f] : fonts)
-      if (s == wanted) return f;
-    HFONT f = MakeFont(*wanted, dpi);
-    fonts.emplace_back(wanted, f);
-    return f;
-  };
-  for (const Placed& p : placed_) {
-    SetWindowPos(p.hwnd, nullptr, Twips(p.rect.left, dpi), Twips(p.rect.top, dpi),
-                 Twips(p.rect.width, dpi), Twips(p.rect.height, dpi),
-                 SWP_NOZORDER | SWP_NOACTIVATE);
-    SendMessageW(p.hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(fontFor(p.font)), FALSE);
-  }
-  for (auto& [wanted, font] : fonts_) DeleteObject(font);
-  fonts_ = std::move(fonts);
+  controls_->Layout(dpi, kFixedWindowStyle);
   for (CheckListBox* list : {list1_.get(), list2_.get(), list3_.get()}) list->UpdateItemHeight();
   // The drive list's field and entries: the height of its font.
-  const int field = Twips(300, dpi) - 6;
+  const int field = Twips(frontend::ControlOf(frontend::Form1Spec(), "Drive1").rect.height, dpi) - 6;
   SendMessageW(drive1_->Hwnd(), CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), field);
   SendMessageW(drive1_->Hwnd(), CB_SETITEMHEIGHT, 0, field);
-  RECT frame{0, 0, Twips(9405, dpi), Twips(4290, dpi)};
-  AdjustWindowRectExForDpi(&frame, kFixedWindowStyle, FALSE, 0, dpi);
-  SetWindowPos(hwnd_, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
-               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-  InvalidateRect(hwnd_, nullptr, TRUE);
 }
 
 std::string Form1::WorkingDirectory() {
@@ -383,6 +300,8 @@ void Form1::QuitIfLast() {
 }
 
 bool Form1::PreTranslate(MSG& message) {
+  if (controls_ && controls_->HandleTab(message)) return true;
+  if (form2_ && form2_->HandleTab(message)) return true;
   if (hwnd_ && (message.hwnd == hwnd_ || IsChild(hwnd_, message.hwnd)))
     return IsDialogMessageW(hwnd_, &message) != FALSE;
   if (form2_ && form2_->Hwnd() &&
@@ -401,35 +320,21 @@ LRESULT CALLBACK Form1::Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPar
 LRESULT Form1::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
   const HWND hwnd = hwnd_;
   switch (message) {
-    case WM_ERASEBKGND: {
-      RECT client;
-      GetClientRect(hwnd, &client);
-      FillRect(reinterpret_cast<HDC>(wParam), &client, windowBrush_);
-      return 1;
-    }
-    case WM_CTLCOLORSTATIC: {
-      HDC dc = reinterpret_cast<HDC>(wParam);
-      const int id = GetDlgCtrlID(reinterpret_cast<HWND>(lParam));
-      if (id == kLabel2 || id == kLabel5 || id == kLabel6) {
-        // Over the logo: it shows through around the text.
-        SetTextColor(dc, id == kLabel2 ? RGB(255, 0, 0) : RGB(255, 255, 0));
-        SetBkMode(dc, TRANSPARENT);
-        return reinterpret_cast<LRESULT>(GetStockObject(NULL_BRUSH));
-      }
-      SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
-      SetBkColor(dc, kWindowColor);
-      return reinterpret_cast<LRESULT>(windowBrush_);
-    }
+    case WM_ERASEBKGND:
+      if (controls_ && controls_->EraseWindow(reinterpret_cast<HDC>(wParam))) return 1;
+      break;
+    case WM_CTLCOLORSTATIC:
+      if (controls_)
+        return controls_->ColourStatic(reinterpret_cast<HDC>(wParam),
+                                       reinterpret_cast<HWND>(lParam));
+      break;
     case WM_CTLCOLORLISTBOX: {
+      if (!controls_) break;
       HDC dc = reinterpret_cast<HDC>(wParam);
-      const HWND list = reinterpret_cast<HWND>(lParam);
-      if (list == dir1_->Hwnd() || list == file1_->Hwnd()) {
-        SetBkColor(dc, kFileListColor);
-        return reinterpret_cast<LRESULT>(fileListBrush_);
-      }
-      // The drive list's drop-down.
-      SetBkColor(dc, kWindowColor);
-      return reinterpret_cast<LRESULT>(windowBrush_);
+      if (const LRESULT brush = controls_->ColourList(dc, reinterpret_cast<HWND>(lParam)))
+        return brush;
+      // The drive list's drop-down, which is no control of the window.
+      return controls_->ColourList(dc, drive1_->Hwnd());
     }
     case WM_MEASUREITEM: {
       auto* item = reinterpret_cast<MEASUREITEMSTRUCT*>(lParam);
@@ -452,7 +357,7 @@ LRESULT Form1::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
           list3_->DrawItem(item);
           break;
         default:
-          if (IsCommand(static_cast<int>(item.CtlID))) DrawButton(item);
+          if (IsCommand(static_cast<int>(item.CtlID)) && controls_) controls_->DrawButton(item);
           break;
       }
       return TRUE;
@@ -535,6 +440,7 @@ LRESULT Form1::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_NCDESTROY:
       SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
       hwnd_ = nullptr;
+      controls_.reset();
       messageBox_.SetOwner(nullptr);
       QuitIfLast();
       return 0;

@@ -14,6 +14,7 @@
 #include "frontend/win32/message_box.h"
 #include "frontend/common/repaint_pacer.h"
 #include "frontend/win32/win32_ui.h"
+#include "frontend/win32/window_builder.h"
 
 namespace tidwen::win32 {
 
@@ -67,7 +68,6 @@ class Form1 {
   void BuildControls();
   // Places every control and makes its font for the DPI.
   void Layout(UINT dpi);
-  void Place(HWND control, TwipsRect rect, const FontSpec* font = &kDefaultFont);
   // The working directory, as a path of the system; empty when unknown.
   static std::string WorkingDirectory();
   void RefreshDrives();
@@ -90,18 +90,8 @@ class Form1 {
   std::unique_ptr<FileListBox> file1_;
   std::unique_ptr<StatusLabel> label1_;
   std::unique_ptr<CheckListBox> list1_, list2_, list3_;
-  HWND frame1_ = nullptr;
-  HWND picture1_ = nullptr;
-  struct Placed {
-    HWND hwnd;
-    TwipsRect rect;
-    const FontSpec* font;
-  };
-  std::vector<Placed> placed_;
-  std::vector<std::pair<const FontSpec*, HFONT>> fonts_;
+  std::unique_ptr<WindowControls> controls_;
   HBITMAP logo_ = nullptr;
-  HBRUSH windowBrush_ = nullptr;
-  HBRUSH fileListBrush_ = nullptr;
   std::unique_ptr<Form1Context> context_;
   std::unique_ptr<Form2> form2_;
   std::function<void()> quitHook_;

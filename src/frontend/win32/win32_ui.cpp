@@ -1,12 +1,13 @@
 #include "frontend/win32/win32_ui.h"
 
 #include <cmath>
+#include <utility>
 
 #include "platform/wtf8.h"
 
 namespace tidwen::win32 {
 
-HFONT MakeFont(const FontSpec& wanted, UINT dpi) {
+HFONT MakeFont(const frontend::FontSpec& wanted, UINT dpi) {
   LOGFONTW font{};
   // A negative height asks for the character height, as point sizes are.
   font.lfHeight = -static_cast<LONG>(std::lround(wanted.points * dpi / 72.0));
@@ -17,8 +18,24 @@ HFONT MakeFont(const FontSpec& wanted, UINT dpi) {
   font.lfClipPrecision = CLIP_DEFAULT_PRECIS;
   font.lfQuality = DEFAULT_QUALITY;
   font.lfPitchAndFamily = DEFAULT_PITCH | FF_DONTCARE;
-  lstrcpynW(font.lfFaceName, wanted.face, LF_FACESIZE);
+  lstrcpynW(font.lfFaceName, Wide(wanted.face).c_str(), LF_FACESIZE);
   return CreateFontIndirectW(&font);
+}
+
+int ControlIdOf(const frontend::ControlSpec& control) {
+  static constexpr std::pair<std::string_view, int> kIds[] = {
+      {"Drive1", kDrive1},     {"Dir1", kDir1},         {"File1", kFile1},
+      {"Frame1", kFrame1},     {"Label1", kLabel1},     {"List2", kList2},
+      {"Label3", kLabel3},     {"Label4", kLabel4},     {"List1", kList1},
+      {"List3", kList3},       {"Picture1", kPicture1}, {"Label2", kLabel2},
+      {"Command5", kCommand5}, {"Command4", kCommand4}, {"Command3", kCommand3},
+      {"Command2", kCommand2}, {"Command1", kCommand1}, {"Label5", kLabel5},
+      {"Label6", kLabel6},     {"Command6", kCommand6}, {"Line1", kLine1}};
+  if (control.name == "Frame1" && control.index == 1) return kFrame1Rule1;
+  for (const auto& [name, id] : kIds) {
+    if (name == control.name) return id;
+  }
+  return 0;
 }
 
 std::wstring Wide(std::string_view wtf8) {
