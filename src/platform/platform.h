@@ -17,12 +17,10 @@
 
 namespace tidwen {
 
-// One drive as the drive list shows it.
+// One drive, for the drive list; the front ends word it from the letter
+// and the label.
 struct DriveInfo {
   char letter = 'c';  // lower case
-  // The drive list's text: the letter and colon, then what names the drive
-  // in brackets, e.g. "c: [/]" or "d: [USB]".
-  std::string text;
   // Where the drive's files are, as the system writes it ("/media/u/usb",
   // "D:\"), and what names the drive: its mount point or volume label, or
   // the network path of a network drive; may be empty.

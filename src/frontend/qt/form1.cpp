@@ -31,6 +31,7 @@
 #include "frontend/qt/status_label.h"
 #include "frontend/qt/window_builder.h"
 #include "frontend/qt/window_style.h"
+#include "frontend/common/command_failure.h"
 #include "frontend/common/form1_commands.h"
 
 namespace tidwen::qt {
@@ -235,15 +236,9 @@ void Form1::Guarded(void (Form1::*handler)()) {
 void Form1::RunShowingErrors(void (Form1::*handler)()) {
   try {
     (this->*handler)();
-  } catch (const RuntimeError& error) {
-    messageBox_.MsgBox("发生错误" + std::to_string(error.Number()), MsgBoxButtons::kOkOnly,
-                       MsgBoxIcon::kNone, "");
-  } catch (const std::bad_alloc&) {
-    messageBox_.MsgBox("发生错误" + std::to_string(kOutOfMemory), MsgBoxButtons::kOkOnly,
-                       MsgBoxIcon::kNone, "");
-  } catch (const std::exception&) {
-    messageBox_.MsgBox("发生错误" + std::to_string(kInternalError), MsgBoxButtons::kOkOnly,
-                       MsgBoxIcon::kNone, "");
+  } catch (...) {
+    messageBox_.MsgBox(frontend::FailedCommandText(std::current_exception()),
+                       MsgBoxButtons::kOkOnly, MsgBoxIcon::kNone, "");
   }
 }
 

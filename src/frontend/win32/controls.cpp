@@ -6,6 +6,7 @@
 
 #include <windowsx.h>
 
+#include "frontend/common/file_system_rows.h"
 #include "model/runtime_error.h"
 #include "frontend/win32/win32_ui.h"
 
@@ -283,14 +284,10 @@ void DriveComboBox::Reload(const std::vector<DriveInfo>& drives) {
   drives_ = drives;
   SendMessageW(hwnd_, CB_RESETCONTENT, 0, 0);
   for (const DriveInfo& drive : drives_)
-    SendMessageW(hwnd_, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(drive.text).c_str()));
-  if (!was) return;
-  for (std::size_t i = 0; i < drives_.size(); ++i) {
-    if (drives_[i].letter == was->letter && drives_[i].identity == was->identity) {
-      SendMessageW(hwnd_, CB_SETCURSEL, i, 0);
-      return;
-    }
-  }
+    SendMessageW(hwnd_, CB_ADDSTRING, 0,
+                 reinterpret_cast<LPARAM>(Wide(frontend::DriveText(drive)).c_str()));
+  const int keep = frontend::DriveToKeep(was, drives_);
+  if (keep >= 0) SendMessageW(hwnd_, CB_SETCURSEL, keep, 0);
 }
 
 void DriveComboBox::SetVisible(bool visible) { ShowWindow(hwnd_, visible ? SW_SHOWNA : SW_HIDE); }
@@ -301,7 +298,7 @@ bool DriveComboBox::Visible() const {
 std::string DriveComboBox::Drive() const {
   const int chosen = static_cast<int>(SendMessageW(hwnd_, CB_GETCURSEL, 0, 0));
   if (chosen < 0 || static_cast<std::size_t>(chosen) >= drives_.size()) return {};
-  return drives_[chosen].text;
+  return frontend::DriveText(drives_[chosen]);
 }
 
 void DriveComboBox::DrawItem(const DRAWITEMSTRUCT& item) const {
@@ -311,7 +308,7 @@ void DriveComboBox::DrawItem(const DRAWITEMSTRUCT& item) const {
   FillRect(dc, &item.rcItem, brush);
   DeleteObject(brush);
   if (item.itemID == static_cast<UINT>(-1) || item.itemID >= drives_.size()) return;
-  const std::wstring text = Wide(drives_[item.itemID].text);
+  const std::wstring text = Wide(frontend::DriveText(drives_[item.itemID]));
   SetBkMode(dc, TRANSPARENT);
   SetTextColor(dc, GetSysColor(chosen ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT));
   RECT rect = item.rcItem;
@@ -359,30 +356,13 @@ bool DirListBox::OpenSelected() {
 
 void DirListBox::Rebuild() {
   entries_.clear();
-  const std::string path = lister_.Path();
-  // The ancestors: "c:\", "c:\a", "c:\a\b" for "c:\a\b".
+  // Each row stepped in by two blanks a level.
   std::vector<std::wstring> lines;
-  if (path.size() >= 3) {
-    entries_.push_back(path.substr(0, 3));
-    lines.push_back(Wide(path.substr(0, 3)));
-    std::size_t from = 3;
-    while (from < path.size()) {
-      std::size_t end = path.find('\\', from);
-      if (end == std::string::npos) end = path.size();
-      entries_.push_back(path.substr(0, end));
-      lines.push_back(std::wstring(2 * (lines.size()), L' ') +
-                      Wide(std::string_view(path).substr(from, end - from)));
-      from = end + 1;
-    }
-  }
-  const std::size_t depth = lines.size();
-  const std::int64_t count = lister_.ListCount();
-  for (std::int64_t i = 0; i < count; ++i) {
-    std::string child = lister_.List(i);
-    const std::size_t slash = child.rfind('\\');
-    lines.push_back(std::wstring(2 * depth, L' ') +
-                    Wide(slash == std::string::npos ? child : child.substr(slash + 1)));
-    entries_.push_back(std::move(child));
+  int opened = -1;
+  for (frontend::DirRow& row : frontend::DirRows(lister_)) {
+    if (row.open) opened = static_cast<int>(lines.size());
+    lines.push_back(std::wstring(2 * static_cast<std::size_t>(row.depth), L' ') + Wide(row.name));
+    entries_.push_back(std::move(row.path));
   }
   SendMessageW(hwnd_, WM_SETREDRAW, FALSE, 0);
   SendMessageW(hwnd_, LB_RESETCONTENT, 0, 0);
@@ -399,7 +379,7 @@ void DirListBox::Rebuild() {
   ReleaseDC(hwnd_, dc);
   // Deep paths reach past the edge: scroll to them.
   SendMessageW(hwnd_, LB_SETHORIZONTALEXTENT, widest + 8, 0);
-  if (depth > 0) SendMessageW(hwnd_, LB_SETCURSEL, depth - 1, 0);
+  if (opened >= 0) SendMessageW(hwnd_, LB_SETCURSEL, opened, 0);
   SendMessageW(hwnd_, WM_SETREDRAW, TRUE, 0);
   InvalidateRect(hwnd_, nullptr, TRUE);
   stale_ = false;

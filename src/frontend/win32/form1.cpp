@@ -13,6 +13,7 @@
 #include "rules/junk_rules.h"
 #include "scan/drive_walk.h"
 #include "frontend/win32/form2.h"
+#include "frontend/common/command_failure.h"
 #include "frontend/common/form1_commands.h"
 
 namespace tidwen::win32 {
@@ -210,15 +211,9 @@ void Form1::Guarded(void (Form1::*handler)()) {
 void Form1::RunShowingErrors(void (Form1::*handler)()) {
   try {
     (this->*handler)();
-  } catch (const RuntimeError& error) {
-    messageBox_.MsgBox("发生错误" + std::to_string(error.Number()), MsgBoxButtons::kOkOnly,
-                       MsgBoxIcon::kNone, "");
-  } catch (const std::bad_alloc&) {
-    messageBox_.MsgBox("发生错误" + std::to_string(kOutOfMemory), MsgBoxButtons::kOkOnly,
-                       MsgBoxIcon::kNone, "");
-  } catch (const std::exception&) {
-    messageBox_.MsgBox("发生错误" + std::to_string(kInternalError), MsgBoxButtons::kOkOnly,
-                       MsgBoxIcon::kNone, "");
+  } catch (...) {
+    messageBox_.MsgBox(frontend::FailedCommandText(std::current_exception()),
+                       MsgBoxButtons::kOkOnly, MsgBoxIcon::kNone, "");
   }
 }
 

@@ -74,7 +74,7 @@ std::vector<DriveInfo> LinuxPlatform::Drives() const {
   std::vector<DriveInfo> drives;
   for (const Drive& d : impl_->drives.Drives()) {
     drives.push_back(
-        DriveInfo{d.letter, d.Text(), d.mountPoint, d.mountPoint, (d.mountId << 32) ^ d.device});
+        DriveInfo{d.letter, d.mountPoint, d.mountPoint, (d.mountId << 32) ^ d.device});
   }
   return drives;
 }

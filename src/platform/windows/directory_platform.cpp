@@ -148,7 +148,7 @@ DirectoryPlatform::~DirectoryPlatform() = default;
 
 std::vector<DriveInfo> DirectoryPlatform::Drives() const {
   const std::string& dir = impl_->map.Dir();
-  return {DriveInfo{'c', "c: [" + dir + "]", dir, dir, 0}};
+  return {DriveInfo{'c', dir, dir, 0}};
 }
 DirListControl& DirectoryPlatform::Dir1() { return impl_->dir1; }
 FileListControl& DirectoryPlatform::File1() { return impl_->file1; }

@@ -59,7 +59,7 @@ TEST(DirectoryPlatformTest, TheTreeIsScannedAndCleanedAsDriveC) {
 
   PlainListControl list1, list2, list3;
   PlainLabel label1;
-  PlainDriveList drive1{platform->Drives()[0].text};
+  PlainDriveList drive1{std::string{platform->Drives()[0].letter, ':'}};
   test::ScriptedMessageBox box;
   Form1Context form = MakeForm1Context({list1, list2, list3, label1, drive1}, platform->Services(), box);
   Form_Load(form);
