@@ -9,6 +9,7 @@
 
 #include "frontend/common/command_failure.h"
 #include "frontend/common/file_system_rows.h"
+#include "frontend/common/file_tooltip.h"
 #include "model/runtime_error.h"
 
 namespace tidwen::frontend {
@@ -96,6 +97,36 @@ TEST(DirRowsTest, AncestorsStepInThenTheChildrenOneDeeper) {
     const ListedDirectory lister(row.path, row.children);
     EXPECT_EQ(DirRows(lister), row.rows) << row.path;
   }
+}
+
+TEST(ExplorerSizeTest, BytesUnderAKilobyteElseOneDecimalOfTheUnitThenTheBytes) {
+  struct Row {
+    std::int64_t bytes;
+    std::string text;
+  };
+  const Row rows[] = {
+      {0, "0 字节"},
+      {512, "512 字节"},
+      {1023, "1,023 字节"},
+      {1024, "1.0 KB (1,024 字节)"},
+      {1536, "1.5 KB (1,536 字节)"},
+      {1048575, "1023.9 KB (1,048,575 字节)"},  // cut, never "1024.0 KB"
+      {20971520, "20.0 MB (20,971,520 字节)"},
+      {5368709120, "5.0 GB (5,368,709,120 字节)"},
+      {3298534883328, "3.0 TB (3,298,534,883,328 字节)"},
+      {2251799813685248, "2048.0 TB (2,251,799,813,685,248 字节)"},
+  };
+  for (const Row& row : rows) EXPECT_EQ(ExplorerSize(row.bytes), row.text) << row.bytes;
+}
+
+TEST(FileToolTipTest, WhereTheFileIsItsSizeAndWhenOrThatItIsGone) {
+  const FileFacts facts{"/home/u/a.tmp", 2048, 0};
+  EXPECT_EQ(FileToolTip("c:\\home\\u\\a.tmp", facts, std::nullopt),
+            "/home/u/a.tmp\n大小: 2.0 KB (2,048 字节)\n修改时间: " + LocalTimeText(0));
+  EXPECT_EQ(LocalTimeText(0).size(), 19u);  // yyyy-MM-dd HH:mm:ss
+  EXPECT_EQ(FileToolTip("c:\\gone.tmp", std::nullopt, std::string("/gone.tmp")),
+            "/gone.tmp\n找不到该文件");
+  EXPECT_EQ(FileToolTip("c:\\gone.tmp", std::nullopt, std::nullopt), "c:\\gone.tmp\n找不到该文件");
 }
 
 }  // namespace

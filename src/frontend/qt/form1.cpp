@@ -1,10 +1,7 @@
 #include "frontend/qt/form1.h"
 
-#include <sys/stat.h>
-
 #include <QApplication>
 #include <QCoreApplication>
-#include <QDateTime>
 #include <QEvent>
 #include <QFrame>
 #include <QGuiApplication>
@@ -32,6 +29,7 @@
 #include "frontend/qt/window_builder.h"
 #include "frontend/qt/window_style.h"
 #include "frontend/common/command_failure.h"
+#include "frontend/common/file_tooltip.h"
 #include "frontend/common/form1_commands.h"
 
 namespace tidwen::qt {
@@ -107,22 +105,6 @@ class CloseKeeper : public QObject {
   QList<QPointer<QWidget>> kept_;
 };
 
-// A result's tooltip: where its file really is, its size and when it was
-// last changed, read when the tooltip is about to show.
-QString ResultToolTip(const Platform& platform, std::string_view drivePath) {
-  const std::optional<std::string> posix = platform.SystemPathOf(drivePath);
-  const QString where = QString::fromStdString(DisplayText(posix ? *posix : drivePath));
-  struct stat info {};
-  if (!posix || ::lstat(posix->c_str(), &info) != 0)
-    return where + QStringLiteral("\n找不到该文件");
-  const QString modified =
-      QDateTime::fromSecsSinceEpoch(info.st_mtime).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-  return QStringLiteral("%1\n大小: %2 字节\n修改时间: %3")
-      .arg(where)
-      .arg(static_cast<qint64>(info.st_size))
-      .arg(modified);
-}
-
 std::string CurrentDirectory() {
   std::error_code error;
   const std::filesystem::path cwd = std::filesystem::current_path(error);
@@ -194,7 +176,9 @@ void Form1::BuildControls(Platform& platform) {
   // Browsing leaves nothing open on the drive.
   dir1_->SetAfterOpen([this] { platform_.ReleaseHandles(); });
   list1_->Model().SetToolTipProvider(
-      [&platform](std::string_view drivePath) { return ResultToolTip(platform, drivePath); });
+      [&platform](std::string_view drivePath) {
+        return ToQString(frontend::ResultToolTip(platform, drivePath));
+      });
 
   // Each command button runs its handler.
   static constexpr std::pair<std::string_view, void (Form1::*)()> kCommands[] = {

@@ -51,6 +51,7 @@ class LinuxPlatform final : public Platform {
   FileSystemService& FileSystem() override;
   std::optional<std::string> DrivePathOf(std::string_view systemPath) const override;
   std::optional<std::string> SystemPathOf(std::string_view drivePath) const override;
+  std::optional<FileFacts> DescribeFile(std::string_view drivePath) const override;
 
  private:
   struct Impl;

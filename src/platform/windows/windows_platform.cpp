@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "platform/windows/directory_reader.h"
+#include "platform/windows/file_facts.h"
 #include "platform/windows/file_system.h"
 #include "platform/windows/listers.h"
 
@@ -72,6 +73,10 @@ std::optional<std::string> WindowsPlatform::DrivePathOf(std::string_view systemP
 
 std::optional<std::string> WindowsPlatform::SystemPathOf(std::string_view drivePath) const {
   return DrivePathOf(drivePath);
+}
+
+std::optional<FileFacts> WindowsPlatform::DescribeFile(std::string_view drivePath) const {
+  return DescribeWinFile(SystemPathOf(drivePath));
 }
 
 std::unique_ptr<Platform> MakeSystemPlatform() { return std::make_unique<WindowsPlatform>(); }
