@@ -184,6 +184,15 @@ void CheckListBox::DrawItem(const DRAWITEMSTRUCT& item) {
   if (item.itemState & ODS_FOCUS) DrawFocusRect(dc, &rect);
 }
 
+std::int64_t CheckListBox::IndexAt(int y) const {
+  RECT client;
+  GetClientRect(hwnd_, &client);
+  const int height = static_cast<int>(SendMessageW(hwnd_, LB_GETITEMHEIGHT, 0, 0));
+  if (y < 0 || y >= client.bottom || height <= 0) return -1;
+  const std::int64_t index = SendMessageW(hwnd_, LB_GETTOPINDEX, 0, 0) + y / height;
+  return index < items_.Count() ? index : -1;
+}
+
 LRESULT CALLBACK CheckListBox::Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   auto* self = static_cast<CheckListBox*>(GetPropW(hwnd, kSelfProperty));
   if (!self) return DefWindowProcW(hwnd, message, wParam, lParam);
@@ -200,18 +209,18 @@ LRESULT CALLBACK CheckListBox::Proc(HWND hwnd, UINT message, WPARAM wParam, LPAR
       // changes its mark, and only that one.
       const LRESULT result = CallWindowProcW(self->baseProc_, hwnd, message, wParam, lParam);
       if (self->checkBoxes_) {
-        // Worked out from the top entry, as LB_ITEMFROMPOINT gives only 16
-        // bits of the index.
-        const int y = GET_Y_LPARAM(lParam);
-        RECT client;
-        GetClientRect(hwnd, &client);
-        const int height = static_cast<int>(SendMessageW(hwnd, LB_GETITEMHEIGHT, 0, 0));
-        if (y >= 0 && y < client.bottom && height > 0) {
-          const std::int64_t index = SendMessageW(hwnd, LB_GETTOPINDEX, 0, 0) + y / height;
-          if (index < self->items_.Count()) self->Toggle(static_cast<int>(index));
-        }
+        const std::int64_t index = self->IndexAt(GET_Y_LPARAM(lParam));
+        if (index >= 0) self->Toggle(static_cast<int>(index));
       }
       return result;
+    }
+    case WM_MOUSEMOVE: {
+      const std::int64_t index = self->IndexAt(GET_Y_LPARAM(lParam));
+      if (index != self->hover_) {
+        self->hover_ = index;
+        if (self->onHover_) self->onHover_();
+      }
+      break;
     }
     case WM_VSCROLL:
       if (LOWORD(wParam) == SB_THUMBTRACK || LOWORD(wParam) == SB_THUMBPOSITION) {

@@ -53,12 +53,21 @@ class CheckListBox : public ListControl, public PacedControl {
   COLORREF Background() const { return background_; }
   // Changes one entry's mark and repaints it, as a click does.
   void Toggle(int index);
+  // The entry under the pointer; -1 for none.
+  std::int64_t HoverIndex() const { return hover_; }
+  // Runs when the pointer moves onto another entry.
+  void SetHoverHook(std::function<void()> hook) { onHover_ = std::move(hook); }
 
  private:
   static LRESULT CALLBACK Proc(HWND, UINT, WPARAM, LPARAM);
+  // The entry at a point of the box; -1 for none. Worked out from the top
+  // entry, as LB_ITEMFROMPOINT gives only 16 bits of the index.
+  std::int64_t IndexAt(int y) const;
 
   HWND hwnd_;
   WNDPROC baseProc_;
+  std::int64_t hover_ = -1;
+  std::function<void()> onHover_;
   bool checkBoxes_;
   RepaintPacer& pacer_;
   CheckList items_;

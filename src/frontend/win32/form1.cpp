@@ -157,6 +157,7 @@ void Form1::BuildControls() {
       });
   const frontend::ControlSpec& drive = frontend::ControlOf(spec, "Drive1");
   drive1_->SetBackground(ToColorRef(drive.background));
+  resultTip_ = std::make_unique<ResultToolTip>(hwnd_, *list1_, platform_);
 }
 
 void Form1::Layout(UINT dpi) {
@@ -410,6 +411,10 @@ LRESULT Form1::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
       }
       break;
     }
+    case WM_NOTIFY:
+      if (resultTip_ && resultTip_->Notify(*reinterpret_cast<const NMHDR*>(lParam), lParam))
+        return 0;
+      break;
     case WM_SETCURSOR:
       if (scanning_) {
         SetCursor(LoadCursorW(nullptr, IDC_WAIT));
@@ -435,6 +440,7 @@ LRESULT Form1::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_NCDESTROY:
       SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
       hwnd_ = nullptr;
+      resultTip_.reset();
       controls_.reset();
       messageBox_.SetOwner(nullptr);
       QuitIfLast();

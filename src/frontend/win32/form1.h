@@ -14,6 +14,7 @@
 #include "frontend/win32/message_box.h"
 #include "frontend/common/repaint_pacer.h"
 #include "frontend/win32/win32_ui.h"
+#include "frontend/win32/result_tooltip.h"
 #include "frontend/win32/window_builder.h"
 
 namespace tidwen::win32 {
@@ -51,6 +52,8 @@ class Form1 {
   CheckListBox& List1() { return *list1_; }
   CheckListBox& List2() { return *list2_; }
   DirListBox& Dir1() { return *dir1_; }
+  // The results list's tooltip.
+  HWND ResultTip() const { return resultTip_ ? resultTip_->Hwnd() : nullptr; }
   RepaintPacer& Pacer() { return pacer_; }
   // The about window; null until the first about command and after it was
   // closed.
@@ -91,6 +94,7 @@ class Form1 {
   std::unique_ptr<StatusLabel> label1_;
   std::unique_ptr<CheckListBox> list1_, list2_, list3_;
   std::unique_ptr<WindowControls> controls_;
+  std::unique_ptr<ResultToolTip> resultTip_;
   HBITMAP logo_ = nullptr;
   std::unique_ptr<Form1Context> context_;
   std::unique_ptr<Form2> form2_;

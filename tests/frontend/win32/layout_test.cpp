@@ -10,6 +10,8 @@
 #include "gui_support.h"
 #include "frontend/win32/form2.h"
 
+#include <commctrl.h>
+
 namespace tidwen::test {
 namespace {
 
@@ -232,6 +234,31 @@ TEST_F(LayoutTest, ResultsViewShowsTheResultListAloneInItsColour) {
   PostMessageW(Item(kList1), WM_KEYDOWN, VK_TAB, 0);
   Pump(*form_);
   EXPECT_EQ(GetFocus(), Item(kPicture1));
+}
+
+// The results' tooltip, as the tip asks the window for it when the
+// pointer rests on an entry.
+TEST_F(LayoutTest, AResultsTipShowsTheRealFileItsSizeAndLastWrite) {
+  Click(kCommand1);
+  Pump(*form_);
+  ASSERT_NE(form_->ResultTip(), nullptr);
+  RECT item;
+  SendMessageW(Item(kList1), LB_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&item));
+  SendMessageW(Item(kList1), WM_MOUSEMOVE, 0, MAKELPARAM(item.left + 20, (item.top + item.bottom) / 2));
+  const auto tip = [&] {
+    NMTTDISPINFOW info{};
+    info.hdr.hwndFrom = form_->ResultTip();
+    info.hdr.code = TTN_GETDISPINFOW;
+    SendMessageW(form_->Hwnd(), WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&info));
+    return info.lpszText ? Narrow(info.lpszText) : std::string();
+  };
+  const std::string shown = tip();
+  EXPECT_NE(shown.find("a.tmp\n大小: 1 字节\n修改时间: 20"), std::string::npos) << shown;
+  ASSERT_TRUE(DeleteFileW(tree_.Long("a.tmp").c_str()));
+  EXPECT_NE(tip().find("a.tmp\n找不到该文件"), std::string::npos) << tip();
+  // Off the entries, no tip.
+  SendMessageW(Item(kList1), WM_MOUSEMOVE, 0, MAKELPARAM(item.left + 20, item.bottom + 40));
+  EXPECT_EQ(tip(), "");
 }
 
 // A move to a monitor of another DPI: the controls are placed and their
