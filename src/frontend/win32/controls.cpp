@@ -4,8 +4,6 @@
 #include <climits>
 #include <optional>
 
-#include <windowsx.h>
-
 #include "frontend/common/file_system_rows.h"
 #include "model/runtime_error.h"
 #include "frontend/win32/win32_ui.h"
@@ -21,8 +19,6 @@ HWND MakeChild(HWND parent, int id, const wchar_t* windowClass, DWORD style, DWO
                          GetModuleHandleW(nullptr), nullptr);
 }
 
-const wchar_t* kSelfProperty = L"Tidwen.CheckListBox";
-
 // Drives the lister hidden behind a box and catches up when shown.
 void ShowBox(HWND hwnd, bool visible, bool& stale, const std::function<void()>& rebuild) {
   if (visible && stale) {
@@ -34,230 +30,34 @@ void ShowBox(HWND hwnd, bool visible, bool& stale, const std::function<void()>& 
 
 }  // namespace
 
-// ---- CheckListBox ----
-
-CheckListBox::CheckListBox(HWND parent, int id, bool checkBoxes, RepaintPacer& pacer)
-    : hwnd_(MakeChild(parent, id, L"LISTBOX",
-                      WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY | LBS_OWNERDRAWFIXED | LBS_NODATA |
-                          LBS_NOINTEGRALHEIGHT,
-                      WS_EX_CLIENTEDGE)),
-      checkBoxes_(checkBoxes),
-      pacer_(pacer) {
-  SetPropW(hwnd_, kSelfProperty, this);
-  baseProc_ = reinterpret_cast<WNDPROC>(
-      SetWindowLongPtrW(hwnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CheckListBox::Proc)));
-  SetColors(RGB(255, 255, 255), GetSysColor(COLOR_WINDOWTEXT));
+void SolidFill::Set(COLORREF colour) {
+  if (brush_) DeleteObject(brush_);
+  colour_ = colour;
+  brush_ = colour == CLR_INVALID ? nullptr : CreateSolidBrush(colour);
 }
 
-CheckListBox::~CheckListBox() {
-  pacer_.Forget(*this);
-  if (IsWindow(hwnd_)) {
-    SetWindowLongPtrW(hwnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(baseProc_));
-    RemovePropW(hwnd_, kSelfProperty);
-  }
-  if (backgroundBrush_) DeleteObject(backgroundBrush_);
-}
-
-void CheckListBox::SetColors(COLORREF background, COLORREF text) {
-  background_ = background;
-  text_ = text;
-  if (backgroundBrush_) DeleteObject(backgroundBrush_);
-  backgroundBrush_ = CreateSolidBrush(background);
-  InvalidateRect(hwnd_, nullptr, TRUE);
-}
-
-void CheckListBox::UpdateItemHeight() {
-  HDC dc = GetDC(hwnd_);
-  HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(hwnd_, WM_GETFONT, 0, 0)));
-  TEXTMETRICW metrics{};
-  GetTextMetricsW(dc, &metrics);
-  SelectObject(dc, old);
-  ReleaseDC(hwnd_, dc);
-  SendMessageW(hwnd_, LB_SETITEMHEIGHT, 0, MAKELPARAM(metrics.tmHeight + 2, 0));
-}
-
-void CheckListBox::SetVisible(bool visible) {
-  if (visible) Sync();
-  ShowWindow(hwnd_, visible ? SW_SHOWNA : SW_HIDE);
-}
-
-bool CheckListBox::Visible() const { return (GetWindowLongW(hwnd_, GWL_STYLE) & WS_VISIBLE) != 0; }
-
-void CheckListBox::AddItem(std::string_view text) {
-  items_.Append(text);
-  countStale_ = true;
-}
-
-void CheckListBox::AddItem(std::string_view text, const FileStamp& stamp) {
-  items_.Append(text, stamp);
-  countStale_ = true;
-}
-
-void CheckListBox::AddItem(std::string_view text, std::int64_t index) {
-  items_.Insert(index, text);
-  countStale_ = true;
-}
-
-void CheckListBox::SetSelected(std::int64_t i, bool selected) {
-  items_.SetSelected(i, selected);
-  // One repaint for however many marks change, at Sync.
-  paintStale_ = true;
-}
-
-void CheckListBox::RemoveItem(std::int64_t i) {
-  items_.Remove(i);
-  countStale_ = true;
-}
-
-void CheckListBox::Clear() {
-  items_.Clear();
-  countStale_ = true;
-}
-
-void CheckListBox::Refresh() { pacer_.Request(*this); }
-
-void CheckListBox::PaintNow() {
-  Sync();
-  UpdateWindow(hwnd_);
-}
-
-void CheckListBox::Sync() {
-  if (countStale_) {
-    const int count = static_cast<int>(std::min<std::int64_t>(items_.Count(), INT_MAX));
-    // Setting the count puts the box back to its top; keep where it was.
-    const int top = static_cast<int>(SendMessageW(hwnd_, LB_GETTOPINDEX, 0, 0));
-    const int caret = static_cast<int>(SendMessageW(hwnd_, LB_GETCARETINDEX, 0, 0));
-    SendMessageW(hwnd_, WM_SETREDRAW, FALSE, 0);
-    SendMessageW(hwnd_, LB_SETCOUNT, count, 0);
-    if (count > 0) {
-      if (caret >= 0) SendMessageW(hwnd_, LB_SETCARETINDEX, std::min(caret, count - 1), FALSE);
-      SendMessageW(hwnd_, LB_SETTOPINDEX, std::min(top, count - 1), 0);
-    }
-    SendMessageW(hwnd_, WM_SETREDRAW, TRUE, 0);
-    countStale_ = false;
-    paintStale_ = true;
-  }
-  if (paintStale_) {
-    InvalidateRect(hwnd_, nullptr, TRUE);
-    paintStale_ = false;
-  }
-}
-
-void CheckListBox::Toggle(int index) {
-  if (index < 0 || index >= items_.Count()) return;
-  items_.SetSelected(index, !items_.Selected(index));
-  RECT rect;
-  if (SendMessageW(hwnd_, LB_GETITEMRECT, index, reinterpret_cast<LPARAM>(&rect)) != LB_ERR)
-    InvalidateRect(hwnd_, &rect, FALSE);
-}
-
-void CheckListBox::DrawItem(const DRAWITEMSTRUCT& item) {
-  HDC dc = item.hDC;
-  RECT rect = item.rcItem;
-  const bool chosen = (item.itemState & ODS_SELECTED) != 0;
-  const COLORREF back = chosen ? GetSysColor(COLOR_HIGHLIGHT) : background_;
-  const COLORREF fore = chosen ? GetSysColor(COLOR_HIGHLIGHTTEXT) : text_;
-  HBRUSH brush = CreateSolidBrush(back);
-  FillRect(dc, &rect, brush);
-  DeleteObject(brush);
-  const int index = static_cast<int>(item.itemID);
-  if (index < 0 || index >= items_.Count()) {
-    if (item.itemState & ODS_FOCUS) DrawFocusRect(dc, &rect);
-    return;
-  }
-  const int height = rect.bottom - rect.top;
-  int textLeft = rect.left + 2;
-  if (checkBoxes_) {
-    const int box = std::max(height - 4, 6);
-    RECT check{rect.left + 2, rect.top + (height - box) / 2, rect.left + 2 + box,
-               rect.top + (height - box) / 2 + box};
-    DrawFrameControl(dc, &check, DFC_BUTTON,
-                     DFCS_BUTTONCHECK | DFCS_FLAT | (items_.Selected(index) ? DFCS_CHECKED : 0));
-    textLeft = check.right + 3;
-  }
-  const std::wstring text = Wide(items_.Text(index));
-  SetBkMode(dc, TRANSPARENT);
-  SetTextColor(dc, fore);
-  RECT textRect{textLeft, rect.top, rect.right, rect.bottom};
-  DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &textRect,
-            DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_LEFT);
-  if (item.itemState & ODS_FOCUS) DrawFocusRect(dc, &rect);
-}
-
-std::int64_t CheckListBox::IndexAt(int y) const {
-  RECT client;
-  GetClientRect(hwnd_, &client);
-  const int height = static_cast<int>(SendMessageW(hwnd_, LB_GETITEMHEIGHT, 0, 0));
-  if (y < 0 || y >= client.bottom || height <= 0) return -1;
-  const std::int64_t index = SendMessageW(hwnd_, LB_GETTOPINDEX, 0, 0) + y / height;
-  return index < items_.Count() ? index : -1;
-}
-
-LRESULT CALLBACK CheckListBox::Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-  auto* self = static_cast<CheckListBox*>(GetPropW(hwnd, kSelfProperty));
-  if (!self) return DefWindowProcW(hwnd, message, wParam, lParam);
-  switch (message) {
-    case WM_ERASEBKGND: {
-      RECT rect;
-      GetClientRect(hwnd, &rect);
-      FillRect(reinterpret_cast<HDC>(wParam), &rect, self->backgroundBrush_);
-      return 1;
-    }
-    case WM_LBUTTONDOWN:
-    case WM_LBUTTONDBLCLK: {
-      // The box moves its caret first; then the entry under the pointer
-      // changes its mark, and only that one.
-      const LRESULT result = CallWindowProcW(self->baseProc_, hwnd, message, wParam, lParam);
-      if (self->checkBoxes_) {
-        const std::int64_t index = self->IndexAt(GET_Y_LPARAM(lParam));
-        if (index >= 0) self->Toggle(static_cast<int>(index));
-      }
-      return result;
-    }
-    case WM_MOUSEMOVE: {
-      const std::int64_t index = self->IndexAt(GET_Y_LPARAM(lParam));
-      if (index != self->hover_) {
-        self->hover_ = index;
-        if (self->onHover_) self->onHover_();
-      }
-      break;
-    }
-    case WM_VSCROLL:
-      if (LOWORD(wParam) == SB_THUMBTRACK || LOWORD(wParam) == SB_THUMBPOSITION) {
-        // The message carries 16 bits of the thumb's place; a list longer
-        // than that takes the full place from the scroll bar itself.
-        SCROLLINFO info{};
-        info.cbSize = sizeof info;
-        info.fMask = SIF_TRACKPOS;
-        if (GetScrollInfo(hwnd, SB_VERT, &info) && info.nTrackPos > 0xFFFF) {
-          SendMessageW(hwnd, LB_SETTOPINDEX, info.nTrackPos, 0);
-          return 0;
-        }
-      }
-      break;
-    case WM_KEYDOWN:
-      if (wParam == VK_SPACE && self->checkBoxes_) {
-        self->Toggle(static_cast<int>(SendMessageW(hwnd, LB_GETCARETINDEX, 0, 0)));
-        return 0;
-      }
-      break;
-    case WM_CHAR:
-      if (wParam == L' ') return 0;
-      break;
-    case WM_GETDLGCODE:
-      // Arrows and Space belong to the list; Tab and Enter to the window.
-      return CallWindowProcW(self->baseProc_, hwnd, message, wParam, lParam) | DLGC_WANTARROWS |
-             DLGC_WANTCHARS;
-    default:
-      break;
-  }
-  return CallWindowProcW(self->baseProc_, hwnd, message, wParam, lParam);
+LRESULT SolidFill::Answer(HDC dc, COLORREF text) const {
+  SetBkColor(dc, colour_);
+  if (text != CLR_INVALID) SetTextColor(dc, text);
+  return reinterpret_cast<LRESULT>(brush_);
 }
 
 // ---- StatusLabel ----
 
 StatusLabel::StatusLabel(HWND parent, int id, RepaintPacer& pacer)
-    : hwnd_(MakeChild(parent, id, L"STATIC", SS_LEFT | SS_NOPREFIX)), pacer_(pacer) {}
+    : hwnd_(MakeChild(parent, id, L"STATIC", SS_LEFT | SS_NOPREFIX)), pacer_(pacer) {
+  Own(hwnd_);
+}
+
+void StatusLabel::SetColours(COLORREF background, COLORREF text) {
+  fill_.Set(background);
+  text_ = text;
+}
+
+std::optional<LRESULT> StatusLabel::Reflected(UINT message, WPARAM wParam, LPARAM) {
+  if (message != WM_CTLCOLORSTATIC || fill_.Colour() == CLR_INVALID) return std::nullopt;
+  return fill_.Answer(reinterpret_cast<HDC>(wParam), text_);
+}
 
 void StatusLabel::SetVisible(bool visible) { ShowWindow(hwnd_, visible ? SW_SHOWNA : SW_HIDE); }
 bool StatusLabel::Visible() const { return (GetWindowLongW(hwnd_, GWL_STYLE) & WS_VISIBLE) != 0; }
@@ -273,8 +73,40 @@ DriveComboBox::DriveComboBox(HWND parent, int id, const std::vector<DriveInfo>& 
     : hwnd_(MakeChild(parent, id, L"COMBOBOX",
                       WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST | CBS_OWNERDRAWFIXED |
                           CBS_HASSTRINGS)) {
+  Own(hwnd_);
+  // The drop-down's list asks for its colours too.
+  COMBOBOXINFO info{};
+  info.cbSize = sizeof info;
+  if (GetComboBoxInfo(hwnd_, &info)) Own(info.hwndList);
   Reload(drives);
   if (!drives_.empty()) SendMessageW(hwnd_, CB_SETCURSEL, 0, 0);
+}
+
+void DriveComboBox::SetItemHeight(int pixels) {
+  itemHeight_ = pixels;
+  SendMessageW(hwnd_, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), pixels);
+  SendMessageW(hwnd_, CB_SETITEMHEIGHT, 0, pixels);
+}
+
+void DriveComboBox::SetColours(COLORREF background, COLORREF text) {
+  fill_.Set(background);
+  text_ = text;
+}
+
+std::optional<LRESULT> DriveComboBox::Reflected(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_DRAWITEM:
+      DrawItem(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
+      return TRUE;
+    case WM_MEASUREITEM:
+      reinterpret_cast<MEASUREITEMSTRUCT*>(lParam)->itemHeight = static_cast<UINT>(itemHeight_);
+      return TRUE;
+    case WM_CTLCOLORLISTBOX:
+      if (fill_.Colour() == CLR_INVALID) return std::nullopt;
+      return fill_.Answer(reinterpret_cast<HDC>(wParam), text_);
+    default:
+      return std::nullopt;
+  }
 }
 
 void DriveComboBox::ChooseDrive(char letter) {
@@ -313,13 +145,17 @@ std::string DriveComboBox::Drive() const {
 void DriveComboBox::DrawItem(const DRAWITEMSTRUCT& item) const {
   HDC dc = item.hDC;
   const bool chosen = (item.itemState & ODS_SELECTED) && !(item.itemState & ODS_COMBOBOXEDIT);
-  HBRUSH brush = CreateSolidBrush(chosen ? GetSysColor(COLOR_HIGHLIGHT) : background_);
+  HBRUSH brush = CreateSolidBrush(chosen || fill_.Colour() == CLR_INVALID
+                                      ? GetSysColor(chosen ? COLOR_HIGHLIGHT : COLOR_WINDOW)
+                                      : fill_.Colour());
   FillRect(dc, &item.rcItem, brush);
   DeleteObject(brush);
   if (item.itemID == static_cast<UINT>(-1) || item.itemID >= drives_.size()) return;
   const std::wstring text = Wide(frontend::DriveText(drives_[item.itemID]));
   SetBkMode(dc, TRANSPARENT);
-  SetTextColor(dc, GetSysColor(chosen ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT));
+  SetTextColor(dc, chosen || text_ == CLR_INVALID
+                       ? GetSysColor(chosen ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT)
+                       : text_);
   RECT rect = item.rcItem;
   rect.left += 2;
   DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &rect,
@@ -335,7 +171,19 @@ DirListBox::DirListBox(HWND parent, int id, DirListControl& lister)
                       WS_TABSTOP | WS_VSCROLL | WS_HSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT |
                           LBS_HASSTRINGS,
                       WS_EX_CLIENTEDGE)),
-      lister_(lister) {}
+      lister_(lister) {
+  Own(hwnd_);
+}
+
+void DirListBox::SetColours(COLORREF background, COLORREF text) {
+  fill_.Set(background);
+  text_ = text;
+}
+
+std::optional<LRESULT> DirListBox::Reflected(UINT message, WPARAM wParam, LPARAM) {
+  if (message != WM_CTLCOLORLISTBOX || fill_.Colour() == CLR_INVALID) return std::nullopt;
+  return fill_.Answer(reinterpret_cast<HDC>(wParam), text_);
+}
 
 void DirListBox::SetVisible(bool visible) {
   ShowBox(hwnd_, visible, stale_, [this] { Rebuild(); });
@@ -401,7 +249,19 @@ FileListBox::FileListBox(HWND parent, int id, FileListControl& lister)
                       WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT |
                           LBS_HASSTRINGS,
                       WS_EX_CLIENTEDGE)),
-      lister_(lister) {}
+      lister_(lister) {
+  Own(hwnd_);
+}
+
+void FileListBox::SetColours(COLORREF background, COLORREF text) {
+  fill_.Set(background);
+  text_ = text;
+}
+
+std::optional<LRESULT> FileListBox::Reflected(UINT message, WPARAM wParam, LPARAM) {
+  if (message != WM_CTLCOLORLISTBOX || fill_.Colour() == CLR_INVALID) return std::nullopt;
+  return fill_.Answer(reinterpret_cast<HDC>(wParam), text_);
+}
 
 void FileListBox::SetVisible(bool visible) {
   ShowBox(hwnd_, visible, stale_, [this] { Rebuild(); });

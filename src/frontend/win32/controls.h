@@ -1,11 +1,13 @@
 // The main window's controls as Win32 windows, each implementing the
-// control interface the logic uses. The owner forwards WM_DRAWITEM and the
-// notifications of each control to it.
+// control interface the logic uses. Each answers the drawing, measuring
+// and colour messages about its own window, which the parent reflects to
+// it (OwnedControl); the parent passes on the notifications.
 #pragma once
 
 #include "platform/windows/win32.h"
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,6 +15,7 @@
 #include "model/controls.h"
 #include "platform/platform.h"
 #include "frontend/common/repaint_pacer.h"
+#include "frontend/win32/owned_control.h"
 
 namespace tidwen::win32 {
 
@@ -20,7 +23,7 @@ namespace tidwen::win32 {
 // data of its own (LBS_NODATA), so a million entries cost the box nothing.
 // With check boxes, a click or Space toggles the entry under it. Changes made
 // by the logic reach the box at the pacer's rounds and at Sync().
-class CheckListBox : public ListControl, public PacedControl {
+class CheckListBox : public ListControl, public PacedControl, public OwnedControl {
  public:
   CheckListBox(HWND parent, int id, bool checkBoxes, RepaintPacer& pacer);
   ~CheckListBox();
@@ -28,7 +31,8 @@ class CheckListBox : public ListControl, public PacedControl {
   CheckListBox& operator=(const CheckListBox&) = delete;
 
   HWND Hwnd() const { return hwnd_; }
-  void SetColors(COLORREF background, COLORREF text);
+  void SetColours(COLORREF background, COLORREF text) override;
+  std::optional<LRESULT> Reflected(UINT message, WPARAM wParam, LPARAM lParam) override;
   // Item height from the box's font, after a font or DPI change.
   void UpdateItemHeight();
 
@@ -49,7 +53,6 @@ class CheckListBox : public ListControl, public PacedControl {
   // Brings the box up to the list: its count, and a repaint of what changed.
   void Sync();
   void PaintNow() override;
-  void DrawItem(const DRAWITEMSTRUCT& item);
   COLORREF Background() const { return background_; }
   // Changes one entry's mark and repaints it, as a click does.
   void Toggle(int index);
@@ -76,10 +79,28 @@ class CheckListBox : public ListControl, public PacedControl {
   COLORREF background_ = RGB(255, 255, 255);
   COLORREF text_ = RGB(0, 0, 0);
   HBRUSH backgroundBrush_ = nullptr;
+  void DrawItem(const DRAWITEMSTRUCT& item);
+};
+
+// A solid fill of one colour, for the colour messages; owns its brush.
+class SolidFill {
+ public:
+  SolidFill() = default;
+  ~SolidFill() { Set(CLR_INVALID); }
+  SolidFill(const SolidFill&) = delete;
+  SolidFill& operator=(const SolidFill&) = delete;
+  void Set(COLORREF colour);
+  COLORREF Colour() const { return colour_; }
+  // Sets dc's background and text colours and answers with the brush.
+  LRESULT Answer(HDC dc, COLORREF text) const;
+
+ private:
+  COLORREF colour_ = CLR_INVALID;
+  HBRUSH brush_ = nullptr;
 };
 
 // The status line: a static text whose caption the logic sets.
-class StatusLabel : public LabelControl, public PacedControl {
+class StatusLabel : public LabelControl, public PacedControl, public OwnedControl {
  public:
   StatusLabel(HWND parent, int id, RepaintPacer& pacer);
   ~StatusLabel() { pacer_.Forget(*this); }
@@ -90,15 +111,19 @@ class StatusLabel : public LabelControl, public PacedControl {
   std::string Caption() const override { return caption_; }
   void Refresh() override { pacer_.Request(*this); }
   void PaintNow() override { UpdateWindow(hwnd_); }
+  void SetColours(COLORREF background, COLORREF text) override;
+  std::optional<LRESULT> Reflected(UINT message, WPARAM wParam, LPARAM lParam) override;
 
  private:
   HWND hwnd_;
   RepaintPacer& pacer_;
   std::string caption_;
+  SolidFill fill_;
+  COLORREF text_ = CLR_INVALID;
 };
 
 // The drive chooser: one entry per drive, in the platform's words.
-class DriveComboBox : public DriveListControl {
+class DriveComboBox : public DriveListControl, public OwnedControl {
  public:
   DriveComboBox(HWND parent, int id, const std::vector<DriveInfo>& drives);
   HWND Hwnd() const { return hwnd_; }
@@ -111,21 +136,26 @@ class DriveComboBox : public DriveListControl {
   bool Visible() const override;
   // The chosen entry's text; empty when none is chosen.
   std::string Drive() const override;
-  void DrawItem(const DRAWITEMSTRUCT& item) const;
-  // The colour of the field and the drop-down behind the entries.
-  void SetBackground(COLORREF colour) { background_ = colour; }
+  // The height of the field and of the entries, in pixels.
+  void SetItemHeight(int pixels);
+  // The field and the drop-down behind the entries take the background.
+  void SetColours(COLORREF background, COLORREF text) override;
+  std::optional<LRESULT> Reflected(UINT message, WPARAM wParam, LPARAM lParam) override;
 
  private:
+  void DrawItem(const DRAWITEMSTRUCT& item) const;
   HWND hwnd_;
   std::vector<DriveInfo> drives_;
-  COLORREF background_ = GetSysColor(COLOR_WINDOW);
+  SolidFill fill_;
+  COLORREF text_ = CLR_INVALID;
+  int itemHeight_ = 16;
 };
 
 // The directory list: the open directory's ancestors from the root down,
 // then its subdirectories. A double click or Enter opens the entry. While
 // hidden it only passes the logic's calls to the lister, and catches up
 // when shown again.
-class DirListBox : public DirListControl {
+class DirListBox : public DirListControl, public OwnedControl {
  public:
   DirListBox(HWND parent, int id, DirListControl& lister);
   HWND Hwnd() const { return hwnd_; }
@@ -140,17 +170,21 @@ class DirListBox : public DirListControl {
   bool OpenSelected();
   // The full path of each entry as shown.
   const std::vector<std::string>& Entries() const { return entries_; }
+  void SetColours(COLORREF background, COLORREF text) override;
+  std::optional<LRESULT> Reflected(UINT message, WPARAM wParam, LPARAM lParam) override;
 
  private:
   void Rebuild();
   HWND hwnd_;
   DirListControl& lister_;
   std::vector<std::string> entries_;
+  SolidFill fill_;
+  COLORREF text_ = CLR_INVALID;
   bool stale_ = true;
 };
 
 // The file list: the files of the directory the lister last opened.
-class FileListBox : public FileListControl {
+class FileListBox : public FileListControl, public OwnedControl {
  public:
   FileListBox(HWND parent, int id, FileListControl& lister);
   HWND Hwnd() const { return hwnd_; }
@@ -160,11 +194,15 @@ class FileListBox : public FileListControl {
   std::string Path() const override { return lister_.Path(); }
   std::int64_t ListCount() const override { return lister_.ListCount(); }
   std::string_view List(std::int64_t i) const override { return lister_.List(i); }
+  void SetColours(COLORREF background, COLORREF text) override;
+  std::optional<LRESULT> Reflected(UINT message, WPARAM wParam, LPARAM lParam) override;
 
  private:
   void Rebuild();
   HWND hwnd_;
   FileListControl& lister_;
+  SolidFill fill_;
+  COLORREF text_ = CLR_INVALID;
   bool stale_ = true;
 };
 

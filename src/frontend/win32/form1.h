@@ -43,6 +43,9 @@ class Form1 {
   void Command4_Click();  // exit
   void Command5_Click();  // check every result and junk types 0 to 14
   void Command6_Click();  // about
+  void Drive1_DropDown();  // the drives read afresh
+  void Dir1_DblClick();    // open the chosen directory
+  void Form_Enter();       // Enter: press the focused button or open the directory
 
   // What happens once no window of the program is left (exit, or the last
   // close box); by default it ends the message loop. Tests replace it.
@@ -66,6 +69,15 @@ class Form1 {
   bool PreTranslate(MSG& message);
 
  private:
+  // What a control's notification runs, and whether under the guard.
+  struct Route {
+    int id;
+    WORD code;
+    void (Form1::*handler)();
+    bool guarded;
+  };
+  static const Route* RouteOf(int id, WORD code);
+
   static LRESULT CALLBACK Proc(HWND, UINT, WPARAM, LPARAM);
   LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
   void BuildControls();

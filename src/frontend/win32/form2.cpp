@@ -57,11 +57,12 @@ LRESULT CALLBACK Form2::Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPar
 
 LRESULT Form2::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
-    case WM_CTLCOLORSTATIC:
-      if (controls_)
-        return controls_->ColourStatic(reinterpret_cast<HDC>(wParam),
-                                       reinterpret_cast<HWND>(lParam));
+    case WM_CTLCOLORSTATIC: {
+      // The label answers for itself.
+      LRESULT result = 0;
+      if (ReflectToOwner(hwnd_, message, wParam, lParam, result)) return result;
       break;
+    }
     case WM_PAINT: {
       PAINTSTRUCT paint;
       HDC dc = BeginPaint(hwnd_, &paint);

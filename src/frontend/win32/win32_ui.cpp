@@ -1,5 +1,8 @@
 #include "frontend/win32/win32_ui.h"
 
+#include <ole2.h>
+#include <olectl.h>
+
 #include <cmath>
 #include <utility>
 
@@ -54,6 +57,37 @@ std::string Narrow(std::wstring_view wide) { return ToWtf8(wide); }
 HICON LoadProgramIcon(int size) {
   return static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), L"IDI_ICON1", IMAGE_ICON, size,
                                        size, LR_DEFAULTCOLOR | LR_SHARED));
+}
+
+// The logo: a JPEG among the executable's resources, decoded by the
+// system's picture loader.
+HBITMAP LoadLogo() {
+  HMODULE module = GetModuleHandleW(nullptr);
+  HRSRC found = FindResourceW(module, L"LOGO", MAKEINTRESOURCEW(10) /* RT_RCDATA */);
+  if (!found) return nullptr;
+  const DWORD size = SizeofResource(module, found);
+  const void* bytes = LockResource(LoadResource(module, found));
+  HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, size);
+  if (!bytes || !memory) return nullptr;
+  CopyMemory(GlobalLock(memory), bytes, size);
+  GlobalUnlock(memory);
+  IStream* stream = nullptr;
+  HBITMAP result = nullptr;
+  if (SUCCEEDED(CreateStreamOnHGlobal(memory, TRUE, &stream))) {
+    IPicture* picture = nullptr;
+    if (SUCCEEDED(OleLoadPicture(stream, static_cast<LONG>(size), FALSE, IID_IPicture,
+                                 reinterpret_cast<void**>(&picture)))) {
+      OLE_HANDLE handle = 0;
+      if (SUCCEEDED(picture->get_Handle(&handle)))
+        result = static_cast<HBITMAP>(CopyImage(reinterpret_cast<HBITMAP>(static_cast<UINT_PTR>(handle)),
+                                                IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+      picture->Release();
+    }
+    stream->Release();
+  } else {
+    GlobalFree(memory);
+  }
+  return result;
 }
 
 UINT DpiOf(HWND window) {

@@ -62,6 +62,10 @@ std::string Narrow(std::wstring_view wide);
 // The program's icon at a size, from the executable's resources.
 HICON LoadProgramIcon(int size);
 
+// The logo, decoded from the executable's resources; null when it cannot
+// be. The caller deletes it.
+HBITMAP LoadLogo();
+
 // The DPI of a window, or of the primary monitor before there is one.
 UINT DpiOf(HWND window);
 

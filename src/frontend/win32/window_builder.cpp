@@ -137,6 +137,14 @@ WindowControls::WindowControls(HWND window, const frontend::WindowSpec& spec, Pi
     const int id = ControlIdOf(control);
     HWND hwnd = make ? make(control, parent, id) : nullptr;
     if (!hwnd) hwnd = MakePlain(control, parent, id, pictures);
+    if (OwnedControl* owner = OwnerOf(hwnd)) {
+      owner->SetColours(control.fill == Fill::kColour ? ToColorRef(control.background)
+                                                      : GetSysColor(COLOR_WINDOW),
+                        control.textColour ? ToColorRef(*control.textColour)
+                                           : GetSysColor(COLOR_WINDOWTEXT));
+    } else {
+      Own(hwnd);
+    }
     const LONG style = GetWindowLongW(hwnd, GWL_STYLE);
     SetWindowLongW(hwnd, GWL_STYLE, control.takesFocus ? style | WS_TABSTOP : style & ~WS_TABSTOP);
     const bool seeThrough = control.fill == Fill::kTransparent;
@@ -233,11 +241,16 @@ LRESULT WindowControls::ColourStatic(HDC dc, HWND control) {
   return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
 }
 
-LRESULT WindowControls::ColourList(HDC dc, HWND list) {
-  const ControlSpec* spec = SpecOf(list);
-  if (!spec || spec->fill != Fill::kColour) return 0;
-  SetBkColor(dc, ToColorRef(spec->background));
-  return reinterpret_cast<LRESULT>(Brush(spec->background));
+std::optional<LRESULT> WindowControls::Reflected(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_DRAWITEM:
+      DrawButton(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
+      return TRUE;
+    case WM_CTLCOLORSTATIC:
+      return ColourStatic(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
+    default:
+      return std::nullopt;
+  }
 }
 
 bool WindowControls::EraseWindow(HDC dc) {

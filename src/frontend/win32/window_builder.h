@@ -1,7 +1,8 @@
 // A Win32 window's controls as the common description has them: made,
 // stacked, placed in twips at the window's DPI, in their fonts and colours,
 // and tabbed in the description's order. The window's own objects make the
-// controls whose kind needs more than a plain window.
+// controls whose kind needs more than a plain window; the plain ones
+// (labels, buttons, frames, pictures, rules) this object owns and draws.
 #pragma once
 
 #include "platform/windows/win32.h"
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "frontend/common/window_description.h"
+#include "frontend/win32/owned_control.h"
 
 namespace tidwen::win32 {
 
@@ -26,12 +28,13 @@ struct Pictures {
   HICON icon = nullptr;    // drawn at 32 by 32 from the top left
 };
 
-class WindowControls {
+class WindowControls : public OwnedControl {
  public:
   // Makes every control of spec on window and stacks them in the
   // description's order, lowest first; a see-through label goes beneath
   // its siblings, since a sibling above clips what would show through it.
-  // Layout() places them.
+  // A control the maker made gets its colours from the description through
+  // its owner object. Layout() places them.
   WindowControls(HWND window, const frontend::WindowSpec& spec, Pictures pictures,
                  const ControlMaker& make = {});
   ~WindowControls();
@@ -49,21 +52,17 @@ class WindowControls {
   // window (of this style) its client area.
   void Layout(UINT dpi, DWORD windowStyle);
 
+  // The plain controls' drawing and colours: buttons drawn flat in their
+  // colour in the classic bevel, labels in their colours or see-through.
+  std::optional<LRESULT> Reflected(UINT message, WPARAM wParam, LPARAM lParam) override;
+
   // A solid brush of the colour, kept as long as the controls.
   HBRUSH Brush(frontend::Rgb colour);
-  // The answer to WM_CTLCOLORSTATIC for a control: its text colour, and
-  // its fill or none.
-  LRESULT ColourStatic(HDC dc, HWND control);
-  // The answer to WM_CTLCOLORLISTBOX for a list of the description filled
-  // in its colour; 0 for another.
-  LRESULT ColourList(HDC dc, HWND list);
   // Fills the window's client area for WM_ERASEBKGND when the description
   // gives its colour; false when the class's platform brush is to.
   bool EraseWindow(HDC dc);
   // The lines, drawn on the window's surface.
   void PaintLines(HDC dc) const;
-  // An owner-drawn command button: flat in its colour in the classic bevel.
-  void DrawButton(const DRAWITEMSTRUCT& item);
 
   // Tab and Shift+Tab move the focus along the description's tab order to
   // the next control that is shown and enabled; true when the message was
@@ -79,6 +78,8 @@ class WindowControls {
     HWND hwnd;
   };
   HFONT FontFor(const frontend::FontSpec& wanted);
+  LRESULT ColourStatic(HDC dc, HWND control);
+  void DrawButton(const DRAWITEMSTRUCT& item);
 
   HWND window_;
   const frontend::WindowSpec& spec_;
