@@ -23,4 +23,13 @@ std::string FailedCommandText(std::exception_ptr error) {
   return "发生错误" + std::to_string(ErrorNumberOf(error));
 }
 
+void RunShowingFailure(MessageBoxService& messageBox, const std::function<void()>& command) {
+  try {
+    command();
+  } catch (...) {
+    messageBox.MsgBox(FailedCommandText(std::current_exception()), MsgBoxButtons::kOkOnly,
+                      MsgBoxIcon::kNone, "");
+  }
+}
+
 }  // namespace tidwen::frontend

@@ -3,7 +3,10 @@
 #pragma once
 
 #include <exception>
+#include <functional>
 #include <string>
+
+#include "model/services.h"
 
 namespace tidwen::frontend {
 
@@ -14,5 +17,9 @@ int ErrorNumberOf(std::exception_ptr error);
 
 // "发生错误" followed by ErrorNumberOf(error), e.g. "发生错误53".
 std::string FailedCommandText(std::exception_ptr error);
+
+// Runs a command; whatever escapes it is shown in one box with
+// FailedCommandText, rather than left to end the program.
+void RunShowingFailure(MessageBoxService& messageBox, const std::function<void()>& command);
 
 }  // namespace tidwen::frontend

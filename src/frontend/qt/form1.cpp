@@ -218,16 +218,13 @@ void Form1::Guarded(void (Form1::*handler)()) {
 }
 
 void Form1::RunShowingErrors(void (Form1::*handler)()) {
-  try {
-    (this->*handler)();
-  } catch (...) {
-    messageBox_.MsgBox(frontend::FailedCommandText(std::current_exception()),
-                       MsgBoxButtons::kOkOnly, MsgBoxIcon::kNone, "");
-  }
+  frontend::RunShowingFailure(messageBox_, [&] { (this->*handler)(); });
 }
 
+// Form_Load: fills the junk types, all checked, and opens the types view.
 void Form1::Form_Load() { ::tidwen::Form_Load(*context_); }
 
+// Scan: the results view, then the chosen drive breadth-first.
 void Form1::Command1_Click() {
   // Drives mounted or gone since the list was last read count now; a chosen
   // drive that is gone scans as empty.
@@ -253,10 +250,13 @@ void Form1::Command1_Click() {
   QGuiApplication::sync();
 }
 
+// Delete: after a confirmation, the files of the checked results.
 void Form1::Command2_Click() { ::tidwen::Command2_Click(*context_); }
 
+// Choose types: back to the types view, the results emptied.
 void Form1::Command3_Click() { ::tidwen::Command3_Click(*context_); }
 
+// Exit: both windows go at once.
 void Form1::Command4_Click() {
   // Both windows go at once; nothing is asked and no other handler runs.
   if (form2_) form2_->hide();
@@ -264,8 +264,10 @@ void Form1::Command4_Click() {
   if (quitHook_) quitHook_();
 }
 
+// Select all: every result and junk types 0 to 14 checked.
 void Form1::Command5_Click() { ::tidwen::Command5_Click(*context_); }
 
+// About: the one about window, made on first use, shown modelessly.
 void Form1::Command6_Click() {
   if (!form2_) form2_ = std::make_unique<Form2>();
   form2_->show();

@@ -30,33 +30,13 @@ void ShowBox(HWND hwnd, bool visible, bool& stale, const std::function<void()>& 
 
 }  // namespace
 
-void SolidFill::Set(COLORREF colour) {
-  if (brush_) DeleteObject(brush_);
-  colour_ = colour;
-  brush_ = colour == CLR_INVALID ? nullptr : CreateSolidBrush(colour);
-}
-
-LRESULT SolidFill::Answer(HDC dc, COLORREF text) const {
-  SetBkColor(dc, colour_);
-  if (text != CLR_INVALID) SetTextColor(dc, text);
-  return reinterpret_cast<LRESULT>(brush_);
-}
-
 // ---- StatusLabel ----
 
 StatusLabel::StatusLabel(HWND parent, int id, RepaintPacer& pacer)
-    : hwnd_(MakeChild(parent, id, L"STATIC", SS_LEFT | SS_NOPREFIX)), pacer_(pacer) {
+    : OneColourControl(WM_CTLCOLORSTATIC),
+      hwnd_(MakeChild(parent, id, L"STATIC", SS_LEFT | SS_NOPREFIX)),
+      pacer_(pacer) {
   Own(hwnd_);
-}
-
-void StatusLabel::SetColours(COLORREF background, COLORREF text) {
-  fill_.Set(background);
-  text_ = text;
-}
-
-std::optional<LRESULT> StatusLabel::Reflected(UINT message, WPARAM wParam, LPARAM) {
-  if (message != WM_CTLCOLORSTATIC || fill_.Colour() == CLR_INVALID) return std::nullopt;
-  return fill_.Answer(reinterpret_cast<HDC>(wParam), text_);
 }
 
 void StatusLabel::SetVisible(bool visible) { ShowWindow(hwnd_, visible ? SW_SHOWNA : SW_HIDE); }
@@ -70,7 +50,8 @@ void StatusLabel::SetCaption(std::string_view caption) {
 // ---- DriveComboBox ----
 
 DriveComboBox::DriveComboBox(HWND parent, int id, const std::vector<DriveInfo>& drives)
-    : hwnd_(MakeChild(parent, id, L"COMBOBOX",
+    : OneColourControl(WM_CTLCOLORLISTBOX),
+      hwnd_(MakeChild(parent, id, L"COMBOBOX",
                       WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST | CBS_OWNERDRAWFIXED |
                           CBS_HASSTRINGS)) {
   Own(hwnd_);
@@ -88,11 +69,6 @@ void DriveComboBox::SetItemHeight(int pixels) {
   SendMessageW(hwnd_, CB_SETITEMHEIGHT, 0, pixels);
 }
 
-void DriveComboBox::SetColours(COLORREF background, COLORREF text) {
-  fill_.Set(background);
-  text_ = text;
-}
-
 std::optional<LRESULT> DriveComboBox::Reflected(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_DRAWITEM:
@@ -101,11 +77,8 @@ std::optional<LRESULT> DriveComboBox::Reflected(UINT message, WPARAM wParam, LPA
     case WM_MEASUREITEM:
       reinterpret_cast<MEASUREITEMSTRUCT*>(lParam)->itemHeight = static_cast<UINT>(itemHeight_);
       return TRUE;
-    case WM_CTLCOLORLISTBOX:
-      if (fill_.Colour() == CLR_INVALID) return std::nullopt;
-      return fill_.Answer(reinterpret_cast<HDC>(wParam), text_);
     default:
-      return std::nullopt;
+      return OneColourControl::Reflected(message, wParam, lParam);
   }
 }
 
@@ -167,22 +140,13 @@ void DriveComboBox::DrawItem(const DRAWITEMSTRUCT& item) const {
 // ---- DirListBox ----
 
 DirListBox::DirListBox(HWND parent, int id, DirListControl& lister)
-    : hwnd_(MakeChild(parent, id, L"LISTBOX",
+    : OneColourControl(WM_CTLCOLORLISTBOX),
+      hwnd_(MakeChild(parent, id, L"LISTBOX",
                       WS_TABSTOP | WS_VSCROLL | WS_HSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT |
                           LBS_HASSTRINGS,
                       WS_EX_CLIENTEDGE)),
       lister_(lister) {
   Own(hwnd_);
-}
-
-void DirListBox::SetColours(COLORREF background, COLORREF text) {
-  fill_.Set(background);
-  text_ = text;
-}
-
-std::optional<LRESULT> DirListBox::Reflected(UINT message, WPARAM wParam, LPARAM) {
-  if (message != WM_CTLCOLORLISTBOX || fill_.Colour() == CLR_INVALID) return std::nullopt;
-  return fill_.Answer(reinterpret_cast<HDC>(wParam), text_);
 }
 
 void DirListBox::SetVisible(bool visible) {
@@ -245,22 +209,13 @@ void DirListBox::Rebuild() {
 // ---- FileListBox ----
 
 FileListBox::FileListBox(HWND parent, int id, FileListControl& lister)
-    : hwnd_(MakeChild(parent, id, L"LISTBOX",
+    : OneColourControl(WM_CTLCOLORLISTBOX),
+      hwnd_(MakeChild(parent, id, L"LISTBOX",
                       WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT |
                           LBS_HASSTRINGS,
                       WS_EX_CLIENTEDGE)),
       lister_(lister) {
   Own(hwnd_);
-}
-
-void FileListBox::SetColours(COLORREF background, COLORREF text) {
-  fill_.Set(background);
-  text_ = text;
-}
-
-std::optional<LRESULT> FileListBox::Reflected(UINT message, WPARAM wParam, LPARAM) {
-  if (message != WM_CTLCOLORLISTBOX || fill_.Colour() == CLR_INVALID) return std::nullopt;
-  return fill_.Answer(reinterpret_cast<HDC>(wParam), text_);
 }
 
 void FileListBox::SetVisible(bool visible) {

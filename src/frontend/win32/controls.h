@@ -82,25 +82,9 @@ class CheckListBox : public ListControl, public PacedControl, public OwnedContro
   void DrawItem(const DRAWITEMSTRUCT& item);
 };
 
-// A solid fill of one colour, for the colour messages; owns its brush.
-class SolidFill {
- public:
-  SolidFill() = default;
-  ~SolidFill() { Set(CLR_INVALID); }
-  SolidFill(const SolidFill&) = delete;
-  SolidFill& operator=(const SolidFill&) = delete;
-  void Set(COLORREF colour);
-  COLORREF Colour() const { return colour_; }
-  // Sets dc's background and text colours and answers with the brush.
-  LRESULT Answer(HDC dc, COLORREF text) const;
-
- private:
-  COLORREF colour_ = CLR_INVALID;
-  HBRUSH brush_ = nullptr;
-};
 
 // The status line: a static text whose caption the logic sets.
-class StatusLabel : public LabelControl, public PacedControl, public OwnedControl {
+class StatusLabel : public LabelControl, public PacedControl, public OneColourControl {
  public:
   StatusLabel(HWND parent, int id, RepaintPacer& pacer);
   ~StatusLabel() { pacer_.Forget(*this); }
@@ -111,19 +95,15 @@ class StatusLabel : public LabelControl, public PacedControl, public OwnedContro
   std::string Caption() const override { return caption_; }
   void Refresh() override { pacer_.Request(*this); }
   void PaintNow() override { UpdateWindow(hwnd_); }
-  void SetColours(COLORREF background, COLORREF text) override;
-  std::optional<LRESULT> Reflected(UINT message, WPARAM wParam, LPARAM lParam) override;
 
  private:
   HWND hwnd_;
   RepaintPacer& pacer_;
   std::string caption_;
-  SolidFill fill_;
-  COLORREF text_ = CLR_INVALID;
 };
 
 // The drive chooser: one entry per drive, in the platform's words.
-class DriveComboBox : public DriveListControl, public OwnedControl {
+class DriveComboBox : public DriveListControl, public OneColourControl {
  public:
   DriveComboBox(HWND parent, int id, const std::vector<DriveInfo>& drives);
   HWND Hwnd() const { return hwnd_; }
@@ -138,16 +118,14 @@ class DriveComboBox : public DriveListControl, public OwnedControl {
   std::string Drive() const override;
   // The height of the field and of the entries, in pixels.
   void SetItemHeight(int pixels);
-  // The field and the drop-down behind the entries take the background.
-  void SetColours(COLORREF background, COLORREF text) override;
+  // Draws and measures its entries; the field and the drop-down behind
+  // them take the background.
   std::optional<LRESULT> Reflected(UINT message, WPARAM wParam, LPARAM lParam) override;
 
  private:
   void DrawItem(const DRAWITEMSTRUCT& item) const;
   HWND hwnd_;
   std::vector<DriveInfo> drives_;
-  SolidFill fill_;
-  COLORREF text_ = CLR_INVALID;
   int itemHeight_ = 16;
 };
 
@@ -155,7 +133,7 @@ class DriveComboBox : public DriveListControl, public OwnedControl {
 // then its subdirectories. A double click or Enter opens the entry. While
 // hidden it only passes the logic's calls to the lister, and catches up
 // when shown again.
-class DirListBox : public DirListControl, public OwnedControl {
+class DirListBox : public DirListControl, public OneColourControl {
  public:
   DirListBox(HWND parent, int id, DirListControl& lister);
   HWND Hwnd() const { return hwnd_; }
@@ -170,21 +148,17 @@ class DirListBox : public DirListControl, public OwnedControl {
   bool OpenSelected();
   // The full path of each entry as shown.
   const std::vector<std::string>& Entries() const { return entries_; }
-  void SetColours(COLORREF background, COLORREF text) override;
-  std::optional<LRESULT> Reflected(UINT message, WPARAM wParam, LPARAM lParam) override;
 
  private:
   void Rebuild();
   HWND hwnd_;
   DirListControl& lister_;
   std::vector<std::string> entries_;
-  SolidFill fill_;
-  COLORREF text_ = CLR_INVALID;
   bool stale_ = true;
 };
 
 // The file list: the files of the directory the lister last opened.
-class FileListBox : public FileListControl, public OwnedControl {
+class FileListBox : public FileListControl, public OneColourControl {
  public:
   FileListBox(HWND parent, int id, FileListControl& lister);
   HWND Hwnd() const { return hwnd_; }
@@ -194,15 +168,11 @@ class FileListBox : public FileListControl, public OwnedControl {
   std::string Path() const override { return lister_.Path(); }
   std::int64_t ListCount() const override { return lister_.ListCount(); }
   std::string_view List(std::int64_t i) const override { return lister_.List(i); }
-  void SetColours(COLORREF background, COLORREF text) override;
-  std::optional<LRESULT> Reflected(UINT message, WPARAM wParam, LPARAM lParam) override;
 
  private:
   void Rebuild();
   HWND hwnd_;
   FileListControl& lister_;
-  SolidFill fill_;
-  COLORREF text_ = CLR_INVALID;
   bool stale_ = true;
 };
 

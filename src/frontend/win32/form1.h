@@ -12,6 +12,7 @@
 #include "platform/platform.h"
 #include "frontend/win32/controls.h"
 #include "frontend/win32/message_box.h"
+#include "frontend/common/form1_handlers.h"
 #include "frontend/common/repaint_pacer.h"
 #include "frontend/win32/win32_ui.h"
 #include "frontend/win32/result_tooltip.h"
@@ -21,7 +22,7 @@ namespace tidwen::win32 {
 
 class Form2;
 
-class Form1 {
+class Form1 : public frontend::Form1Handlers {
  public:
   // platform must outlive the window. Creates the window hidden, runs
   // Form_Load; Show() shows it.
@@ -35,14 +36,13 @@ class Form1 {
   // Whether the window still exists: the close box destroys it.
   bool Open() const { return hwnd_ != nullptr; }
 
-  // The handlers. Each runs to its end before the next message is handled.
-  void Form_Load();
-  void Command1_Click();  // scan
-  void Command2_Click();  // delete the checked results
-  void Command3_Click();  // back to choosing types; empties the results
-  void Command4_Click();  // exit
-  void Command5_Click();  // check every result and junk types 0 to 14
-  void Command6_Click();  // about
+  void Form_Load() override;
+  void Command1_Click() override;
+  void Command2_Click() override;
+  void Command3_Click() override;
+  void Command4_Click() override;
+  void Command5_Click() override;
+  void Command6_Click() override;
   void Drive1_DropDown();  // the drives read afresh
   void Dir1_DblClick();    // open the chosen directory
   void Form_Enter();       // Enter: press the focused button or open the directory

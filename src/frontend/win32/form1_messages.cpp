@@ -75,12 +75,7 @@ void Form1::Guarded(void (Form1::*handler)()) {
 }
 
 void Form1::RunShowingErrors(void (Form1::*handler)()) {
-  try {
-    (this->*handler)();
-  } catch (...) {
-    messageBox_.MsgBox(frontend::FailedCommandText(std::current_exception()),
-                       MsgBoxButtons::kOkOnly, MsgBoxIcon::kNone, "");
-  }
+  frontend::RunShowingFailure(messageBox_, [&] { (this->*handler)(); });
 }
 
 void Form1::PumpNonInput() {

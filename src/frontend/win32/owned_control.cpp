@@ -40,6 +40,28 @@ void OwnedControl::Own(HWND window) {
   owned_.push_back(window);
 }
 
+void SolidFill::Set(COLORREF colour) {
+  if (brush_) DeleteObject(brush_);
+  colour_ = colour;
+  brush_ = colour == CLR_INVALID ? nullptr : CreateSolidBrush(colour);
+}
+
+LRESULT SolidFill::Answer(HDC dc, COLORREF text) const {
+  SetBkColor(dc, colour_);
+  if (text != CLR_INVALID) SetTextColor(dc, text);
+  return reinterpret_cast<LRESULT>(brush_);
+}
+
+void OneColourControl::SetColours(COLORREF background, COLORREF text) {
+  fill_.Set(background);
+  text_ = text;
+}
+
+std::optional<LRESULT> OneColourControl::Reflected(UINT message, WPARAM wParam, LPARAM) {
+  if (message != colourMessage_ || fill_.Colour() == CLR_INVALID) return std::nullopt;
+  return fill_.Answer(reinterpret_cast<HDC>(wParam), text_);
+}
+
 OwnedControl* OwnerOf(HWND window) {
   return window ? static_cast<OwnedControl*>(GetPropW(window, kOwnerProperty)) : nullptr;
 }

@@ -32,6 +32,39 @@ class OwnedControl {
   std::vector<HWND> owned_;
 };
 
+// A solid fill of one colour, for the colour messages; owns its brush.
+class SolidFill {
+ public:
+  SolidFill() = default;
+  ~SolidFill() { Set(CLR_INVALID); }
+  SolidFill(const SolidFill&) = delete;
+  SolidFill& operator=(const SolidFill&) = delete;
+  void Set(COLORREF colour);
+  COLORREF Colour() const { return colour_; }
+  // Sets dc's background and text colours and answers with the brush.
+  LRESULT Answer(HDC dc, COLORREF text) const;
+
+ private:
+  COLORREF colour_ = CLR_INVALID;
+  HBRUSH brush_ = nullptr;
+};
+
+// A control of one colour behind its text, which answers the colour
+// message of its kind (WM_CTLCOLORSTATIC, WM_CTLCOLORLISTBOX).
+class OneColourControl : public OwnedControl {
+ public:
+  explicit OneColourControl(UINT colourMessage) : colourMessage_(colourMessage) {}
+  void SetColours(COLORREF background, COLORREF text) override;
+  std::optional<LRESULT> Reflected(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+ protected:
+  SolidFill fill_;
+  COLORREF text_ = CLR_INVALID;
+
+ private:
+  UINT colourMessage_;
+};
+
 // The object that owns a window; null for none.
 OwnedControl* OwnerOf(HWND window);
 
