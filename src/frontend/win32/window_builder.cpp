@@ -1,5 +1,7 @@
 #include "frontend/win32/window_builder.h"
 
+#include <oleacc.h>
+
 #include <algorithm>
 #include <stdexcept>
 #include <string>
@@ -109,6 +111,20 @@ HWND MakePlain(const ControlSpec& control, HWND parent, int id, const Pictures& 
 
 constexpr UINT kKeepPlace = SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE;
 
+// What a screen reader says for a control: an annotation of its window, as
+// a list or a box has no text of its own to read. False when the system
+// keeps none.
+bool SetAccessibleName(HWND control, std::string_view name) {
+  IAccPropServices* services = nullptr;
+  if (FAILED(CoCreateInstance(CLSID_AccPropServices, nullptr, CLSCTX_INPROC_SERVER,
+                              IID_IAccPropServices, reinterpret_cast<void**>(&services))))
+    return false;
+  const HRESULT set = services->SetHwndPropStr(control, static_cast<DWORD>(OBJID_CLIENT),
+                                               CHILDID_SELF, PROPID_ACC_NAME, Wide(name).c_str());
+  services->Release();
+  return SUCCEEDED(set);
+}
+
 }  // namespace
 
 void RegisterWindowClasses() {
@@ -147,6 +163,7 @@ WindowControls::WindowControls(HWND window, const frontend::WindowSpec& spec, Pi
     }
     const LONG style = GetWindowLongW(hwnd, GWL_STYLE);
     SetWindowLongW(hwnd, GWL_STYLE, control.takesFocus ? style | WS_TABSTOP : style & ~WS_TABSTOP);
+    if (!control.accessibleName.empty()) SetAccessibleName(hwnd, control.accessibleName);
     const bool seeThrough = control.fill == Fill::kTransparent;
     SetWindowPos(hwnd, seeThrough ? HWND_BOTTOM : HWND_TOP, 0, 0, 0, 0, kKeepPlace);
     placed_.push_back({&control, hwnd});
