@@ -129,7 +129,8 @@ Form1::Form1(Platform& platform, QWidget* parent)
     drive1_->ChooseDrive(letter);
   }
   platform_.ReleaseHandles();
-  drive1_->setFocus();
+  // The focus starts on the first control in tab order.
+  if (firstFocus_) firstFocus_->setFocus();
   Guarded(&Form1::Form_Load);
 }
 
@@ -164,6 +165,8 @@ void Form1::BuildControls(Platform& platform) {
                                       : nullptr;
         }
       });
+  const std::vector<const frontend::ControlSpec*> order = frontend::TabOrder(spec);
+  if (!order.empty()) firstFocus_ = ControlNamed<QWidget>(spec, built, order.front()->name);
   drive1_ = ControlNamed<DriveListBox>(spec, built, "Drive1");
   dir1_ = ControlNamed<DirListBox>(spec, built, "Dir1");
   file1_ = ControlNamed<FileListBox>(spec, built, "File1");

@@ -74,6 +74,7 @@ class Form1 : public QWidget, public frontend::Form1Handlers {
   ListBox* list1_ = nullptr;
   ListBox* list2_ = nullptr;
   ListBox* list3_ = nullptr;
+  QWidget* firstFocus_ = nullptr;
   std::unique_ptr<Form1Context> context_;
   std::unique_ptr<Form2> form2_;
   std::function<void()> quitHook_;

@@ -56,7 +56,8 @@ Form1::Form1(Platform& platform) : platform_(platform), quitHook_([] { PostQuitM
   }
   platform_.ReleaseHandles();
   Guarded(&Form1::Form_Load);
-  SetFocus(drive1_->Hwnd());
+  // The focus starts on the first control in tab order.
+  SetFocus(controls_->NextTabStop(nullptr, false));
 }
 
 Form1::~Form1() {
@@ -71,7 +72,7 @@ Form1::~Form1() {
 void Form1::Show(int showCommand) {
   ShowWindow(hwnd_, showCommand);
   UpdateWindow(hwnd_);
-  SetFocus(drive1_->Hwnd());
+  SetFocus(controls_->NextTabStop(nullptr, false));
 }
 
 void Form1::BuildControls() {

@@ -332,7 +332,9 @@ HWND WindowControls::NextTabStop(HWND from, bool backwards) const {
   if (at < 0) at = backwards ? 0 : count - 1;
   for (std::ptrdiff_t step = 1; step <= count; ++step) {
     const std::ptrdiff_t i = ((at + (backwards ? -step : step)) % count + count) % count;
-    if (IsWindowVisible(order[i]) && IsWindowEnabled(order[i])) return order[i];
+    // Shown itself, whether or not the window is shown yet.
+    const bool shown = (GetWindowLongW(order[i], GWL_STYLE) & WS_VISIBLE) != 0;
+    if (shown && IsWindowEnabled(order[i])) return order[i];
   }
   return nullptr;
 }
