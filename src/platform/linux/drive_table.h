@@ -22,10 +22,6 @@ struct Drive {
   // directory is taken as it is.
   std::uint64_t mountId = 0;
   std::uint64_t device = 0;
-
-  // The drive list's text: letter, colon, and the mount point in brackets,
-  // e.g. "c: [/]".
-  std::string Text() const;
 };
 
 class DriveTable {

@@ -51,7 +51,8 @@ std::optional<std::uint64_t> SampleProbe(const std::string& path, std::uint64_t)
 
 std::vector<std::string> Texts(const DriveTable& table) {
   std::vector<std::string> texts;
-  for (const Drive& d : table.Drives()) texts.push_back(d.Text());
+  // As the drive list words them: the letter, then the mount point.
+  for (const Drive& d : table.Drives()) texts.push_back(std::string{d.letter} + ": [" + d.mountPoint + "]");
   return texts;
 }
 
@@ -105,7 +106,8 @@ TEST(LinuxDriveTable, DrivesKeepTheirLettersWhileMountedAndNewOnesTakeTheLowestF
 TEST(LinuxDriveTable, RootIsDriveCEvenWithoutMountTable) {
   const DriveTable table = DriveTable::FromMountInfo("", SampleProbe);
   ASSERT_EQ(table.Drives().size(), 1u);
-  EXPECT_EQ(table.Drives()[0].Text(), "c: [/]");
+  EXPECT_EQ(table.Drives()[0].letter, 'c');
+  EXPECT_EQ(table.Drives()[0].mountPoint, "/");
   EXPECT_EQ(table.ToPosixPath("c:\\etc"), "/etc");
 }
 
@@ -130,7 +132,7 @@ TEST(LinuxDriveTable, SystemTableHasRootAsDriveCAndNoPseudoFilesystems) {
   const std::set<std::string> pseudo = {"proc", "sysfs", "tmpfs", "devtmpfs", "devpts",
                                         "cgroup", "cgroup2", "mqueue"};
   for (std::size_t i = 1; i < table.Drives().size(); ++i) {
-    EXPECT_EQ(pseudo.count(table.Drives()[i].fsType), 0u) << table.Drives()[i].Text();
+    EXPECT_EQ(pseudo.count(table.Drives()[i].fsType), 0u) << table.Drives()[i].mountPoint;
     EXPECT_NE(table.Drives()[i].mountPoint, "/");
   }
 }
