@@ -94,9 +94,8 @@ constexpr std::array kForm1Controls = {
 
 // Form2, lowest first. Its labels that are not transparent are filled with
 // the window's colour, the platform's own. The line is drawn on the
-// window's surface, and the
-// large italic initial lies on top, leaning into the rest of the name
-// without hiding anything, being transparent.
+// window's surface, and the large italic initial lies on top, leaning into
+// the rest of the name without hiding anything, being transparent.
 constexpr std::array kForm2Controls = {
     ControlSpec{.name = "Line1", .kind = K::kLine, .rect = {240, 2040, 4320, 0},
                 .textColour = kRed},
