@@ -53,6 +53,7 @@ class DirectoryPlatform final : public Platform {
   void ReleaseHandles() noexcept override;
   std::optional<std::string> DrivePathOf(std::string_view systemPath) const override;
   std::optional<std::string> SystemPathOf(std::string_view drivePath) const override;
+  std::optional<FileFacts> DescribeFile(std::string_view drivePath) const override;
 
  private:
   struct Impl;
