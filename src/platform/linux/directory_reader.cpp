@@ -48,8 +48,6 @@ void Listing::Reset() {
   files_.clear();
   infos_.clear();
   nextInfo_ = 0;
-  dirDevice_ = 0;
-  dirInode_ = 0;
   servedDirs_ = false;
   servedFiles_ = false;
 }
@@ -92,11 +90,6 @@ SystemFilter SystemFilter::For(const DrivePath& path) {
 ListingFiller::ListingFiller(SysCalls& sys) : sys_(sys), buffer_(kDentsBufferSize) {}
 
 void ListingFiller::LookAtFiles(Listing& listing, int fd) {
-  struct stat dir {};
-  if (sys_.FStat(fd, &dir) == 0) {
-    listing.dirDevice_ = dir.st_dev;
-    listing.dirInode_ = dir.st_ino;
-  }
   std::string name;
   listing.infos_.resize(listing.files_.size());
   for (std::size_t i = 0; i < listing.files_.size(); ++i) {
@@ -121,9 +114,10 @@ DirectoryReader::DirectoryReader(const DriveTable& drives, SysCalls& sys, Beneat
 
 DirectoryReader::~DirectoryReader() = default;
 
-void DirectoryReader::SetReadAhead(int workers) {
+void DirectoryReader::SetReadAhead(int workers, std::int64_t settledNs) {
   readAhead_.reset();
   readAheadWorkers_ = workers;
+  settledNs_ = settledNs;
 }
 
 std::shared_ptr<const Listing> DirectoryReader::Read(std::string_view drivePath, Lister lister) {
@@ -137,7 +131,10 @@ std::shared_ptr<const Listing> DirectoryReader::Read(std::string_view drivePath,
   }
 
   const std::optional<DrivePath> parsed = ParseDrivePath(drives_, drivePath);
-  if (!parsed) throw ErrorFor(kBadFileName, "not a directory path:", drivePath, 0);
+  if (!parsed) {
+    if (readAhead_) readAhead_->Pass(drivePath);
+    throw ErrorFor(kBadFileName, "not a directory path:", drivePath, 0);
+  }
 
   const std::shared_ptr<Listing> listing = Recycle();
   const bool root = parsed->relative.empty();
@@ -146,11 +143,15 @@ std::shared_ptr<const Listing> DirectoryReader::Read(std::string_view drivePath,
     // A walk starts at a drive's root: read ahead of it afresh.
     readAhead_.reset();
     if (readAheadWorkers_ > 0) {
-      readAhead_ = std::make_unique<ReadAhead>(sys_, readAheadWorkers_, rootFd);
+      readAhead_ = StartLinuxReadAhead(sys_, readAheadWorkers_, rootFd, settledNs_);
     }
   }
   const int fd = opener_.OpenBeneath(rootFd, parsed->relative, O_RDONLY);
-  if (fd < 0) throw ErrorFor(ListErrorNumber(-fd), "cannot open directory", drivePath, -fd);
+  if (fd < 0) {
+    // The walk skips it and goes on with the next.
+    if (readAhead_) readAhead_->Pass(drivePath);
+    throw ErrorFor(ListErrorNumber(-fd), "cannot open directory", drivePath, -fd);
+  }
   listing->fd_ = UniqueFd(sys_, fd);
   try {
     FillListing(*listing, fd, drivePath, *parsed, lister);
@@ -211,20 +212,16 @@ void DirectoryReader::FillListing(Listing& listing, int fd, std::string_view dri
                                   const DrivePath& parsed, Lister lister) {
   std::shared_ptr<Listing> ahead;
   if (readAhead_ && !parsed.relative.empty() && lister == Lister::kDirs) {
-    ahead = readAhead_->Take(drivePath);
+    ahead = readAhead_->Take(drivePath, LookAtDirectory(sys_, fd, settledNs_));
   }
-  struct stat dir {};
-  if (ahead && sys_.FStat(fd, &dir) == 0 && dir.st_dev == ahead->dirDevice_ &&
-      dir.st_ino == ahead->dirInode_) {
-    // The path still leads to the directory that was read: its listing is
-    // this one's, a little older. Swapping keeps this listing's buffers
-    // with the read-ahead's, which drops them.
+  if (ahead) {
+    // The path leads to the directory that was read, unchanged since: its
+    // listing is this one's. Swapping keeps this listing's buffers with the
+    // read-ahead's, which drops them.
     listing.names_.swap(ahead->names_);
     listing.dirs_.swap(ahead->dirs_);
     listing.files_.swap(ahead->files_);
     listing.infos_.swap(ahead->infos_);
-    listing.dirDevice_ = ahead->dirDevice_;
-    listing.dirInode_ = ahead->dirInode_;
   } else {
     filler_.Fill(listing, fd, drivePath, SystemFilter::For(parsed));
   }
@@ -236,7 +233,7 @@ void DirectoryReader::FillListing(Listing& listing, int fd, std::string_view dri
   std::string relative(parsed.relative);
   if (!relative.empty()) relative.push_back('/');
   const std::size_t relativeBase = relative.size();
-  std::vector<ReadAhead::Expected> children;
+  std::vector<AheadDirectory> children;
   children.reserve(static_cast<std::size_t>(listing.DirCount()));
   for (std::int64_t i = 0; i < listing.DirCount(); ++i) {
     const std::string_view name = listing.DirName(i);

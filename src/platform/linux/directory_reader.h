@@ -55,7 +55,6 @@ class Listing {
  private:
   friend class DirectoryReader;
   friend class ListingFiller;
-  friend class ReadAhead;
 
   struct NameRef {
     std::size_t offset;
@@ -75,10 +74,6 @@ class Listing {
   std::vector<NameRef> files_;
   std::vector<FileInfo> infos_;  // one per file when read ahead, else none
   mutable std::size_t nextInfo_ = 0;  // where InfoOf looks first
-  // The directory that was read: which one it is, for a later check that the
-  // path still leads to it.
-  dev_t dirDevice_ = 0;
-  ino_t dirInode_ = 0;
   bool servedDirs_ = false;
   bool servedFiles_ = false;
 };
@@ -104,7 +99,7 @@ class ListingFiller {
   // part.
   void Fill(Listing& listing, int fd, std::string_view drivePath, const SystemFilter& filter);
   // Looks at every file of a filled listing, relative to fd, and records
-  // what each look found, and which directory fd is.
+  // what each look found.
   void LookAtFiles(Listing& listing, int fd);
 
  private:
@@ -119,7 +114,9 @@ class ListingFiller {
   std::vector<char> buffer_;  // getdents64 records
 };
 
-class ReadAhead;
+struct AheadDirectory;
+template <class Directory, class Listing>
+class WalkReadAhead;
 
 enum class Lister { kDirs, kFiles };
 
@@ -136,10 +133,15 @@ class DirectoryReader {
   // SysCalls, which must then take calls from several threads; 0 reads
   // nothing ahead. A walk starts when a drive's root is read, and every
   // directory read after it is expected to be the next in breadth-first
-  // order, as a scan reads them. A listing read ahead is used only while its
-  // path still leads to the very directory that was read; otherwise the
-  // directory is read again, as without read-ahead.
-  void SetReadAhead(int workers);
+  // order, as a scan reads them. A listing read ahead is used only when the
+  // directory the walk opens at its turn is the very one that was read, with
+  // the same change time; otherwise the directory is read again, as without
+  // read-ahead. A directory the walk cannot open is passed over, and the
+  // reading ahead goes on.
+  // settledNs: how long ago a directory's last change must lie for its
+  // change time to vouch for its listing (kSettledNanoseconds; tests on
+  // trees just made take less).
+  void SetReadAhead(int workers, std::int64_t settledNs);
 
   // The listing of the directory at drivePath for one lister. The newest
   // listing is handed out again when it is of the same directory and this
@@ -183,7 +185,9 @@ class DirectoryReader {
   UniqueFd rootFd_;
   ListingFiller filler_;
   int readAheadWorkers_ = 0;
-  std::unique_ptr<ReadAhead> readAhead_;  // while a walk reads ahead
+  std::int64_t settledNs_ = 0;
+  // While a walk reads ahead.
+  std::unique_ptr<WalkReadAhead<AheadDirectory, Listing>> readAhead_;
 };
 
 }  // namespace tidwen

@@ -84,7 +84,9 @@ struct Scan {
 
 Scan ScanWith(const TempTree& tree, SysCalls& sys, int workers) {
   RealForm form(DriveTable({Drive{'c', tree.Root(), ""}}), "c:", sys);
-  form.platform.SetReadAhead(workers);
+  // The tree was just made: a listing is read ahead even of a directory
+  // changed a moment ago.
+  form.platform.SetReadAhead(workers, 0);
   ScanAndSelectAll(form);
   Scan scan{form.Results(), {}};
   for (std::int64_t i = 0; i < form.List3.ListCount(); ++i) scan.queued.emplace_back(form.List3.List(i));
@@ -193,8 +195,11 @@ TEST(ReadAhead, HoldsNoMoreThanItsLimitsAndStopsWhenTheWalkGoesElsewhere) {
   for (int i = 0; i < 8; ++i) tree.MakeFile("d" + std::to_string(i) + "/x.tmp", "1");
   RealSysCalls sys;
   const UniqueFd root(sys, ::open(tree.Root().c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
-  ReadAhead ahead(sys, 2, root.Get(), ReadAhead::Limits{3, 1 << 20});
-  std::vector<ReadAhead::Expected> directories;
+  const std::unique_ptr<LinuxReadAhead> started =
+      StartLinuxReadAhead(sys, 2, root.Get(), 0, ReadAheadLimits{3, 1 << 20});
+  ASSERT_NE(started, nullptr);
+  LinuxReadAhead& ahead = *started;
+  std::vector<AheadDirectory> directories;
   for (int i = 0; i < 8; ++i) {
     const std::string name = "d" + std::to_string(i);
     directories.push_back({"c:\\" + name, name, {}});
@@ -208,7 +213,9 @@ TEST(ReadAhead, HoldsNoMoreThanItsLimitsAndStopsWhenTheWalkGoesElsewhere) {
   EXPECT_GT(ahead.HeldBytes(), 0u);
   // Taken in order, each with its file looked at.
   for (const char* path : {"c:\\d0", "C:\\d1"}) {
-    const std::shared_ptr<Listing> listing = ahead.Take(path);
+    const std::string name = std::string("d") + path[4];
+    const UniqueFd dir(sys, ::openat(root.Get(), name.c_str(), O_RDONLY | O_DIRECTORY));
+    const std::shared_ptr<Listing> listing = ahead.Take(path, LookAtDirectory(sys, dir.Get(), 0));
     ASSERT_NE(listing, nullptr) << path;
     ASSERT_EQ(listing->FileCount(), 1);
     const FileInfo* info = listing->InfoOf("x.tmp");
@@ -216,8 +223,9 @@ TEST(ReadAhead, HoldsNoMoreThanItsLimitsAndStopsWhenTheWalkGoesElsewhere) {
     EXPECT_EQ(info->size, 1);
   }
   // A walk that goes elsewhere ends the reading ahead.
-  EXPECT_EQ(ahead.Take("c:\\d5"), nullptr);
-  EXPECT_EQ(ahead.Take("c:\\d2"), nullptr);
+  const DirectoryIdentity any;
+  EXPECT_EQ(ahead.Take("c:\\d5", any), nullptr);
+  EXPECT_EQ(ahead.Take("c:\\d2", any), nullptr);
   EXPECT_EQ(ahead.HeldListings(), 0u);
   EXPECT_EQ(ahead.HeldBytes(), 0u);
 }
