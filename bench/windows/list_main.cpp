@@ -18,7 +18,7 @@
 #include "model/form1_context.h"
 #include "model/plain_controls.h"
 #include "model/runtime_error.h"
-#include "platform/platform.h"
+#include "platform/tunable_platform.h"
 #include "platform/wtf8.h"
 #include "rules/junk_rules.h"
 #include "scan/drive_walk.h"
@@ -38,7 +38,7 @@ class NoMessageBox final : public tidwen::MessageBoxService {
 // The scan of dir shown as c: with every junk type selected: each ResultList
 // entry in the order found.
 std::vector<std::string> ListHits(const std::string& dir) {
-  const std::unique_ptr<tidwen::Platform> platform = tidwen::MakeDirectoryPlatform(dir);
+  const std::unique_ptr<tidwen::TunablePlatform> platform = tidwen::MakeTunablePlatform(dir);
   tidwen::PlainListControl list1, list2, list3;
   tidwen::PlainLabel label1;
   tidwen::PlainDriveList drive1{"c:"};

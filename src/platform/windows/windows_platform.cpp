@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <thread>
 #include <utility>
 
 #include "platform/windows/directory_reader.h"
@@ -24,11 +25,24 @@ struct WindowsPlatform::Impl {
   WinFileSystem fileSystem;
 };
 
+namespace {
+
+int CoresToReadAhead() {
+  const unsigned cores = std::thread::hardware_concurrency();
+  return cores > 1 ? static_cast<int>(cores) : 0;
+}
+
+}  // namespace
+
 WindowsPlatform::WindowsPlatform()
-    : impl_(std::make_unique<Impl>(WinDriveList::FromSystem(), true)) {}
+    : impl_(std::make_unique<Impl>(WinDriveList::FromSystem(), true)) {
+  SetReadAhead(CoresToReadAhead());
+}
 
 WindowsPlatform::WindowsPlatform(WinDriveList drives)
-    : impl_(std::make_unique<Impl>(std::move(drives), false)) {}
+    : impl_(std::make_unique<Impl>(std::move(drives), false)) {
+  SetReadAhead(CoresToReadAhead());
+}
 
 WindowsPlatform::~WindowsPlatform() = default;
 
@@ -61,7 +75,20 @@ bool WindowsPlatform::RefreshDrives() {
   return true;
 }
 
-void WindowsPlatform::ReleaseHandles() noexcept { impl_->fileSystem.ReleaseKept(); }
+void WindowsPlatform::ReleaseHandles() noexcept {
+  impl_->reader.ReleaseHandles();
+  impl_->fileSystem.ReleaseKept();
+}
+
+void WindowsPlatform::SetReadAhead(int workers) { SetReadAhead(workers, kSettledNanoseconds); }
+
+void WindowsPlatform::SetReadAhead(int workers, std::int64_t settledNs) {
+  impl_->reader.SetReadAhead(workers, settledNs);
+}
+
+void WindowsPlatform::SetWalkStart(std::string drivePath) {
+  impl_->reader.SetWalkStart(std::move(drivePath));
+}
 
 std::optional<std::string> WindowsPlatform::DrivePathOf(std::string_view systemPath) const {
   if (systemPath.size() < 3 || systemPath[1] != ':' || systemPath[2] != '\\' ||

@@ -52,7 +52,7 @@ TEST(DirectoryPlatformTest, TheTreeIsScannedAndCleanedAsDriveC) {
   tree.File("keep.txt");
   tree.File("sub\\b.bak");
   tree.File("sub\\zero", "");
-  const std::unique_ptr<Platform> platform = MakeDirectoryPlatform(tree.Root());
+  const std::unique_ptr<TunablePlatform> platform = MakeTunablePlatform(tree.Root());
   ASSERT_EQ(platform->Drives().size(), 1u);
   EXPECT_EQ(platform->SystemPathOf("c:\\sub"), DriveMapping(tree.Root()).ToReal("c:\\sub"));
   EXPECT_EQ(platform->SystemPathOf("d:\\sub"), std::nullopt);
