@@ -125,6 +125,8 @@ class WinDirectoryReader {
   void SetWalkStart(std::string drivePath);
   // Stops and joins the read-ahead.
   void ReleaseHandles() noexcept;
+  // Listings read ahead and not taken yet; for tests.
+  std::size_t HeldAhead() { return readAhead_ ? readAhead_->HeldListings() : 0; }
 
  private:
   using ReadAhead = WalkReadAhead<WinAheadDirectory, WinListing>;
