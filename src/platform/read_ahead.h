@@ -15,6 +15,7 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace tidwen {
@@ -54,6 +55,9 @@ inline bool SameWalkPath(std::string_view a, std::string_view b) {
 struct ReadAheadLimits {
   std::size_t directories = 4096;        // listings held ahead of the walk
   std::size_t bytes = 64 * 1024 * 1024;  // what those listings hold
+  // Threads at most while reads wait on the device: a drive that must be
+  // read from is kept busy by many requests at once, not by more cores.
+  int workersWhenWaiting = 16;
 };
 
 // Directory: what a worker needs to read one directory, with a member
@@ -69,16 +73,19 @@ class WalkReadAhead {
     std::shared_ptr<Listing> listing;
     DirectoryIdentity identity;  // looked at before the entries were read
     std::size_t bytes = 0;
+    bool waited = false;  // the read slept, waiting on the device
   };
   // Reads one directory; each worker makes its own, so it may keep buffers.
   using Reader = std::function<Read(const Directory&)>;
   using ReaderMaker = std::function<Reader()>;
 
-  WalkReadAhead(const ReaderMaker& makeReader, int workers, ReadAheadLimits limits)
-      : limits_(limits) {
-    for (int i = 0; i < workers; ++i) {
-      workers_.emplace_back([this, reader = makeReader()] { Work(reader); });
-    }
+  // Starts workers threads, and more, up to limits.workersWhenWaiting,
+  // while most reads wait on the device; as many as workers again once
+  // they seldom do.
+  WalkReadAhead(ReaderMaker makeReader, int workers, ReadAheadLimits limits)
+      : limits_(limits), makeReader_(std::move(makeReader)), base_(workers), active_(workers) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    StartWorkers();
   }
   // Stops and joins the workers; nothing read is kept.
   ~WalkReadAhead() {
@@ -139,6 +146,11 @@ class WalkReadAhead {
     Drop(lock);
   }
 
+  // Workers that may read now; for tests.
+  int ActiveWorkers() {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    return active_;
+  }
   // Listings read ahead and not taken yet, and their bytes; for tests.
   std::size_t HeldListings() {
     const std::lock_guard<std::mutex> lock(mutex_);
@@ -169,9 +181,43 @@ class WalkReadAhead {
     if (front->state != State::kWaiting) --begun_;
     front->dropped = true;
     heldBytes_ -= front->bytes;
+    const bool parked = static_cast<int>(workers_.size()) > active_;
     lock.unlock();
-    // A place under the limits may have come free.
-    work_.notify_one();
+    // A place under the limits may have come free: for a worker that may
+    // work, which a parked one would not pass on.
+    if (parked) {
+      work_.notify_all();
+    } else {
+      work_.notify_one();
+    }
+  }
+
+  // Starts workers up to active_. Called locked.
+  void StartWorkers() {
+    for (int i = static_cast<int>(workers_.size()); i < active_; ++i) {
+      workers_.emplace_back([this, i, reader = makeReader_()] { Work(reader, i); });
+    }
+  }
+
+  // Counts one read done, and every few reads sizes the pool: twice as many
+  // workers while most reads wait on the device, half as many (but never
+  // fewer than asked for) once few do. Called locked.
+  void Count(bool waited) {
+    constexpr int kWindow = 16;
+    waitedInWindow_ += waited ? 1 : 0;
+    if (++readsInWindow_ < kWindow) return;
+    int wanted = active_;
+    if (waitedInWindow_ * 2 >= kWindow) {
+      wanted = std::min(std::max(limits_.workersWhenWaiting, base_), active_ * 2);
+    } else if (waitedInWindow_ * 8 < kWindow) {
+      wanted = std::max(base_, active_ / 2);
+    }
+    readsInWindow_ = 0;
+    waitedInWindow_ = 0;
+    if (wanted == active_ || stopping_) return;
+    active_ = wanted;
+    StartWorkers();
+    work_.notify_all();
   }
 
   // Reads nothing more. Jobs being read are finished by their workers and
@@ -193,16 +239,20 @@ class WalkReadAhead {
     return jobs_[begun_++];
   }
 
-  void Work(const Reader& reader) {
+  void Work(const Reader& reader, int index) {
     std::unique_lock<std::mutex> lock(mutex_);
     while (true) {
       std::shared_ptr<Job> job;
-      work_.wait(lock, [&] { return stopping_ || (job = NextJob()) != nullptr; });
+      // Workers beyond the number active are parked.
+      work_.wait(lock, [&] {
+        return stopping_ || (index < active_ && (job = NextJob()) != nullptr);
+      });
       if (stopping_) return;
       job->state = State::kReading;
       lock.unlock();
       Read read = reader(job->directory);
       lock.lock();
+      Count(read.waited);
       job->state = State::kDone;
       if (read.listing && !job->dropped) {
         job->listing = std::move(read.listing);
@@ -215,6 +265,11 @@ class WalkReadAhead {
   }
 
   ReadAheadLimits limits_;
+  ReaderMaker makeReader_;
+  int base_;    // workers asked for
+  int active_;  // workers that may read now; the rest are parked
+  int readsInWindow_ = 0;
+  int waitedInWindow_ = 0;
   std::mutex mutex_;
   std::condition_variable work_;  // a job to do, or stopping
   std::condition_variable done_;  // a job done
@@ -227,7 +282,7 @@ class WalkReadAhead {
   std::size_t heldBytes_ = 0;
   bool off_ = false;  // the walk went its own way: nothing more is read
   bool stopping_ = false;
-  std::vector<std::thread> workers_;  // last: started once all else is set
+  std::vector<std::thread> workers_;  // started once all else is set
 };
 
 }  // namespace tidwen

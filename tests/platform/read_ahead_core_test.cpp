@@ -5,6 +5,7 @@
 // elsewhere ends it.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <map>
 #include <memory>
@@ -39,10 +40,13 @@ class FakeDisk {
     id.known = known;
     return id;
   }
+  // Every read waits on the device, or none does.
+  void SetWaiting(bool waiting) { waiting_ = waiting; }
   Ahead::ReaderMaker Maker() {
     return [this] {
       return [this](const Dir& d) {
         Ahead::Read read;
+        read.waited = waiting_;
         const std::lock_guard<std::mutex> lock(mutex_);
         const auto found = identities_.find(d.drivePath);
         if (found == identities_.end()) return read;
@@ -57,6 +61,7 @@ class FakeDisk {
  private:
   std::mutex mutex_;
   std::map<std::string, DirectoryIdentity> identities_;
+  std::atomic<bool> waiting_{false};
 };
 
 void WaitHeld(Ahead& ahead, std::size_t count) {
@@ -150,6 +155,31 @@ TEST(WalkReadAhead, HoldsNoMoreDirectoriesOrBytesThanItsLimits) {
     EXPECT_EQ(ahead.HeldListings(), row.most);
     EXPECT_NE(ahead.Take("c:\\d1", FakeDisk::Identity(2)), nullptr);
   }
+}
+
+// Reads that wait on the device call for more workers, up to the limit;
+// reads that do not, for as many as were asked for.
+TEST(WalkReadAhead, MoreWorkersReadWhileReadsWaitOnTheDevice) {
+  FakeDisk disk;
+  std::vector<Dir> dirs;
+  for (std::uint64_t i = 0; i < 400; ++i) {
+    dirs.push_back({"c:\\d" + std::to_string(i)});
+    disk.Set(dirs.back().drivePath, i + 1);
+  }
+  const auto run = [&](std::size_t from, std::size_t to, Ahead& ahead) {
+    ahead.Expect(std::vector<Dir>(dirs.begin() + from, dirs.begin() + to));
+    WaitHeld(ahead, to - from);
+    for (std::size_t i = from; i < to; ++i) ahead.Take(dirs[i].drivePath, FakeDisk::Identity(i + 1));
+  };
+  Ahead ahead(disk.Maker(), 2, ReadAheadLimits{4096, 1 << 20, 8});
+  run(0, 100, ahead);
+  EXPECT_EQ(ahead.ActiveWorkers(), 2);
+  disk.SetWaiting(true);
+  run(100, 250, ahead);
+  EXPECT_EQ(ahead.ActiveWorkers(), 8);
+  disk.SetWaiting(false);
+  run(250, 400, ahead);
+  EXPECT_EQ(ahead.ActiveWorkers(), 2);
 }
 
 }  // namespace
