@@ -78,7 +78,9 @@ struct OpenDirectory {
   DirectoryIdentity identity;
 };
 
-OpenDirectory Open(const WinDrivePath& dir, std::int64_t settledNs) {
+// withId: the look takes the directory's volume and file ID too, which
+// costs two more calls to the system (each a trip to the server under Wine).
+OpenDirectory Open(const WinDrivePath& dir, std::int64_t settledNs, bool withId) {
   // The clock first: a change after it shows as a newer change time.
   FILETIME now;
   GetSystemTimePreciseAsFileTime(&now);
@@ -102,14 +104,8 @@ OpenDirectory Open(const WinDrivePath& dir, std::int64_t settledNs) {
   if (!(basic.FileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
     throw WinError(kPathNotFound, "not a directory:", dir.path);
   }
-  BY_HANDLE_FILE_INFORMATION info{};
-  std::uint32_t serial = 0;
-  std::uint64_t index = 0;
-  if (GetFileInformationByHandle(open.handle.Get(), &info)) {
-    serial = info.dwVolumeSerialNumber;
-    index = Join64(info.nFileIndexHigh, info.nFileIndexLow);
-  }
-  const WinFileId id = FileIdOf(open.handle.Get(), serial, index);
+  if (!withId) return open;
+  const WinFileId id = FileIdOf(open.handle.Get());
   DirectoryIdentity& identity = open.identity;
   identity.device = id.volume;
   identity.inode = id.file;
@@ -222,8 +218,9 @@ std::shared_ptr<const WinListing> WinDirectoryReader::Read(std::string_view driv
     }
   }
   std::optional<OpenDirectory> open;
+  const bool taking = readAhead_ && !walkStarts && lister == WinLister::kDirs;
   try {
-    open.emplace(Open(*dir, settledNs_));
+    open.emplace(Open(*dir, settledNs_, taking));
   } catch (...) {
     // The walk skips it and goes on with the next.
     if (readAhead_) readAhead_->Pass(dir->path);
@@ -231,13 +228,17 @@ std::shared_ptr<const WinListing> WinDirectoryReader::Read(std::string_view driv
   }
 
   std::shared_ptr<WinListing> listing;
-  if (readAhead_ && !walkStarts && lister == WinLister::kDirs) {
-    listing = readAhead_->Take(dir->path, open->identity);
-  }
+  if (taking) listing = readAhead_->Take(dir->path, open->identity);
   if (!listing) {
     listing = std::make_shared<WinListing>();
     listing->path_ = dir->path;
-    listing->volume_ = open->identity.device;
+    // The volume, asked once a walk, serves the directories below its start,
+    // which it never leaves through a reparse point.
+    if (walkStarts || volumeLetter_ != dir->path[0]) {
+      volume_ = FileIdOf(open->handle.Get()).volume;
+      volumeLetter_ = dir->path[0];
+    }
+    listing->volume_ = taking ? open->identity.device : volume_;
     ReadEntries(open->handle.Get(), *listing, buffer_);
   }
   open.reset();  // nothing stays open on the drive
@@ -267,7 +268,7 @@ WinDirectoryReader::ReadAhead::Read WinDirectoryReader::ReadAheadOf(
   try {
     const std::optional<WinDrivePath> dir = ParseWinDrivePath(directory.drivePath);
     if (!dir) return read;
-    OpenDirectory open = Open(*dir, settledNs_);
+    OpenDirectory open = Open(*dir, settledNs_, true);
     // A directory that cannot vouch for its listing is left to the walk.
     if (!open.identity.known) return read;
     auto listing = std::make_shared<WinListing>();

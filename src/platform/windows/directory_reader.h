@@ -139,6 +139,9 @@ class WinDirectoryReader {
   void ExpectChildren(const WinListing& listing);
 
   std::shared_ptr<WinListing> newest_;
+  // The volume of the last walk's start, and its drive letter (lower case).
+  std::uint64_t volume_ = 0;
+  char volumeLetter_ = 0;
   std::vector<std::uint64_t> buffer_;  // the walk's own entry buffer
   // A volume found not to give 128-bit file IDs in its listings (as under
   // Wine): its directories are listed with 64-bit ones. ~0 for none.

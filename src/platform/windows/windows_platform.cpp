@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <functional>
-#include <thread>
 #include <utility>
 
 #include "platform/windows/directory_reader.h"
@@ -25,24 +24,11 @@ struct WindowsPlatform::Impl {
   WinFileSystem fileSystem;
 };
 
-namespace {
-
-int CoresToReadAhead() {
-  const unsigned cores = std::thread::hardware_concurrency();
-  return cores > 1 ? static_cast<int>(cores) : 0;
-}
-
-}  // namespace
-
 WindowsPlatform::WindowsPlatform()
-    : impl_(std::make_unique<Impl>(WinDriveList::FromSystem(), true)) {
-  SetReadAhead(CoresToReadAhead());
-}
+    : impl_(std::make_unique<Impl>(WinDriveList::FromSystem(), true)) {}
 
 WindowsPlatform::WindowsPlatform(WinDriveList drives)
-    : impl_(std::make_unique<Impl>(std::move(drives), false)) {
-  SetReadAhead(CoresToReadAhead());
-}
+    : impl_(std::make_unique<Impl>(std::move(drives), false)) {}
 
 WindowsPlatform::~WindowsPlatform() = default;
 
