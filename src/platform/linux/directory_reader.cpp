@@ -94,18 +94,23 @@ void ListingFiller::LookAtFiles(Listing& listing, int fd) {
   listing.infos_.resize(listing.files_.size());
   for (std::size_t i = 0; i < listing.files_.size(); ++i) {
     name.assign(listing.NameAt(listing.files_[i]));
-    struct stat st {};
     FileInfo& info = listing.infos_[i];
-    const int r = sys_.FStatAt(fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW);
+    // The birth time comes with the same look, for the stamp of a hit.
+    struct statx stx {};
+    const int r = sys_.StatX(fd, name.c_str(), AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT,
+                             STATX_BASIC_STATS | STATX_BTIME, &stx);
     if (r < 0) {
       info.err = -r;
       continue;
     }
-    info.mode = st.st_mode;
-    info.device = st.st_dev;
-    info.inode = st.st_ino;
-    info.size = st.st_size;
-    info.modified = st.st_mtim;
+    info.mode = stx.stx_mode;
+    info.device = makedev(stx.stx_dev_major, stx.stx_dev_minor);
+    info.inode = stx.stx_ino;
+    info.size = static_cast<off_t>(stx.stx_size);
+    info.modified = {stx.stx_mtime.tv_sec, stx.stx_mtime.tv_nsec};
+    info.hasBirth = (stx.stx_mask & STATX_BTIME) != 0;
+    info.birthNs = static_cast<std::int64_t>(stx.stx_btime.tv_sec) * 1000000000 +
+                   stx.stx_btime.tv_nsec;
   }
 }
 

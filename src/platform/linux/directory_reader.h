@@ -17,7 +17,7 @@
 namespace tidwen {
 
 // What a look at one file of a listing found, when the file was looked at
-// together with its directory (by the read-ahead): fstatat's answer.
+// together with its directory (by the read-ahead): statx's answer.
 struct FileInfo {
   int err = 0;  // the errno of a failed look; the rest is then unset
   mode_t mode = 0;
@@ -25,6 +25,8 @@ struct FileInfo {
   ino_t inode = 0;
   off_t size = 0;
   struct timespec modified {};
+  bool hasBirth = false;  // the file system keeps birth times
+  std::int64_t birthNs = 0;
 };
 
 // The sorted subdirectories and files of one directory, as read once.

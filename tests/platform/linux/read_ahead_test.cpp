@@ -47,12 +47,12 @@ class WalkTrigger : protected detail::RealHolder, public ForwardingSysCalls {
     }
     return ForwardingSysCalls::OpenAt2(dirFd, path, how);
   }
-  int FStatAt(int dirFd, const char* path, struct stat* st, int flags) override {
+  int StatX(int dirFd, const char* path, int flags, unsigned mask, struct statx* stx) override {
     if (std::this_thread::get_id() != walk_) {
       const std::lock_guard<std::mutex> lock(mutex_);
       workerLooks_.insert(path);
     }
-    return ForwardingSysCalls::FStatAt(dirFd, path, st, flags);
+    return ForwardingSysCalls::StatX(dirFd, path, flags, mask, stx);
   }
 
  private:
