@@ -94,6 +94,7 @@ class WalkReadAhead {
       stopping_ = true;
     }
     work_.notify_all();
+    parked_.notify_all();
     for (std::thread& t : workers_) t.join();
   }
   WalkReadAhead(const WalkReadAhead&) = delete;
@@ -103,6 +104,7 @@ class WalkReadAhead {
   // directory expected before.
   void Expect(std::vector<Directory> directories) {
     if (directories.empty()) return;
+    int wake = 0;
     {
       const std::lock_guard<std::mutex> lock(mutex_);
       if (off_) return;
@@ -111,8 +113,10 @@ class WalkReadAhead {
         job->directory = std::move(directory);
         jobs_.push_back(std::move(job));
       }
+      wake = std::min(active_, static_cast<int>(directories.size()));
     }
-    work_.notify_all();
+    // No more workers woken than there are new jobs: a wake-up costs.
+    for (int i = 0; i < wake; ++i) work_.notify_one();
   }
 
   // The listing of drivePath read ahead, when it is the directory expected
@@ -181,15 +185,9 @@ class WalkReadAhead {
     if (front->state != State::kWaiting) --begun_;
     front->dropped = true;
     heldBytes_ -= front->bytes;
-    const bool parked = static_cast<int>(workers_.size()) > active_;
     lock.unlock();
-    // A place under the limits may have come free: for a worker that may
-    // work, which a parked one would not pass on.
-    if (parked) {
-      work_.notify_all();
-    } else {
-      work_.notify_one();
-    }
+    // A place under the limits may have come free.
+    work_.notify_one();
   }
 
   // Starts workers up to active_. Called locked.
@@ -200,16 +198,16 @@ class WalkReadAhead {
   }
 
   // Counts one read done, and every few reads sizes the pool: twice as many
-  // workers while most reads wait on the device, half as many (but never
-  // fewer than asked for) once few do. Called locked.
+  // workers while nearly all reads wait on the device, half as many (but
+  // never fewer than asked for) once few do. Called locked.
   void Count(bool waited) {
-    constexpr int kWindow = 16;
+    constexpr int kWindow = 32;
     waitedInWindow_ += waited ? 1 : 0;
     if (++readsInWindow_ < kWindow) return;
     int wanted = active_;
-    if (waitedInWindow_ * 2 >= kWindow) {
+    if (waitedInWindow_ * 4 >= kWindow * 3) {
       wanted = std::min(std::max(limits_.workersWhenWaiting, base_), active_ * 2);
-    } else if (waitedInWindow_ * 8 < kWindow) {
+    } else if (waitedInWindow_ * 4 < kWindow) {
       wanted = std::max(base_, active_ / 2);
     }
     readsInWindow_ = 0;
@@ -217,7 +215,10 @@ class WalkReadAhead {
     if (wanted == active_ || stopping_) return;
     active_ = wanted;
     StartWorkers();
+    // Workers now parked leave the work queue; those now active leave the
+    // parking.
     work_.notify_all();
+    parked_.notify_all();
   }
 
   // Reads nothing more. Jobs being read are finished by their workers and
@@ -242,12 +243,18 @@ class WalkReadAhead {
   void Work(const Reader& reader, int index) {
     std::unique_lock<std::mutex> lock(mutex_);
     while (true) {
+      if (index >= active_) {
+        // Workers beyond the number active are parked, out of the way of
+        // the wake-ups meant for those that work.
+        parked_.wait(lock, [&] { return stopping_ || index < active_; });
+        if (stopping_) return;
+      }
       std::shared_ptr<Job> job;
-      // Workers beyond the number active are parked.
       work_.wait(lock, [&] {
-        return stopping_ || (index < active_ && (job = NextJob()) != nullptr);
+        return stopping_ || index >= active_ || (job = NextJob()) != nullptr;
       });
       if (stopping_) return;
+      if (!job) continue;  // parked since
       job->state = State::kReading;
       lock.unlock();
       Read read = reader(job->directory);
@@ -271,7 +278,8 @@ class WalkReadAhead {
   int readsInWindow_ = 0;
   int waitedInWindow_ = 0;
   std::mutex mutex_;
-  std::condition_variable work_;  // a job to do, or stopping
+  std::condition_variable work_;    // a job to do, or stopping
+  std::condition_variable parked_;  // more workers active, or stopping
   std::condition_variable done_;  // a job done
   // Jobs in the walk's order; the front is the directory it visits next.
   // Workers take jobs in this order too, so the jobs not yet begun are the

@@ -151,7 +151,10 @@ std::shared_ptr<const Listing> DirectoryReader::Read(std::string_view drivePath,
       readAhead_ = StartLinuxReadAhead(sys_, readAheadWorkers_, rootFd, settledNs_);
     }
   }
-  const int fd = opener_.OpenBeneath(rootFd, parsed->relative, O_RDONLY);
+  // A directory read ahead is only looked at and measured from: a path
+  // descriptor does, and is opened for reading only when it must be read.
+  const bool mayTake = readAhead_ && !root && lister == Lister::kDirs;
+  const int fd = opener_.OpenBeneath(rootFd, parsed->relative, mayTake ? O_PATH : O_RDONLY);
   if (fd < 0) {
     // The walk skips it and goes on with the next.
     if (readAhead_) readAhead_->Pass(drivePath);
@@ -159,7 +162,7 @@ std::shared_ptr<const Listing> DirectoryReader::Read(std::string_view drivePath,
   }
   listing->fd_ = UniqueFd(sys_, fd);
   try {
-    FillListing(*listing, fd, drivePath, *parsed, lister);
+    FillListing(*listing, drivePath, *parsed, lister);
   } catch (...) {
     listing->Reset();
     throw;
@@ -213,11 +216,17 @@ int DirectoryReader::RootFd(const Drive& drive, std::string_view drivePath, bool
   return fd;
 }
 
-void DirectoryReader::FillListing(Listing& listing, int fd, std::string_view drivePath,
+void DirectoryReader::FillListing(Listing& listing, std::string_view drivePath,
                                   const DrivePath& parsed, Lister lister) {
   std::shared_ptr<Listing> ahead;
   if (readAhead_ && !parsed.relative.empty() && lister == Lister::kDirs) {
-    ahead = readAhead_->Take(drivePath, LookAtDirectory(sys_, fd, settledNs_));
+    ahead = readAhead_->Take(drivePath, LookAtDirectory(sys_, listing.fd_.Get(), settledNs_));
+    if (!ahead) {
+      // The very directory looked at, opened for reading.
+      const int fd = sys_.OpenAt(listing.fd_.Get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
+      if (fd < 0) throw ErrorFor(ListErrorNumber(-fd), "cannot open directory", drivePath, -fd);
+      listing.fd_ = UniqueFd(sys_, fd);
+    }
   }
   if (ahead) {
     // The path leads to the directory that was read, unchanged since: its
@@ -228,7 +237,7 @@ void DirectoryReader::FillListing(Listing& listing, int fd, std::string_view dri
     listing.files_.swap(ahead->files_);
     listing.infos_.swap(ahead->infos_);
   } else {
-    filler_.Fill(listing, fd, drivePath, SystemFilter::For(parsed));
+    filler_.Fill(listing, listing.fd_.Get(), drivePath, SystemFilter::For(parsed));
   }
   if (!readAhead_ || lister != Lister::kDirs) return;
   // Its subdirectories come next, after everything expected before.

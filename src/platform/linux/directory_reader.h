@@ -170,11 +170,11 @@ class DirectoryReader {
   // The open mount point of drive; opened afresh when refresh is set or the
   // drive differs from the last one. Throws RuntimeError(71).
   int RootFd(const Drive& drive, std::string_view drivePath, bool refresh);
-  // Fills listing from the directory at fd: with what was read ahead of it
-  // when that is the same directory, else by reading it. Throws
+  // Fills listing from its open directory: with what was read ahead of it
+  // when that is the same directory, unchanged, else by reading it. Throws
   // RuntimeError.
-  void FillListing(Listing& listing, int fd, std::string_view drivePath,
-                   const DrivePath& parsed, Lister lister);
+  void FillListing(Listing& listing, std::string_view drivePath, const DrivePath& parsed,
+                   Lister lister);
 
   const DriveTable& drives_;
   SysCalls& sys_;

@@ -14,12 +14,37 @@ std::int64_t Nanoseconds(std::int64_t seconds, std::int64_t nanoseconds) {
   return seconds * 1000000000 + nanoseconds;
 }
 
-// How often this thread has slept in the kernel of its own accord: waiting
-// on the device, for a worker that takes no lock while it reads.
-long VoluntarySwitches() {
-  struct rusage usage {};
-  if (::getrusage(RUSAGE_THREAD, &usage) != 0) return 0;
-  return usage.ru_nvcsw;
+// What this thread has done so far: how often it slept of its own accord
+// (waiting on the device, for a worker that takes no lock while it reads),
+// its CPU time and the time of day, in microseconds.
+struct ThreadClock {
+  long sleeps = 0;
+  std::int64_t cpuUs = 0;
+  std::int64_t wallUs = 0;
+
+  static ThreadClock Now() {
+    ThreadClock clock;
+    struct rusage usage {};
+    if (::getrusage(RUSAGE_THREAD, &usage) == 0) {
+      clock.sleeps = usage.ru_nvcsw;
+      clock.cpuUs = (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000000LL +
+                    usage.ru_utime.tv_usec + usage.ru_stime.tv_usec;
+    }
+    struct timespec now {};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    clock.wallUs = now.tv_sec * 1000000LL + now.tv_nsec / 1000;
+    return clock;
+  }
+};
+
+// A read waited on the device when it slept and spent most of its time
+// away from the CPU: a moment's wait for a lock, or time taken by other
+// programs on a busy machine, does not count.
+bool WaitedOnDevice(const ThreadClock& before, const ThreadClock& after) {
+  constexpr std::int64_t kAwayUs = 200;
+  const std::int64_t wall = after.wallUs - before.wallUs;
+  const std::int64_t cpu = after.cpuUs - before.cpuUs;
+  return after.sleeps != before.sleeps && wall - cpu >= kAwayUs && wall >= 2 * cpu;
 }
 
 }  // namespace
@@ -85,9 +110,9 @@ std::unique_ptr<LinuxReadAhead> StartLinuxReadAhead(SysCalls& sys, int workers, 
     auto opener = std::make_shared<BeneathOpener>(sys);
     auto filler = std::make_shared<ListingFiller>(sys);
     return [&sys, root, opener, filler, settledNs](const AheadDirectory& directory) {
-      const long switches = VoluntarySwitches();
+      const ThreadClock before = ThreadClock::Now();
       LinuxReadAhead::Read read = ReadOne(sys, root->Get(), *opener, *filler, settledNs, directory);
-      read.waited = VoluntarySwitches() != switches;
+      read.waited = WaitedOnDevice(before, ThreadClock::Now());
       return read;
     };
   };
