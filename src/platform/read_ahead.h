@@ -73,7 +73,10 @@ class WalkReadAhead {
     std::shared_ptr<Listing> listing;
     DirectoryIdentity identity;  // looked at before the entries were read
     std::size_t bytes = 0;
-    bool waited = false;  // the read slept, waiting on the device
+    // Whether the read was timed, and then whether it slept waiting on the
+    // device. A reader may time only some reads, as timing costs too.
+    bool timed = false;
+    bool waited = false;
   };
   // Reads one directory; each worker makes its own, so it may keep buffers.
   using Reader = std::function<Read(const Directory&)>;
@@ -197,7 +200,7 @@ class WalkReadAhead {
     }
   }
 
-  // Counts one read done, and every few reads sizes the pool: twice as many
+  // Counts one timed read done, and every few sizes the pool: twice as many
   // workers while nearly all reads wait on the device, half as many (but
   // never fewer than asked for) once few do. Called locked.
   void Count(bool waited) {
@@ -259,7 +262,7 @@ class WalkReadAhead {
       lock.unlock();
       Read read = reader(job->directory);
       lock.lock();
-      Count(read.waited);
+      if (read.timed) Count(read.waited);
       job->state = State::kDone;
       if (read.listing && !job->dropped) {
         job->listing = std::move(read.listing);

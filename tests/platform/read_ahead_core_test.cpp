@@ -46,6 +46,7 @@ class FakeDisk {
     return [this] {
       return [this](const Dir& d) {
         Ahead::Read read;
+        read.timed = true;
         read.waited = waiting_;
         const std::lock_guard<std::mutex> lock(mutex_);
         const auto found = identities_.find(d.drivePath);
