@@ -6,6 +6,7 @@
 # make windows-test  cross-builds for Windows with mingw-w64 and runs its tests under Wine
 # make bench-windows  the Windows build's scan under Wine against Wine's cmd /c dir /s /b
 # make tsan     builds without the windows under ThreadSanitizer and runs the tests
+# make lint     checks the format of every C++ file and runs clang-tidy over src/
 # make windows  builds dist/windows/tidwen.exe and a zip of it with its read-me
 BUILD ?= build
 SANITIZE_BUILD ?= build-asan
@@ -14,9 +15,8 @@ JOBS ?= $(shell nproc)
 SANITIZER_ENV = ASAN_OPTIONS=abort_on_error=1:detect_leaks=1:strict_string_checks=1 \
 	UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
-.PHONY: all setup configure build run test package sanitize-build bench fuzz clean windows-test \
-	bench-windows \
-	windows windows-screenshots tsan
+.PHONY: all setup configure build run test package sanitize-build sanitize-test bench fuzz clean \
+	windows-test windows windows-screenshots tsan lint bench-windows
 
 all: build
 
@@ -30,7 +30,8 @@ export CCACHE_BASEDIR := $(CURDIR)
 export CCACHE_NOHASHDIR := 1
 
 configure: setup
-	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(LAUNCHER) >/dev/null
+	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+		-DCMAKE_EXPORT_COMPILE_COMMANDS=ON $(LAUNCHER) >/dev/null
 
 build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
@@ -44,13 +45,17 @@ run: configure
 package: build
 	@cmake --build $(BUILD) --target package
 
-# The test suite runs twice: as built for use, and with AddressSanitizer and
-# UndefinedBehaviorSanitizer.
-test: build sanitize-build
+# The test suite in three stages, each a build and its ctest, stopping at the
+# first that fails: as built for use; with AddressSanitizer and
+# UndefinedBehaviorSanitizer; cross-built for Windows and run under Wine.
+test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+	@$(MAKE) --no-print-directory sanitize-test
+	@$(MAKE) --no-print-directory windows-test
+
+sanitize-test: sanitize-build
 	cd $(SANITIZE_BUILD) && QT_QPA_PLATFORM=offscreen $(SANITIZER_ENV) \
 		ctest --output-on-failure -j $(JOBS)
-	@$(MAKE) --no-print-directory windows-test
 
 sanitize-build: setup
 	@cmake -S . -B $(SANITIZE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTIDWEN_SANITIZE=ON \
@@ -69,6 +74,18 @@ bench: build
 	else \
 		echo "window benchmark skipped: built without the windows (TIDWEN_BUILD_UI=OFF)"; \
 	fi; \
+	exit $$status
+
+# The format of .clang-format over every C++ file, then the checks of
+# .clang-tidy over the sources of the Linux build (the Qt front end included),
+# from its compile_commands.json. Reformat with clang-format -i FILE...
+LINT_FILES = $(shell find src tests bench fuzz -name '*.cpp' -o -name '*.h' | sort)
+lint: configure
+	@status=0; \
+	clang-format --dry-run -Werror $(LINT_FILES) || status=1; \
+	run-clang-tidy -quiet -p $(BUILD) -j $(JOBS) '^$(CURDIR)/src/' >$(BUILD)/clang-tidy.log 2>&1 || \
+		{ grep -E -A3 'warning:|error:' $(BUILD)/clang-tidy.log; status=1; }; \
+	if [ $$status = 0 ]; then echo "lint: no findings"; fi; \
 	exit $$status
 
 FUZZ_BUILD ?= build-fuzz
@@ -106,7 +123,7 @@ tsan: setup
 # in, needing only the system's own DLLs; beside it a zip with the read-me.
 WINDOWS_DIST ?= dist/windows
 # The one version number, from CMakeLists.txt.
-VERSION := $(shell sed -n 's/^project(Tidwen VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+VERSION := $(shell sed -n 's/^project.Tidwen VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 WINDOWS_ZIP = tidwen-$(VERSION)-windows-x64.zip
 windows: setup
 	@cmake -S . -B $(WINDOWS_BUILD) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake $(LAUNCHER) >/dev/null
@@ -114,7 +131,7 @@ windows: setup
 	@mkdir -p $(WINDOWS_DIST)
 	x86_64-w64-mingw32-strip -o $(WINDOWS_DIST)/tidwen.exe $(WINDOWS_BUILD)/src/frontend/win32/tidwen.exe
 	cp packaging/windows/README.txt $(WINDOWS_DIST)/说明.txt
-	cd $(WINDOWS_DIST) && rm -f $(WINDOWS_ZIP) && zip -q -X $(WINDOWS_ZIP) tidwen.exe 说明.txt
+	cmake/windows-zip.py $(WINDOWS_DIST)/$(WINDOWS_ZIP) $(WINDOWS_DIST)/tidwen.exe $(WINDOWS_DIST)/说明.txt
 	@ls -l $(WINDOWS_DIST)
 
 # Pictures of the Win32 windows for docs/, taken under Wine on a virtual

@@ -15,8 +15,8 @@ packages=(
   # The Windows build: mingw-w64, GoogleTest's sources, and Wine to run it.
   g++-mingw-w64-x86-64-posix mingw-w64 googletest wine wine64
   # The Windows windows' tests: a virtual display and a Chinese locale for
-  # Wine; zip packs tidwen.exe.
-  xvfb locales zip ccache
+  # Wine; python3 packs the Windows download (cmake/windows-zip.py).
+  xvfb locales ccache python3
   "$@"
 )
 

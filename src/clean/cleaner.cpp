@@ -2,6 +2,8 @@
 
 #include <memory>
 #include <string>
+#include <unordered_map>
+#include <vector>
 
 #include "model/runtime_error.h"
 
@@ -14,6 +16,31 @@ void ShowFailure(Form1Context& form, const std::string& text) {
   form.FileSystem.ReleaseKept();
   form.MessageBox.MsgBox(text, MsgBoxButtons::kOkOnly, MsgBoxIcon::kNone, {});
 }
+
+// The files a batch has deleted, by path and the stamp each was found as.
+// Another entry of one of them (a file of two junk types, or listed again by
+// a repeat scan) names a file that is gone because the user deleted it: it
+// leaves the list with it, instead of failing as a file not found.
+class DeletedFiles {
+ public:
+  void Add(std::string_view path, const FileStamp& stamp) {
+    byPath_[std::string(path)].push_back(stamp);
+  }
+  // Whether the entry's file is one the batch deleted. An entry without a
+  // known stamp goes by its path alone; with one, the stamp must match, so
+  // that an entry of another file once at that path is still tried.
+  bool Contains(std::string_view path, const FileStamp& stamp) const {
+    const auto found = byPath_.find(std::string(path));
+    if (found == byPath_.end()) return false;
+    for (const FileStamp& deleted : found->second) {
+      if (!stamp.known || !deleted.known || deleted == stamp) return true;
+    }
+    return false;
+  }
+
+ private:
+  std::unordered_map<std::string, std::vector<FileStamp>> byPath_;
+};
 
 }  // namespace
 
@@ -57,14 +84,23 @@ void Command2_Click(Form1Context& form) {
                              MsgBoxButtons::kYesNo, MsgBoxIcon::kExclamation, "三思而后行");
   if (answer == kMsgBoxYes) {
     DeletionBatch batch(form.FileSystem);
+    DeletedFiles deleted;
     // From the last entry to the first: removing the entry at the index moves
     // only entries already visited, so none is skipped or visited twice.
     for (std::int64_t i = form.List1.ListCount() - 1; i >= 0; --i) {
       if (!form.List1.Selected(i)) continue;
       form.CurrentPath.assign(form.List1.List(i));
       form.CurrentStamp = form.List1.Stamp(i);
+      if (deleted.Contains(form.CurrentPath, form.CurrentStamp)) {
+        // Its file went with an entry after it: nothing left to delete.
+        form.List1.RemoveItem(i);
+        continue;
+      }
       Manip_Files(form);
-      if (form.DeleteOutcome == 1) form.List1.RemoveItem(i);
+      if (form.DeleteOutcome == 1) {
+        deleted.Add(form.CurrentPath, form.CurrentStamp);
+        form.List1.RemoveItem(i);
+      }
     }
   }
 

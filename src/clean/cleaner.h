@@ -12,7 +12,9 @@ void Manip_Files(Form1Context& form);
 
 // The delete command: confirms, deletes the file of every selected List1
 // entry from the last to the first, removes each entry whose file was
-// deleted, and shows how many entries remain in Label1.
+// deleted, and shows how many entries remain in Label1. An entry whose file
+// this batch has already deleted through another entry (the same path and
+// stamp) leaves the list too, without being tried again.
 void Command2_Click(Form1Context& form);
 
 }  // namespace tidwen

@@ -98,4 +98,22 @@ TEST(IconArtTest, WindowIconIsThePixelDrawing) {
   EXPECT_EQ(LargestDifference(committed, tidwen::art::PixelIcon()), 0);
 }
 
+// tidwen.exe's icon holds a 16 x 16 image beside the 32 x 32 one, both in
+// 16 colours, so title bars and the taskbar do not shrink the larger one;
+// the larger pictures follow for the shell.
+TEST(IconArtTest, ProgramIconHoldsBothSmallSizesIn16Colours) {
+  QFile file(kSource + "/src/resources/tidwen.ico");
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  const QByteArray ico = file.readAll();
+  const auto byte = [&](int at) { return int(static_cast<unsigned char>(ico.at(at))); };
+  ASSERT_GE(ico.size(), 6);
+  QStringList entries;  // "width x height, colours, bits"
+  for (int i = 0; i < byte(4) && 6 + 16 * i + 8 <= ico.size(); ++i) {
+    const int at = 6 + 16 * i;
+    entries << QString("%1x%2 %3 %4").arg(byte(at)).arg(byte(at + 1)).arg(byte(at + 2))
+                   .arg(byte(at + 6));
+  }
+  EXPECT_EQ(entries, (QStringList{"16x16 16 4", "32x32 16 4", "48x48 0 32", "0x0 0 32"}));
+}
+
 }  // namespace

@@ -60,10 +60,30 @@ case "$mode" in
     file=$stage/share/metainfo/$id.metainfo.xml
     appstreamcli validate --no-net --no-color "$file"
     # What the software centre shows Chinese users, and the rest it needs.
-    for part in '<summary xml:lang="zh-CN">' '<p xml:lang="zh-CN">' '<content_rating ' \
+    for part in '<summary xml:lang="zh_CN">' '<p xml:lang="zh_CN">' '<content_rating ' \
                 '<project_license>' '/docs/form1.png<' '/docs/form1-results.png<' \
                 '/docs/form2.png<' "<launchable type=\"desktop-id\">$id.desktop<"; do
       grep -qF "$part" "$file" || fail "$file lacks $part"
+    done
+    # What a Chinese user's software centre shows: the installed metainfo
+    # read back by AppStream itself under a Chinese locale, which matches
+    # xml:lang="zh_CN" but not "zh-CN". The metainfo folder and AppStream's
+    # cache are swapped for the stage's and a scratch one in a mount
+    # namespace of the check's own.
+    [[ $(id -u) -eq 0 ]] && command -v unshare >/dev/null ||
+      skip "reading the metainfo back needs root and unshare for a private mount namespace"
+    locale -a 2>/dev/null | grep -qi '^zh_CN\.utf-\?8$' ||
+      skip "no zh_CN.UTF-8 locale (scripts/setup.sh makes it)"
+    shown=$(unshare -m bash -c '
+      set -e
+      mount --bind "$1" /usr/share/metainfo
+      mkdir -p /var/cache/swcatalog && mount -t tmpfs tidwen-test /var/cache/swcatalog
+      export XDG_CACHE_HOME=$(mktemp -d)
+      appstreamcli refresh-cache --force >/dev/null 2>&1
+      LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8 appstreamcli get --details "$2"' _ \
+      "$stage/share/metainfo" "$id" 2>&1) || fail "appstreamcli could not read it back: $shown"
+    for line in '名称: Tidwen 垃圾清理' '摘要: 扫描驱动器上的垃圾文件并删除选中的文件'; do
+      grep -qxF "$line" <<<"$shown" || fail "a Chinese locale is not shown \"$line\": $shown"
     done
     ;;
 
@@ -94,6 +114,12 @@ case "$mode" in
     diff -u <(expected_files "$id" "$sizes" | sort) \
             <(cd "$root/usr" && find . -type f -o -type l | sed 's|^\./||' | sort) ||
       fail "the package's files differ from the expected ones (- expected, + packaged)"
+    # Every README section the manual page points to is there.
+    zcat "$root/usr/share/man/man1/tidwen.1.gz" | sed -n '/^\.SH SEE ALSO/,$p' | grep -o '\\(lq[^\\]*\\(rq' |
+      sed 's/^\\(lq//; s/\\(rq$//' | while read -r section; do
+        grep -qE "^#+ $section\$" "$root/usr/share/doc/tidwen/README.md" ||
+          fail "the manual page names a README section \"$section\" that does not exist"
+      done
     for gz in "$root"/usr/share/man/man1/tidwen.1.gz "$root"/usr/share/doc/tidwen/changelog.gz; do
       gzip -t "$gz" || fail "$gz is not a sound gzip file"
     done

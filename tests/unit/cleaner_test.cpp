@@ -136,16 +136,57 @@ TEST_F(CleanerTest, DeletesFromTheLastEntryAndRemovesOnlyDeletedOnes) {
   EXPECT_FALSE(p.FileSystem.inBatch);
 }
 
-TEST_F(CleanerTest, OnePathInTwoEntriesDeletesOnceAndKeepsTheLowerEntry) {
-  p.tree.AddFile("c:\\a.$$$");
-  AddResult("c:\\a.$$$");
-  AddResult("c:\\a.$$$");
-  p.MessageBox.answers = {kMsgBoxYes};
-  Command2_Click(p.context);
-  EXPECT_THAT(BoxTexts(), ElementsAre("确实要删除这2项吗？", "发生错误53"));
-  EXPECT_THAT(p.List1.Texts(), ElementsAre("c:\\a.$$$"));
-  EXPECT_TRUE(p.List1.Selected(0));
-  EXPECT_EQ(p.Label1.Caption(), "还剩下 1个垃圾文件");
+// A file listed more than once (two junk types, or a repeat scan) is
+// deleted once; its other entries leave with it, without a "not found" box.
+// An entry that was not selected stays; one of another file once at the same
+// path is still tried.
+TEST_F(CleanerTest, FileListedTwiceIsDeletedOnceAndAllItsEntriesLeave) {
+  struct Case {
+    const char* name;
+    std::vector<std::pair<const char*, bool>> entries;  // path, selected
+    bool replacedBetween;  // the first entry was stamped before the file was made anew
+    std::vector<std::string> deleted;
+    std::vector<std::string> boxes;
+    std::vector<std::string> left;
+  };
+  const std::vector<Case> cases = {
+      {"two types", {{"c:\\a.$$$", true}, {"c:\\a.$$$", true}}, false, {"c:\\a.$$$"},
+       {"确实要删除这2项吗？"}, {}},
+      {"repeat scans", {{"c:\\a.$$$", true}, {"c:\\b.tmp", true}, {"c:\\a.$$$", true},
+                        {"c:\\b.tmp", true}, {"c:\\a.$$$", true}},
+       false, {"c:\\a.$$$", "c:\\b.tmp"}, {"确实要删除这5项吗？"}, {}},
+      {"one entry not selected", {{"c:\\a.$$$", false}, {"c:\\a.$$$", true}}, false,
+       {"c:\\a.$$$"}, {"确实要删除这1项吗？"}, {"c:\\a.$$$"}},
+      {"another file once at the path", {{"c:\\a.$$$", true}, {"c:\\a.$$$", true}}, true,
+       {"c:\\a.$$$"}, {"确实要删除这2项吗？", "发生错误53"}, {"c:\\a.$$$"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    MemoryPlatform q;
+    Form_Load(q.context);
+    for (std::size_t i = 0; i < c.entries.size(); ++i) {
+      const auto& [path, selected] = c.entries[i];
+      if (!q.tree.HasFile(path)) q.tree.AddFile(path);
+      if (c.replacedBetween && i == 1) {
+        q.tree.RemoveFile(path);
+        q.tree.AddFile(path);
+      }
+      // Entries as a scan adds them, each with the stamp of the file it found.
+      q.context.CurrentPath = path;
+      const std::int64_t before = q.List1.ListCount();
+      Printt(q.context);
+      while (q.List1.ListCount() > before + 1) q.List1.RemoveItem(q.List1.ListCount() - 1);
+      q.List1.SetSelected(before, selected);
+    }
+    q.MessageBox.answers = {kMsgBoxYes};
+    Command2_Click(q.context);
+    EXPECT_EQ(q.FileSystem.deleted, c.deleted);
+    std::vector<std::string> boxes;
+    for (const auto& box : q.MessageBox.boxes) boxes.push_back(box.text);
+    EXPECT_EQ(boxes, c.boxes);
+    EXPECT_EQ(q.List1.Texts(), c.left);
+    EXPECT_EQ(q.Label1.Caption(), "还剩下 " + std::to_string(c.left.size()) + "个垃圾文件");
+  }
 }
 
 TEST_F(CleanerTest, AllDeletedLeavesAnEmptyList) {

@@ -142,6 +142,41 @@ TEST_F(DriveWalkTest, UnreadableDriveStillEndsWithTheCount) {
   EXPECT_THAT(p.Label1.captions, ElementsAre("共找到 0个垃圾文件"));
 }
 
+// A system out of descriptors fails every directory after the first that
+// failed: the walk stops there with one box, instead of skipping the rest and
+// reporting a clean drive. Other failures stay silent (above).
+TEST_F(DriveWalkTest, RunningOutOfDescriptorsEndsTheWalkAfterOneBox) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> listingFails;  // with kTooManyFiles
+    const char* lengthFails;                // with kTooManyFiles, or nullptr
+    std::vector<std::string> found;
+  };
+  const std::vector<Case> cases = {
+      {"root", {"c:\\"}, nullptr, {}},
+      {"second directory, and every one after it", {"c:\\B", "c:\\C", "c:\\A\\deep"}, nullptr,
+       {"c:\\r.tmp", "c:\\A\\a.tmp"}},
+      {"a file's length", {}, "c:\\B\\b.tmp", {"c:\\r.tmp", "c:\\A\\a.tmp"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    MemoryPlatform q;
+    Form_Load(q.context);
+    for (const char* path : {"c:\\r.tmp", "c:\\A\\a.tmp", "c:\\B\\b.tmp", "c:\\B\\c.tmp",
+                             "c:\\C\\d.tmp", "c:\\A\\deep\\e.tmp"}) {
+      q.tree.AddFile(path);
+    }
+    for (const std::string& path : c.listingFails) q.tree.FailListing(path, kTooManyFiles);
+    if (c.lengthFails != nullptr) q.tree.FailLength(c.lengthFails, kTooManyFiles);
+    Command1_Click(q.context);
+    EXPECT_EQ(q.List1.Texts(), c.found);
+    ASSERT_EQ(q.MessageBox.boxes.size(), 1u);
+    EXPECT_EQ(q.MessageBox.boxes[0].text, "发生错误67");
+    EXPECT_EQ(q.MessageBox.boxes[0].buttons, MsgBoxButtons::kOkOnly);
+    EXPECT_EQ(q.Label1.Caption(), "共找到 " + std::to_string(c.found.size()) + "个垃圾文件");
+  }
+}
+
 TEST_F(DriveWalkTest, FileThatCannotBeMeasuredIsSkipped) {
   p.tree.AddFile("c:\\A\\a.$$$", 5);
   p.tree.AddFile("c:\\A\\b.tmp");

@@ -24,7 +24,14 @@ class PacedControl {
 // returns to the event loop (each control arranges that itself).
 class RepaintPacer {
  public:
-  explicit RepaintPacer(std::chrono::milliseconds interval = std::chrono::milliseconds(33));
+  using TimePoint = std::chrono::steady_clock::time_point;
+  // Where the pacer reads the time; tests pass a clock they move by hand.
+  using Clock = std::function<TimePoint()>;
+  static constexpr std::chrono::milliseconds kInterval{33};
+
+  static TimePoint SteadyNow() { return std::chrono::steady_clock::now(); }
+
+  explicit RepaintPacer(std::chrono::milliseconds interval = kInterval, Clock clock = SteadyNow);
 
   void Request(PacedControl& control);
   // Forgets a control that is going away.
@@ -44,12 +51,13 @@ class RepaintPacer {
   std::chrono::nanoseconds RoundsTime() const { return roundsTime_; }
 
  private:
-  using Clock = std::chrono::steady_clock;
   std::chrono::milliseconds interval_;
+  Clock clock_;
   bool anyRound_ = false;
-  Clock::time_point lastRound_{};
+  TimePoint lastRound_{};
   std::vector<PacedControl*> waiting_;
   std::function<void()> afterRound_;
+  bool inRound_ = false;
   bool inAfterRound_ = false;
   long rounds_ = 0;
   std::chrono::nanoseconds roundsTime_{0};

@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <string>
 
+#include "platform/linux/mount_info.h"
+
 namespace tidwen {
 
 namespace {
@@ -70,17 +72,25 @@ int BeneathOpener::OpenMountPoint(const Drive& drive) {
   const int fd = OpenNoSymlinks(drive.mountPoint);
   if (fd < 0) return fd;
   UniqueFd dir(sys_, fd);
-  struct statx stx {};
-  const int r = sys_.StatX(fd, "", AT_EMPTY_PATH | AT_STATX_DONT_SYNC, STATX_MNT_ID, &stx);
   if (drive.mountId != 0) {
-    // The same mount, or not ready. Mount IDs are reused once a mount is
-    // gone, so the root's device must match as well.
+    // The same mount of the same filesystem, or not ready. Mount IDs are
+    // reused once a mount is gone, and a filesystem mounted anew from the
+    // same loop device gets the same device number: the unique mount ID
+    // and the filesystem's own identity tell them apart where known.
+    MountIdentity now;
+    const int r = ReadMountIdentity(sys_, fd, drive.filesystem != 0, now);
     if (r < 0) return r;
-    if ((stx.stx_mask & STATX_MNT_ID) != 0 && stx.stx_mnt_id != drive.mountId) return -ENODEV;
-    if (makedev(stx.stx_dev_major, stx.stx_dev_minor) != drive.device) return -ENODEV;
-    if ((stx.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) != 0 && !IsMountRoot(stx)) return -ENODEV;
-  } else if (r == 0 && !drive.fsType.empty() && drive.mountPoint != "/" &&
-             (stx.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) != 0 && !IsMountRoot(stx)) {
+    if (now.mountId != 0 && now.mountId != drive.mountId) return -ENODEV;
+    if (drive.uniqueMountId != 0 && now.uniqueMountId != drive.uniqueMountId) return -ENODEV;
+    if (now.device != drive.device) return -ENODEV;
+    if (drive.filesystem != 0 && now.filesystem != drive.filesystem) return -ENODEV;
+    if (now.mountRootKnown && !now.mountRoot) return -ENODEV;
+    return dir.Release();
+  }
+  struct statx stx {};
+  const int r = sys_.StatX(fd, "", AT_EMPTY_PATH | AT_STATX_DONT_SYNC, 0, &stx);
+  if (r == 0 && !drive.fsType.empty() && drive.mountPoint != "/" &&
+      (stx.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) != 0 && !IsMountRoot(stx)) {
     // A drive of a mount table whose filesystem is gone leaves a bare
     // directory behind; listing that would show an empty drive instead of
     // saying that it is not there.

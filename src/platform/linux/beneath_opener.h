@@ -16,9 +16,10 @@ class BeneathOpener {
 
   // Opens a drive's mount point as a directory (O_PATH), from "/" without
   // following a link at any step. A drive of the mount table must still be
-  // the mount it was when the table was read (the same mount ID and root
-  // device): a mount point that leads elsewhere now (its filesystem
-  // unmounted, or a directory on the way replaced by a link) fails with
+  // the mount it was when the table was read (the same mount ID, unique
+  // mount ID, root device and filesystem identity): a mount point that
+  // leads elsewhere now (its filesystem unmounted, another mounted in its
+  // place, or a directory on the way replaced by a link) fails with
   // -ENODEV. Returns the descriptor, or the negated errno.
   int OpenMountPoint(const Drive& drive);
 

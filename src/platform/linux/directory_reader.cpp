@@ -13,6 +13,7 @@
 #include "platform/linux/error_numbers.h"
 #include "platform/linux/read_ahead.h"
 #include "platform/linux/system_trees.h"
+#include "rules/managed_trees.h"
 
 namespace tidwen {
 
@@ -20,7 +21,7 @@ namespace {
 
 // Large enough that most directories come in one call, small enough to stay
 // in cache.
-constexpr std::size_t kDentsBufferSize = 64 * 1024;
+constexpr std::size_t kDentsBufferSize = std::size_t{64} * 1024;
 
 // The layout of the records getdents64(2) returns.
 struct RawDirent {
@@ -75,13 +76,14 @@ std::size_t Listing::HeldBytes() const {
          files_.capacity() * sizeof(NameRef) + infos_.capacity() * sizeof(FileInfo);
 }
 
-SystemFilter SystemFilter::For(const DrivePath& path) {
+SystemFilter SystemFilter::For(const DrivePath& path, const SystemTrees& trees) {
   std::string posix = path.drive->mountPoint;
   if (!path.relative.empty()) {
     if (posix.back() != '/') posix.push_back('/');
     posix += path.relative;
   }
   SystemFilter filter;
+  filter.trees = &trees;
   filter.files = InSystemTree(posix);
   if (!filter.files && HoldsSystemTree(posix)) filter.treesBelow = std::move(posix);
   return filter;
@@ -114,8 +116,9 @@ void ListingFiller::LookAtFiles(Listing& listing, int fd) {
   }
 }
 
-DirectoryReader::DirectoryReader(const DriveTable& drives, SysCalls& sys, BeneathOpener& opener)
-    : drives_(drives), sys_(sys), opener_(opener), filler_(sys) {}
+DirectoryReader::DirectoryReader(const DriveTable& drives, SysCalls& sys, BeneathOpener& opener,
+                                 const SystemTrees& trees)
+    : drives_(drives), sys_(sys), opener_(opener), trees_(trees), filler_(sys) {}
 
 DirectoryReader::~DirectoryReader() = default;
 
@@ -161,8 +164,15 @@ std::shared_ptr<const Listing> DirectoryReader::Read(std::string_view drivePath,
     throw ErrorFor(ListErrorNumber(-fd), "cannot open directory", drivePath, -fd);
   }
   listing->fd_ = UniqueFd(sys_, fd);
+  struct stat self {};
+  // A drive whose root is a system tree lists nothing. Below the root, a
+  // walk reaches only directories that a listing offered, and listings
+  // leave the system trees out.
+  const bool systemRoot = root && sys_.FStat(fd, &self) == 0 &&
+                          trees_.IsRoot(static_cast<std::uint64_t>(self.st_dev),
+                                        static_cast<std::uint64_t>(self.st_ino));
   try {
-    FillListing(*listing, drivePath, *parsed, lister);
+    if (!systemRoot) FillListing(*listing, drivePath, *parsed, lister);
   } catch (...) {
     listing->Reset();
     throw;
@@ -237,7 +247,7 @@ void DirectoryReader::FillListing(Listing& listing, std::string_view drivePath,
     listing.files_.swap(ahead->files_);
     listing.infos_.swap(ahead->infos_);
   } else {
-    filler_.Fill(listing, listing.fd_.Get(), drivePath, SystemFilter::For(parsed));
+    filler_.Fill(listing, listing.fd_.Get(), drivePath, SystemFilter::For(parsed, trees_));
   }
   if (!readAhead_ || lister != Lister::kDirs) return;
   // Its subdirectories come next, after everything expected before.
@@ -256,7 +266,7 @@ void DirectoryReader::FillListing(Listing& listing, std::string_view drivePath,
     relative.resize(relativeBase);
     relative.append(name);
     const DrivePath child{parsed.drive, relative};
-    children.push_back({path, relative, SystemFilter::For(child)});
+    children.push_back({path, relative, SystemFilter::For(child, trees_)});
   }
   readAhead_->Expect(std::move(children));
 }
@@ -268,9 +278,8 @@ void DirectoryReader::ReleaseHandles() noexcept {
   for (const std::shared_ptr<Listing>& listing : pool_) listing->fd_.Reset();
 }
 
-int ListingFiller::MountState(int fd, const char* name) {
-  struct statx stx {};
-  const int r = sys_.StatX(fd, name, kLookFlags, STATX_TYPE, &stx);
+int ListingFiller::MountState(int fd, const char* name, struct statx& stx) {
+  const int r = sys_.StatX(fd, name, kLookFlags, STATX_TYPE | STATX_INO, &stx);
   if (r == -ENOENT) return -1;
   // Anything else that keeps us from looking leaves the decision to the
   // open that would enter it, which refuses another filesystem anyway.
@@ -313,21 +322,32 @@ void ListingFiller::Fill(Listing& listing, int fd, std::string_view drivePath,
       bool isDir = type == DT_DIR;
       bool isFile = type == DT_REG;
       bool mountRoot = false;
+      struct statx stx {};
+      bool looked = false;
       if (type == DT_UNKNOWN) {
         // Some filesystems leave the type open; look without following. An
         // entry that cannot be looked at could not be measured or entered.
-        struct statx stx {};
-        if (sys_.StatX(fd, name, kLookFlags, STATX_TYPE, &stx) < 0) continue;
+        if (sys_.StatX(fd, name, kLookFlags, STATX_TYPE | STATX_INO, &stx) < 0) continue;
+        looked = true;
         isDir = S_ISDIR(stx.stx_mode);
         isFile = S_ISREG(stx.stx_mode);
-        if (isDir && (stx.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) != 0) {
+      }
+      if (isDir) {
+        // A package manager's or version-control system's tree: its files
+        // are that tool's. Told by name, before any look.
+        if (IsManagedTree(std::string_view(name, length))) continue;
+        if (looked && (stx.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) != 0) {
           mountRoot = (stx.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
-        } else if (isDir) {
-          mountRoot = MountState(fd, name) != 0;
+        } else {
+          // A mount point, or gone since the read: either way not listed.
+          mountRoot = MountState(fd, name, stx) != 0;
         }
-      } else if (isDir) {
-        // A mount point, or gone since the read: either way not listed.
-        mountRoot = MountState(fd, name) != 0;
+        // A system tree, by the identity the look just gave, whatever
+        // this directory is called: a bind mount of "/" shows /usr too.
+        if (!mountRoot && filter.trees != nullptr &&
+            filter.trees->IsRoot(makedev(stx.stx_dev_major, stx.stx_dev_minor), stx.stx_ino)) {
+          continue;
+        }
       }
 
       if (isDir && !filter.treesBelow.empty()) {

@@ -13,6 +13,7 @@
 #include "platform/linux/drive_path.h"
 #include "platform/linux/drive_table.h"
 #include "platform/linux/sys_calls.h"
+#include "platform/linux/system_trees.h"
 
 namespace tidwen {
 
@@ -86,8 +87,11 @@ struct SystemFilter {
   // A system tree lies directly below: the directory's POSIX path, to check
   // each subdirectory against; empty when none does.
   std::string treesBelow;
+  // The system trees by identity: a subdirectory that is the root of one is
+  // left out, whatever path leads to it. Not owned; nullptr checks none.
+  const SystemTrees* trees = nullptr;
 
-  static SystemFilter For(const DrivePath& path);
+  static SystemFilter For(const DrivePath& path, const SystemTrees& trees);
 };
 
 // Reads directories into listings, with the rules every lister keeps. One
@@ -97,6 +101,9 @@ class ListingFiller {
   explicit ListingFiller(SysCalls& sys);
 
   // Reads the directory open at fd into listing, sorted by name bytes.
+  // Subdirectories are left out when they are mount points, trees a package
+  // manager or version-control system keeps (IsManagedTree), or system
+  // trees by path or identity (filter); files when the filter says so.
   // Throws RuntimeError; the listing then holds what it held before, in
   // part.
   void Fill(Listing& listing, int fd, std::string_view drivePath, const SystemFilter& filter);
@@ -108,7 +115,8 @@ class ListingFiller {
   // 1 when the subdirectory name of the directory at fd is the root of a
   // mount (another filesystem, or a bind mount of this one), 0 when not or
   // when it cannot be told, -1 when it is gone or no longer a directory.
-  int MountState(int fd, const char* name);
+  // Where the look succeeds, stx holds what it found (device and inode).
+  int MountState(int fd, const char* name, struct statx& stx);
   // Sorts a listing's names by their bytes.
   static void Sort(Listing& listing);
 
@@ -128,7 +136,10 @@ enum class Lister { kDirs, kFiles };
 // allocates nothing per file.
 class DirectoryReader {
  public:
-  DirectoryReader(const DriveTable& drives, SysCalls& sys, BeneathOpener& opener);
+  // trees (not owned) are the system trees, whose directories are never
+  // listed on any drive.
+  DirectoryReader(const DriveTable& drives, SysCalls& sys, BeneathOpener& opener,
+                  const SystemTrees& trees);
   ~DirectoryReader();
 
   // Reads ahead of a walk with this many threads, through the reader's
@@ -179,6 +190,7 @@ class DirectoryReader {
   const DriveTable& drives_;
   SysCalls& sys_;
   BeneathOpener& opener_;
+  const SystemTrees& trees_;
   std::vector<std::shared_ptr<Listing>> pool_;
   std::size_t newest_ = static_cast<std::size_t>(-1);  // index into pool_
   // The mount point of the drive read last, kept open while the walk stays

@@ -7,13 +7,15 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
-#include <fstream>
-#include <sstream>
+#include <unistd.h>
+
+#include <cerrno>
 #include <unordered_map>
 #include <utility>
 
 #include "platform/linux/beneath_opener.h"
 #include "platform/linux/drive_path.h"
+#include "platform/linux/error_numbers.h"
 #include "platform/linux/sys_calls.h"
 #include "platform/linux/system_trees.h"
 
@@ -57,101 +59,72 @@ bool HoldsFilesOnStorage(std::string_view fsType, std::string_view source) {
   return OneOf(kNetworkTypes, fsType) || OneOf(kDiskTypes, fsType);
 }
 
-// mountinfo writes space, tab, newline and backslash in paths as "\ooo".
-std::string DecodeOctalEscapes(std::string_view field) {
-  const auto isOctal = [](char c) { return c >= '0' && c <= '7'; };
-  std::string out;
-  out.reserve(field.size());
-  for (std::size_t i = 0; i < field.size(); ++i) {
-    if (field[i] == '\\' && i + 3 < field.size() && isOctal(field[i + 1]) &&
-        isOctal(field[i + 2]) && isOctal(field[i + 3])) {
-      out.push_back(static_cast<char>(((field[i + 1] - '0') << 6) |
-                                      ((field[i + 2] - '0') << 3) | (field[i + 3] - '0')));
-      i += 3;
-      continue;
-    }
-    out.push_back(field[i]);
-  }
-  return out;
-}
-
-std::vector<std::string_view> SplitFields(std::string_view line) {
-  std::vector<std::string_view> fields;
-  std::size_t i = 0;
-  while (i < line.size()) {
-    while (i < line.size() && line[i] == ' ') ++i;
-    const std::size_t start = i;
-    while (i < line.size() && line[i] != ' ') ++i;
-    if (i > start) fields.push_back(line.substr(start, i - start));
-  }
-  return fields;
-}
-
-struct MountEntry {
-  std::string mountPoint;
-  std::string fsType;
-  std::string source;
-  std::uint64_t id = 0;
-  std::uint64_t device = 0;  // of the mounted filesystem, as the table says
-};
-
-// A decimal number, or nullopt.
-std::optional<std::uint64_t> ParseNumber(std::string_view text) {
-  if (text.empty() || text.size() > 19) return std::nullopt;
-  std::uint64_t value = 0;
-  for (const char c : text) {
-    if (c < '0' || c > '9') return std::nullopt;
-    value = value * 10 + static_cast<std::uint64_t>(c - '0');
-  }
-  return value;
-}
-
-// The entries of a mountinfo text in table order; malformed lines are
-// skipped.
-std::vector<MountEntry> ParseMountInfo(std::string_view text) {
-  std::vector<MountEntry> entries;
-  while (!text.empty()) {
-    const std::size_t end = text.find('\n');
-    const std::string_view line = text.substr(0, end);
-    text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
-    // id parent major:minor root mountpoint options [optional...] - type source superoptions
-    const std::vector<std::string_view> fields = SplitFields(line);
-    if (fields.size() < 10) continue;
-    const auto dash = std::find(fields.begin() + 6, fields.end(), std::string_view("-"));
-    if (dash == fields.end() || fields.end() - dash < 3) continue;
-    const std::size_t colon = fields[2].find(':');
-    const std::optional<std::uint64_t> id = ParseNumber(fields[0]);
-    const std::optional<std::uint64_t> major = ParseNumber(fields[2].substr(0, colon));
-    const std::optional<std::uint64_t> minor =
-        colon == std::string_view::npos ? std::nullopt : ParseNumber(fields[2].substr(colon + 1));
-    if (!id || !major || !minor) continue;
-    MountEntry e{DecodeOctalEscapes(fields[4]), DecodeOctalEscapes(dash[1]),
-                 DecodeOctalEscapes(dash[2]), *id,
-                 makedev(static_cast<unsigned>(*major), static_cast<unsigned>(*minor))};
-    if (e.mountPoint.empty() || e.mountPoint.front() != '/') continue;
-    entries.push_back(std::move(e));
-  }
-  return entries;
-}
-
 // Looks at a mount point on this system: opened from "/" without following
-// a link at any step, it must be a directory; its device counts when it is
-// the root of the mount with the given ID.
-std::optional<std::uint64_t> ProbeOnSystem(const std::string& mountPoint, std::uint64_t id) {
+// a link at any step, what is there.
+// Throws RuntimeError(kTooManyFiles) when the system has no descriptor to
+// look with: a drive that could not be looked at is not a drive that is gone.
+std::optional<MountIdentity> ProbeOnSystem(const std::string& mountPoint, bool withFilesystem) {
   RealSysCalls sys;
   BeneathOpener opener(sys);
+  const auto shortOfDescriptors = [&mountPoint](int r) {
+    if (r == -EMFILE || r == -ENFILE) throw ErrorFor(kTooManyFiles, "cannot look at", mountPoint, -r);
+  };
   const int fd = opener.OpenNoSymlinks(mountPoint);
+  shortOfDescriptors(fd);
   if (fd < 0) return std::nullopt;
   const UniqueFd dir(sys, fd);
-  struct statx stx {};
-  if (sys.StatX(fd, "", AT_EMPTY_PATH | AT_STATX_DONT_SYNC, STATX_TYPE | STATX_MNT_ID, &stx) < 0 ||
-      !S_ISDIR(stx.stx_mode)) {
-    return std::nullopt;
+  MountIdentity identity;
+  const int r = ReadMountIdentity(sys, fd, withFilesystem, identity);
+  shortOfDescriptors(r);
+  if (r < 0) return std::nullopt;
+  return identity;
+}
+
+// Where each system tree lies inside its filesystem: the device the mount
+// table gives that filesystem, and the tree's path from the filesystem's
+// root ("/usr", or "/@/usr" on a btrfs subvolume "@" mounted as "/").
+struct TreeInFilesystem {
+  std::uint64_t device;
+  std::string path;
+};
+
+std::vector<TreeInFilesystem> LocateTrees(const std::vector<MountEntry>& entries,
+                                          const SystemTrees& trees) {
+  std::vector<TreeInFilesystem> located;
+  for (const SystemTrees::Root& tree : trees.Roots()) {
+    // The mount that shows at the tree: the longest mount point above it,
+    // the last of equals.
+    const MountEntry* holder = nullptr;
+    for (const MountEntry& e : entries) {
+      const std::string& m = e.mountPoint;
+      const bool above = m == "/" || (tree.path.compare(0, m.size(), m) == 0 &&
+                                      (tree.path.size() == m.size() || tree.path[m.size()] == '/'));
+      if (above && (holder == nullptr || m.size() >= holder->mountPoint.size())) holder = &e;
+    }
+    if (holder == nullptr) continue;
+    std::string path = holder->root;
+    const std::string_view rest =
+        std::string_view(tree.path).substr(holder->mountPoint == "/" ? 0 : holder->mountPoint.size());
+    if (!path.empty() && path.back() == '/' && !rest.empty()) path.pop_back();
+    path += rest;
+    if (path.empty()) path = "/";
+    located.push_back({holder->device, std::move(path)});
   }
-  if ((stx.stx_mask & STATX_MNT_ID) != 0 && stx.stx_mnt_id == id) {
-    return makedev(stx.stx_dev_major, stx.stx_dev_minor);
+  return located;
+}
+
+// Whether a mount's root is a system tree or lies inside one, as the mount
+// table says.
+bool RootInSystemTree(const MountEntry& e, const std::vector<TreeInFilesystem>& trees) {
+  for (const TreeInFilesystem& t : trees) {
+    if (e.device != t.device) continue;
+    if (t.path == "/") return true;
+    if (e.root.compare(0, t.path.size(), t.path) == 0 &&
+        (e.root.size() == t.path.size() || e.root[t.path.size()] == '/')) {
+      return true;
+    }
   }
-  return 0;
+  return false;
 }
 
 bool IsSeparatorFree(std::string_view name) {
@@ -176,26 +149,38 @@ DriveTable::DriveTable(std::vector<Drive> drives) : drives_(std::move(drives)) {
   }
 }
 
-DriveTable DriveTable::FromMountInfo(std::string_view mountinfo, const DriveTable* previous) {
-  return FromMountInfo(mountinfo, ProbeOnSystem, previous);
+DriveTable DriveTable::FromMountInfo(std::string_view mountinfo, const SystemTrees& trees,
+                                     const DriveTable* previous) {
+  return FromMountInfo(mountinfo, ProbeOnSystem, trees, previous);
 }
 
 DriveTable DriveTable::FromMountInfo(std::string_view mountinfo, const MountProbe& probe,
-                                     const DriveTable* previous) {
+                                     const SystemTrees& trees, const DriveTable* previous) {
   const std::vector<MountEntry> entries = ParseMountInfo(mountinfo);
+  const std::vector<TreeInFilesystem> located = LocateTrees(entries, trees);
 
   // A later entry for the same mount point is mounted on top of the earlier
   // one and is the one that shows, so only the last entry of each counts.
   std::unordered_map<std::string_view, std::size_t> lastEntry;
   for (std::size_t i = 0; i < entries.size(); ++i) lastEntry[entries[i].mountPoint] = i;
 
-  const auto identify = [&probe](Drive& d, const MountEntry& e) {
-    const std::optional<std::uint64_t> device = probe(e.mountPoint, e.id);
-    if (!device) return false;
+  // Records which mount d is; false when its mount point leads to no
+  // directory, or to the root of a system tree.
+  const auto identify = [&probe, &trees](Drive& d, const MountEntry& e) {
+    // A network filesystem is asked nothing that would wait for its server.
+    const bool local = !OneOf(kNetworkTypes, e.fsType) && e.fsType.rfind("fuse", 0) != 0;
+    const std::optional<MountIdentity> found = probe(e.mountPoint, local);
+    if (!found || !found->directory) return false;
     d.mountId = e.id;
-    // Where the mount's root reports a device of its own (a btrfs
-    // subvolume does), that is the one a later look sees.
-    d.device = *device != 0 ? *device : e.device;
+    d.device = e.device;
+    if (found->mountId == e.id) {
+      if (trees.IsRoot(found->device, found->inode)) return false;
+      // Where the mount's root reports a device of its own (a btrfs
+      // subvolume does), that is the one a later look sees.
+      if (found->device != 0) d.device = found->device;
+      d.uniqueMountId = found->uniqueMountId;
+      d.filesystem = found->filesystem;
+    }
     return true;
   };
 
@@ -208,10 +193,13 @@ DriveTable DriveTable::FromMountInfo(std::string_view mountinfo, const MountProb
       root.fsType = e.fsType;
       // "/" is always there; a root that cannot be identified stays
       // unchecked, as in a chroot where it is no mount's root.
-      if (!identify(root, e)) root.mountId = root.device = 0;
+      if (!identify(root, e)) root = Drive{'c', "/", e.fsType};
       continue;
     }
-    if (!HoldsFilesOnStorage(e.fsType, e.source) || InSystemTree(e.mountPoint)) continue;
+    if (!HoldsFilesOnStorage(e.fsType, e.source) || InSystemTree(e.mountPoint) ||
+        RootInSystemTree(e, located)) {
+      continue;
+    }
     Drive d{'?', e.mountPoint, e.fsType};
     if (identify(d, e)) others.push_back(std::move(d));
   }
@@ -226,8 +214,7 @@ DriveTable DriveTable::FromMountInfo(std::string_view mountinfo, const MountProb
     const Drive* before = nullptr;
     if (previous != nullptr) {
       for (const Drive& p : previous->Drives()) {
-        if (p.letter != 'c' && p.mountPoint == d.mountPoint && p.mountId == d.mountId &&
-            p.device == d.device) {
+        if (p.letter != 'c' && p.SameMount(d)) {
           before = &p;
         }
       }
@@ -259,11 +246,25 @@ DriveTable DriveTable::FromMountInfo(std::string_view mountinfo, const MountProb
   return DriveTable(std::move(lettered));
 }
 
+DriveTable DriveTable::FromSystem(const SystemTrees& trees, const DriveTable* previous) {
+  const int fd = ::open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    // Without the table every drive but c: would seem gone.
+    const int err = errno;
+    throw ErrorFor(GeneralErrorNumber(err), "cannot read", "/proc/self/mountinfo", err);
+  }
+  std::string text;
+  char buffer[16384];
+  ssize_t n;
+  while ((n = ::read(fd, buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<std::size_t>(n));
+  const int err = errno;
+  ::close(fd);
+  if (n < 0) throw ErrorFor(GeneralErrorNumber(err), "cannot read", "/proc/self/mountinfo", err);
+  return FromMountInfo(text, trees, previous);
+}
+
 DriveTable DriveTable::FromSystem(const DriveTable* previous) {
-  std::ifstream in("/proc/self/mountinfo", std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return FromMountInfo(text.str(), previous);
+  return FromSystem(SystemTrees::Record(), previous);
 }
 
 const Drive* DriveTable::Find(char letter) const {

@@ -9,6 +9,9 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/linux/mount_info.h"
+#include "platform/linux/system_trees.h"
+
 namespace tidwen {
 
 struct Drive {
@@ -22,6 +25,18 @@ struct Drive {
   // directory is taken as it is.
   std::uint64_t mountId = 0;
   std::uint64_t device = 0;
+  // The mount's unique ID where the kernel gives one (never reused, unlike
+  // mountId), and the filesystem's own identity (its UUID, or f_fsid):
+  // another filesystem mounted in the same place from the same device is
+  // another drive. 0 when not known; then they check nothing.
+  std::uint64_t uniqueMountId = 0;
+  std::uint64_t filesystem = 0;
+
+  // Whether two drives are the same mount of the same filesystem.
+  bool SameMount(const Drive& other) const {
+    return mountPoint == other.mountPoint && mountId == other.mountId && device == other.device &&
+           uniqueMountId == other.uniqueMountId && filesystem == other.filesystem;
+  }
 
   // The drive list's text: letter, colon, and the mount point in brackets,
   // e.g. "c: [/]".
@@ -35,25 +50,33 @@ class DriveTable {
   explicit DriveTable(std::vector<Drive> drives);
 
   // What the system says of a mount point, reached without following a
-  // link: nullopt when it is no directory or cannot be reached so; else the
-  // device of the directory there when it is the root of the mount with
-  // the given ID, or 0 when that cannot be told.
-  using MountProbe =
-      std::function<std::optional<std::uint64_t>(const std::string& mountPoint, std::uint64_t id)>;
+  // link: nullopt when nothing can be reached there so; else the identity
+  // of what is there, with the filesystem's own when asked for.
+  using MountProbe = std::function<std::optional<MountIdentity>(const std::string& mountPoint,
+                                                                bool withFilesystem)>;
 
   // c: is "/". The other mounts that hold files on storage (block-device or
   // network backed, or a known disk filesystem) get letters from d: on.
-  // Pseudo and memory filesystems, mounts inside the system's own trees
-  // (see system_trees.h) and mount points that are no directory (a
-  // bind-mounted file) get none. A drive of previous that is still mounted
-  // (the same mount at the same place) keeps its letter; the others take
-  // the lowest free letters in the order of their mount points. This form
-  // asks the system.
-  static DriveTable FromMountInfo(std::string_view mountinfo, const DriveTable* previous = nullptr);
+  // Pseudo and memory filesystems, mount points that are no directory (a
+  // bind-mounted file), and mounts of the system's trees get none: a mount
+  // point inside a system tree (by path), a mount whose root directory is
+  // the root of a system tree (by identity, a bind mount of /usr wherever
+  // it is), or whose root lies inside one (a bind mount of /usr/share). A
+  // drive of previous that is still mounted (the same mount of the same
+  // filesystem at the same place) keeps its letter; the others take the
+  // lowest free letters in the order of their mount points. This form asks
+  // the system.
+  static DriveTable FromMountInfo(std::string_view mountinfo, const SystemTrees& trees,
+                                  const DriveTable* previous = nullptr);
   // The same with the probe supplied, for mount tables of another machine.
   static DriveTable FromMountInfo(std::string_view mountinfo, const MountProbe& probe,
-                                  const DriveTable* previous = nullptr);
-  // FromMountInfo over /proc/self/mountinfo.
+                                  const SystemTrees& trees, const DriveTable* previous = nullptr);
+  // FromMountInfo over /proc/self/mountinfo. Throws RuntimeError when the
+  // table cannot be read, or a mount point cannot be looked at for want of
+  // descriptors (kTooManyFiles): a table without those drives would say
+  // they are gone.
+  static DriveTable FromSystem(const SystemTrees& trees, const DriveTable* previous = nullptr);
+  // The same with the system trees as they are now.
   static DriveTable FromSystem(const DriveTable* previous = nullptr);
 
   const std::vector<Drive>& Drives() const { return drives_; }

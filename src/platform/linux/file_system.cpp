@@ -116,6 +116,10 @@ std::optional<std::uint64_t> ReadIdentity(SysCalls& sys, int dirFd, const char* 
       // effect on it.
       const int fd =
           sys.OpenAt(dirFd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0);
+      // Out of descriptors says nothing about the file: not a changed file
+      // (which a missing generation would make it) but a system short of
+      // descriptors, as everywhere else.
+      if (fd == -EMFILE || fd == -ENFILE) throw ErrorFor(kTooManyFiles, "cannot open", name, -fd);
       if (fd < 0) return std::nullopt;
       const UniqueFd file(sys, fd);
       struct stat opened {};

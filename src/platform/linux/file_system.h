@@ -22,7 +22,8 @@ namespace tidwen {
 // else the inode generation. A later look can then tell whether the file at
 // the path is still this one, unchanged. A link count or status change time
 // that moved counts for nothing: deleting another link of the same file
-// moves both.
+// moves both. Throws RuntimeError(kTooManyFiles) when the system has no
+// descriptor left to read the generation with.
 FileStamp StampOfFile(SysCalls& sys, int dirFd, const char* name, const struct stat& st);
 // The stamp StampOfFile makes of a file whose birth time is known already.
 FileStamp StampWithBirthTime(const struct stat& st, std::int64_t birthNs);

@@ -1,9 +1,11 @@
 #include "platform/linux/linux_platform.h"
 
 #include <algorithm>
+#include <optional>
 #include <thread>
 #include <utility>
 
+#include "model/runtime_error.h"
 #include "platform/linux/beneath_opener.h"
 #include "platform/linux/directory_reader.h"
 #include "platform/linux/file_system.h"
@@ -14,12 +16,13 @@
 namespace tidwen {
 
 struct LinuxPlatform::Impl {
-  Impl(DriveTable table, std::unique_ptr<SysCalls> owned, SysCalls& used)
+  Impl(DriveTable table, std::unique_ptr<SysCalls> owned, SysCalls& used, SystemTrees systemTrees)
       : drives(std::move(table)),
         ownedSys(std::move(owned)),
         sys(used),
+        trees(std::move(systemTrees)),
         opener(sys),
-        reader(drives, sys, opener),
+        reader(drives, sys, opener, trees),
         dir1(reader),
         file1(reader),
         fileLength(drives, sys, opener, reader),
@@ -29,6 +32,7 @@ struct LinuxPlatform::Impl {
   DriveTable drives;
   std::unique_ptr<SysCalls> ownedSys;
   SysCalls& sys;
+  SystemTrees trees;
   BeneathOpener opener;
   DirectoryReader reader;
   LinuxDirList dir1;
@@ -45,10 +49,21 @@ std::unique_ptr<SysCalls> MakeRealSysCalls() { return std::make_unique<RealSysCa
 }  // namespace
 
 std::unique_ptr<Platform> MakeSystemPlatform() {
-  auto platform = std::make_unique<LinuxPlatform>(DriveTable::FromSystem());
+  // The system trees as they are at start: what is mounted later cannot
+  // change which directories are the system's.
+  SystemTrees trees = SystemTrees::Record();
+  DriveTable drives;
+  try {
+    drives = DriveTable::FromSystem(trees);
+  } catch (const RuntimeError&) {
+    // "/" is there in any case; the others come with the next read.
+    drives = DriveTable({Drive{'c', "/", ""}});
+  }
+  auto platform = std::make_unique<LinuxPlatform>(std::move(drives), trees);
   // Drives mounted or unmounted while the program runs come and go.
-  platform->SetDriveSource(
-      [](const DriveTable& previous) { return DriveTable::FromSystem(&previous); });
+  platform->SetDriveSource([trees = std::move(trees)](const DriveTable& previous) {
+    return DriveTable::FromSystem(trees, &previous);
+  });
   return platform;
 }
 
@@ -60,16 +75,16 @@ std::unique_ptr<Platform> MakeDirectoryPlatform(const std::string& systemDirecto
   return MakeTunablePlatform(systemDirectory);
 }
 
-LinuxPlatform::LinuxPlatform(DriveTable drives) {
+LinuxPlatform::LinuxPlatform(DriveTable drives, SystemTrees trees) {
   std::unique_ptr<SysCalls> real = MakeRealSysCalls();
   SysCalls& used = *real;
-  impl_ = std::make_unique<Impl>(std::move(drives), std::move(real), used);
+  impl_ = std::make_unique<Impl>(std::move(drives), std::move(real), used, std::move(trees));
   const unsigned cores = std::thread::hardware_concurrency();
   if (cores > 1) SetReadAhead(static_cast<int>(cores));
 }
 
-LinuxPlatform::LinuxPlatform(DriveTable drives, SysCalls& sys)
-    : impl_(std::make_unique<Impl>(std::move(drives), nullptr, sys)) {}
+LinuxPlatform::LinuxPlatform(DriveTable drives, SysCalls& sys, SystemTrees trees)
+    : impl_(std::make_unique<Impl>(std::move(drives), nullptr, sys, std::move(trees))) {}
 
 LinuxPlatform::~LinuxPlatform() = default;
 
@@ -78,13 +93,22 @@ const DriveTable& LinuxPlatform::Table() const { return impl_->drives; }
 std::vector<DriveInfo> LinuxPlatform::Drives() const {
   std::vector<DriveInfo> drives;
   for (const Drive& d : impl_->drives.Drives()) {
-    drives.push_back(
-        DriveInfo{d.letter, d.Text(), d.mountPoint, d.mountPoint, (d.mountId << 32) ^ d.device});
+    // Another mount, or another filesystem mounted in the same place, is
+    // another identity.
+    std::uint64_t identity = (d.mountId << 32) ^ d.device;
+    for (const std::uint64_t part : {d.uniqueMountId, d.filesystem}) {
+      identity = (identity ^ part) * 0x100000001b3ULL;
+    }
+    drives.push_back(DriveInfo{d.letter, d.Text(), d.mountPoint, d.mountPoint, identity});
   }
   return drives;
 }
 
 std::optional<std::string> LinuxPlatform::DrivePathOf(std::string_view systemPath) const {
+  // A path from outside (the directory the program starts in) may reach a
+  // system tree through a bind mount: the walk's listings would never lead
+  // there, so neither does this.
+  if (InSystemTree(systemPath) || impl_->trees.Holds(systemPath)) return std::nullopt;
   return impl_->drives.ToDrivePath(systemPath);
 }
 
@@ -96,10 +120,17 @@ void LinuxPlatform::SetDriveSource(DriveSource source) { impl_->source = std::mo
 
 bool LinuxPlatform::RefreshDrives() {
   if (!impl_->source) return false;
-  DriveTable fresh = impl_->source(impl_->drives);
+  std::optional<DriveTable> read;
+  try {
+    read = impl_->source(impl_->drives);
+  } catch (const RuntimeError&) {
+    // The mounts cannot be read now (the system is out of descriptors):
+    // the drives stay as they were, and whatever opens them says why.
+    return false;
+  }
+  DriveTable fresh = std::move(*read);
   const auto same = [](const Drive& a, const Drive& b) {
-    return a.letter == b.letter && a.mountPoint == b.mountPoint && a.mountId == b.mountId &&
-           a.device == b.device;
+    return a.letter == b.letter && a.SameMount(b);
   };
   const std::vector<Drive>& now = impl_->drives.Drives();
   if (std::equal(now.begin(), now.end(), fresh.Drives().begin(), fresh.Drives().end(), same)) {

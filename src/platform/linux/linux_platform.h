@@ -8,6 +8,7 @@
 
 #include "model/controls.h"
 #include "platform/linux/drive_table.h"
+#include "platform/linux/system_trees.h"
 #include "platform/platform.h"
 #include "platform/tunable_platform.h"
 #include "model/services.h"
@@ -21,11 +22,12 @@ class LinuxPlatform final : public TunablePlatform {
   // Reads the drive table again, given the one in use; see RefreshDrives.
   using DriveSource = std::function<DriveTable(const DriveTable& previous)>;
 
-  // Uses the real system calls.
-  explicit LinuxPlatform(DriveTable drives);
+  // Uses the real system calls. trees are the system trees, never listed on
+  // any drive; by default those of this system as they are now.
+  explicit LinuxPlatform(DriveTable drives, SystemTrees trees = SystemTrees::Record());
   // Routes every system call through sys, which must outlive the platform;
   // tests use this to inject faults.
-  LinuxPlatform(DriveTable drives, SysCalls& sys);
+  LinuxPlatform(DriveTable drives, SysCalls& sys, SystemTrees trees = SystemTrees::Record());
   ~LinuxPlatform() override;
   LinuxPlatform(const LinuxPlatform&) = delete;
   LinuxPlatform& operator=(const LinuxPlatform&) = delete;
@@ -54,6 +56,7 @@ class LinuxPlatform final : public TunablePlatform {
   FileListControl& File1() override;
   FileLengthService& FileLength() override;
   FileSystemService& FileSystem() override;
+  // nullopt too for a path in a system tree, by path or by identity.
   std::optional<std::string> DrivePathOf(std::string_view systemPath) const override;
   std::optional<std::string> SystemPathOf(std::string_view drivePath) const override;
 

@@ -82,8 +82,10 @@ FileStamp LinuxFileLength::LastStamp() {
   int dirFd = -1;
   try {
     dirFd = OpenParent(path_, split.parent, owned);
-  } catch (const RuntimeError&) {
-    // Gone since it was measured: what was measured is all there is.
+  } catch (const RuntimeError& error) {
+    // Gone since it was measured: what was measured is all there is. A
+    // system out of descriptors is said, as everywhere.
+    if (error.Number() == kTooManyFiles) throw;
   }
   lastStamp_ = dirFd >= 0 ? StampOfFile(sys_, dirFd, name_.c_str(), last_)
                           : StampOfFileAs(sys_, -1, name_.c_str(), last_, StampIdentity::kNone);

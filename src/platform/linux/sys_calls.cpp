@@ -2,6 +2,7 @@
 
 #include <linux/fs.h>
 #include <sys/ioctl.h>
+#include <sys/statfs.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -13,6 +14,25 @@ namespace {
 
 // Turns a libc result (-1 and errno) into the interface's negated errno.
 inline long Result(long r) { return r < 0 ? -errno : r; }
+
+// FS_IOC_GETFSUUID (Linux 6.5), for headers that lack it.
+struct FsUuid {
+  std::uint8_t length;
+  std::uint8_t uuid[16];
+};
+#ifndef FS_IOC_GETFSUUID
+#define FS_IOC_GETFSUUID _IOR(0x15, 0, FsUuid)
+#endif
+
+// FNV-1a over bytes, kept off 0; a kind byte first keeps a UUID and an
+// f_fsid of the same bytes apart.
+std::uint64_t Digest(std::uint8_t kind, const void* bytes, std::size_t size) {
+  std::uint64_t h = 0xcbf29ce484222325ULL;
+  const auto add = [&h](std::uint8_t b) { h = (h ^ b) * 0x100000001b3ULL; };
+  add(kind);
+  for (std::size_t i = 0; i < size; ++i) add(static_cast<const std::uint8_t*>(bytes)[i]);
+  return h == 0 ? 1 : h;
+}
 
 }  // namespace
 
@@ -60,6 +80,26 @@ int RealSysCalls::GetVersion(int fd, std::uint64_t* generation) {
   const int r = static_cast<int>(Result(::ioctl(fd, FS_IOC_GETVERSION, &value)));
   if (r == 0) *generation = static_cast<std::uint32_t>(value);
   return r;
+}
+
+int RealSysCalls::FileSystemId(int fd, std::uint64_t* id) {
+  // The UUID is asked of a descriptor opened for reading; an O_PATH one
+  // takes no ioctl.
+  const int dir = ::openat(fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOCTTY);
+  if (dir < 0 && (errno == EMFILE || errno == ENFILE)) return -errno;
+  if (dir >= 0) {
+    FsUuid uuid{};
+    const int r = ::ioctl(dir, FS_IOC_GETFSUUID, &uuid);
+    ::close(dir);
+    if (r == 0 && uuid.length > 0 && uuid.length <= sizeof uuid.uuid) {
+      *id = Digest(1, uuid.uuid, uuid.length);
+      return 0;
+    }
+  }
+  struct statfs fs {};
+  if (::fstatfs(fd, &fs) != 0) return -errno;
+  *id = Digest(2, &fs.f_fsid, sizeof fs.f_fsid);
+  return 0;
 }
 
 }  // namespace tidwen

@@ -32,6 +32,10 @@ class SysCalls {
   virtual int Close(int fd) = 0;
   // The inode generation of the file open at fd (FS_IOC_GETVERSION).
   virtual int GetVersion(int fd, std::uint64_t* generation) = 0;
+  // Which filesystem the directory open at fd (O_PATH will do) lies on, as
+  // the filesystem itself says: a digest of its UUID (FS_IOC_GETFSUUID)
+  // where it has one and it can be read, else of statfs' f_fsid. Never 0.
+  virtual int FileSystemId(int fd, std::uint64_t* id) = 0;
 };
 
 // The calls themselves.
@@ -46,6 +50,7 @@ class RealSysCalls final : public SysCalls {
   int UnlinkAt(int dirFd, const char* path, int flags) override;
   int Close(int fd) override;
   int GetVersion(int fd, std::uint64_t* generation) override;
+  int FileSystemId(int fd, std::uint64_t* id) override;
 };
 
 // Passes every call on to another SysCalls (not owned). A base for wrappers
@@ -76,6 +81,7 @@ class ForwardingSysCalls : public SysCalls {
   int GetVersion(int fd, std::uint64_t* generation) override {
     return next_.GetVersion(fd, generation);
   }
+  int FileSystemId(int fd, std::uint64_t* id) override { return next_.FileSystemId(fd, id); }
 
  protected:
   SysCalls& next_;

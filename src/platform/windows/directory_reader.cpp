@@ -5,6 +5,7 @@
 
 #include "platform/windows/error_numbers.h"
 #include "platform/windows/file_stamp_win.h"
+#include "platform/windows/kept_out.h"
 #include "platform/windows/win32.h"
 #include "platform/windows/win_path.h"
 #include "platform/wtf8.h"
@@ -98,8 +99,14 @@ OpenDirectory Open(const WinDrivePath& dir, std::int64_t settledNs, bool withId)
   }
   // Below the root no reparse point: the walk never enters one, but a
   // directory may have been replaced by a junction since it was listed.
-  if (!dir.IsRoot() && (basic.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-    throw WinError(kPathFileAccess, "a reparse point:", dir.path);
+  // Asked of the path as well, for a system (Wine) whose handle follows a
+  // link whatever it is asked.
+  if (!dir.IsRoot()) {
+    const DWORD attributes = GetFileAttributesW(dir.longPath.c_str());
+    if (((attributes != INVALID_FILE_ATTRIBUTES ? attributes : 0) | basic.FileAttributes) &
+        FILE_ATTRIBUTE_REPARSE_POINT) {
+      throw WinError(kPathFileAccess, "a reparse point:", dir.path);
+    }
   }
   if (!(basic.FileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
     throw WinError(kPathNotFound, "not a directory:", dir.path);
@@ -119,13 +126,18 @@ OpenDirectory Open(const WinDrivePath& dir, std::int64_t settledNs, bool withId)
 
 }  // namespace
 
-WinDirectoryReader::WinDirectoryReader() : buffer_(kEntryBufferBytes / sizeof(std::uint64_t)) {}
+WinDirectoryReader::WinDirectoryReader(const WinKeptOut& kept)
+    : kept_(kept), buffer_(kEntryBufferBytes / sizeof(std::uint64_t)) {}
 
 WinDirectoryReader::~WinDirectoryReader() = default;
 
-void WinDirectoryReader::ReadEntries(void* handle, WinListing& listing,
+void WinDirectoryReader::ReadEntries(const WinDrivePath& dir, void* handle, WinListing& listing,
                                      std::vector<std::uint64_t>& buffer) {
   std::string& names = listing.names_;
+  const WinShown shown = kept_.ShownOf(WinKeptOut::LastNameOf(dir.longPath), [&] {
+    const WinFileId id = FileIdOf(handle);
+    return id.file != 0 ? std::optional<WinFileId>(id) : std::nullopt;
+  });
   const DWORD bytes = static_cast<DWORD>(buffer.size() * sizeof(std::uint64_t));
   bool shortIds = shortIdVolume_.load(std::memory_order_relaxed) == listing.volume_;
   bool first = true;
@@ -172,8 +184,15 @@ void WinDirectoryReader::ReadEntries(void* handle, WinListing& listing,
         if (next == 0) break;
         continue;
       }
-      // A subdirectory: its name, the volume and its file ID
-      // (entry.file.fileId) tell which directory it is.
+      // The system's folders and the trees of other tools are not the
+      // user's. A subdirectory's volume and file ID come with the listing.
+      const auto idOf = [&] {
+        return std::optional<WinFileId>(WinFileId{listing.volume_, entry.file.fileId});
+      };
+      if (isDir ? kept_.KeptOut(shown, entry.name, idOf) : !WinKeptOut::ShowsFiles(shown)) {
+        if (next == 0) break;
+        continue;
+      }
       const std::size_t offset = names.size();
       AppendWtf8(entry.name, names);
       const WinListing::NameRef ref{offset, names.size() - offset};
@@ -239,7 +258,7 @@ std::shared_ptr<const WinListing> WinDirectoryReader::Read(std::string_view driv
       volumeLetter_ = dir->path[0];
     }
     listing->volume_ = taking ? open->identity.device : volume_;
-    ReadEntries(open->handle.Get(), *listing, buffer_);
+    ReadEntries(*dir, open->handle.Get(), *listing, buffer_);
   }
   open.reset();  // nothing stays open on the drive
   (lister == WinLister::kDirs ? listing->servedDirs_ : listing->servedFiles_) = true;
@@ -274,7 +293,7 @@ WinDirectoryReader::ReadAhead::Read WinDirectoryReader::ReadAheadOf(
     auto listing = std::make_shared<WinListing>();
     listing->path_ = dir->path;
     listing->volume_ = open.identity.device;
-    ReadEntries(open.handle.Get(), *listing, buffer);
+    ReadEntries(*dir, open.handle.Get(), *listing, buffer);
     read.identity = open.identity;
     read.bytes = listing->HeldBytes();
     read.listing = std::move(listing);

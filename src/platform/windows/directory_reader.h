@@ -92,9 +92,13 @@ struct WinAheadDirectory {
   std::string drivePath;
 };
 
+class WinKeptOut;
+
 class WinDirectoryReader {
  public:
-  WinDirectoryReader();
+  // Leaves out of every listing what kept keeps out (kept_out.h); kept
+  // outlives the reader, and answers from several threads.
+  explicit WinDirectoryReader(const WinKeptOut& kept);
   ~WinDirectoryReader();
   WinDirectoryReader(const WinDirectoryReader&) = delete;
   WinDirectoryReader& operator=(const WinDirectoryReader&) = delete;
@@ -130,14 +134,17 @@ class WinDirectoryReader {
 
  private:
   using ReadAhead = WalkReadAhead<WinAheadDirectory, WinListing>;
-  // Reads the open directory into listing. Throws RuntimeError.
-  void ReadEntries(void* handle, WinListing& listing, std::vector<std::uint64_t>& buffer);
+  // Reads the entries of dir, open at handle, into listing. Throws
+  // RuntimeError.
+  void ReadEntries(const WinDrivePath& dir, void* handle, WinListing& listing,
+                   std::vector<std::uint64_t>& buffer);
   // Reads one directory for the read-ahead; nullptr when it cannot.
   ReadAhead::Read ReadAheadOf(const WinAheadDirectory& directory,
                               std::vector<std::uint64_t>& buffer);
   // Expects the subdirectories of listing next.
   void ExpectChildren(const WinListing& listing);
 
+  const WinKeptOut& kept_;
   std::shared_ptr<WinListing> newest_;
   // The volume of the last walk's start, and its drive letter (lower case).
   std::uint64_t volume_ = 0;

@@ -1,6 +1,8 @@
 #include "platform/windows/file_system.h"
 
+#include <cwchar>
 #include <optional>
+#include <vector>
 
 #include "platform/windows/error_numbers.h"
 #include "platform/windows/file_stamp_win.h"
@@ -38,6 +40,90 @@ class WinFileObject final : public FileObject {
   UniqueHandle h_;
   std::string path_;
 };
+
+// The path the system reaches the file open at h by, every link on the way
+// resolved, without the "\\?\" in front: "C:\a\x.tmp", or "\\server\share\x"
+// for a network share. Nothing when the system cannot say (Wine cannot for
+// a path beyond MAX_PATH).
+std::optional<std::wstring> FinalPathOf(HANDLE h) {
+  std::wstring final(MAX_PATH + 1, L'\0');
+  for (int tries = 0;; ++tries) {
+    const DWORD length = GetFinalPathNameByHandleW(h, final.data(), static_cast<DWORD>(final.size()),
+                                                   FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    if (length == 0) return std::nullopt;
+    if (length < final.size()) {
+      final.resize(length);
+      break;
+    }
+    if (tries == 2) return std::nullopt;  // the path keeps growing
+    final.resize(length);  // too small: length is the size needed, terminator included
+  }
+  constexpr std::wstring_view kLong = L"\\\\?\\";
+  constexpr std::wstring_view kUnc = L"\\\\?\\UNC\\";
+  if (final.starts_with(kUnc)) return L"\\\\" + final.substr(kUnc.size());
+  if (final.starts_with(kLong)) return final.substr(kLong.size());
+  return final;
+}
+
+// The same told another way, where the full path cannot be had: the
+// volume's serial number, then the path within the volume, every link
+// resolved: "1a2b3c4d:\a\x.tmp". Throws RuntimeError by the Win32 error.
+std::wstring VolumePathOf(HANDLE h, std::string_view path) {
+  BY_HANDLE_FILE_INFORMATION info;
+  std::vector<char> buffer(sizeof(FILE_NAME_INFO) + 32768 * sizeof(wchar_t));
+  auto* name = reinterpret_cast<FILE_NAME_INFO*>(buffer.data());
+  if (!GetFileInformationByHandle(h, &info) ||
+      !GetFileInformationByHandleEx(h, FileNameInfo, name, static_cast<DWORD>(buffer.size()))) {
+    throw WinErrorFor(GetLastError(), WinDoing::kReaching, "cannot resolve", path);
+  }
+  wchar_t serial[16];
+  swprintf(serial, 16, L"%08lx:", static_cast<unsigned long>(info.dwVolumeSerialNumber));
+  return serial + std::wstring(name->FileName, name->FileNameLength / sizeof(wchar_t));
+}
+
+// Paths compared as the file system compares names: ignoring case.
+bool SamePathIgnoringCase(std::wstring_view a, std::wstring_view b) {
+  return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(),
+                              static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
+}
+
+// Whether the file open at h is the very file that file names, and not one
+// reached through a link in its place. On Windows a link is a reparse point,
+// which the open does not follow; but under Wine a Unix symbolic link to a
+// file looks like a plain file and is opened through, so the attributes
+// alone cannot be trusted. The path the system resolved for the handle
+// must be the one asked for. Else, as for a drive that is another folder's
+// alias (a subst drive) or a path with short names, the file must be the
+// one of its name in its directory, both resolved by the system alike.
+bool ReachesNamedFile(HANDLE h, const WinDrivePath& file) {
+  const std::optional<std::wstring> final = FinalPathOf(h);
+  const std::wstring_view named = std::wstring_view(file.longPath).substr(4);  // past "\\?\"
+  if (final && SamePathIgnoringCase(*final, named)) return true;
+
+  const std::size_t cut = file.longPath.rfind(L'\\');
+  const std::wstring parentPath = file.longPath.substr(0, cut == 6 ? cut + 1 : cut);  // "\\?\c:\"
+  UniqueHandle parent(CreateFileW(parentPath.c_str(), FILE_READ_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING,
+                                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!parent.Valid()) {
+    throw WinErrorFor(GetLastError(), WinDoing::kReaching, "cannot open the directory of", file.path);
+  }
+  std::wstring actual;
+  std::wstring expected;
+  if (final) {
+    const std::optional<std::wstring> parentFinal = FinalPathOf(parent.Get());
+    if (!parentFinal) return false;
+    actual = *final;
+    expected = *parentFinal;
+  } else {
+    actual = VolumePathOf(h, file.path);
+    expected = VolumePathOf(parent.Get(), file.path);
+  }
+  if (expected.empty() || expected.back() != L'\\') expected.push_back(L'\\');
+  expected.append(file.longPath, cut + 1);
+  return SamePathIgnoringCase(actual, expected);
+}
 
 bool StampMatches(const FileStamp& expected, HANDLE h, const BY_HANDLE_FILE_INFORMATION& info) {
   const WinFileId id =
@@ -91,6 +177,9 @@ class WinFileSystemObject final : public FileSystemObject {
     }
     if (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) {
       throw WinError(kFileNotFound, "not a file:", path);
+    }
+    if (!ReachesNamedFile(h.Get(), *file)) {
+      throw WinError(kPermissionDenied, "reached through a link:", path);
     }
     if (expected.known && !StampMatches(expected, h.Get(), info)) {
       throw WinError(kPermissionDenied, "changed since it was found:", path);

@@ -1,7 +1,9 @@
 // Deleting files on Windows, never forced and never through a reparse point.
 //
 // GetFile opens the file once, with delete access and without following a
-// reparse point, checks on that handle that it is still the file that was
+// reparse point, checks on that handle that the system resolves it to the
+// very path asked for (a link that the attributes do not show, as Wine's
+// Unix links, is refused with 70) and that it is still the file that was
 // stamped, and Delete deletes through the same handle, so no other file can
 // be slipped in between the check and the deletion.
 #pragma once

@@ -16,7 +16,8 @@
 namespace tidwen {
 
 // Lists the subdirectories of a directory in the file system's order,
-// hidden and system ones included, never a reparse point.
+// hidden and system ones included, never a reparse point nor a folder
+// kept out (kept_out.h).
 using WinDirList = ListingDirList<WinDirectoryReader, WinListing, WinLister::kDirs>;
 
 // Lists the files of a directory in the file system's order as the file list

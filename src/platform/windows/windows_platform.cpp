@@ -6,17 +6,26 @@
 
 #include "platform/windows/directory_reader.h"
 #include "platform/windows/file_system.h"
+#include "platform/windows/kept_out.h"
 #include "platform/windows/listers.h"
 
 namespace tidwen {
 
 struct WindowsPlatform::Impl {
   Impl(WinDriveList list, bool fromSystem)
-      : drives(std::move(list)), fromSystem(fromSystem), dir1(reader), file1(reader), fileLength(reader) {}
+      : drives(std::move(list)),
+        fromSystem(fromSystem),
+        kept(WinKeptOut::SystemFolders()),
+        reader(kept),
+        dir1(reader),
+        file1(reader),
+        fileLength(reader) {}
 
   // Members are destroyed in reverse: the listers go before their reader.
   WinDriveList drives;
   bool fromSystem;
+  // Built once: the system's folders do not move while the program runs.
+  WinKeptOut kept;
   WinDirectoryReader reader;
   WinDirList dir1;
   WinFileList file1;

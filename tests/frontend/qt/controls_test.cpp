@@ -2,15 +2,14 @@
 // painting, clicks on entries, byte texts, the status label, the directory
 // and file lists, and the message box service.
 #include <QAccessible>
-#include <QElapsedTimer>
 #include <QScrollBar>
 #include <QSet>
 #include <QTreeWidget>
-#include <thread>
 #include <tuple>
 
 #include "gui_test_support.h"
 #include "model/runtime_error.h"
+#include "support/fake_clock.h"
 #include "frontend/qt/file_system_boxes.h"
 #include "frontend/qt/message_box.h"
 #include "frontend/qt/window_style.h"
@@ -24,7 +23,10 @@ class ListBoxTest : public ::testing::Test {
     list_.resize(300, 200);
     ASSERT_TRUE(ShowAndWait(list_));
   }
-  RepaintPacer pacer_;
+  // The pacer runs on a clock the tests move, so that a loaded machine
+  // changes nothing of what they see.
+  FakeClock clock_;
+  RepaintPacer pacer_{RepaintPacer::kInterval, clock_.Reader()};
   ListBox list_{true, pacer_};
 };
 
@@ -107,20 +109,20 @@ TEST_F(ListBoxTest, TextsKeepTheirBytesAndShowReadably) {
 TEST_F(ListBoxTest, RefreshPaintsProgressAtABoundedRate) {
   PaintCounter page(*list_.viewport());
   PaintCounter bar(*list_.verticalScrollBar());
-  QElapsedTimer timer;
-  timer.start();
-  int added = 0;
-  while (timer.elapsed() < 300) {
-    list_.AddItem("c:\\f" + std::to_string(added++));
+  clock_.Advance(RepaintPacer::kInterval);  // past any round of SetUp's
+  const long roundsBefore = pacer_.Rounds();
+  // 300 ms of work, one append and refresh a millisecond: a round at 0, 33,
+  // ..., 297 ms.
+  for (int added = 0; added < 300; ++added) {
+    list_.AddItem("c:\\f" + std::to_string(added));
     list_.Refresh();
-    std::this_thread::sleep_for(std::chrono::microseconds(200));
+    clock_.Advance(std::chrono::milliseconds(1));
   }
-  const double seconds = timer.elapsed() / 1000.0;
-  const int bound = static_cast<int>(seconds * 31) + 2;
+  EXPECT_EQ(pacer_.Rounds() - roundsBefore, 10);
   EXPECT_GE(page.count + bar.count, 3) << "progress must show while busy";
   EXPECT_GE(page.count, 1) << "the first entries show on the page";
-  EXPECT_LE(page.count, bound) << added << " appends";
-  EXPECT_LE(bar.count, bound) << added << " appends";
+  EXPECT_LE(page.count, 10);
+  EXPECT_LE(bar.count, 10);
   EXPECT_GT(list_.model()->rowCount(), 0);
 }
 
@@ -135,9 +137,7 @@ TEST_F(ListBoxTest, AppendsBelowAFullPageMoveTheScrollBarAlone) {
   QApplication::processEvents();
   PaintCounter page(*list_.viewport());
   PaintCounter barPaints(bar);
-  QElapsedTimer wait;  // past the pacer's interval since any earlier round
-  wait.start();
-  while (wait.elapsed() < 50) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  clock_.Advance(RepaintPacer::kInterval);  // past any earlier round
   for (int i = 100; i < 1100; ++i) list_.AddItem("c:\\f" + std::to_string(i));
   list_.Refresh();
   EXPECT_EQ(page.count, 0);
@@ -153,8 +153,7 @@ TEST_F(ListBoxTest, AppendsBelowAFullPageMoveTheScrollBarAlone) {
   // At the bottom of the list a new row may show on the page: it is painted.
   list_.scrollToBottom();
   QApplication::processEvents();
-  wait.restart();
-  while (wait.elapsed() < 50) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  clock_.Advance(RepaintPacer::kInterval);
   page.count = 0;
   list_.AddItem("c:\\last");
   list_.Refresh();
@@ -164,8 +163,7 @@ TEST_F(ListBoxTest, AppendsBelowAFullPageMoveTheScrollBarAlone) {
   // A changed check mark on the page is painted too.
   list_.scrollToTop();
   QApplication::processEvents();
-  wait.restart();
-  while (wait.elapsed() < 50) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  clock_.Advance(RepaintPacer::kInterval);
   page.count = 0;
   list_.SetSelected(0, true);
   list_.AddItem("c:\\more");
@@ -190,7 +188,8 @@ TEST_F(ListBoxTest, ToolTipsComeFromTheProviderOnDemand) {
 }
 
 TEST(StatusLabelTest, ShowsItsCaptionWhenPaintedOrWhenIdle) {
-  RepaintPacer pacer;
+  FakeClock clock;
+  RepaintPacer pacer(RepaintPacer::kInterval, clock.Reader());
   StatusLabel label(pacer);
   label.SetCaption("c:\\a\\<i>x</i>.tmp");
   EXPECT_EQ(label.Caption(), "c:\\a\\<i>x</i>.tmp");
@@ -199,6 +198,7 @@ TEST(StatusLabelTest, ShowsItsCaptionWhenPaintedOrWhenIdle) {
   EXPECT_EQ(label.text(), "c:\\a\\<i>x</i>.tmp");
   EXPECT_EQ(label.textFormat(), Qt::PlainText);
   label.SetCaption("共找到 1个垃圾文件");
+  clock.Advance(RepaintPacer::kInterval - std::chrono::milliseconds(1));
   label.Refresh();  // too soon after the last one
   EXPECT_EQ(label.text(), "c:\\a\\<i>x</i>.tmp");
   QApplication::processEvents();

@@ -8,8 +8,9 @@
 #include <set>
 #include <string>
 
+#include "fault_support.h"
+#include "mount_support.h"
 #include "platform/linux/drive_table.h"
-#include "support/temp_tree.h"
 
 namespace tidwen {
 namespace {
@@ -42,12 +43,17 @@ constexpr std::string_view kMountInfo =
     "garbage line\n"
     "43 26 0:49 / / rw - overlay overlay rw\n";
 
-// Every mount point in the sample but the file bind mount is a directory,
-// and its root reports the device the table gives.
-std::optional<std::uint64_t> SampleProbe(const std::string& path, std::uint64_t) {
+// Every mount point in the sample but the file bind mount is a directory
+// of a mount this machine does not have: the table's word counts.
+std::optional<MountIdentity> SampleProbe(const std::string& path, bool) {
   if (path == "/etc/hostname") return std::nullopt;
-  return 0;
+  MountIdentity identity;
+  identity.directory = true;
+  return identity;
 }
+
+// Mount tables of another machine, whose system trees are not known here.
+const SystemTrees kNoTrees;
 
 std::vector<std::string> Texts(const DriveTable& table) {
   std::vector<std::string> texts;
@@ -56,7 +62,7 @@ std::vector<std::string> Texts(const DriveTable& table) {
 }
 
 TEST(LinuxDriveTable, LettersGoToStorageMountsInMountPointOrder) {
-  const DriveTable table = DriveTable::FromMountInfo(kMountInfo, SampleProbe);
+  const DriveTable table = DriveTable::FromMountInfo(kMountInfo, SampleProbe, kNoTrees);
   // /mnt/usb is covered by a tmpfs: what shows there holds nothing on
   // storage. /mnt/cd is a tmpfs covered by a disc, which counts. /boot lies
   // in the system's own trees.
@@ -81,7 +87,7 @@ TEST(LinuxDriveTable, DrivesKeepTheirLettersWhileMountedAndNewOnesTakeTheLowestF
       "50 26 8:1 / /media/u/zeta rw - vfat /dev/sdb1 rw\n"
       "51 26 8:17 / /media/u/alpha rw - vfat /dev/sdc1 rw\n"
       "52 26 8:33 / /media/u/mid rw - ext4 /dev/sdd1 rw\n";
-  const DriveTable first = DriveTable::FromMountInfo(before, SampleProbe);
+  const DriveTable first = DriveTable::FromMountInfo(before, SampleProbe, kNoTrees);
   EXPECT_EQ(Texts(first), (std::vector<std::string>{"c: [/]", "d: [/media/u/alpha]",
                                                      "e: [/media/u/mid]", "f: [/media/u/zeta]"}));
   // alpha is unplugged and another stick is mounted; mid is unmounted and
@@ -91,19 +97,19 @@ TEST(LinuxDriveTable, DrivesKeepTheirLettersWhileMountedAndNewOnesTakeTheLowestF
       "50 26 8:1 / /media/u/zeta rw - vfat /dev/sdb1 rw\n"
       "53 26 8:49 / /media/u/beta rw - vfat /dev/sde1 rw\n"
       "54 26 8:33 / /media/u/mid rw - ext4 /dev/sdd1 rw\n";
-  const DriveTable second = DriveTable::FromMountInfo(after, SampleProbe, &first);
+  const DriveTable second = DriveTable::FromMountInfo(after, SampleProbe, kNoTrees, &first);
   EXPECT_EQ(Texts(second), (std::vector<std::string>{"c: [/]", "d: [/media/u/beta]",
                                                       "e: [/media/u/mid]", "f: [/media/u/zeta]"}));
   EXPECT_EQ(second.Find('d')->mountId, 53u);
   EXPECT_EQ(second.Find('e')->mountId, 54u);
   // Read afresh, letters follow the mount points again.
-  EXPECT_EQ(Texts(DriveTable::FromMountInfo(after, SampleProbe)),
+  EXPECT_EQ(Texts(DriveTable::FromMountInfo(after, SampleProbe, kNoTrees)),
             (std::vector<std::string>{"c: [/]", "d: [/media/u/beta]", "e: [/media/u/mid]",
                                       "f: [/media/u/zeta]"}));
 }
 
 TEST(LinuxDriveTable, RootIsDriveCEvenWithoutMountTable) {
-  const DriveTable table = DriveTable::FromMountInfo("", SampleProbe);
+  const DriveTable table = DriveTable::FromMountInfo("", SampleProbe, kNoTrees);
   ASSERT_EQ(table.Drives().size(), 1u);
   EXPECT_EQ(table.Drives()[0].Text(), "c: [/]");
   EXPECT_EQ(table.ToPosixPath("c:\\etc"), "/etc");
@@ -115,7 +121,7 @@ TEST(LinuxDriveTable, LettersStopAtZ) {
     text += std::to_string(100 + i) + " 1 8:" + std::to_string(i) + " / /mnt/d" +
             std::to_string(i) + " rw - ext4 /dev/sd" + std::to_string(i) + " rw\n";
   }
-  const DriveTable table = DriveTable::FromMountInfo(text, SampleProbe);
+  const DriveTable table = DriveTable::FromMountInfo(text, SampleProbe, kNoTrees);
   ASSERT_EQ(table.Drives().size(), 24u);  // c: and d: to z:
   EXPECT_EQ(table.Drives().back().letter, 'z');
   // In the order of the mount points: d0, d1, d10 ... d19, d2, d20 ... d29.
@@ -185,6 +191,8 @@ TEST_F(LinuxDrivePaths, PathsRoundTrip) {
   }
 }
 
+<<<<<<< HEAD
+=======
 TEST(LinuxDriveTable, TemporaryDirectoryAsDriveC) {
   test::TempTree tree;
   const DriveTable table({Drive{'c', tree.Root(), ""}});
@@ -195,5 +203,162 @@ TEST(LinuxDriveTable, TemporaryDirectoryAsDriveC) {
   EXPECT_EQ(table.ToPosixPath("d:\\x"), std::nullopt);
 }
 
+// A mount of a system tree gets no letter wherever it is mounted: one whose
+// root directory is a system tree's root (by identity, as the probe finds
+// it), or whose root lies inside one (as the mount table says, on the same
+// filesystem, a btrfs subvolume's path included).
+TEST(LinuxDriveTable, MountsOfTheSystemTreesGetNoLetter) {
+  struct Case {
+    const char* root;    // the filesystem "/" is mounted from
+    const char* line;    // one more mount
+    bool lettered;
+  };
+  const std::vector<Case> cases = {
+      {"/", "60 26 254:0 /usr/share /srv/share rw - ext4 /dev/vda rw", false},
+      {"/", "60 26 254:0 /usr /srv/usrview rw - ext4 /dev/vda rw", false},
+      {"/", "60 26 254:0 /etc /srv/etc rw - ext4 /dev/vda rw", false},
+      {"/", "60 26 254:0 /usrlocal /srv/near rw - ext4 /dev/vda rw", true},
+      {"/", "60 26 254:0 / /mnt/rootbind rw - ext4 /dev/vda rw", true},
+      {"/", "60 26 8:1 /usr /mnt/other rw - ext4 /dev/sdb1 rw", true},
+      {"/@", "60 26 254:0 /@/usr/lib /srv/lib rw - btrfs /dev/vda rw", false},
+      {"/@", "60 26 254:0 /@home /home rw - btrfs /dev/vda rw", true},
+      // Mounted from elsewhere, but its root directory is /usr itself.
+      {"/", "60 26 254:0 /elsewhere /srv/probed rw - ext4 /dev/vda rw", false},
+  };
+  const SystemTrees trees({{"/usr", makedev(254, 0), 100}, {"/etc", makedev(254, 0), 200}});
+  const auto probe = [](const std::string& path, bool) -> std::optional<MountIdentity> {
+    MountIdentity identity;
+    identity.directory = true;
+    identity.mountId = 60;
+    identity.device = makedev(254, 0);
+    identity.inode = path == "/srv/probed" ? 100 : 7;
+    return identity;
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line);
+    const std::string text =
+        std::string("26 1 254:0 ") + c.root + " / rw - " + (c.root[1] == '@' ? "btrfs" : "ext4") +
+        " /dev/vda rw\n" + c.line + "\n";
+    const DriveTable table = DriveTable::FromMountInfo(text, probe, trees);
+    EXPECT_EQ(table.Drives().size(), c.lettered ? 2u : 1u);
+  }
+}
+
+>>>>>>> linuxsafety
 }  // namespace
+
+namespace test {
+namespace {
+
+// Whether the kernel gives unique mount IDs (Linux 6.8).
+bool HasUniqueMountIds() {
+  struct statx stx {};
+  return ::statx(AT_FDCWD, "/", 0, 0x4000U, &stx) == 0 && (stx.stx_mask & 0x4000U) != 0;
+}
+
+// What a command prints, without its newline; empty when it fails.
+std::string Output(const std::string& command) {
+  FILE* pipe = ::popen(command.c_str(), "r");
+  if (pipe == nullptr) return {};
+  char buffer[256] = {};
+  const std::size_t n = std::fread(buffer, 1, sizeof buffer - 1, pipe);
+  const int status = ::pclose(pipe);
+  std::string text(buffer, n);
+  while (!text.empty() && text.back() == '\n') text.pop_back();
+  return status == 0 ? text : std::string();
+}
+
+// A scan of a stick, then the stick unmounted and another filesystem mounted
+// from the same loop device at the same place: the old list deletes nothing
+// there, each entry's drive not being ready. Byte-identical clones share
+// every stamp and even the UUID, and the mount ID is given out again: the
+// unique mount ID tells them apart. Where a kernel lacks unique IDs (the
+// drive is made to look so), the filesystem's UUID does.
+TEST(LinuxDriveTable, AnotherFilesystemInTheSamePlaceIsAnotherDrive) {
+  struct Case {
+    const char* name;
+    bool newUuid;      // the second image gets a UUID of its own
+    bool uniqueIds;    // the drive keeps its unique mount ID
+  };
+  for (const Case c : {Case{"clone, unique mount IDs", false, true},
+                       Case{"another UUID, no unique mount IDs", true, false}}) {
+    SCOPED_TRACE(c.name);
+    TempTree tree;
+    tree.MakeDir("stick");
+    const auto setup = [&]() -> std::string {
+      if (c.uniqueIds && !HasUniqueMountIds()) return "this kernel has no unique mount IDs";
+      std::string error = PrivateMounts();
+      if (error.empty()) error = MountExt4(tree.Path("one.img"), tree.Path("stick"));
+      if (!error.empty()) return error;
+      tree.MakeFiles({"stick/a.tmp", "stick/b.tmp", "stick/c.tmp"}, "1");
+      if (::umount2(tree.Path("stick").c_str(), 0) != 0) return Errno("umount");
+      std::string copy = "cp '" + tree.Path("one.img") + "' '" + tree.Path("two.img") + "'";
+      if (c.newUuid) {
+        copy += " && e2fsck -fy '" + tree.Path("two.img") + "' >/dev/null 2>&1 && tune2fs -U random '" +
+                tree.Path("two.img") + "' >/dev/null 2>&1";
+      }
+      if (std::system(copy.c_str()) != 0) return "cannot copy the image or give it another UUID";
+      return {};
+    };
+    const auto check = [&]() -> std::string {
+      const std::string device = Output("losetup -f --show '" + tree.Path("one.img") + "'");
+      if (device.empty()) return "cannot attach a loop device";
+      if (::mount(device.c_str(), tree.Path("stick").c_str(), "ext4", 0, nullptr) != 0) {
+        return Errno("mount");
+      }
+      const DriveTable before = DriveTable::FromSystem();
+      const Drive* stick = nullptr;
+      for (const Drive& d : before.Drives()) {
+        if (d.mountPoint == tree.Path("stick")) stick = &d;
+      }
+      if (stick == nullptr) return "the stick got no letter";
+      const std::string root = std::string(1, stick->letter) + ":\\";
+      TriggerSysCalls sys;
+      RealForm scanned(before, stick->Text(), sys);
+      ScanAndSelectAll(scanned);
+      if (scanned.Results().size() != 3) return "scan listed " + Join(scanned.Results());
+      scanned.platform.ReleaseHandles();
+
+      if (::umount2(tree.Path("stick").c_str(), 0) != 0) return Errno("umount");
+      const std::string swap = "losetup -d " + device + " && losetup " + device + " '" +
+                               tree.Path("two.img") + "'";
+      if (std::system(swap.c_str()) != 0) return "cannot attach the other image to " + device;
+      if (::mount(device.c_str(), tree.Path("stick").c_str(), "ext4", 0, nullptr) != 0) {
+        return Errno("mount again");
+      }
+      Drive old = *stick;
+      if (!c.uniqueIds) {
+        // A kernel that gives no unique ID and the old mount ID again.
+        const DriveTable after = DriveTable::FromSystem();
+        for (const Drive& d : after.Drives()) {
+          if (d.mountPoint != old.mountPoint) continue;
+          if (d.filesystem == old.filesystem) return "the other image has the same identity";
+          old.mountId = d.mountId;
+        }
+        old.uniqueMountId = 0;
+      }
+      RealForm form(DriveTable({before.Drives().front(), old}), old.Text(), sys);
+      for (std::int64_t i = 0; i < scanned.List1.ListCount(); ++i) {
+        form.List1.AddItem(scanned.List1.List(i), scanned.List1.Stamp(i));
+      }
+      form.SelectAllResults();
+      DeleteConfirmed(form);
+      if (FailureBoxes(form) != std::vector<std::string>(3, "发生错误71")) {
+        return "boxes " + Join(FailureBoxes(form));
+      }
+      for (const char* name : {"stick/a.tmp", "stick/b.tmp", "stick/c.tmp"}) {
+        if (!tree.Exists(name)) return std::string(name) + " was deleted on the other filesystem";
+      }
+      ::umount2(tree.Path("stick").c_str(), 0);
+      [[maybe_unused]] const int detached = std::system(("losetup -d " + device).c_str());
+      return {};
+    };
+    const ChildResult result = RunInChild(setup, check);
+    if (result.skipped) GTEST_SKIP() << result.message;
+    EXPECT_TRUE(result.ok) << result.message;
+  }
+}
+
+}  // namespace
+}  // namespace test
 }  // namespace tidwen

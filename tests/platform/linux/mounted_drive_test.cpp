@@ -20,38 +20,11 @@
 #include <gtest/gtest.h>
 
 #include "fault_support.h"
+#include "mount_support.h"
 #include "platform/linux/system_trees.h"
 
 namespace tidwen::test {
 namespace {
-
-std::string Errno(const std::string& what) { return what + ": " + std::strerror(errno); }
-
-std::string PrivateMounts() {
-  if (::unshare(CLONE_NEWNS) != 0) return Errno("no private mount namespace here");
-  if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
-    return Errno("cannot make mounts private");
-  }
-  return {};
-}
-
-// Makes an ext4 image of 8 MiB and loop-mounts it at target; inodeSize 128
-// gives a filesystem whose times have whole seconds and no birth time.
-std::string MountExt4(const std::string& image, const std::string& target, int inodeSize = 256) {
-  const std::string mkfs = "truncate -s 8M '" + image + "' && mkfs.ext4 -q -F -I " +
-                           std::to_string(inodeSize) + " '" + image + "' >/dev/null 2>&1";
-  if (std::system(mkfs.c_str()) != 0) return "cannot make an ext4 image (mkfs.ext4 missing?)";
-  const std::string mount = "mount -o loop '" + image + "' '" + target + "' 2>/dev/null";
-  if (std::system(mount.c_str()) != 0) return "cannot loop-mount an image here";
-  return {};
-}
-
-std::string MountTmpfs(const std::string& target) {
-  if (::mount("tidwen-test", target.c_str(), "tmpfs", 0, "size=1m") != 0) {
-    return Errno("cannot mount a tmpfs on " + target);
-  }
-  return {};
-}
 
 std::string Listed(const RealForm& form) { return Join(form.Results()); }
 

@@ -12,6 +12,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstring>
+#include <utility>
 #include <chrono>
 #include <iostream>
 #include <map>
@@ -20,7 +22,9 @@
 
 #include <gtest/gtest.h>
 
+#include "fault_support.h"
 #include "linux_test_support.h"
+#include "mount_support.h"
 #include "platform/linux/linux_platform.h"
 #include "platform/linux/system_trees.h"
 #include "model/plain_controls.h"
@@ -249,4 +253,92 @@ TEST(HardeningRealMachine, SlowScanOfTheWholeRootFilesystemStaysOnItAndLeavesThe
 }
 
 }  // namespace
+
+namespace test {
+namespace {
+
+// The system's trees are known by what they are, not by what they are called
+// here: in a child whose root is an ext4 image laid out like a system, "/"
+// is bound at /mnt/rootbind, /usr at /srv/usrview and /usr/share at
+// /srv/shareview. Only "/" and /mnt/rootbind get letters; neither scan, with
+// or without reading ahead, lists a file of /usr or /etc, nor of the trees
+// that a package manager or version-control system keeps; deleting all that
+// is listed leaves them whole.
+TEST(LinuxSystemTrees, BindMountsReachNothingOfTheSystemNorOfManagedTrees) {
+  TempTree tree;
+  tree.MakeDir("root");
+  const std::vector<std::string> kept = {
+      "usr/lib/a.tmp", "usr/share/x/__init__.py", "etc/b.bak", "etc/empty.conf", "var/lib/c.old",
+      "home/u/proj/.git/index.lock", "home/u/proj/.git/objects/d.bak",
+      "home/u/venv/lib/python3/site-packages/pkg/__init__.py",
+      "home/u/venv/lib/python3/site-packages/pkg/py.typed", "home/u/web/node_modules/m/e.tmp",
+      "home/u/.hg/f.tmp", "home/u/.svn/g.tmp", "home/u/.bzr/h.tmp",
+      "usr/lib/python3/dist-packages/k.tmp"};
+  const auto setup = [&]() -> std::string {
+    std::string error = PrivateMounts();
+    if (error.empty()) error = MountExt4(tree.Path("root.img"), tree.Path("root"));
+    if (!error.empty()) return error;
+    for (const std::string& name : kept) tree.MakeFile("root/" + name);
+    tree.MakeFile("root/home/u/f.tmp", "1");
+    tree.MakeFile("root/home/u/keep/empty.log");
+    for (const char* dir : {"root/mnt/rootbind", "root/srv/usrview", "root/srv/shareview", "root/proc"}) {
+      tree.MakeDir(dir);
+    }
+    error = BindMount(tree.Path("root"), tree.Path("root/mnt/rootbind"));
+    if (error.empty()) error = BindMount(tree.Path("root/usr"), tree.Path("root/srv/usrview"));
+    if (error.empty()) error = BindMount(tree.Path("root/usr/share"), tree.Path("root/srv/shareview"));
+    if (!error.empty()) return error;
+    if (::mount("proc", tree.Path("root/proc").c_str(), "proc", 0, nullptr) != 0) {
+      return Errno("cannot mount /proc");
+    }
+    if (::chroot(tree.Path("root").c_str()) != 0 || ::chdir("/") != 0) return Errno("chroot");
+    return {};
+  };
+  const auto check = [&]() -> std::string {
+    const SystemTrees trees = SystemTrees::Record();
+    const DriveTable drives = DriveTable::FromSystem(trees);
+    std::vector<std::string> lettered;
+    for (const Drive& d : drives.Drives()) lettered.push_back(d.Text());
+    if (lettered != std::vector<std::string>{"c: [/]", "d: [/mnt/rootbind]"}) {
+      return "lettered " + Join(lettered);
+    }
+    for (const char drive : {'c', 'd'}) {
+      for (const bool readAhead : {false, true}) {
+        const std::string root = std::string(1, drive) + ":\\";
+        RealSysCalls real;
+        RealForm form(drives, root, real);
+        if (readAhead) form.platform.SetReadAhead(2);
+        ScanAndSelectAll(form);
+        if (form.Results() !=
+            std::vector<std::string>{root + "home\\u\\f.tmp", root + "home\\u\\keep\\empty.log"}) {
+          return root + (readAhead ? " read ahead" : "") + " listed " + Join(form.Results());
+        }
+        DeleteConfirmed(form);
+        if (!form.Results().empty()) return root + " kept " + Join(form.Results());
+        // The user's junk again, for the next scan; the root is "/" now.
+        for (const auto& [junk, bytes] : {std::pair{"/home/u/f.tmp", "1"},
+                                           std::pair{"/home/u/keep/empty.log", ""}}) {
+          const int fd = ::open(junk, O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+          const auto size = static_cast<ssize_t>(std::strlen(bytes));
+          if (fd < 0 || ::write(fd, bytes, static_cast<std::size_t>(size)) != size) return Errno(junk);
+          ::close(fd);
+        }
+      }
+    }
+    for (const std::string& name : kept) {
+      if (::access(("/" + name).c_str(), F_OK) != 0) return name + " was deleted";
+    }
+    // The directory the program starts in does not lead there either.
+    LinuxPlatform platform(drives, trees);
+    if (platform.DrivePathOf("/mnt/rootbind/usr/lib")) return "a start in /usr through the bind";
+    if (platform.DrivePathOf("/mnt/rootbind/home/u") != "d:\\home\\u") return "no start in home";
+    return {};
+  };
+  const ChildResult result = RunInChild(setup, check);
+  if (result.skipped) GTEST_SKIP() << result.message;
+  EXPECT_TRUE(result.ok) << result.message;
+}
+
+}  // namespace
+}  // namespace test
 }  // namespace tidwen

@@ -15,6 +15,7 @@
 #include "platform/windows/directory_platform.h"
 #include "platform/windows/directory_reader.h"
 #include "platform/windows/file_stamp_win.h"
+#include "platform/windows/kept_out.h"
 #include "platform/windows/win32.h"
 #include "rules/junk_rules.h"
 #include "scan/drive_walk.h"
@@ -84,7 +85,8 @@ TEST(WinReadAhead, DirectoryChangedOrMadeAnewWhileHeldIsReadAgain) {
   tree.File("d0\\a.tmp");
   tree.File("d1\\old.tmp");
   tree.File("d2\\b.tmp");
-  WinDirectoryReader reader;
+  const WinKeptOut kept(WinKeptOut::SystemFolders());
+  WinDirectoryReader reader(kept);
   reader.SetReadAhead(2, 0);
   reader.SetWalkStart(tree.Root());
   reader.Read(tree.Root(), WinLister::kDirs);

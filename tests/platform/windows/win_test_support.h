@@ -137,23 +137,123 @@ inline std::vector<RawEntry> RawListing(const std::wstring& longDir) {
   return entries;
 }
 
+// The Unix path Wine keeps the file at drivePath under, or an empty string
+// when not running under Wine.
+inline std::string UnixPathOf(const std::string& drivePath) {
+  using Convert = char*(CDECL*)(const wchar_t*);
+  const auto convert = reinterpret_cast<Convert>(reinterpret_cast<void (*)()>(
+      GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+  if (!convert) return "";
+  char* unix = convert(Wide(drivePath).c_str());
+  if (!unix) return "";
+  std::string out(unix);
+  HeapFree(GetProcessHeap(), 0, unix);
+  return out;
+}
+
+// Runs a Unix program with these arguments from the Linux side, as anyone
+// with a shell on a Wine machine can, and waits until done() holds: Wine
+// starts the program but gives no handle to wait on. Empty, or the reason
+// it failed.
+template <class Done>
+std::string RunUnix(const wchar_t* program, const std::vector<std::string>& arguments, Done done) {
+  std::wstring command = L"x";
+  for (const std::string& argument : arguments) command += L" \"" + Wide(argument) + L"\"";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessW(program, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup, &process)) {
+    return "cannot start a Unix program: error " + std::to_string(GetLastError());
+  }
+  if (process.hThread) CloseHandle(process.hThread);
+  if (process.hProcess) CloseHandle(process.hProcess);
+  for (int tries = 0; tries < 500; ++tries) {
+    if (done()) return "";
+    Sleep(20);
+  }
+  return "the Unix program did not finish within 10 s";
+}
+
+inline bool ExistsAt(const std::string& drivePath) {
+  return GetFileAttributesW((L"\\\\?\\" + Wide(drivePath)).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// Unix symbolic links made from the Linux side inside Wine's drives, each to
+// an existing file or directory, and removed again (before their targets)
+// when this goes.
+class UnixLinks {
+ public:
+  UnixLinks() = default;
+  UnixLinks(const UnixLinks&) = delete;
+  UnixLinks& operator=(const UnixLinks&) = delete;
+  ~UnixLinks() {
+    if (made_.empty()) return;
+    std::vector<std::string> arguments{"-f"};
+    arguments.insert(arguments.end(), unixLinks_.begin(), unixLinks_.end());
+    // A link is seen as long as its target is there.
+    RunUnix(L"Z:\\bin\\rm", arguments, [&] {
+      for (const std::string& link : made_) {
+        if (ExistsAt(link)) return false;
+      }
+      return true;
+    });
+  }
+
+  // A link at linkPath (a drive path) to targetPath; empty, or the reason
+  // none could be made.
+  std::string Make(const std::string& linkPath, const std::string& targetPath) {
+    return MakeAt(UnixPathOf(linkPath), targetPath, linkPath);
+  }
+  // The same with the link's Unix path, seen at drive path seenAt once made
+  // (a link in Wine's dosdevices folder makes a drive letter).
+  std::string MakeAt(const std::string& unixLink, const std::string& targetPath,
+                     const std::string& seenAt) {
+    const std::string target = UnixPathOf(targetPath);
+    if (unixLink.empty() || target.empty()) return "not running under Wine, which alone has Unix links";
+    made_.push_back(seenAt);
+    unixLinks_.push_back(unixLink);
+    return RunUnix(L"Z:\\bin\\ln", {"-s", target, unixLink}, [&] { return ExistsAt(seenAt); });
+  }
+
+ private:
+  std::vector<std::string> made_;
+  std::vector<std::string> unixLinks_;
+};
+
 // A link of some kind to a directory of the tree, or an empty string with
-// the reason none could be made.
-inline std::string MakeDirectoryLink(const WinTempTree& tree, const char* name, const char* target) {
+// the reason none could be made. Where the system makes none (Wine 8
+// answers success but makes nothing), a Unix link made into unix stands in.
+inline std::string MakeDirectoryLink(const WinTempTree& tree, const char* name, const char* target,
+                                     UnixLinks* unix = nullptr) {
   const DWORD flags = SYMBOLIC_LINK_FLAG_DIRECTORY | 0x2;  // ..._ALLOW_UNPRIVILEGED_CREATE
-  if (!CreateSymbolicLinkW(tree.Long(name).c_str(), tree.Long(target).c_str(), flags)) {
-    return "CreateSymbolicLinkW failed with " + std::to_string(GetLastError());
+  const BOOL made = CreateSymbolicLinkW(tree.Long(name).c_str(), tree.Long(target).c_str(), flags);
+  const DWORD error = GetLastError();
+  if (!made || tree.Attributes(name) == INVALID_FILE_ATTRIBUTES) {
+    const std::string why = unix ? unix->Make(tree.Path(name), tree.Path(target)) : "no Unix link asked";
+    if (!why.empty()) {
+      return "CreateSymbolicLinkW made nothing (" + std::to_string(made) + ", error " +
+             std::to_string(error) + "), nor a Unix link: " + why;
+    }
   }
   const DWORD attributes = tree.Attributes(name);
-  if (attributes == INVALID_FILE_ATTRIBUTES) {
-    // Wine 8 answers success but makes nothing.
-    return "CreateSymbolicLinkW reported success, yet nothing is there (error " +
-           std::to_string(GetLastError()) + ")";
-  }
   if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
     return "the link made is not shown as a reparse point";
   }
   return "";
+}
+
+// The bytes of the file at longPath; an empty string when it cannot be read.
+inline std::string ContentOf(const std::wstring& longPath) {
+  HANDLE h = CreateFileW(longPath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                         OPEN_EXISTING, 0, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return "";
+  char buffer[256];
+  DWORD got = 0;
+  std::string out;
+  while (ReadFile(h, buffer, sizeof buffer, &got, nullptr) && got > 0) out.append(buffer, got);
+  CloseHandle(h);
+  return out;
 }
 
 }  // namespace tidwen::test

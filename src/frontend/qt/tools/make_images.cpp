@@ -149,47 +149,56 @@ void Put32(QByteArray& out, std::uint32_t v) {
   for (int i = 0; i < 4; ++i) out.append(char((v >> (8 * i)) & 0xff));
 }
 
-// A Windows icon file with one 32 x 32, 4-bit image: the colour bitmap over
-// the standard palette and a 1-bit transparency mask, both bottom-up.
-QByteArray IcoFile(const std::vector<int>& indexes) {
-  const std::uint32_t xorBytes = 32 * 16, andBytes = 32 * 4;
-  const std::uint32_t imageBytes = 40 + 16 * 4 + xorBytes + andBytes;
+// A Windows icon file of 4-bit images, one for each size given with its
+// palette indexes: each a colour bitmap over the standard palette and a
+// 1-bit transparency mask, both bottom-up. Title bars and the taskbar take
+// the 16 x 16 image rather than shrinking the 32 x 32 one.
+QByteArray IcoFile(const std::vector<std::pair<int, std::vector<int>>>& images) {
   QByteArray out;
   Put16(out, 0);
   Put16(out, 1);  // icon
-  Put16(out, 1);  // one image
-  out.append(char(32)).append(char(32)).append(char(16)).append(char(0));
-  Put16(out, 1);  // planes
-  Put16(out, 4);  // bits per pixel
-  Put32(out, imageBytes);
-  Put32(out, 6 + 16);
-  Put32(out, 40);
-  Put32(out, 32);
-  Put32(out, 64);  // colour bitmap and mask together
-  Put16(out, 1);
-  Put16(out, 4);
-  Put32(out, 0);  // uncompressed
-  Put32(out, xorBytes + andBytes);
-  Put32(out, 0);
-  Put32(out, 0);
-  Put32(out, 16);
-  Put32(out, 0);
-  for (QRgb c : kVgaColors) {
-    out.append(char(qBlue(c))).append(char(qGreen(c))).append(char(qRed(c))).append(char(0));
+  Put16(out, std::uint16_t(images.size()));
+  std::uint32_t offset = 6 + 16 * std::uint32_t(images.size());
+  const auto rowBytes = [](int size, int bits) { return std::uint32_t((size * bits + 31) / 32 * 4); };
+  for (const auto& [size, indexes] : images) {
+    const std::uint32_t imageBytes = 40 + 16 * 4 + size * (rowBytes(size, 4) + rowBytes(size, 1));
+    out.append(char(size)).append(char(size)).append(char(16)).append(char(0));
+    Put16(out, 1);  // planes
+    Put16(out, 4);  // bits per pixel
+    Put32(out, imageBytes);
+    Put32(out, offset);
+    offset += imageBytes;
   }
-  for (int y = 31; y >= 0; --y) {
-    for (int x = 0; x < 32; x += 2) {
-      const int a = std::max(indexes[y * 32 + x], 0), b = std::max(indexes[y * 32 + x + 1], 0);
-      out.append(char((a << 4) | b));
+  for (const auto& [size, indexes] : images) {
+    const std::uint32_t xorRow = rowBytes(size, 4), andRow = rowBytes(size, 1);
+    Put32(out, 40);
+    Put32(out, size);
+    Put32(out, 2 * size);  // colour bitmap and mask together
+    Put16(out, 1);
+    Put16(out, 4);
+    Put32(out, 0);  // uncompressed
+    Put32(out, size * (xorRow + andRow));
+    Put32(out, 0);
+    Put32(out, 0);
+    Put32(out, 16);
+    Put32(out, 0);
+    for (QRgb c : kVgaColors) {
+      out.append(char(qBlue(c))).append(char(qGreen(c))).append(char(qRed(c))).append(char(0));
     }
-  }
-  for (int y = 31; y >= 0; --y) {
-    for (int byte = 0; byte < 4; ++byte) {
-      int bits = 0;
-      for (int bit = 0; bit < 8; ++bit) {
-        if (indexes[y * 32 + byte * 8 + bit] < 0) bits |= 0x80 >> bit;
+    for (int y = size - 1; y >= 0; --y) {
+      QByteArray row(int(xorRow), '\0');
+      for (int x = 0; x < size; ++x) {
+        const int i = std::max(indexes[y * size + x], 0);
+        row[x / 2] = char(row[x / 2] | (x % 2 ? i : i << 4));
       }
-      out.append(char(bits));
+      out.append(row);
+    }
+    for (int y = size - 1; y >= 0; --y) {
+      QByteArray row(int(andRow), '\0');
+      for (int x = 0; x < size; ++x) {
+        if (indexes[y * size + x] < 0) row[x / 8] = char(row[x / 8] | (0x80 >> (x % 8)));
+      }
+      out.append(row);
     }
   }
   return out;
@@ -217,7 +226,8 @@ int main(int argc, char** argv) {
   bool ok = DrawLogo().save(dir.filePath("logo.jpg"), "JPEG", 90) &&
             IndexedIcon(icon).save(&pngBuffer, "PNG") &&
             WriteFile(dir.filePath("tidwen.png"), png) &&
-            WriteFile(dir.filePath("tidwen_32.ico"), IcoFile(icon));
+            WriteFile(dir.filePath("tidwen_small.ico"),
+                      IcoFile({{16, Quantize(tidwen::art::SizedIcon(16))}, {32, icon}}));
   // The desktop's icons: <size>.png for each size, and scalable.svg.
   const QDir icons(QString::fromLocal8Bit(argv[2]));
   for (int size : tidwen::art::kIconSizes) {
