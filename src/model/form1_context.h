@@ -46,21 +46,4 @@ struct WindowControls {
   DriveListControl& Drive1;
 };
 
-// The listers and services of a platform, or of stand-ins for tests. A window
-// may put its own listers in front of the platform's, to show them.
-struct PlatformServices {
-  DirListControl& Dir1;
-  FileListControl& File1;
-  FileLengthService& FileLength;
-  FileSystemService& FileSystem;
-};
-
-// The one way a window, a test or a benchmark puts a context together.
-inline Form1Context MakeForm1Context(const WindowControls& window, const PlatformServices& platform,
-                                     MessageBoxService& messageBox) {
-  return Form1Context{window.List1,       window.List2,    window.List3,        window.Label1,
-                      window.Drive1,      platform.Dir1,   platform.File1,      platform.FileLength,
-                      messageBox,         platform.FileSystem, {}, {}, 0, {}};
-}
-
 }  // namespace tidwen

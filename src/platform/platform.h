@@ -12,17 +12,15 @@
 #include <vector>
 
 #include "model/controls.h"
-#include "model/form1_context.h"
+#include "platform/platform_services.h"
 #include "model/services.h"
 
 namespace tidwen {
 
-// One drive as the drive list shows it.
+// One drive, for the drive list; the front ends word it from the letter
+// and the label.
 struct DriveInfo {
   char letter = 'c';  // lower case
-  // The drive list's text: the letter and colon, then what names the drive
-  // in brackets, e.g. "c: [/]" or "d: [USB]".
-  std::string text;
   // Where the drive's files are, as the system writes it ("/media/u/usb",
   // "D:\"), and what names the drive: its mount point or volume label, or
   // the network path of a network drive; may be empty.
@@ -34,6 +32,14 @@ struct DriveInfo {
   std::uint64_t identity = 0;
 
   friend bool operator==(const DriveInfo&, const DriveInfo&) = default;
+};
+
+// What the system says of one file.
+struct FileFacts {
+  std::string systemPath;     // where it really is, as the system writes it
+  std::int64_t size = 0;      // bytes
+  std::int64_t modified = 0;  // last written, seconds since 1970 (UTC)
+  friend bool operator==(const FileFacts&, const FileFacts&) = default;
 };
 
 class Platform {
@@ -62,6 +68,9 @@ class Platform {
   // The system's own path of a drive path, to show where a file really is;
   // nullopt for a path of no drive.
   virtual std::optional<std::string> SystemPathOf(std::string_view drivePath) const = 0;
+  // What the system says of the file at a drive path, read without
+  // following a link at its end; nullopt when there is no such file.
+  virtual std::optional<FileFacts> DescribeFile(std::string_view drivePath) const = 0;
 };
 
 // The platform of the system the program runs on, from the compiled backend.

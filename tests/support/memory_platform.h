@@ -14,6 +14,7 @@
 
 #include "model/controls.h"
 #include "model/form1_context.h"
+#include "platform/platform_services.h"
 #include "model/plain_controls.h"
 #include "model/services.h"
 

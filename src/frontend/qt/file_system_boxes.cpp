@@ -11,6 +11,7 @@
 #include <climits>
 #include <optional>
 
+#include "frontend/common/file_system_rows.h"
 #include "model/display_text.h"
 #include "model/runtime_error.h"
 
@@ -43,15 +44,11 @@ void DriveListBox::Reload(const std::vector<DriveInfo>& drives) {
   const bool first = drives_.empty() && count() == 0;
   clear();
   drives_ = drives;
-  int keep = first && !drives_.empty() ? 0 : -1;
-  for (std::size_t i = 0; i < drives_.size(); ++i) {
-    const DriveInfo& d = drives_[i];
-    addItem(ToDisplay(d.text), ToBytes(d.text));
-    if (before && d.letter == before->letter && d.identity == before->identity) {
-      keep = static_cast<int>(i);
-    }
+  for (const DriveInfo& d : drives_) {
+    const std::string text = frontend::DriveText(d);
+    addItem(ToDisplay(text), ToBytes(text));
   }
-  setCurrentIndex(keep);
+  setCurrentIndex(first && !drives_.empty() ? 0 : frontend::DriveToKeep(before, drives_));
   // The drop-down is as wide as its longest entry, so that every mount
   // point can be read whole.
   int widest = 0;
@@ -147,34 +144,18 @@ void DirListBox::OpenEntry(QTreeWidgetItem* item) {
 void DirListBox::Rebuild() {
   stale_ = false;
   clear();
-  const std::string path = lister_.Path();
-  if (path.size() < 3) return;
   const QIcon open = style()->standardIcon(QStyle::SP_DirOpenIcon);
   const QIcon closed = style()->standardIcon(QStyle::SP_DirClosedIcon);
-
-  // The root ("c:\"), then one entry per directory down to the open one.
-  auto* opened = new QTreeWidgetItem(this, {ToDisplay(path.substr(0, 3))});
-  opened->setIcon(0, open);
-  opened->setData(0, kPathRole, ToBytes(path.substr(0, 3)));
-  std::size_t start = 3;
-  while (start < path.size()) {
-    std::size_t end = path.find('\\', start);
-    if (end == std::string::npos) end = path.size();
-    auto* item = new QTreeWidgetItem(opened, {ToDisplay(path.substr(start, end - start))});
-    item->setIcon(0, open);
-    item->setData(0, kPathRole, ToBytes(path.substr(0, end)));
-    opened = item;
-    start = end + 1;
+  // Each row under the open row before it: the rows' depth is the tree's.
+  QTreeWidgetItem* opened = nullptr;
+  for (const frontend::DirRow& row : frontend::DirRows(lister_)) {
+    auto* item = opened ? new QTreeWidgetItem(opened, {ToDisplay(row.name)})
+                        : new QTreeWidgetItem(this, {ToDisplay(row.name)});
+    item->setIcon(0, row.open ? open : closed);
+    item->setData(0, kPathRole, ToBytes(row.path));
+    if (row.open) opened = item;
   }
-  const std::int64_t count = lister_.ListCount();
-  for (std::int64_t i = 0; i < count; ++i) {
-    const std::string child = lister_.List(i);
-    const std::size_t slash = child.rfind('\\');
-    auto* item = new QTreeWidgetItem(
-        opened, {ToDisplay(slash == std::string::npos ? child : child.substr(slash + 1))});
-    item->setIcon(0, closed);
-    item->setData(0, kPathRole, ToBytes(child));
-  }
+  if (!opened) return;
   expandAll();
   setCurrentItem(opened);
   scrollToItem(opened);

@@ -1,10 +1,7 @@
 #include "frontend/qt/form1.h"
 
-#include <sys/stat.h>
-
 #include <QApplication>
 #include <QCoreApplication>
-#include <QDateTime>
 #include <QEvent>
 #include <QFrame>
 #include <QGuiApplication>
@@ -29,17 +26,15 @@
 #include "frontend/qt/picture_box.h"
 #include "frontend/qt/resources.h"
 #include "frontend/qt/status_label.h"
+#include "frontend/qt/window_builder.h"
 #include "frontend/qt/window_style.h"
+#include "frontend/common/command_failure.h"
+#include "frontend/common/file_tooltip.h"
 #include "frontend/common/form1_commands.h"
 
 namespace tidwen::qt {
 
 namespace {
-
-const QColor kWindowColor(255, 192, 128);
-const QColor kFileListColor(192, 255, 192);
-const QColor kResultListColor(255, 255, 192);
-const QColor kButtonColor(192, 64, 0);
 
 // Drops the user's input while installed. A scan keeps the event loop
 // waiting, so clicks and keys made meanwhile queue up; they were aimed at a
@@ -110,62 +105,6 @@ class CloseKeeper : public QObject {
   QList<QPointer<QWidget>> kept_;
 };
 
-QLabel* AddLabel(QWidget* parent, const char* name, const QString& text, QRect geometry) {
-  auto* label = new QLabel(text, parent);
-  label->setObjectName(name);
-  label->setTextFormat(Qt::PlainText);
-  // From the top left of the box, as the platform draws its labels.
-  label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-  label->setGeometry(geometry);
-  label->setFocusPolicy(Qt::NoFocus);
-  return label;
-}
-
-// A command button that Enter presses as Space does. A plain QPushButton
-// takes Enter only as a dialog's default button.
-class CommandButton : public QPushButton {
- public:
-  using QPushButton::QPushButton;
-
- protected:
-  void keyPressEvent(QKeyEvent* event) override {
-    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
-        !(event->modifiers() & ~Qt::KeypadModifier)) {
-      click();
-      return;
-    }
-    QPushButton::keyPressEvent(event);
-  }
-};
-
-QPushButton* AddButton(QWidget* parent, const char* name, const QString& caption, QRect geometry) {
-  auto* button = new CommandButton(caption, parent);
-  button->setObjectName(name);
-  button->setGeometry(geometry);
-  button->setAutoDefault(false);
-  SetColor(*button, QPalette::Button, kButtonColor);
-  button->setStyle(FlatControlStyle());
-  // The caption's blanks only space its two characters out.
-  button->setAccessibleName(caption.simplified().remove(' '));
-  return button;
-}
-
-// A result's tooltip: where its file really is, its size and when it was
-// last changed, read when the tooltip is about to show.
-QString ResultToolTip(const Platform& platform, std::string_view drivePath) {
-  const std::optional<std::string> posix = platform.SystemPathOf(drivePath);
-  const QString where = QString::fromStdString(DisplayText(posix ? *posix : drivePath));
-  struct stat info {};
-  if (!posix || ::lstat(posix->c_str(), &info) != 0)
-    return where + QStringLiteral("\n找不到该文件");
-  const QString modified =
-      QDateTime::fromSecsSinceEpoch(info.st_mtime).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-  return QStringLiteral("%1\n大小: %2 字节\n修改时间: %3")
-      .arg(where)
-      .arg(static_cast<qint64>(info.st_size))
-      .arg(modified);
-}
-
 std::string CurrentDirectory() {
   std::error_code error;
   const std::filesystem::path cwd = std::filesystem::current_path(error);
@@ -179,9 +118,7 @@ Form1::Form1(Platform& platform, QWidget* parent)
       platform_(platform),
       messageBox_(this),
       quitHook_([] { QCoreApplication::exit(0); }) {
-  SetUpWindow(*this, "Form1", QSize(Twips(9405), Twips(4290)));
-  SetBackground(*this, kWindowColor);
-
+  SetUpWindow(*this, frontend::Form1Spec());
   BuildControls(platform);
   // The window's directory and file lists stand in front of the platform's
   // listers, so that they show what the listers list.
@@ -192,7 +129,8 @@ Form1::Form1(Platform& platform, QWidget* parent)
     drive1_->ChooseDrive(letter);
   }
   platform_.ReleaseHandles();
-  drive1_->setFocus();
+  // The focus starts on the first control in tab order.
+  if (firstFocus_) firstFocus_->setFocus();
   Guarded(&Form1::Form_Load);
 }
 
@@ -206,121 +144,54 @@ Form1::~Form1() {
 }
 
 void Form1::BuildControls(Platform& platform) {
-  // Made in the order they stack, lowest first: the headings lie on the
-  // window's surface beneath the lists.
-  auto* label3 = AddLabel(this, "Label3", QStringLiteral("  当前文件夹的所有文件"),
-                          TwipsRect(4080, 240, 2535, 255));
-  auto* label4 = AddLabel(this, "Label4", QStringLiteral("  请选择扫描的文件类型"),
-                          TwipsRect(6720, 240, 2415, 255));
-  for (QLabel* heading : {label3, label4}) {
-    SetBackground(*heading, kWindowColor);
-    heading->setAccessibleName(heading->text().trimmed());
-  }
+  using frontend::ControlKind;
+  const frontend::WindowSpec& spec = frontend::Form1Spec();
+  // The lists and the status line are the window's own kinds.
+  const std::vector<QWidget*> built =
+      qt::BuildControls(*this, spec, [&](const frontend::ControlSpec& c, QWidget* parent) {
+        switch (c.kind) {
+          case ControlKind::kDriveList:
+            return static_cast<QWidget*>(new DriveListBox(platform.Drives(), parent));
+          case ControlKind::kDirList:
+            return static_cast<QWidget*>(new DirListBox(platform.Dir1(), parent));
+          case ControlKind::kFileList:
+            return static_cast<QWidget*>(new FileListBox(platform.File1(), parent));
+          case ControlKind::kCheckList:
+          case ControlKind::kPlainList:
+            return static_cast<QWidget*>(
+                new ListBox(c.kind == ControlKind::kCheckList, pacer_, parent));
+          default:
+            return c.name == "Label1" ? static_cast<QWidget*>(new StatusLabel(pacer_, parent))
+                                      : nullptr;
+        }
+      });
+  const std::vector<const frontend::ControlSpec*> order = frontend::TabOrder(spec);
+  if (!order.empty()) firstFocus_ = ControlNamed<QWidget>(spec, built, order.front()->name);
+  drive1_ = ControlNamed<DriveListBox>(spec, built, "Drive1");
+  dir1_ = ControlNamed<DirListBox>(spec, built, "Dir1");
+  file1_ = ControlNamed<FileListBox>(spec, built, "File1");
+  label1_ = ControlNamed<StatusLabel>(spec, built, "Label1");
+  list1_ = ControlNamed<ListBox>(spec, built, "List1");
+  list2_ = ControlNamed<ListBox>(spec, built, "List2");
+  list3_ = ControlNamed<ListBox>(spec, built, "List3");
 
-  drive1_ = new DriveListBox(platform.Drives(), this);
-  drive1_->setObjectName("Drive1");
-  drive1_->setGeometry(TwipsRect(2160, 240, 1815, 300));
-  SetColor(*drive1_, QPalette::Button, kWindowColor);
-  SetColor(*drive1_, QPalette::Base, kWindowColor);
-  drive1_->setStyle(FlatControlStyle());
-  drive1_->setAccessibleName(QStringLiteral("驱动器"));
   drive1_->SetBeforePopup([this] { RefreshDrives(); });
-
-  dir1_ = new DirListBox(platform.Dir1(), this);
-  dir1_->setObjectName("Dir1");
-  dir1_->setGeometry(TwipsRect(2160, 600, 1815, 2820));
-  SetColor(*dir1_, QPalette::Base, kFileListColor);
-  dir1_->setAccessibleName(QStringLiteral("文件夹"));
   // Browsing leaves nothing open on the drive.
   dir1_->SetAfterOpen([this] { platform_.ReleaseHandles(); });
-
-  file1_ = new FileListBox(platform.File1(), this);
-  file1_->setObjectName("File1");
-  file1_->setGeometry(TwipsRect(4080, 600, 2415, 2730));
-  SetColor(*file1_, QPalette::Base, kFileListColor);
-  file1_->setAccessibleName(QStringLiteral("文件"));
-
-  frame1_ = new QFrame(this);
-  frame1_->setObjectName("Frame1");
-  frame1_->setFrameStyle(QFrame::Box | QFrame::Sunken);
-  frame1_->setGeometry(TwipsRect(360, 3480, 8655, 735));
-  SetBackground(*frame1_, kWindowColor);
-  frame1_->setAccessibleName(QStringLiteral("状态栏"));
-
-  label1_ = new StatusLabel(pacer_, frame1_);
-  label1_->setObjectName("Label1");
-  label1_->setGeometry(TwipsRect(120, 120, 8295, 375));
-  SetBackground(*label1_, kWindowColor);
-
-  list2_ = new ListBox(true, pacer_, this);
-  list2_->setObjectName("List2");
-  list2_->setGeometry(TwipsRect(6600, 600, 2415, 2790));
-  SetColor(*list2_, QPalette::Base, kFileListColor);
-  list2_->setAccessibleName(QStringLiteral("扫描的文件类型"));
-
-  list1_ = new ListBox(true, pacer_, this);
-  list1_->setObjectName("List1");
-  list1_->setGeometry(TwipsRect(2160, 240, 6855, 3210));
-  SetColor(*list1_, QPalette::Base, kResultListColor);
-  SetColor(*list1_, QPalette::Text, kActiveTitleBarColor);
-  list1_->setAccessibleName(QStringLiteral("找到的垃圾文件"));
   list1_->Model().SetToolTipProvider(
-      [&platform](std::string_view drivePath) { return ResultToolTip(platform, drivePath); });
+      [&platform](std::string_view drivePath) {
+        return ToQString(frontend::ResultToolTip(platform, drivePath));
+      });
 
-  list3_ = new ListBox(false, pacer_, this);
-  list3_->setObjectName("List3");
-  list3_->setGeometry(TwipsRect(6720, 240, 2295, 2760));
-  list3_->setFocusPolicy(Qt::NoFocus);
-  list3_->setAccessibleName(QStringLiteral("待扫描的文件夹"));
-
-  picture1_ = new PictureBox(LogoPixmap(), this);
-  picture1_->setObjectName("Picture1");
-  picture1_->setGeometry(TwipsRect(360, 240, 1695, 1095));
-  picture1_->setFocusPolicy(Qt::StrongFocus);
-  // The box keeps the platform's colour rather than the window's.
-  SetBackground(*picture1_, QApplication::palette().color(QPalette::Window));
-  picture1_->setAccessibleName(QStringLiteral("Tidwen 标志"));
-
-  auto* label2 = AddLabel(picture1_, "Label2", QStringLiteral("Tidwen"),
-                          TwipsRect(120, 120, 1335, 375));
-  label2->setFont(MakeFont(kHuawenZhongsong, 14.25, true, true));
-  SetColor(*label2, QPalette::WindowText, QColor(255, 0, 0));
-
-  auto* command5 = AddButton(this, "Command5", QStringLiteral("全       选"),
-                             TwipsRect(360, 2400, 1695, 375));
-  auto* command4 = AddButton(this, "Command4", QStringLiteral("退       出"),
-                             TwipsRect(360, 3120, 1695, 375));
-  auto* command3 = AddButton(this, "Command3", QStringLiteral("选择扫描类型"),
-                             TwipsRect(360, 2040, 1695, 375));
-  auto* command2 = AddButton(this, "Command2", QStringLiteral("删       除"),
-                             TwipsRect(360, 1680, 1695, 375));
-  auto* command1 = AddButton(this, "Command1", QStringLiteral("扫      描"),
-                             TwipsRect(360, 1320, 1695, 375));
-  command1->setFont(MakeFont(kSongTi, 10.5));
-
-  auto* label5 = AddLabel(picture1_, "Label5", QStringLiteral("Orvanta"),
-                          TwipsRect(120, 480, 1455, 255));
-  auto* label6 = AddLabel(picture1_, "Label6", QStringLiteral("orv@example.com"),
-                          TwipsRect(0, 720, 1455, 255));
-  for (QLabel* label : {label2, label5, label6}) label->setAccessibleName(label->text());
-  for (QLabel* label : {label5, label6}) {
-    label->setFont(MakeFont(kSongTi, 9, false, true));
-    SetColor(*label, QPalette::WindowText, QColor(255, 255, 0));
+  // Each command button runs its handler.
+  static constexpr std::pair<std::string_view, void (Form1::*)()> kCommands[] = {
+      {"Command1", &Form1::Command1_Click}, {"Command2", &Form1::Command2_Click},
+      {"Command3", &Form1::Command3_Click}, {"Command4", &Form1::Command4_Click},
+      {"Command5", &Form1::Command5_Click}, {"Command6", &Form1::Command6_Click}};
+  for (const auto& [name, handler] : kCommands) {
+    connect(ControlNamed<QPushButton>(spec, built, name), &QPushButton::clicked, this,
+            [this, handler = handler] { Guarded(handler); });
   }
-
-  auto* command6 = AddButton(this, "Command6", QStringLiteral("关       于"),
-                             TwipsRect(360, 2760, 1695, 375));
-
-  const QList<QWidget*> tabOrder{drive1_,  dir1_,    file1_,   list2_,   list1_,   picture1_,
-                                 command5, command4, command3, command2, command1, command6};
-  for (qsizetype i = 1; i < tabOrder.size(); ++i) setTabOrder(tabOrder[i - 1], tabOrder[i]);
-
-  connect(command1, &QPushButton::clicked, this, [this] { Guarded(&Form1::Command1_Click); });
-  connect(command2, &QPushButton::clicked, this, [this] { Guarded(&Form1::Command2_Click); });
-  connect(command3, &QPushButton::clicked, this, [this] { Guarded(&Form1::Command3_Click); });
-  connect(command4, &QPushButton::clicked, this, [this] { Guarded(&Form1::Command4_Click); });
-  connect(command5, &QPushButton::clicked, this, [this] { Guarded(&Form1::Command5_Click); });
-  connect(command6, &QPushButton::clicked, this, [this] { Guarded(&Form1::Command6_Click); });
 }
 
 void Form1::RefreshDrives() {
@@ -350,22 +221,13 @@ void Form1::Guarded(void (Form1::*handler)()) {
 }
 
 void Form1::RunShowingErrors(void (Form1::*handler)()) {
-  try {
-    (this->*handler)();
-  } catch (const RuntimeError& error) {
-    messageBox_.MsgBox("发生错误" + std::to_string(error.Number()), MsgBoxButtons::kOkOnly,
-                       MsgBoxIcon::kNone, "");
-  } catch (const std::bad_alloc&) {
-    messageBox_.MsgBox("发生错误" + std::to_string(kOutOfMemory), MsgBoxButtons::kOkOnly,
-                       MsgBoxIcon::kNone, "");
-  } catch (const std::exception&) {
-    messageBox_.MsgBox("发生错误" + std::to_string(kInternalError), MsgBoxButtons::kOkOnly,
-                       MsgBoxIcon::kNone, "");
-  }
+  frontend::RunShowingFailure(messageBox_, [&] { (this->*handler)(); });
 }
 
+// Form_Load: fills the junk types, all checked, and opens the types view.
 void Form1::Form_Load() { ::tidwen::Form_Load(*context_); }
 
+// Scan: the results view, then the chosen drive breadth-first.
 void Form1::Command1_Click() {
   // Drives mounted or gone since the list was last read count now; a chosen
   // drive that is gone scans as empty.
@@ -391,10 +253,13 @@ void Form1::Command1_Click() {
   QGuiApplication::sync();
 }
 
+// Delete: after a confirmation, the files of the checked results.
 void Form1::Command2_Click() { ::tidwen::Command2_Click(*context_); }
 
+// Choose types: back to the types view, the results emptied.
 void Form1::Command3_Click() { ::tidwen::Command3_Click(*context_); }
 
+// Exit: both windows go at once.
 void Form1::Command4_Click() {
   // Both windows go at once; nothing is asked and no other handler runs.
   if (form2_) form2_->hide();
@@ -402,8 +267,10 @@ void Form1::Command4_Click() {
   if (quitHook_) quitHook_();
 }
 
+// Select all: every result and junk types 0 to 14 checked.
 void Form1::Command5_Click() { ::tidwen::Command5_Click(*context_); }
 
+// About: the one about window, made on first use, shown modelessly.
 void Form1::Command6_Click() {
   if (!form2_) form2_ = std::make_unique<Form2>();
   form2_->show();

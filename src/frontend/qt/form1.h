@@ -9,6 +9,7 @@
 #include "model/form1_context.h"
 #include "platform/platform.h"
 #include "frontend/qt/message_box.h"
+#include "frontend/common/form1_handlers.h"
 #include "frontend/common/repaint_pacer.h"
 
 class QFrame;
@@ -25,7 +26,7 @@ class ListBox;
 class PictureBox;
 class StatusLabel;
 
-class Form1 : public QWidget {
+class Form1 : public QWidget, public frontend::Form1Handlers {
   Q_OBJECT
 
  public:
@@ -35,14 +36,13 @@ class Form1 : public QWidget {
   explicit Form1(Platform& platform, QWidget* parent = nullptr);
   ~Form1() override;
 
-  // The handlers. Each runs to its end before the next event is handled.
-  void Form_Load();
-  void Command1_Click();  // scan
-  void Command2_Click();  // delete the checked results
-  void Command3_Click();  // back to choosing types; empties the results
-  void Command4_Click();  // exit
-  void Command5_Click();  // check every result and junk types 0 to 14
-  void Command6_Click();  // about
+  void Form_Load() override;
+  void Command1_Click() override;
+  void Command2_Click() override;
+  void Command3_Click() override;
+  void Command4_Click() override;
+  void Command5_Click() override;
+  void Command6_Click() override;
 
   // What exit does once both windows are closed; by default it ends the
   // event loop. Tests replace it to stay alive.
@@ -70,12 +70,11 @@ class Form1 : public QWidget {
   DriveListBox* drive1_ = nullptr;
   DirListBox* dir1_ = nullptr;
   FileListBox* file1_ = nullptr;
-  QFrame* frame1_ = nullptr;
   StatusLabel* label1_ = nullptr;
   ListBox* list1_ = nullptr;
   ListBox* list2_ = nullptr;
   ListBox* list3_ = nullptr;
-  PictureBox* picture1_ = nullptr;
+  QWidget* firstFocus_ = nullptr;
   std::unique_ptr<Form1Context> context_;
   std::unique_ptr<Form2> form2_;
   std::function<void()> quitHook_;

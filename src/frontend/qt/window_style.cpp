@@ -90,31 +90,33 @@ void RegisterFontSubstitutes() {
   static const bool registered = [] {
     const QStringList song{"AR PL UMing CN", "AR PL UMing TW", "AR PL UMing HK"};
     const QStringList brush{"AR PL UKai CN", "AR PL UKai TW", "AR PL UKai HK"};
-    QFont::insertSubstitutions(kSongTi, song);
-    QFont::insertSubstitutions(kHuawenZhongsong, song);
-    QFont::insertSubstitutions(kFangzhengShuti, brush);
+    QFont::insertSubstitutions(ToQString(frontend::kSongTi), song);
+    QFont::insertSubstitutions(ToQString(frontend::kHuawenZhongsong), song);
+    QFont::insertSubstitutions(ToQString(frontend::kFangzhengShuti), brush);
     return true;
   }();
   (void)registered;
 }
 
-void SetUpWindow(QWidget& window, const char* objectName, QSize size) {
+void SetUpWindow(QWidget& window, const frontend::WindowSpec& spec) {
   RegisterFontSubstitutes();
-  window.setObjectName(objectName);
+  window.setObjectName(ToQString(spec.name));
   window.setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                         Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
                         Qt::MSWindowsFixedSizeDialogHint);
-  window.setWindowTitle(QStringLiteral("Tidwenv1.1"));
+  window.setWindowTitle(ToQString(frontend::kCaption));
   window.setWindowIcon(AppIcon());
   window.setFont(DefaultWindowFont());
-  window.setFixedSize(size);
+  window.setFixedSize(Twips(spec.width), Twips(spec.height));
+  if (spec.fill == frontend::Fill::kColour) SetBackground(window, ToQColor(spec.background));
 }
 
-QFont MakeFont(const QString& family, double points, bool bold, bool italic) {
-  QFont font(family);
-  font.setPointSizeF(points);
-  font.setBold(bold);
-  font.setItalic(italic);
+QFont ToQFont(const std::optional<frontend::FontSpec>& wanted) {
+  if (!wanted) return DefaultWindowFont();
+  QFont font(ToQString(wanted->face));
+  font.setPointSizeF(wanted->points);
+  font.setBold(wanted->bold);
+  font.setItalic(wanted->italic);
   return font;
 }
 
@@ -123,8 +125,8 @@ QFont DefaultWindowFont() {
   // The face the platform's font resolves to (its name may be an alias such
   // as "Sans Serif"); Chinese text takes the Song face rather than whichever
   // CJK face the system would fall back to.
-  font.setFamilies({QFontInfo(font).family(), kSongTi});
-  font.setPointSizeF(9);
+  font.setFamilies({QFontInfo(font).family(), ToQString(frontend::kDefaultFont.face)});
+  font.setPointSizeF(frontend::kDefaultFont.points);
   return font;
 }
 

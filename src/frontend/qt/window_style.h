@@ -7,6 +7,10 @@
 #include <QRect>
 #include <QSize>
 #include <QString>
+#include <optional>
+#include <string_view>
+
+#include "frontend/common/window_description.h"
 
 class QStyle;
 class QWidget;
@@ -19,28 +23,36 @@ constexpr QRect TwipsRect(int left, int top, int width, int height) {
   return QRect(Twips(left), Twips(top), Twips(width), Twips(height));
 }
 
-// The Simplified-Chinese faces the windows ask for. Where a face is missing,
-// RegisterFontSubstitutes() makes Qt use a font of the same style instead.
-inline const QString kSongTi = QStringLiteral("宋体");
-inline const QString kHuawenZhongsong = QStringLiteral("华文中宋");
-inline const QString kFangzhengShuti = QStringLiteral("方正舒体");
+constexpr QRect ToQRect(const frontend::TwipsRect& r) {
+  return TwipsRect(r.left, r.top, r.width, r.height);
+}
 
-// Song/Ming-style faces (AR PL UMing) for 宋体 and 华文中宋, a brush face
-// (AR PL UKai) for 方正舒体. Safe to call more than once.
+// The description's texts are UTF-8.
+inline QString ToQString(std::string_view utf8) {
+  return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+}
+inline QColor ToQColor(frontend::Rgb rgb) { return QColor(rgb.red, rgb.green, rgb.blue); }
+
+// Where one of the description's Chinese faces is missing, Qt uses a font
+// of the same style: Song/Ming faces (AR PL UMing) for 宋体 and 华文中宋, a
+// brush face (AR PL UKai) for 方正舒体. Safe to call more than once.
 void RegisterFontSubstitutes();
 
-// A font of the family at a size in points; RegisterFontSubstitutes() first.
-QFont MakeFont(const QString& family, double points, bool bold = false, bool italic = false);
+// The font a control asks for; nullopt gives DefaultWindowFont().
+// RegisterFontSubstitutes() first.
+QFont ToQFont(const std::optional<frontend::FontSpec>& wanted);
 
-// The windows' default user-interface font: the platform's own face, at
-// 9 pt whatever the desktop's size, since every control has a fixed size in
-// pixels. Chinese text in it is set in the face that stands for 宋体.
+// The windows' default user-interface font: the platform's own face, at the
+// description's size whatever the desktop's, since every control has a
+// fixed size in pixels. Chinese text in it is set in the description's
+// default face.
 QFont DefaultWindowFont();
 
-// Makes window one of Tidwen's fixed-size windows: the object name, a title
-// bar with a close button only, the title "Tidwenv1.1", the application icon
-// and DefaultWindowFont(). Registers the font substitutes first.
-void SetUpWindow(QWidget& window, const char* objectName, QSize size);
+// Makes window one of Tidwen's fixed-size windows as the description has
+// it: the object name, size and fill, a title bar with a close button only,
+// the shared caption, the application icon and DefaultWindowFont().
+// Registers the font substitutes first.
+void SetUpWindow(QWidget& window, const frontend::WindowSpec& spec);
 
 // Sets one colour of a widget's palette; children that have no palette of
 // their own (a list's viewport, say) take it too.
@@ -56,9 +68,5 @@ void SetBackground(QWidget& widget, const QColor& color);
 // is drawn by the application style. One instance for the application; the
 // widgets that use it do not own it.
 QStyle* FlatControlStyle();
-
-// The text colour of the results list: the title-bar colour of the classic
-// desktop the window imitates.
-inline const QColor kActiveTitleBarColor(0, 0, 128);
 
 }  // namespace tidwen::qt

@@ -4,8 +4,7 @@
 #include <climits>
 #include <optional>
 
-#include <windowsx.h>
-
+#include "frontend/common/file_system_rows.h"
 #include "model/runtime_error.h"
 #include "frontend/win32/win32_ui.h"
 
@@ -20,8 +19,6 @@ HWND MakeChild(HWND parent, int id, const wchar_t* windowClass, DWORD style, DWO
                          GetModuleHandleW(nullptr), nullptr);
 }
 
-const wchar_t* kSelfProperty = L"Tidwen.CheckListBox";
-
 // Drives the lister hidden behind a box and catches up when shown.
 void ShowBox(HWND hwnd, bool visible, bool& stale, const std::function<void()>& rebuild) {
   if (visible && stale) {
@@ -33,221 +30,14 @@ void ShowBox(HWND hwnd, bool visible, bool& stale, const std::function<void()>& 
 
 }  // namespace
 
-// ---- CheckListBox ----
-
-CheckListBox::CheckListBox(HWND parent, int id, bool checkBoxes, RepaintPacer& pacer)
-    : hwnd_(MakeChild(parent, id, L"LISTBOX",
-                      WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY | LBS_OWNERDRAWFIXED | LBS_NODATA |
-                          LBS_NOINTEGRALHEIGHT,
-                      WS_EX_CLIENTEDGE)),
-      checkBoxes_(checkBoxes),
-      pacer_(pacer) {
-  SetPropW(hwnd_, kSelfProperty, this);
-  baseProc_ = reinterpret_cast<WNDPROC>(
-      SetWindowLongPtrW(hwnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CheckListBox::Proc)));
-  SetColors(RGB(255, 255, 255), GetSysColor(COLOR_WINDOWTEXT));
-}
-
-CheckListBox::~CheckListBox() {
-  pacer_.Forget(*this);
-  if (IsWindow(hwnd_)) {
-    SetWindowLongPtrW(hwnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(baseProc_));
-    RemovePropW(hwnd_, kSelfProperty);
-  }
-  if (backgroundBrush_) DeleteObject(backgroundBrush_);
-}
-
-void CheckListBox::SetColors(COLORREF background, COLORREF text) {
-  background_ = background;
-  text_ = text;
-  if (backgroundBrush_) DeleteObject(backgroundBrush_);
-  backgroundBrush_ = CreateSolidBrush(background);
-  InvalidateRect(hwnd_, nullptr, TRUE);
-}
-
-void CheckListBox::UpdateItemHeight() {
-  HDC dc = GetDC(hwnd_);
-  HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(hwnd_, WM_GETFONT, 0, 0)));
-  TEXTMETRICW metrics{};
-  GetTextMetricsW(dc, &metrics);
-  SelectObject(dc, old);
-  ReleaseDC(hwnd_, dc);
-  SendMessageW(hwnd_, LB_SETITEMHEIGHT, 0, MAKELPARAM(metrics.tmHeight + 2, 0));
-}
-
-void CheckListBox::SetVisible(bool visible) {
-  if (visible) Sync();
-  ShowWindow(hwnd_, visible ? SW_SHOWNA : SW_HIDE);
-}
-
-bool CheckListBox::Visible() const { return (GetWindowLongW(hwnd_, GWL_STYLE) & WS_VISIBLE) != 0; }
-
-void CheckListBox::AddItem(std::string_view text) {
-  items_.Append(text);
-  countStale_ = true;
-}
-
-void CheckListBox::AddItem(std::string_view text, const FileStamp& stamp) {
-  items_.Append(text, stamp);
-  countStale_ = true;
-}
-
-void CheckListBox::AddItem(std::string_view text, std::int64_t index) {
-  items_.Insert(index, text);
-  countStale_ = true;
-}
-
-void CheckListBox::SetSelected(std::int64_t i, bool selected) {
-  items_.SetSelected(i, selected);
-  // One repaint for however many marks change, at Sync.
-  paintStale_ = true;
-}
-
-void CheckListBox::RemoveItem(std::int64_t i) {
-  items_.Remove(i);
-  countStale_ = true;
-}
-
-void CheckListBox::Clear() {
-  items_.Clear();
-  countStale_ = true;
-}
-
-void CheckListBox::Refresh() { pacer_.Request(*this); }
-
-void CheckListBox::PaintNow() {
-  Sync();
-  UpdateWindow(hwnd_);
-}
-
-void CheckListBox::Sync() {
-  if (countStale_) {
-    const int count = static_cast<int>(std::min<std::int64_t>(items_.Count(), INT_MAX));
-    // Setting the count puts the box back to its top; keep where it was.
-    const int top = static_cast<int>(SendMessageW(hwnd_, LB_GETTOPINDEX, 0, 0));
-    const int caret = static_cast<int>(SendMessageW(hwnd_, LB_GETCARETINDEX, 0, 0));
-    SendMessageW(hwnd_, WM_SETREDRAW, FALSE, 0);
-    SendMessageW(hwnd_, LB_SETCOUNT, count, 0);
-    if (count > 0) {
-      if (caret >= 0) SendMessageW(hwnd_, LB_SETCARETINDEX, std::min(caret, count - 1), FALSE);
-      SendMessageW(hwnd_, LB_SETTOPINDEX, std::min(top, count - 1), 0);
-    }
-    SendMessageW(hwnd_, WM_SETREDRAW, TRUE, 0);
-    countStale_ = false;
-    paintStale_ = true;
-  }
-  if (paintStale_) {
-    InvalidateRect(hwnd_, nullptr, TRUE);
-    paintStale_ = false;
-  }
-}
-
-void CheckListBox::Toggle(int index) {
-  if (index < 0 || index >= items_.Count()) return;
-  items_.SetSelected(index, !items_.Selected(index));
-  RECT rect;
-  if (SendMessageW(hwnd_, LB_GETITEMRECT, index, reinterpret_cast<LPARAM>(&rect)) != LB_ERR)
-    InvalidateRect(hwnd_, &rect, FALSE);
-}
-
-void CheckListBox::DrawItem(const DRAWITEMSTRUCT& item) {
-  HDC dc = item.hDC;
-  RECT rect = item.rcItem;
-  const bool chosen = (item.itemState & ODS_SELECTED) != 0;
-  const COLORREF back = chosen ? GetSysColor(COLOR_HIGHLIGHT) : background_;
-  const COLORREF fore = chosen ? GetSysColor(COLOR_HIGHLIGHTTEXT) : text_;
-  HBRUSH brush = CreateSolidBrush(back);
-  FillRect(dc, &rect, brush);
-  DeleteObject(brush);
-  const int index = static_cast<int>(item.itemID);
-  if (index < 0 || index >= items_.Count()) {
-    if (item.itemState & ODS_FOCUS) DrawFocusRect(dc, &rect);
-    return;
-  }
-  const int height = rect.bottom - rect.top;
-  int textLeft = rect.left + 2;
-  if (checkBoxes_) {
-    const int box = std::max(height - 4, 6);
-    RECT check{rect.left + 2, rect.top + (height - box) / 2, rect.left + 2 + box,
-               rect.top + (height - box) / 2 + box};
-    DrawFrameControl(dc, &check, DFC_BUTTON,
-                     DFCS_BUTTONCHECK | DFCS_FLAT | (items_.Selected(index) ? DFCS_CHECKED : 0));
-    textLeft = check.right + 3;
-  }
-  const std::wstring text = Wide(items_.Text(index));
-  SetBkMode(dc, TRANSPARENT);
-  SetTextColor(dc, fore);
-  RECT textRect{textLeft, rect.top, rect.right, rect.bottom};
-  DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &textRect,
-            DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_LEFT);
-  if (item.itemState & ODS_FOCUS) DrawFocusRect(dc, &rect);
-}
-
-LRESULT CALLBACK CheckListBox::Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-  auto* self = static_cast<CheckListBox*>(GetPropW(hwnd, kSelfProperty));
-  if (!self) return DefWindowProcW(hwnd, message, wParam, lParam);
-  switch (message) {
-    case WM_ERASEBKGND: {
-      RECT rect;
-      GetClientRect(hwnd, &rect);
-      FillRect(reinterpret_cast<HDC>(wParam), &rect, self->backgroundBrush_);
-      return 1;
-    }
-    case WM_LBUTTONDOWN:
-    case WM_LBUTTONDBLCLK: {
-      // The box moves its caret first; then the entry under the pointer
-      // changes its mark, and only that one.
-      const LRESULT result = CallWindowProcW(self->baseProc_, hwnd, message, wParam, lParam);
-      if (self->checkBoxes_) {
-        // Worked out from the top entry, as LB_ITEMFROMPOINT gives only 16
-        // bits of the index.
-        const int y = GET_Y_LPARAM(lParam);
-        RECT client;
-        GetClientRect(hwnd, &client);
-        const int height = static_cast<int>(SendMessageW(hwnd, LB_GETITEMHEIGHT, 0, 0));
-        if (y >= 0 && y < client.bottom && height > 0) {
-          const std::int64_t index = SendMessageW(hwnd, LB_GETTOPINDEX, 0, 0) + y / height;
-          if (index < self->items_.Count()) self->Toggle(static_cast<int>(index));
-        }
-      }
-      return result;
-    }
-    case WM_VSCROLL:
-      if (LOWORD(wParam) == SB_THUMBTRACK || LOWORD(wParam) == SB_THUMBPOSITION) {
-        // The message carries 16 bits of the thumb's place; a list longer
-        // than that takes the full place from the scroll bar itself.
-        SCROLLINFO info{};
-        info.cbSize = sizeof info;
-        info.fMask = SIF_TRACKPOS;
-        if (GetScrollInfo(hwnd, SB_VERT, &info) && info.nTrackPos > 0xFFFF) {
-          SendMessageW(hwnd, LB_SETTOPINDEX, info.nTrackPos, 0);
-          return 0;
-        }
-      }
-      break;
-    case WM_KEYDOWN:
-      if (wParam == VK_SPACE && self->checkBoxes_) {
-        self->Toggle(static_cast<int>(SendMessageW(hwnd, LB_GETCARETINDEX, 0, 0)));
-        return 0;
-      }
-      break;
-    case WM_CHAR:
-      if (wParam == L' ') return 0;
-      break;
-    case WM_GETDLGCODE:
-      // Arrows and Space belong to the list; Tab and Enter to the window.
-      return CallWindowProcW(self->baseProc_, hwnd, message, wParam, lParam) | DLGC_WANTARROWS |
-             DLGC_WANTCHARS;
-    default:
-      break;
-  }
-  return CallWindowProcW(self->baseProc_, hwnd, message, wParam, lParam);
-}
-
 // ---- StatusLabel ----
 
 StatusLabel::StatusLabel(HWND parent, int id, RepaintPacer& pacer)
-    : hwnd_(MakeChild(parent, id, L"STATIC", SS_LEFT | SS_NOPREFIX)), pacer_(pacer) {}
+    : OneColourControl(WM_CTLCOLORSTATIC),
+      hwnd_(MakeChild(parent, id, L"STATIC", SS_LEFT | SS_NOPREFIX)),
+      pacer_(pacer) {
+  Own(hwnd_);
+}
 
 void StatusLabel::SetVisible(bool visible) { ShowWindow(hwnd_, visible ? SW_SHOWNA : SW_HIDE); }
 bool StatusLabel::Visible() const { return (GetWindowLongW(hwnd_, GWL_STYLE) & WS_VISIBLE) != 0; }
@@ -260,11 +50,36 @@ void StatusLabel::SetCaption(std::string_view caption) {
 // ---- DriveComboBox ----
 
 DriveComboBox::DriveComboBox(HWND parent, int id, const std::vector<DriveInfo>& drives)
-    : hwnd_(MakeChild(parent, id, L"COMBOBOX",
+    : OneColourControl(WM_CTLCOLORLISTBOX),
+      hwnd_(MakeChild(parent, id, L"COMBOBOX",
                       WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST | CBS_OWNERDRAWFIXED |
                           CBS_HASSTRINGS)) {
+  Own(hwnd_);
+  // The drop-down's list asks for its colours too.
+  COMBOBOXINFO info{};
+  info.cbSize = sizeof info;
+  if (GetComboBoxInfo(hwnd_, &info)) Own(info.hwndList);
   Reload(drives);
   if (!drives_.empty()) SendMessageW(hwnd_, CB_SETCURSEL, 0, 0);
+}
+
+void DriveComboBox::SetItemHeight(int pixels) {
+  itemHeight_ = pixels;
+  SendMessageW(hwnd_, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), pixels);
+  SendMessageW(hwnd_, CB_SETITEMHEIGHT, 0, pixels);
+}
+
+std::optional<LRESULT> DriveComboBox::Reflected(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_DRAWITEM:
+      DrawItem(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
+      return TRUE;
+    case WM_MEASUREITEM:
+      reinterpret_cast<MEASUREITEMSTRUCT*>(lParam)->itemHeight = static_cast<UINT>(itemHeight_);
+      return TRUE;
+    default:
+      return OneColourControl::Reflected(message, wParam, lParam);
+  }
 }
 
 void DriveComboBox::ChooseDrive(char letter) {
@@ -283,14 +98,10 @@ void DriveComboBox::Reload(const std::vector<DriveInfo>& drives) {
   drives_ = drives;
   SendMessageW(hwnd_, CB_RESETCONTENT, 0, 0);
   for (const DriveInfo& drive : drives_)
-    SendMessageW(hwnd_, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(drive.text).c_str()));
-  if (!was) return;
-  for (std::size_t i = 0; i < drives_.size(); ++i) {
-    if (drives_[i].letter == was->letter && drives_[i].identity == was->identity) {
-      SendMessageW(hwnd_, CB_SETCURSEL, i, 0);
-      return;
-    }
-  }
+    SendMessageW(hwnd_, CB_ADDSTRING, 0,
+                 reinterpret_cast<LPARAM>(Wide(frontend::DriveText(drive)).c_str()));
+  const int keep = frontend::DriveToKeep(was, drives_);
+  if (keep >= 0) SendMessageW(hwnd_, CB_SETCURSEL, keep, 0);
 }
 
 void DriveComboBox::SetVisible(bool visible) { ShowWindow(hwnd_, visible ? SW_SHOWNA : SW_HIDE); }
@@ -301,19 +112,23 @@ bool DriveComboBox::Visible() const {
 std::string DriveComboBox::Drive() const {
   const int chosen = static_cast<int>(SendMessageW(hwnd_, CB_GETCURSEL, 0, 0));
   if (chosen < 0 || static_cast<std::size_t>(chosen) >= drives_.size()) return {};
-  return drives_[chosen].text;
+  return frontend::DriveText(drives_[chosen]);
 }
 
 void DriveComboBox::DrawItem(const DRAWITEMSTRUCT& item) const {
   HDC dc = item.hDC;
   const bool chosen = (item.itemState & ODS_SELECTED) && !(item.itemState & ODS_COMBOBOXEDIT);
-  HBRUSH brush = CreateSolidBrush(chosen ? GetSysColor(COLOR_HIGHLIGHT) : kWindowColor);
+  HBRUSH brush = CreateSolidBrush(chosen || fill_.Colour() == CLR_INVALID
+                                      ? GetSysColor(chosen ? COLOR_HIGHLIGHT : COLOR_WINDOW)
+                                      : fill_.Colour());
   FillRect(dc, &item.rcItem, brush);
   DeleteObject(brush);
   if (item.itemID == static_cast<UINT>(-1) || item.itemID >= drives_.size()) return;
-  const std::wstring text = Wide(drives_[item.itemID].text);
+  const std::wstring text = Wide(frontend::DriveText(drives_[item.itemID]));
   SetBkMode(dc, TRANSPARENT);
-  SetTextColor(dc, GetSysColor(chosen ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT));
+  SetTextColor(dc, chosen || text_ == CLR_INVALID
+                       ? GetSysColor(chosen ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT)
+                       : text_);
   RECT rect = item.rcItem;
   rect.left += 2;
   DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &rect,
@@ -325,11 +140,14 @@ void DriveComboBox::DrawItem(const DRAWITEMSTRUCT& item) const {
 // ---- DirListBox ----
 
 DirListBox::DirListBox(HWND parent, int id, DirListControl& lister)
-    : hwnd_(MakeChild(parent, id, L"LISTBOX",
+    : OneColourControl(WM_CTLCOLORLISTBOX),
+      hwnd_(MakeChild(parent, id, L"LISTBOX",
                       WS_TABSTOP | WS_VSCROLL | WS_HSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT |
                           LBS_HASSTRINGS,
                       WS_EX_CLIENTEDGE)),
-      lister_(lister) {}
+      lister_(lister) {
+  Own(hwnd_);
+}
 
 void DirListBox::SetVisible(bool visible) {
   ShowBox(hwnd_, visible, stale_, [this] { Rebuild(); });
@@ -359,30 +177,13 @@ bool DirListBox::OpenSelected() {
 
 void DirListBox::Rebuild() {
   entries_.clear();
-  const std::string path = lister_.Path();
-  // The ancestors: "c:\", "c:\a", "c:\a\b" for "c:\a\b".
+  // Each row stepped in by two blanks a level.
   std::vector<std::wstring> lines;
-  if (path.size() >= 3) {
-    entries_.push_back(path.substr(0, 3));
-    lines.push_back(Wide(path.substr(0, 3)));
-    std::size_t from = 3;
-    while (from < path.size()) {
-      std::size_t end = path.find('\\', from);
-      if (end == std::string::npos) end = path.size();
-      entries_.push_back(path.substr(0, end));
-      lines.push_back(std::wstring(2 * (lines.size()), L' ') +
-                      Wide(std::string_view(path).substr(from, end - from)));
-      from = end + 1;
-    }
-  }
-  const std::size_t depth = lines.size();
-  const std::int64_t count = lister_.ListCount();
-  for (std::int64_t i = 0; i < count; ++i) {
-    std::string child = lister_.List(i);
-    const std::size_t slash = child.rfind('\\');
-    lines.push_back(std::wstring(2 * depth, L' ') +
-                    Wide(slash == std::string::npos ? child : child.substr(slash + 1)));
-    entries_.push_back(std::move(child));
+  int opened = -1;
+  for (frontend::DirRow& row : frontend::DirRows(lister_)) {
+    if (row.open) opened = static_cast<int>(lines.size());
+    lines.push_back(std::wstring(2 * static_cast<std::size_t>(row.depth), L' ') + Wide(row.name));
+    entries_.push_back(std::move(row.path));
   }
   SendMessageW(hwnd_, WM_SETREDRAW, FALSE, 0);
   SendMessageW(hwnd_, LB_RESETCONTENT, 0, 0);
@@ -399,7 +200,7 @@ void DirListBox::Rebuild() {
   ReleaseDC(hwnd_, dc);
   // Deep paths reach past the edge: scroll to them.
   SendMessageW(hwnd_, LB_SETHORIZONTALEXTENT, widest + 8, 0);
-  if (depth > 0) SendMessageW(hwnd_, LB_SETCURSEL, depth - 1, 0);
+  if (opened >= 0) SendMessageW(hwnd_, LB_SETCURSEL, opened, 0);
   SendMessageW(hwnd_, WM_SETREDRAW, TRUE, 0);
   InvalidateRect(hwnd_, nullptr, TRUE);
   stale_ = false;
@@ -408,11 +209,14 @@ void DirListBox::Rebuild() {
 // ---- FileListBox ----
 
 FileListBox::FileListBox(HWND parent, int id, FileListControl& lister)
-    : hwnd_(MakeChild(parent, id, L"LISTBOX",
+    : OneColourControl(WM_CTLCOLORLISTBOX),
+      hwnd_(MakeChild(parent, id, L"LISTBOX",
                       WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT |
                           LBS_HASSTRINGS,
                       WS_EX_CLIENTEDGE)),
-      lister_(lister) {}
+      lister_(lister) {
+  Own(hwnd_);
+}
 
 void FileListBox::SetVisible(bool visible) {
   ShowBox(hwnd_, visible, stale_, [this] { Rebuild(); });

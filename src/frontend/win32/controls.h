@@ -1,11 +1,13 @@
 // The main window's controls as Win32 windows, each implementing the
-// control interface the logic uses. The owner forwards WM_DRAWITEM and the
-// notifications of each control to it.
+// control interface the logic uses. Each answers the drawing, measuring
+// and colour messages about its own window, which the parent reflects to
+// it (OwnedControl); the parent passes on the notifications.
 #pragma once
 
 #include "platform/windows/win32.h"
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,6 +15,7 @@
 #include "model/controls.h"
 #include "platform/platform.h"
 #include "frontend/common/repaint_pacer.h"
+#include "frontend/win32/owned_control.h"
 
 namespace tidwen::win32 {
 
@@ -20,7 +23,7 @@ namespace tidwen::win32 {
 // data of its own (LBS_NODATA), so a million entries cost the box nothing.
 // With check boxes, a click or Space toggles the entry under it. Changes made
 // by the logic reach the box at the pacer's rounds and at Sync().
-class CheckListBox : public ListControl, public PacedControl {
+class CheckListBox : public ListControl, public PacedControl, public OwnedControl {
  public:
   CheckListBox(HWND parent, int id, bool checkBoxes, RepaintPacer& pacer);
   ~CheckListBox();
@@ -28,7 +31,8 @@ class CheckListBox : public ListControl, public PacedControl {
   CheckListBox& operator=(const CheckListBox&) = delete;
 
   HWND Hwnd() const { return hwnd_; }
-  void SetColors(COLORREF background, COLORREF text);
+  void SetColours(COLORREF background, COLORREF text) override;
+  std::optional<LRESULT> Reflected(UINT message, WPARAM wParam, LPARAM lParam) override;
   // Item height from the box's font, after a font or DPI change.
   void UpdateItemHeight();
 
@@ -49,16 +53,24 @@ class CheckListBox : public ListControl, public PacedControl {
   // Brings the box up to the list: its count, and a repaint of what changed.
   void Sync();
   void PaintNow() override;
-  void DrawItem(const DRAWITEMSTRUCT& item);
   COLORREF Background() const { return background_; }
   // Changes one entry's mark and repaints it, as a click does.
   void Toggle(int index);
+  // The entry under the pointer; -1 for none.
+  std::int64_t HoverIndex() const { return hover_; }
+  // Runs when the pointer moves onto another entry.
+  void SetHoverHook(std::function<void()> hook) { onHover_ = std::move(hook); }
 
  private:
   static LRESULT CALLBACK Proc(HWND, UINT, WPARAM, LPARAM);
+  // The entry at a point of the box; -1 for none. Worked out from the top
+  // entry, as LB_ITEMFROMPOINT gives only 16 bits of the index.
+  std::int64_t IndexAt(int y) const;
 
   HWND hwnd_;
   WNDPROC baseProc_;
+  std::int64_t hover_ = -1;
+  std::function<void()> onHover_;
   bool checkBoxes_;
   RepaintPacer& pacer_;
   CheckList items_;
@@ -67,10 +79,12 @@ class CheckListBox : public ListControl, public PacedControl {
   COLORREF background_ = RGB(255, 255, 255);
   COLORREF text_ = RGB(0, 0, 0);
   HBRUSH backgroundBrush_ = nullptr;
+  void DrawItem(const DRAWITEMSTRUCT& item);
 };
 
+
 // The status line: a static text whose caption the logic sets.
-class StatusLabel : public LabelControl, public PacedControl {
+class StatusLabel : public LabelControl, public PacedControl, public OneColourControl {
  public:
   StatusLabel(HWND parent, int id, RepaintPacer& pacer);
   ~StatusLabel() { pacer_.Forget(*this); }
@@ -89,7 +103,7 @@ class StatusLabel : public LabelControl, public PacedControl {
 };
 
 // The drive chooser: one entry per drive, in the platform's words.
-class DriveComboBox : public DriveListControl {
+class DriveComboBox : public DriveListControl, public OneColourControl {
  public:
   DriveComboBox(HWND parent, int id, const std::vector<DriveInfo>& drives);
   HWND Hwnd() const { return hwnd_; }
@@ -102,18 +116,24 @@ class DriveComboBox : public DriveListControl {
   bool Visible() const override;
   // The chosen entry's text; empty when none is chosen.
   std::string Drive() const override;
-  void DrawItem(const DRAWITEMSTRUCT& item) const;
+  // The height of the field and of the entries, in pixels.
+  void SetItemHeight(int pixels);
+  // Draws and measures its entries; the field and the drop-down behind
+  // them take the background.
+  std::optional<LRESULT> Reflected(UINT message, WPARAM wParam, LPARAM lParam) override;
 
  private:
+  void DrawItem(const DRAWITEMSTRUCT& item) const;
   HWND hwnd_;
   std::vector<DriveInfo> drives_;
+  int itemHeight_ = 16;
 };
 
 // The directory list: the open directory's ancestors from the root down,
 // then its subdirectories. A double click or Enter opens the entry. While
 // hidden it only passes the logic's calls to the lister, and catches up
 // when shown again.
-class DirListBox : public DirListControl {
+class DirListBox : public DirListControl, public OneColourControl {
  public:
   DirListBox(HWND parent, int id, DirListControl& lister);
   HWND Hwnd() const { return hwnd_; }
@@ -138,7 +158,7 @@ class DirListBox : public DirListControl {
 };
 
 // The file list: the files of the directory the lister last opened.
-class FileListBox : public FileListControl {
+class FileListBox : public FileListControl, public OneColourControl {
  public:
   FileListBox(HWND parent, int id, FileListControl& lister);
   HWND Hwnd() const { return hwnd_; }

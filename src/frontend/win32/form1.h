@@ -12,14 +12,17 @@
 #include "platform/platform.h"
 #include "frontend/win32/controls.h"
 #include "frontend/win32/message_box.h"
+#include "frontend/common/form1_handlers.h"
 #include "frontend/common/repaint_pacer.h"
 #include "frontend/win32/win32_ui.h"
+#include "frontend/win32/result_tooltip.h"
+#include "frontend/win32/window_builder.h"
 
 namespace tidwen::win32 {
 
 class Form2;
 
-class Form1 {
+class Form1 : public frontend::Form1Handlers {
  public:
   // platform must outlive the window. Creates the window hidden, runs
   // Form_Load; Show() shows it.
@@ -33,14 +36,16 @@ class Form1 {
   // Whether the window still exists: the close box destroys it.
   bool Open() const { return hwnd_ != nullptr; }
 
-  // The handlers. Each runs to its end before the next message is handled.
-  void Form_Load();
-  void Command1_Click();  // scan
-  void Command2_Click();  // delete the checked results
-  void Command3_Click();  // back to choosing types; empties the results
-  void Command4_Click();  // exit
-  void Command5_Click();  // check every result and junk types 0 to 14
-  void Command6_Click();  // about
+  void Form_Load() override;
+  void Command1_Click() override;
+  void Command2_Click() override;
+  void Command3_Click() override;
+  void Command4_Click() override;
+  void Command5_Click() override;
+  void Command6_Click() override;
+  void Drive1_DropDown();  // the drives read afresh
+  void Dir1_DblClick();    // open the chosen directory
+  void Form_Enter();       // Enter: press the focused button or open the directory
 
   // What happens once no window of the program is left (exit, or the last
   // close box); by default it ends the message loop. Tests replace it.
@@ -50,6 +55,8 @@ class Form1 {
   CheckListBox& List1() { return *list1_; }
   CheckListBox& List2() { return *list2_; }
   DirListBox& Dir1() { return *dir1_; }
+  // The results list's tooltip.
+  HWND ResultTip() const { return resultTip_ ? resultTip_->Hwnd() : nullptr; }
   RepaintPacer& Pacer() { return pacer_; }
   // The about window; null until the first about command and after it was
   // closed.
@@ -62,12 +69,20 @@ class Form1 {
   bool PreTranslate(MSG& message);
 
  private:
+  // What a control's notification runs, and whether under the guard.
+  struct Route {
+    int id;
+    WORD code;
+    void (Form1::*handler)();
+    bool guarded;
+  };
+  static const Route* RouteOf(int id, WORD code);
+
   static LRESULT CALLBACK Proc(HWND, UINT, WPARAM, LPARAM);
   LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
   void BuildControls();
   // Places every control and makes its font for the DPI.
   void Layout(UINT dpi);
-  void Place(HWND control, TwipsRect rect, const FontSpec* font = &kDefaultFont);
   // The working directory, as a path of the system; empty when unknown.
   static std::string WorkingDirectory();
   void RefreshDrives();
@@ -90,18 +105,9 @@ class Form1 {
   std::unique_ptr<FileListBox> file1_;
   std::unique_ptr<StatusLabel> label1_;
   std::unique_ptr<CheckListBox> list1_, list2_, list3_;
-  HWND frame1_ = nullptr;
-  HWND picture1_ = nullptr;
-  struct Placed {
-    HWND hwnd;
-    TwipsRect rect;
-    const FontSpec* font;
-  };
-  std::vector<Placed> placed_;
-  std::vector<std::pair<const FontSpec*, HFONT>> fonts_;
+  std::unique_ptr<WindowControls> controls_;
+  std::unique_ptr<ResultToolTip> resultTip_;
   HBITMAP logo_ = nullptr;
-  HBRUSH windowBrush_ = nullptr;
-  HBRUSH fileListBrush_ = nullptr;
   std::unique_ptr<Form1Context> context_;
   std::unique_ptr<Form2> form2_;
   std::function<void()> quitHook_;

@@ -5,9 +5,9 @@
 #include "platform/windows/win32.h"
 
 #include <functional>
-#include <vector>
+#include <memory>
 
-#include "frontend/win32/win32_ui.h"
+#include "frontend/win32/window_builder.h"
 
 namespace tidwen::win32 {
 
@@ -27,43 +27,21 @@ class Form2 {
   // Set by the main window while one of its handlers runs: a close request
   // is then kept for it to carry out.
   void SetCloseHook(std::function<bool()> keepClose) { keepClose_ = std::move(keepClose); }
+  // Tab and Shift+Tab within the window; true when used.
+  bool HandleTab(const MSG& message) { return controls_ && controls_->HandleTab(message); }
 
  private:
   static LRESULT CALLBACK Proc(HWND, UINT, WPARAM, LPARAM);
   LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
-  void Layout(UINT dpi);
 
   HWND hwnd_ = nullptr;
   std::function<void()> onClosed_;
   std::function<bool()> keepClose_;
-  struct Placed {
-    HWND hwnd;
-    TwipsRect rect;
-    const FontSpec* font;  // null: the window's default font
-    bool toText;           // sized to its text in the font that stands in
-    COLORREF color;
-    bool transparent;
-  };
-  std::vector<Placed> placed_;
-  std::vector<HFONT> fonts_;
-  HWND picture1_ = nullptr;
+  std::unique_ptr<WindowControls> controls_;
   HICON icon_ = nullptr;
 };
 
-// The class both windows' picture boxes and Form1's frame are made of: a
-// container that paints a picture or a sunken edge and passes its children's
-// notifications to the window.
-void RegisterWindowClasses();
-inline constexpr const wchar_t* kContainerClass = L"TidwenBox";
 inline constexpr const wchar_t* kForm1Class = L"TidwenForm1";
 inline constexpr const wchar_t* kForm2Class = L"TidwenForm2";
-// What a container paints.
-struct ContainerArt {
-  COLORREF background = CLR_INVALID;  // CLR_INVALID: the system's face colour
-  HBITMAP bitmap = nullptr;  // drawn at its size from the top left, clipped
-  HICON icon = nullptr;      // drawn at 32 by 32 from the top left
-  bool sunkenEdge = false;
-};
-HWND MakeContainer(HWND parent, int id, const ContainerArt& art, bool tabStop);
 
 }  // namespace tidwen::win32

@@ -1,12 +1,16 @@
 #include "frontend/win32/win32_ui.h"
 
+#include <ole2.h>
+#include <olectl.h>
+
 #include <cmath>
+#include <utility>
 
 #include "platform/wtf8.h"
 
 namespace tidwen::win32 {
 
-HFONT MakeFont(const FontSpec& wanted, UINT dpi) {
+HFONT MakeFont(const frontend::FontSpec& wanted, UINT dpi) {
   LOGFONTW font{};
   // A negative height asks for the character height, as point sizes are.
   font.lfHeight = -static_cast<LONG>(std::lround(wanted.points * dpi / 72.0));
@@ -17,8 +21,24 @@ HFONT MakeFont(const FontSpec& wanted, UINT dpi) {
   font.lfClipPrecision = CLIP_DEFAULT_PRECIS;
   font.lfQuality = DEFAULT_QUALITY;
   font.lfPitchAndFamily = DEFAULT_PITCH | FF_DONTCARE;
-  lstrcpynW(font.lfFaceName, wanted.face, LF_FACESIZE);
+  lstrcpynW(font.lfFaceName, Wide(wanted.face).c_str(), LF_FACESIZE);
   return CreateFontIndirectW(&font);
+}
+
+int ControlIdOf(const frontend::ControlSpec& control) {
+  static constexpr std::pair<std::string_view, int> kIds[] = {
+      {"Drive1", kDrive1},     {"Dir1", kDir1},         {"File1", kFile1},
+      {"Frame1", kFrame1},     {"Label1", kLabel1},     {"List2", kList2},
+      {"Label3", kLabel3},     {"Label4", kLabel4},     {"List1", kList1},
+      {"List3", kList3},       {"Picture1", kPicture1}, {"Label2", kLabel2},
+      {"Command5", kCommand5}, {"Command4", kCommand4}, {"Command3", kCommand3},
+      {"Command2", kCommand2}, {"Command1", kCommand1}, {"Label5", kLabel5},
+      {"Label6", kLabel6},     {"Command6", kCommand6}, {"Line1", kLine1}};
+  if (control.name == "Frame1" && control.index == 1) return kFrame1Rule1;
+  for (const auto& [name, id] : kIds) {
+    if (name == control.name) return id;
+  }
+  return 0;
 }
 
 std::wstring Wide(std::string_view wtf8) {
@@ -37,6 +57,37 @@ std::string Narrow(std::wstring_view wide) { return ToWtf8(wide); }
 HICON LoadProgramIcon(int size) {
   return static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), L"IDI_ICON1", IMAGE_ICON, size,
                                        size, LR_DEFAULTCOLOR | LR_SHARED));
+}
+
+// The logo: a JPEG among the executable's resources, decoded by the
+// system's picture loader.
+HBITMAP LoadLogo() {
+  HMODULE module = GetModuleHandleW(nullptr);
+  HRSRC found = FindResourceW(module, L"LOGO", MAKEINTRESOURCEW(10) /* RT_RCDATA */);
+  if (!found) return nullptr;
+  const DWORD size = SizeofResource(module, found);
+  const void* bytes = LockResource(LoadResource(module, found));
+  HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, size);
+  if (!bytes || !memory) return nullptr;
+  CopyMemory(GlobalLock(memory), bytes, size);
+  GlobalUnlock(memory);
+  IStream* stream = nullptr;
+  HBITMAP result = nullptr;
+  if (SUCCEEDED(CreateStreamOnHGlobal(memory, TRUE, &stream))) {
+    IPicture* picture = nullptr;
+    if (SUCCEEDED(OleLoadPicture(stream, static_cast<LONG>(size), FALSE, IID_IPicture,
+                                 reinterpret_cast<void**>(&picture)))) {
+      OLE_HANDLE handle = 0;
+      if (SUCCEEDED(picture->get_Handle(&handle)))
+        result = static_cast<HBITMAP>(CopyImage(reinterpret_cast<HBITMAP>(static_cast<UINT_PTR>(handle)),
+                                                IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+      picture->Release();
+    }
+    stream->Release();
+  } else {
+    GlobalFree(memory);
+  }
+  return result;
 }
 
 UINT DpiOf(HWND window) {

@@ -1,5 +1,6 @@
-// What Tidwen's Win32 windows share: twips at the monitor's DPI, the fonts
-// they ask for, their colours, the controls' ids and text conversion.
+// What Tidwen's Win32 windows share: twips at the monitor's DPI, the
+// description's fonts and colours in GDI's terms, the controls' ids and
+// text conversion.
 #pragma once
 
 #include "platform/windows/win32.h"
@@ -7,43 +8,21 @@
 #include <string>
 #include <string_view>
 
+#include "frontend/common/window_description.h"
+
 namespace tidwen::win32 {
 
 // Layouts are in twips: 1440 to an inch, so 15 to a pixel at 96 DPI and
 // fewer per pixel above it.
 inline int Twips(int twips, UINT dpi) { return MulDiv(twips, static_cast<int>(dpi), 1440); }
 
-struct TwipsRect {
-  int left, top, width, height;
-};
+// The description's colours as GDI's.
+inline COLORREF ToColorRef(frontend::Rgb rgb) { return RGB(rgb.red, rgb.green, rgb.blue); }
 
-// The Simplified-Chinese faces the windows ask for; where one is missing the
-// system substitutes a font of its own choice.
-inline constexpr const wchar_t* kSongTi = L"宋体";
-inline constexpr const wchar_t* kHuawenZhongsong = L"华文中宋";
-inline constexpr const wchar_t* kFangzhengShuti = L"方正舒体";
-
-struct FontSpec {
-  const wchar_t* face;
-  double points;
-  bool bold = false;
-  bool italic = false;
-};
-// The windows' default user-interface font: 宋体 9 pt.
-inline constexpr FontSpec kDefaultFont{kSongTi, 9};
-
-// A font of GB2312_CHARSET at a size in points for the DPI. The caller
-// deletes it.
-HFONT MakeFont(const FontSpec& wanted, UINT dpi);
-
-inline constexpr COLORREF kWindowColor = RGB(255, 192, 128);
-inline constexpr COLORREF kFileListColor = RGB(192, 255, 192);
-inline constexpr COLORREF kResultListColor = RGB(255, 255, 192);
-inline constexpr COLORREF kButtonColor = RGB(192, 64, 0);
-// The results' text: the active title bar's colour of the classic scheme the
-// layout was drawn in. Today's systems give COLOR_ACTIVECAPTION a pale blue
-// that is hard to read on the list's pale yellow.
-inline constexpr COLORREF kActiveTitleBarColor = RGB(0, 0, 128);
+// A font of the face at its size in points for the DPI, character set
+// GB2312; where the face is missing the system substitutes one of its own
+// choice. The caller deletes it.
+HFONT MakeFont(const frontend::FontSpec& wanted, UINT dpi);
 
 // Control ids: GetDlgItem finds each control in its container.
 enum ControlId : int {
@@ -71,8 +50,9 @@ enum ControlId : int {
   kFrame1Rule1,  // the about window's second rule, Frame1(1)
 };
 
-// The caption of both windows.
-inline constexpr const wchar_t* kCaption = L"Tidwenv1.1";
+// The id of a control of the description: its name's, Frame1(1) of the
+// about window apart.
+int ControlIdOf(const frontend::ControlSpec& control);
 
 // Texts of the model are WTF-8 bytes; the windows show them as UTF-16, lone
 // surrogates and all.
@@ -81,6 +61,10 @@ std::string Narrow(std::wstring_view wide);
 
 // The program's icon at a size, from the executable's resources.
 HICON LoadProgramIcon(int size);
+
+// The logo, decoded from the executable's resources; null when it cannot
+// be. The caller deletes it.
+HBITMAP LoadLogo();
 
 // The DPI of a window, or of the primary monitor before there is one.
 UINT DpiOf(HWND window);

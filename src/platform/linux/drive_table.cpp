@@ -133,16 +133,6 @@ bool IsSeparatorFree(std::string_view name) {
 
 }  // namespace
 
-std::string Drive::Text() const {
-  std::string text;
-  text.reserve(mountPoint.size() + 6);
-  text.push_back(letter);
-  text += ": [";
-  text += mountPoint;
-  text += ']';
-  return text;
-}
-
 DriveTable::DriveTable(std::vector<Drive> drives) : drives_(std::move(drives)) {
   for (Drive& d : drives_) {
     d.letter = static_cast<char>(std::tolower(static_cast<unsigned char>(d.letter)));

@@ -37,10 +37,6 @@ struct Drive {
     return mountPoint == other.mountPoint && mountId == other.mountId && device == other.device &&
            uniqueMountId == other.uniqueMountId && filesystem == other.filesystem;
   }
-
-  // The drive list's text: letter, colon, and the mount point in brackets,
-  // e.g. "c: [/]".
-  std::string Text() const;
 };
 
 class DriveTable {

@@ -1,5 +1,7 @@
 #include "platform/linux/linux_platform.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <optional>
 #include <thread>
@@ -99,7 +101,7 @@ std::vector<DriveInfo> LinuxPlatform::Drives() const {
     for (const std::uint64_t part : {d.uniqueMountId, d.filesystem}) {
       identity = (identity ^ part) * 0x100000001b3ULL;
     }
-    drives.push_back(DriveInfo{d.letter, d.Text(), d.mountPoint, d.mountPoint, identity});
+    drives.push_back(DriveInfo{d.letter, d.mountPoint, d.mountPoint, identity});
   }
   return drives;
 }
@@ -114,6 +116,15 @@ std::optional<std::string> LinuxPlatform::DrivePathOf(std::string_view systemPat
 
 std::optional<std::string> LinuxPlatform::SystemPathOf(std::string_view drivePath) const {
   return impl_->drives.ToPosixPath(drivePath);
+}
+
+std::optional<FileFacts> LinuxPlatform::DescribeFile(std::string_view drivePath) const {
+  std::optional<std::string> path = SystemPathOf(drivePath);
+  struct stat info {};
+  // lstat: a link at the end is described itself, not what it points to.
+  if (!path || ::lstat(path->c_str(), &info) != 0) return std::nullopt;
+  return FileFacts{std::move(*path), static_cast<std::int64_t>(info.st_size),
+                   static_cast<std::int64_t>(info.st_mtime)};
 }
 
 void LinuxPlatform::SetDriveSource(DriveSource source) { impl_->source = std::move(source); }

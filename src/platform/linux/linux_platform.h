@@ -59,6 +59,7 @@ class LinuxPlatform final : public TunablePlatform {
   // nullopt too for a path in a system tree, by path or by identity.
   std::optional<std::string> DrivePathOf(std::string_view systemPath) const override;
   std::optional<std::string> SystemPathOf(std::string_view drivePath) const override;
+  std::optional<FileFacts> DescribeFile(std::string_view drivePath) const override;
 
  private:
   struct Impl;

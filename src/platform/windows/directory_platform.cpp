@@ -3,6 +3,7 @@
 #include "platform/windows/win32.h"
 
 #include "model/runtime_error.h"
+#include "platform/windows/file_facts.h"
 #include "platform/wtf8.h"
 
 namespace tidwen {
@@ -151,7 +152,7 @@ DirectoryPlatform::~DirectoryPlatform() = default;
 
 std::vector<DriveInfo> DirectoryPlatform::Drives() const {
   const std::string& dir = impl_->map.Dir();
-  return {DriveInfo{'c', "c: [" + dir + "]", dir, dir, 0}};
+  return {DriveInfo{'c', dir, dir, 0}};
 }
 DirListControl& DirectoryPlatform::Dir1() { return impl_->dir1; }
 FileListControl& DirectoryPlatform::File1() { return impl_->file1; }
@@ -171,6 +172,10 @@ std::optional<std::string> DirectoryPlatform::DrivePathOf(std::string_view syste
 std::optional<std::string> DirectoryPlatform::SystemPathOf(std::string_view drivePath) const {
   if (!DriveMapping::Shown(drivePath)) return std::nullopt;
   return impl_->map.ToReal(drivePath);
+}
+
+std::optional<FileFacts> DirectoryPlatform::DescribeFile(std::string_view drivePath) const {
+  return DescribeWinFile(SystemPathOf(drivePath));
 }
 
 std::string FullDirectoryPath(std::string_view path) {

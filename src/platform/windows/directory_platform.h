@@ -58,6 +58,7 @@ class DirectoryPlatform final : public TunablePlatform {
   void SetReadAhead(int workers, std::int64_t settledNs);
   std::optional<std::string> DrivePathOf(std::string_view systemPath) const override;
   std::optional<std::string> SystemPathOf(std::string_view drivePath) const override;
+  std::optional<FileFacts> DescribeFile(std::string_view drivePath) const override;
 
  private:
   struct Impl;

@@ -48,17 +48,8 @@ std::string VolumeLabel(const wchar_t* root) {
 
 }  // namespace
 
-std::string WinDriveText(char letter, std::string_view label, std::string_view remote) {
-  std::string text;
-  text.push_back(Lower(letter));
-  text.push_back(':');
-  const std::string_view shown = remote.empty() ? label : remote;
-  if (!shown.empty()) {
-    text.append(" [");
-    text.append(shown);
-    text.push_back(']');
-  }
-  return text;
+std::string WinDriveLabel(std::string_view volumeLabel, std::string_view remote) {
+  return std::string(remote.empty() ? volumeLabel : remote);
 }
 
 WinDriveList WinDriveList::FromSystem() {
@@ -83,7 +74,7 @@ WinDriveList WinDriveList::FromSystem() {
     drive.letter = letter;
     drive.root = std::string{letter, ':', '\\'};
     const std::string remote = GetDriveTypeW(root.c_str()) == DRIVE_REMOTE ? RemotePath(root[0]) : "";
-    drive.text = WinDriveText(letter, remote.empty() ? VolumeLabel(root.c_str()) : "", remote);
+    drive.label = WinDriveLabel(remote.empty() ? VolumeLabel(root.c_str()) : "", remote);
     drives.push_back(std::move(drive));
   }
   return WinDriveList(std::move(drives));

@@ -11,14 +11,15 @@ namespace tidwen {
 struct WinDrive {
   char letter = 'c';  // lower case
   std::string root;   // "c:\"
-  std::string text;   // as the drive chooser shows it: "c: [System]"
+  // What names the drive: the network path of a network drive, else its
+  // volume label; empty when there is neither (an empty card reader, a
+  // volume without a label). WTF-8.
+  std::string label;
 };
 
-// The chooser's text of a drive: the letter and colon, then the network path
-// of a network drive or else the volume label in brackets; the letter and
-// colon alone when there is neither (an empty card reader, a volume
-// without a label). Labels and paths are WTF-8.
-std::string WinDriveText(char letter, std::string_view label, std::string_view remote);
+// The name of a drive: its network path when it has one, else its volume
+// label.
+std::string WinDriveLabel(std::string_view volumeLabel, std::string_view remote);
 
 class WinDriveList {
  public:

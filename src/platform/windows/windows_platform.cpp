@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "platform/windows/directory_reader.h"
+#include "platform/windows/file_facts.h"
 #include "platform/windows/file_system.h"
 #include "platform/windows/kept_out.h"
 #include "platform/windows/listers.h"
@@ -46,12 +47,9 @@ const WinDriveList& WindowsPlatform::Table() const { return impl_->drives; }
 std::vector<DriveInfo> WindowsPlatform::Drives() const {
   std::vector<DriveInfo> drives;
   for (const WinDrive& d : impl_->drives.Drives()) {
-    // The text is "x: [label]", or "x:" alone when the drive has no name.
-    const std::size_t open = d.text.find('[');
-    const std::string label =
-        open == std::string::npos ? std::string() : d.text.substr(open + 1, d.text.size() - open - 2);
-    drives.push_back(
-        DriveInfo{d.letter, d.text, d.root, label, std::hash<std::string>{}(d.text)});
+    // The same letter with another name is another volume.
+    drives.push_back(DriveInfo{d.letter, d.root, d.label,
+                               std::hash<std::string>{}(std::string{d.letter, ':'} + d.label)});
   }
   return drives;
 }
@@ -60,7 +58,7 @@ bool WindowsPlatform::RefreshDrives() {
   if (!impl_->fromSystem) return false;
   WinDriveList fresh = WinDriveList::FromSystem();
   const auto same = [](const WinDrive& a, const WinDrive& b) {
-    return a.letter == b.letter && a.text == b.text;
+    return a.letter == b.letter && a.label == b.label;
   };
   const std::vector<WinDrive>& now = impl_->drives.Drives();
   if (std::equal(now.begin(), now.end(), fresh.Drives().begin(), fresh.Drives().end(), same)) {
@@ -97,6 +95,10 @@ std::optional<std::string> WindowsPlatform::DrivePathOf(std::string_view systemP
 
 std::optional<std::string> WindowsPlatform::SystemPathOf(std::string_view drivePath) const {
   return DrivePathOf(drivePath);
+}
+
+std::optional<FileFacts> WindowsPlatform::DescribeFile(std::string_view drivePath) const {
+  return DescribeWinFile(SystemPathOf(drivePath));
 }
 
 std::unique_ptr<Platform> MakeSystemPlatform() { return std::make_unique<WindowsPlatform>(); }

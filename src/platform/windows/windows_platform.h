@@ -51,6 +51,7 @@ class WindowsPlatform final : public TunablePlatform {
   // case; they need only be on a drive of the list.
   std::optional<std::string> DrivePathOf(std::string_view systemPath) const override;
   std::optional<std::string> SystemPathOf(std::string_view drivePath) const override;
+  std::optional<FileFacts> DescribeFile(std::string_view drivePath) const override;
 
  private:
   struct Impl;

@@ -6,8 +6,11 @@
 #include <QFontMetrics>
 #include <QFrame>
 #include <QLabel>
+#include <algorithm>
 #include <optional>
+#include <vector>
 
+#include "expected_windows.h"
 #include "gui_test_support.h"
 #include "frontend/qt/picture_box.h"
 #include "frontend/qt/window_style.h"
@@ -15,29 +18,20 @@
 namespace tidwen::test {
 namespace {
 
-using Rgb = std::optional<QColor>;
-const Rgb kNone;
 const QColor kOrange(255, 192, 128), kGreen(192, 255, 192), kCream(255, 255, 192);
-const QColor kBrick(192, 64, 0), kRed(255, 0, 0), kYellow(255, 255, 0);
+const QColor kBrick(192, 64, 0), kRed(255, 0, 0);
 
-struct FontSpec {
-  QString family;  // as the program asks for it; empty for the window's font
-  double points;
-  bool bold;
-  bool italic;
-};
-const FontSpec kWindowFont{"", 9, false, false};
-
-// One row of a layout table, in twips as the tables give them.
-struct Row {
-  const char* name;
-  const char* container;
-  int left, top, width, height;
-  std::optional<QString> text;
-  Rgb background;  // nullopt: the platform's default
-  Rgb foreground;
-  FontSpec font;
-};
+// What the main window's controls are filled with; the others keep the
+// platform's colour, or are transparent (checked apart).
+QColor FillOf(std::string_view name) {
+  if (name == "Dir1" || name == "File1" || name == "List2") return kGreen;
+  if (name == "List1") return kCream;
+  if (name.substr(0, 7) == "Command") return kBrick;
+  if (name == "Drive1" || name == "Frame1" || name == "Label1" || name == "Label3" ||
+      name == "Label4")
+    return kOrange;
+  return {};
+}
 
 // The text a control shows, whatever its kind.
 std::optional<QString> TextOf(QWidget& w) {
@@ -58,87 +52,53 @@ QPalette::ColorRole ForegroundRole(QWidget& w) {
   return w.foregroundRole();
 }
 
-void CheckRow(QWidget& window, const Row& row, bool sizedToText = false) {
-  SCOPED_TRACE(row.name);
-  QWidget* w = window.findChild<QWidget*>(row.name);
+QWidget* Find(QWidget& window, const ExpectedControl& e) {
+  for (QWidget* w : window.findChildren<QWidget*>(QString::fromUtf8(e.name.data(), e.name.size()))) {
+    if (e.index < 0 || w->property("index").toInt() == e.index) return w;
+  }
+  return nullptr;
+}
+
+// A control against its row: container, place and size, text, colours,
+// font, focus, and a name for screen readers.
+void CheckControl(QWidget& window, const ExpectedControl& e) {
+  SCOPED_TRACE(std::string(e.name) + (e.index >= 0 ? "(" + std::to_string(e.index) + ")" : ""));
+  QWidget* w = Find(window, e);
   ASSERT_NE(w, nullptr);
-  EXPECT_EQ(w->parentWidget()->objectName(), QString::fromLatin1(row.container));
-  const QRect expected(row.left / 15, row.top / 15, row.width / 15, row.height / 15);
-  if (sizedToText) {
-    // Placed as the table says, and as large as its text in the font that
-    // stands in, so that nothing of it is cut off.
+  EXPECT_EQ(w->parentWidget()->objectName().toStdString(),
+            e.container.empty() ? e.window : e.container);
+  const QRect expected(e.left / 15, e.top / 15, e.width / 15, e.height / 15);
+  // The about window's labels 1 to 5 are as large as their text in the font
+  // that stands in, so that nothing of it is cut off.
+  if (e.window == "Form2" && e.name.substr(0, 5) == "Label" && e.name != "Label6") {
     EXPECT_EQ(w->pos(), expected.topLeft());
     EXPECT_EQ(w->size(), w->sizeHint());
   } else {
     EXPECT_EQ(w->geometry(), expected);
   }
-  if (row.text) {
-    EXPECT_EQ(TextOf(*w), row.text);
+  if (const std::optional<QString> text = TextOf(*w)) {
+    EXPECT_EQ(text->toStdString(), e.caption);
   }
   const QPalette defaults = QApplication::palette(w);
-  const QColor background = w->palette().color(BackgroundRole(*w));
-  EXPECT_EQ(background, row.background.value_or(defaults.color(BackgroundRole(*w))));
-  if (row.background && qobject_cast<QLabel*>(w)) {
-    EXPECT_TRUE(w->autoFillBackground());
-  }
-  const QColor foreground = w->palette().color(ForegroundRole(*w));
-  EXPECT_EQ(foreground, row.foreground.value_or(defaults.color(ForegroundRole(*w))));
-  EXPECT_EQ(w->font().family(),
-            row.font.family.isEmpty() ? DefaultWindowFont().family() : row.font.family);
-  EXPECT_DOUBLE_EQ(w->font().pointSizeF(), row.font.points);
-  EXPECT_EQ(w->font().bold(), row.font.bold);
-  EXPECT_EQ(w->font().italic(), row.font.italic);
+  const QColor fill = e.window == "Form1" ? FillOf(e.name) : QColor();
+  EXPECT_EQ(w->palette().color(BackgroundRole(*w)),
+            fill.isValid() ? fill : defaults.color(BackgroundRole(*w)));
+  EXPECT_EQ(w->palette().color(ForegroundRole(*w)),
+            e.r < 0 ? defaults.color(ForegroundRole(*w)) : QColor(e.r, e.g, e.b));
+  EXPECT_EQ(w->font().family().toStdString(),
+            e.face.empty() ? DefaultWindowFont().family().toStdString() : std::string(e.face));
+  EXPECT_DOUBLE_EQ(w->font().pointSizeF(), e.face.empty() ? 9 : e.points);
+  EXPECT_EQ(w->font().bold(), e.bold);
+  EXPECT_EQ(w->font().italic(), e.italic);
+  EXPECT_EQ(w->focusPolicy() != Qt::NoFocus, e.takesFocus);
   EXPECT_FALSE(w->accessibleName().isEmpty());
 }
-
-// The main window's table. Transparent labels have no background of their
-// own (checked separately).
-const Row kForm1Rows[] = {
-    {"Drive1", "Form1", 2160, 240, 1815, 300, {}, kOrange, kNone, kWindowFont},
-    {"Dir1", "Form1", 2160, 600, 1815, 2820, {}, kGreen, kNone, kWindowFont},
-    {"File1", "Form1", 4080, 600, 2415, 2730, {}, kGreen, kNone, kWindowFont},
-    {"Frame1", "Form1", 360, 3480, 8655, 735, {}, kOrange, kNone, kWindowFont},
-    {"Label1", "Frame1", 120, 120, 8295, 375, "", kOrange, kNone, kWindowFont},
-    {"List2", "Form1", 6600, 600, 2415, 2790, {}, kGreen, kNone, kWindowFont},
-    {"Label3", "Form1", 4080, 240, 2535, 255, "  当前文件夹的所有文件", kOrange, kNone,
-     kWindowFont},
-    {"Label4", "Form1", 6720, 240, 2415, 255, "  请选择扫描的文件类型", kOrange, kNone,
-     kWindowFont},
-    {"List1", "Form1", 2160, 240, 6855, 3210, {}, kCream, QColor(0, 0, 128), kWindowFont},
-    {"List3", "Form1", 6720, 240, 2295, 2760, {}, kNone, kNone, kWindowFont},
-    {"Picture1", "Form1", 360, 240, 1695, 1095, {}, kNone, kNone, kWindowFont},
-    {"Label2", "Picture1", 120, 120, 1335, 375, "Tidwen", kNone, kRed,
-     {"华文中宋", 14.25, true, true}},
-    {"Command5", "Form1", 360, 2400, 1695, 375, "全       选", kBrick, kNone, kWindowFont},
-    {"Command4", "Form1", 360, 3120, 1695, 375, "退       出", kBrick, kNone, kWindowFont},
-    {"Command3", "Form1", 360, 2040, 1695, 375, "选择扫描类型", kBrick, kNone, kWindowFont},
-    {"Command2", "Form1", 360, 1680, 1695, 375, "删       除", kBrick, kNone, kWindowFont},
-    {"Command1", "Form1", 360, 1320, 1695, 375, "扫      描", kBrick, kNone,
-     {"宋体", 10.5, false, false}},
-    {"Label5", "Picture1", 120, 480, 1455, 255, "Orvanta", kNone, kYellow,
-     {"宋体", 9, false, true}},
-    {"Label6", "Picture1", 0, 720, 1455, 255, {}, kNone, kYellow, {"宋体", 9, false, true}},
-    {"Command6", "Form1", 360, 2760, 1695, 375, "关       于", kBrick, kNone, kWindowFont},
-};
-
-// The about window's table. Labels 1 to 5 are sized to their text.
-const Row kForm2Rows[] = {
-    {"Picture1", "Form2", 0, 0, 615, 975, {}, kNone, kNone, kWindowFont},
-    {"Label1", "Form2", 1320, 120, 1875, 450, "Tidwen", kNone, QColor(128, 64, 0),
-     {"方正舒体", 21.75, false, false}},
-    {"Label2", "Form2", 120, 1560, 360, 720, "O", kNone, kRed, {"宋体", 36, false, true}},
-    {"Label3", "Form2", 600, 1680, 3900, 285, "rvanta ", kNone, kRed, {"宋体", 14.25, false, true}},
-    {"Label4", "Form2", 1080, 1320, 2325, 315, "Orvanta", kNone, kYellow,
-     {"宋体", 15.75, true, true}},
-    {"Label5", "Form2", 2040, 840, 435, 435, "★", kNone, kRed, {"宋体", 21.75, false, false}},
-    {"Label6", "Form2", 240, 2160, 4455, 255, {}, kNone, QColor(255, 0, 255), kWindowFont},
-};
 
 class LayoutTest : public WindowTest {};
 
 TEST_F(LayoutTest, MainWindowFollowsItsTable) {
   Form1& form = Form();
-  for (const Row& row : kForm1Rows) CheckRow(form, row);
+  for (const ExpectedControl& e : kExpectedForm1) CheckControl(form, e);
   // The labels over the logo let it show through.
   for (const char* name : {"Label2", "Label5", "Label6"}) {
     EXPECT_FALSE(Child<QLabel>(form, name)->autoFillBackground()) << name;
@@ -191,7 +151,7 @@ TEST_F(LayoutTest, ColoursAndCaptionsAsDrawn) {
 TEST_F(LayoutTest, MainWindowIsFixedWithCaptionColourAndIcon) {
   Form1& form = Form();
   EXPECT_EQ(form.windowTitle(), "Tidwenv1.1");
-  EXPECT_EQ(form.size(), QSize(627, 286));
+  EXPECT_EQ(form.size(), QSize(kForm1Width / 15, kForm1Height / 15));
   EXPECT_EQ(form.minimumSize(), form.maximumSize());
   const Qt::WindowFlags flags = form.windowFlags();
   EXPECT_TRUE(flags & Qt::WindowCloseButtonHint);
@@ -213,21 +173,26 @@ TEST_F(LayoutTest, TabOrderFollowsTheTableAndSkipsWhatTakesNoFocus) {
       order << w->objectName();
     w = w->nextInFocusChain();
   }
-  // List1 and List3 are hidden at start, so the chain passes them by.
-  EXPECT_EQ(order, QStringList({"Drive1", "Dir1", "File1", "List2", "Picture1", "Command5",
-                                "Command4", "Command3", "Command2", "Command1", "Command6"}));
+  // List1 is hidden at start, so the chain passes it by.
+  std::vector<ExpectedControl> expected;
+  for (const ExpectedControl& e : kExpectedForm1)
+    if (e.takesFocus && e.name != "List1") expected.push_back(e);
+  std::sort(expected.begin(), expected.end(),
+            [](const auto& a, const auto& b) { return a.tabIndex < b.tabIndex; });
+  QStringList names;
+  for (const ExpectedControl& e : expected) names << QString::fromUtf8(e.name.data(), e.name.size());
+  EXPECT_EQ(order, names);
 }
 
 TEST_F(LayoutTest, AboutWindowFollowsItsTable) {
   Form2 about;
   EXPECT_EQ(about.windowTitle(), "Tidwenv1.1");
-  EXPECT_EQ(about.size(), QSize(312, 213));
+  EXPECT_EQ(about.size(), QSize(kForm2Width / 15, kForm2Height / 15));
   EXPECT_EQ(about.minimumSize(), about.maximumSize());
   EXPECT_FALSE(about.windowFlags() & Qt::WindowMaximizeButtonHint);
   EXPECT_FALSE(about.windowFlags() & Qt::WindowMinimizeButtonHint);
   EXPECT_FALSE(about.windowIcon().isNull());
-  for (const Row& row : kForm2Rows) CheckRow(about, row, row.name != std::string("Picture1") &&
-                                                             row.name != std::string("Label6"));
+  for (const ExpectedControl& e : kExpectedForm2) CheckControl(about, e);
   EXPECT_FALSE(Child<QLabel>(about, "Label1")->autoFillBackground());
   EXPECT_FALSE(Child<QLabel>(about, "Label2")->autoFillBackground());
   for (const char* name : {"Label3", "Label4", "Label5", "Label6"}) {
@@ -238,20 +203,10 @@ TEST_F(LayoutTest, AboutWindowFollowsItsTable) {
             "Orvanta ");
   const QString author = Child<QLabel>(about, "Label6")->text();
   EXPECT_TRUE(author.contains("Orvanta") && author.contains("@example.com"));
-
-  // Two rules, indexes 0 and 1, and the red line.
-  const QRect ruleAt[] = {QRect(56, 40, 209, 9), QRect(8, 176, 297, 9)};
-  int rules = 0;
-  for (QFrame* frame : about.findChildren<QFrame*>("Frame1")) {
-    const int index = frame->property("index").toInt();
-    ASSERT_TRUE(index == 0 || index == 1);
-    EXPECT_EQ(frame->geometry(), ruleAt[index]);
-    ++rules;
-  }
-  EXPECT_EQ(rules, 2);
+  EXPECT_EQ(about.findChildren<QFrame*>("Frame1").size(), 2);
   auto* line = Child<LineControl>(about, "Line1");
-  EXPECT_EQ(line->From(), QPoint(16, 136));
-  EXPECT_EQ(line->To(), QPoint(304, 136));
+  EXPECT_EQ(line->From(), QPoint(kExpectedLine1[0] / 15, kExpectedLine1[1] / 15));
+  EXPECT_EQ(line->To(), QPoint(kExpectedLine1[2] / 15, kExpectedLine1[3] / 15));
   EXPECT_EQ(line->Color(), kRed);
   // The icon in the corner, and the only control that takes the focus.
   auto* picture = Child<PictureBox>(about, "Picture1");

@@ -14,7 +14,6 @@ TEST_P(ContractDirectoryPlatform, TheTreeIsTheOnlyDriveAndPathsMapBothWays) {
   const std::vector<DriveInfo> drives = platform_->Drives();
   ASSERT_EQ(drives.size(), 1u);
   EXPECT_EQ(drives[0].letter, 'c');
-  EXPECT_EQ(drives[0].text.substr(0, 4), "c: [");
   EXPECT_EQ(platform_->SystemPathOf("c:\\sub"), tree_.Path("sub").string());
   EXPECT_EQ(platform_->SystemPathOf("C:\\sub"), tree_.Path("sub").string());
   EXPECT_EQ(platform_->SystemPathOf("d:\\sub"), std::nullopt);

@@ -9,6 +9,7 @@
 
 #include "clean/cleaner.h"
 #include "contract_support.h"
+#include "frontend/common/file_system_rows.h"
 #include "memory_platform.h"
 #include "rules/junk_rules.h"
 #include "scan/drive_walk.h"
@@ -36,7 +37,7 @@ class ContractScanClean : public PlatformTest {
 
   test::RecordingList list1_, list2_, list3_;
   PlainLabel label1_;
-  PlainDriveList drive1_{platform_->Drives().at(0).text};
+  PlainDriveList drive1_{frontend::DriveText(platform_->Drives().at(0))};
   test::ScriptedMessageBox box_;
   Form1Context form_ = MakeForm1Context(
       {list1_, list2_, list3_, label1_, drive1_},

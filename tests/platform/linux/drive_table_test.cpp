@@ -57,7 +57,8 @@ const SystemTrees kNoTrees;
 
 std::vector<std::string> Texts(const DriveTable& table) {
   std::vector<std::string> texts;
-  for (const Drive& d : table.Drives()) texts.push_back(d.Text());
+  // As the drive list words them: the letter, then the mount point.
+  for (const Drive& d : table.Drives()) texts.push_back(std::string{d.letter} + ": [" + d.mountPoint + "]");
   return texts;
 }
 
@@ -111,7 +112,8 @@ TEST(LinuxDriveTable, DrivesKeepTheirLettersWhileMountedAndNewOnesTakeTheLowestF
 TEST(LinuxDriveTable, RootIsDriveCEvenWithoutMountTable) {
   const DriveTable table = DriveTable::FromMountInfo("", SampleProbe, kNoTrees);
   ASSERT_EQ(table.Drives().size(), 1u);
-  EXPECT_EQ(table.Drives()[0].Text(), "c: [/]");
+  EXPECT_EQ(table.Drives()[0].letter, 'c');
+  EXPECT_EQ(table.Drives()[0].mountPoint, "/");
   EXPECT_EQ(table.ToPosixPath("c:\\etc"), "/etc");
 }
 
@@ -136,7 +138,7 @@ TEST(LinuxDriveTable, SystemTableHasRootAsDriveCAndNoPseudoFilesystems) {
   const std::set<std::string> pseudo = {"proc", "sysfs", "tmpfs", "devtmpfs", "devpts",
                                         "cgroup", "cgroup2", "mqueue"};
   for (std::size_t i = 1; i < table.Drives().size(); ++i) {
-    EXPECT_EQ(pseudo.count(table.Drives()[i].fsType), 0u) << table.Drives()[i].Text();
+    EXPECT_EQ(pseudo.count(table.Drives()[i].fsType), 0u) << table.Drives()[i].mountPoint;
     EXPECT_NE(table.Drives()[i].mountPoint, "/");
   }
 }
@@ -191,18 +193,6 @@ TEST_F(LinuxDrivePaths, PathsRoundTrip) {
   }
 }
 
-<<<<<<< HEAD
-=======
-TEST(LinuxDriveTable, TemporaryDirectoryAsDriveC) {
-  test::TempTree tree;
-  const DriveTable table({Drive{'c', tree.Root(), ""}});
-  EXPECT_EQ(table.ToPosixPath("c:\\"), tree.Root());
-  EXPECT_EQ(table.ToPosixPath("C:\\x\\y"), tree.Path("x/y"));
-  EXPECT_EQ(table.ToDrivePath(tree.Path("x/y")), "c:\\x\\y");
-  EXPECT_EQ(table.ToDrivePath("/elsewhere"), std::nullopt);
-  EXPECT_EQ(table.ToPosixPath("d:\\x"), std::nullopt);
-}
-
 // A mount of a system tree gets no letter wherever it is mounted: one whose
 // root directory is a system tree's root (by identity, as the probe finds
 // it), or whose root lies inside one (as the mount table says, on the same
@@ -244,7 +234,6 @@ TEST(LinuxDriveTable, MountsOfTheSystemTreesGetNoLetter) {
   }
 }
 
->>>>>>> linuxsafety
 }  // namespace
 
 namespace test {
@@ -314,7 +303,7 @@ TEST(LinuxDriveTable, AnotherFilesystemInTheSamePlaceIsAnotherDrive) {
       if (stick == nullptr) return "the stick got no letter";
       const std::string root = std::string(1, stick->letter) + ":\\";
       TriggerSysCalls sys;
-      RealForm scanned(before, stick->Text(), sys);
+      RealForm scanned(before, std::string{stick->letter} + ": [" + stick->mountPoint + "]", sys);
       ScanAndSelectAll(scanned);
       if (scanned.Results().size() != 3) return "scan listed " + Join(scanned.Results());
       scanned.platform.ReleaseHandles();
@@ -337,7 +326,8 @@ TEST(LinuxDriveTable, AnotherFilesystemInTheSamePlaceIsAnotherDrive) {
         }
         old.uniqueMountId = 0;
       }
-      RealForm form(DriveTable({before.Drives().front(), old}), old.Text(), sys);
+      RealForm form(DriveTable({before.Drives().front(), old}),
+                    std::string{old.letter} + ": [" + old.mountPoint + "]", sys);
       for (std::int64_t i = 0; i < scanned.List1.ListCount(); ++i) {
         form.List1.AddItem(scanned.List1.List(i), scanned.List1.Stamp(i));
       }

@@ -26,6 +26,11 @@
 namespace tidwen::test {
 namespace {
 
+// A drive as the drive list words it: "d: [/media/stick]".
+std::string DriveListText(const Drive& drive) {
+  return std::string{drive.letter} + ": [" + drive.mountPoint + "]";
+}
+
 std::string Listed(const RealForm& form) { return Join(form.Results()); }
 
 // What a mount point is replaced with by someone who owns the directory
@@ -72,7 +77,7 @@ TEST(LinuxMountedDrive, DriveIsTheMountItWasWhateverItsPathLeadsToLater) {
     if (drive == nullptr) return "the image got no letter";
     if (drive->mountId == 0 || drive->device == 0) return "the drive's mount was not recorded";
     const std::string root = std::string(1, drive->letter) + ":\\";
-    const std::string chosen = drive->Text();
+    const std::string chosen = DriveListText(*drive);
 
     // Mid-batch: while c.tmp is deleted, the mount point is swapped for a
     // link. b.tmp is refused (read-only) and its box ends the batch's use
@@ -140,7 +145,7 @@ TEST(LinuxMountedDrive, DriveCanBeUnmountedOnceTheCommandsHaveReleasedIt) {
     }
     if (drive == nullptr) return "the image got no letter";
     TriggerSysCalls sys;
-    RealForm form(drives, drive->Text(), sys);
+    RealForm form(drives, DriveListText(*drive), sys);
     ScanAndSelectAll(form);
     form.List1.SetSelected(0, false);
     DeleteConfirmed(form);
@@ -154,7 +159,7 @@ TEST(LinuxMountedDrive, DriveCanBeUnmountedOnceTheCommandsHaveReleasedIt) {
     if (::umount2(tree.Path("stick").c_str(), 0) != 0) return Errno("umount after the release");
     // A drive unmounted is not ready, whatever is left at its mount point.
     tree.MakeFile("stick/stray.tmp", "1");
-    RealForm after(drives, drive->Text(), sys);
+    RealForm after(drives, DriveListText(*drive), sys);
     ScanAndSelectAll(after);
     if (!after.Results().empty()) return "an unmounted drive listed " + Listed(after);
     return {};
@@ -251,7 +256,7 @@ TEST(LinuxMountedDrive, SystemTreesAreNeverListedNorLettered) {
   const auto check = [&]() -> std::string {
     const DriveTable drives = DriveTable::FromSystem();
     std::vector<std::string> lettered;
-    for (const Drive& d : drives.Drives()) lettered.push_back(d.Text());
+    for (const Drive& d : drives.Drives()) lettered.push_back(DriveListText(d));
     if (lettered != std::vector<std::string>{"c: [/]", "d: [/media/stick]"}) {
       return "lettered " + Join(lettered);
     }

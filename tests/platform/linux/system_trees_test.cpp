@@ -298,7 +298,9 @@ TEST(LinuxSystemTrees, BindMountsReachNothingOfTheSystemNorOfManagedTrees) {
     const SystemTrees trees = SystemTrees::Record();
     const DriveTable drives = DriveTable::FromSystem(trees);
     std::vector<std::string> lettered;
-    for (const Drive& d : drives.Drives()) lettered.push_back(d.Text());
+    for (const Drive& d : drives.Drives()) {
+      lettered.push_back(std::string{d.letter} + ": [" + d.mountPoint + "]");
+    }
     if (lettered != std::vector<std::string>{"c: [/]", "d: [/mnt/rootbind]"}) {
       return "lettered " + Join(lettered);
     }

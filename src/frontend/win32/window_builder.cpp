@@ -1,0 +1,352 @@
+#include "frontend/win32/window_builder.h"
+
+#include <oleacc.h>
+
+#include <algorithm>
+#include <stdexcept>
+#include <string>
+
+#include "frontend/win32/win32_ui.h"
+
+namespace tidwen::win32 {
+
+namespace {
+
+using frontend::ControlKind;
+using frontend::ControlSpec;
+using frontend::Fill;
+
+// What a container paints.
+struct ContainerArt {
+  COLORREF background = CLR_INVALID;  // CLR_INVALID: the system's face colour
+  HBITMAP bitmap = nullptr;
+  HICON icon = nullptr;
+  bool sunkenEdge = false;
+};
+
+LRESULT CALLBACK ContainerProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  auto* art = reinterpret_cast<ContainerArt*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  switch (message) {
+    case WM_NCCREATE: {
+      const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
+      auto* copy = new ContainerArt(*static_cast<const ContainerArt*>(create->lpCreateParams));
+      SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(copy));
+      break;
+    }
+    case WM_NCDESTROY:
+      delete art;
+      SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+      break;
+    case WM_ERASEBKGND:
+      return 1;
+    case WM_PAINT: {
+      PAINTSTRUCT paint;
+      HDC dc = BeginPaint(hwnd, &paint);
+      RECT client;
+      GetClientRect(hwnd, &client);
+      HBRUSH brush = art && art->background != CLR_INVALID ? CreateSolidBrush(art->background)
+                                                           : nullptr;
+      FillRect(dc, &client, brush ? brush : GetSysColorBrush(COLOR_BTNFACE));
+      if (brush) DeleteObject(brush);
+      if (art && art->bitmap) {
+        BITMAP info{};
+        GetObjectW(art->bitmap, sizeof info, &info);
+        HDC source = CreateCompatibleDC(dc);
+        HGDIOBJ old = SelectObject(source, art->bitmap);
+        BitBlt(dc, 0, 0, info.bmWidth, info.bmHeight, source, 0, 0, SRCCOPY);
+        SelectObject(source, old);
+        DeleteDC(source);
+      }
+      if (art && art->icon) DrawIconEx(dc, 0, 0, art->icon, 32, 32, 0, nullptr, DI_NORMAL);
+      if (art && art->sunkenEdge) DrawEdge(dc, &client, EDGE_SUNKEN, BF_RECT);
+      EndPaint(hwnd, &paint);
+      return 0;
+    }
+    case WM_LBUTTONDOWN:
+      if (GetWindowLongW(hwnd, GWL_STYLE) & WS_TABSTOP) SetFocus(hwnd);
+      return 0;
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLORBTN:
+    case WM_COMMAND:
+    case WM_DRAWITEM:
+      // The window decides its controls' colours and runs their commands.
+      return SendMessageW(GetParent(hwnd), message, wParam, lParam);
+    default:
+      break;
+  }
+  return DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+HWND MakeChild(HWND parent, int id, const wchar_t* windowClass, const std::wstring& text,
+               DWORD style, void* create = nullptr) {
+  return CreateWindowExW(0, windowClass, text.c_str(), WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | style,
+                         0, 0, 0, 0, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                         GetModuleHandleW(nullptr), create);
+}
+
+HWND MakePlain(const ControlSpec& control, HWND parent, int id, const Pictures& pictures) {
+  const std::wstring caption = Wide(control.caption);
+  const DWORD tabStop = control.takesFocus ? WS_TABSTOP : 0;
+  switch (control.kind) {
+    case ControlKind::kLabel:
+      return MakeChild(parent, id, L"STATIC", caption, SS_LEFT | SS_NOPREFIX);
+    case ControlKind::kButton:
+      return MakeChild(parent, id, L"BUTTON", caption, tabStop | BS_OWNERDRAW);
+    case ControlKind::kRule:
+      return MakeChild(parent, id, L"STATIC", L"", SS_ETCHEDFRAME);
+    case ControlKind::kFrame:
+    case ControlKind::kPicture: {
+      RegisterWindowClasses();
+      ContainerArt art;
+      if (control.fill == Fill::kColour) art.background = ToColorRef(control.background);
+      art.sunkenEdge = control.kind == ControlKind::kFrame;
+      if (control.picture == frontend::Picture::kLogo) art.bitmap = pictures.logo;
+      if (control.picture == frontend::Picture::kIcon) art.icon = pictures.icon;
+      return MakeChild(parent, id, kContainerClass, L"", tabStop, &art);
+    }
+    default:
+      throw std::logic_error("no plain window for " + std::string(control.name));
+  }
+}
+
+constexpr UINT kKeepPlace = SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE;
+
+// What a screen reader says for a control: an annotation of its window, as
+// a list or a box has no text of its own to read. False when the system
+// keeps none.
+bool SetAccessibleName(HWND control, std::string_view name) {
+  IAccPropServices* services = nullptr;
+  if (FAILED(CoCreateInstance(CLSID_AccPropServices, nullptr, CLSCTX_INPROC_SERVER,
+                              IID_IAccPropServices, reinterpret_cast<void**>(&services))))
+    return false;
+  const HRESULT set = services->SetHwndPropStr(control, static_cast<DWORD>(OBJID_CLIENT),
+                                               CHILDID_SELF, PROPID_ACC_NAME, Wide(name).c_str());
+  services->Release();
+  return SUCCEEDED(set);
+}
+
+}  // namespace
+
+void RegisterWindowClasses() {
+  static const bool registered = [] {
+    WNDCLASSEXW box{};
+    box.cbSize = sizeof box;
+    box.lpfnWndProc = ContainerProc;
+    box.hInstance = GetModuleHandleW(nullptr);
+    box.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    box.lpszClassName = kContainerClass;
+    return RegisterClassExW(&box) != 0;
+  }();
+  (void)registered;
+}
+
+WindowControls::WindowControls(HWND window, const frontend::WindowSpec& spec, Pictures pictures,
+                               const ControlMaker& make)
+    : window_(window), spec_(spec) {
+  for (const ControlSpec& control : spec.controls) {
+    if (control.kind == ControlKind::kLine) {
+      placed_.push_back({&control, nullptr});
+      continue;
+    }
+    const HWND parent = control.container.empty() ? window : Find(control.container);
+    if (!parent) throw std::logic_error("container made after " + std::string(control.name));
+    const int id = ControlIdOf(control);
+    HWND hwnd = make ? make(control, parent, id) : nullptr;
+    if (!hwnd) hwnd = MakePlain(control, parent, id, pictures);
+    if (OwnedControl* owner = OwnerOf(hwnd)) {
+      owner->SetColours(control.fill == Fill::kColour ? ToColorRef(control.background)
+                                                      : GetSysColor(COLOR_WINDOW),
+                        control.textColour ? ToColorRef(*control.textColour)
+                                           : GetSysColor(COLOR_WINDOWTEXT));
+    } else {
+      Own(hwnd);
+    }
+    const LONG style = GetWindowLongW(hwnd, GWL_STYLE);
+    SetWindowLongW(hwnd, GWL_STYLE, control.takesFocus ? style | WS_TABSTOP : style & ~WS_TABSTOP);
+    if (!control.accessibleName.empty()) SetAccessibleName(hwnd, control.accessibleName);
+    const bool seeThrough = control.fill == Fill::kTransparent;
+    SetWindowPos(hwnd, seeThrough ? HWND_BOTTOM : HWND_TOP, 0, 0, 0, 0, kKeepPlace);
+    placed_.push_back({&control, hwnd});
+  }
+}
+
+WindowControls::~WindowControls() {
+  for (auto& [wanted, font] : fonts_) DeleteObject(font);
+  for (auto& [colour, brush] : brushes_) DeleteObject(brush);
+}
+
+HWND WindowControls::Find(std::string_view name, int index) const {
+  for (const Placed& p : placed_) {
+    if (p.spec->name == name && p.spec->index == index) return p.hwnd;
+  }
+  return nullptr;
+}
+
+const ControlSpec* WindowControls::SpecOf(HWND control) const {
+  for (const Placed& p : placed_) {
+    if (p.hwnd && p.hwnd == control) return p.spec;
+  }
+  return nullptr;
+}
+
+HFONT WindowControls::FontFor(const frontend::FontSpec& wanted) {
+  for (auto& [spec, font] : fonts_) {
+    if (spec == wanted) return font;
+  }
+  HFONT font = MakeFont(wanted, dpi_);
+  fonts_.emplace_back(wanted, font);
+  return font;
+}
+
+void WindowControls::Layout(UINT dpi, DWORD windowStyle) {
+  dpi_ = dpi;
+  std::vector<std::pair<frontend::FontSpec, HFONT>> old = std::move(fonts_);
+  fonts_.clear();
+  for (const Placed& p : placed_) {
+    if (!p.hwnd) continue;
+    const frontend::TwipsRect& r = p.spec->rect;
+    HFONT font = FontFor(p.spec->font.value_or(frontend::kDefaultFont));
+    SendMessageW(p.hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    int width = Twips(r.width, dpi);
+    int height = Twips(r.height, dpi);
+    if (p.spec->sizedToText) {
+      // In the font that actually stands in, so that a wider substitute is
+      // never clipped.
+      const std::wstring text = Wide(p.spec->caption);
+      HDC dc = GetDC(p.hwnd);
+      HGDIOBJ was = SelectObject(dc, font);
+      SIZE size{};
+      GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+      SelectObject(dc, was);
+      ReleaseDC(p.hwnd, dc);
+      width = size.cx;
+      height = size.cy;
+    }
+    SetWindowPos(p.hwnd, nullptr, Twips(r.left, dpi), Twips(r.top, dpi), width, height,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+  for (auto& [wanted, font] : old) DeleteObject(font);
+  RECT frame{0, 0, Twips(spec_.width, dpi), Twips(spec_.height, dpi)};
+  AdjustWindowRectExForDpi(&frame, windowStyle, FALSE, 0, dpi);
+  SetWindowPos(window_, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
+               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  InvalidateRect(window_, nullptr, TRUE);
+}
+
+HBRUSH WindowControls::Brush(frontend::Rgb colour) {
+  for (auto& [c, brush] : brushes_) {
+    if (c == colour) return brush;
+  }
+  HBRUSH brush = CreateSolidBrush(ToColorRef(colour));
+  brushes_.emplace_back(colour, brush);
+  return brush;
+}
+
+LRESULT WindowControls::ColourStatic(HDC dc, HWND control) {
+  const ControlSpec* spec = SpecOf(control);
+  SetTextColor(dc, spec && spec->textColour ? ToColorRef(*spec->textColour)
+                                            : GetSysColor(COLOR_WINDOWTEXT));
+  if (spec && spec->fill == Fill::kTransparent) {
+    SetBkMode(dc, TRANSPARENT);
+    return reinterpret_cast<LRESULT>(GetStockObject(NULL_BRUSH));
+  }
+  if (spec && spec->fill == Fill::kColour) {
+    SetBkColor(dc, ToColorRef(spec->background));
+    return reinterpret_cast<LRESULT>(Brush(spec->background));
+  }
+  SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
+  return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+}
+
+std::optional<LRESULT> WindowControls::Reflected(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_DRAWITEM:
+      DrawButton(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
+      return TRUE;
+    case WM_CTLCOLORSTATIC:
+      return ColourStatic(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
+    default:
+      return std::nullopt;
+  }
+}
+
+bool WindowControls::EraseWindow(HDC dc) {
+  if (spec_.fill != Fill::kColour) return false;
+  RECT client;
+  GetClientRect(window_, &client);
+  FillRect(dc, &client, Brush(spec_.background));
+  return true;
+}
+
+void WindowControls::PaintLines(HDC dc) const {
+  for (const Placed& p : placed_) {
+    if (p.spec->kind != ControlKind::kLine) continue;
+    const frontend::TwipsRect& r = p.spec->rect;
+    HPEN pen = CreatePen(PS_SOLID, 1, ToColorRef(p.spec->textColour.value_or(frontend::Rgb{})));
+    HGDIOBJ old = SelectObject(dc, pen);
+    MoveToEx(dc, Twips(r.left, dpi_), Twips(r.top, dpi_), nullptr);
+    LineTo(dc, Twips(r.left + r.width, dpi_), Twips(r.top + r.height, dpi_));
+    SelectObject(dc, old);
+    DeleteObject(pen);
+  }
+}
+
+void WindowControls::DrawButton(const DRAWITEMSTRUCT& item) {
+  const ControlSpec* spec = SpecOf(item.hwndItem);
+  HDC dc = item.hDC;
+  RECT rect = item.rcItem;
+  FillRect(dc, &rect,
+           spec && spec->fill == Fill::kColour ? Brush(spec->background)
+                                               : GetSysColorBrush(COLOR_BTNFACE));
+  const bool pressed = (item.itemState & ODS_SELECTED) != 0;
+  DrawEdge(dc, &rect, pressed ? EDGE_SUNKEN : EDGE_RAISED, BF_RECT);
+  wchar_t caption[64] = {};
+  const int length = GetWindowTextW(item.hwndItem, caption, 64);
+  SetBkMode(dc, TRANSPARENT);
+  SetTextColor(dc, spec && spec->textColour ? ToColorRef(*spec->textColour)
+                                            : GetSysColor(COLOR_BTNTEXT));
+  RECT text = rect;
+  if (pressed) OffsetRect(&text, 1, 1);
+  DrawTextW(dc, caption, length, &text, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+  if (item.itemState & ODS_FOCUS) {
+    InflateRect(&rect, -3, -3);
+    DrawFocusRect(dc, &rect);
+  }
+}
+
+HWND WindowControls::NextTabStop(HWND from, bool backwards) const {
+  std::vector<HWND> order;
+  for (const ControlSpec* control : frontend::TabOrder(spec_)) {
+    for (const Placed& p : placed_) {
+      if (p.spec == control && p.hwnd) order.push_back(p.hwnd);
+    }
+  }
+  if (order.empty()) return nullptr;
+  // The control that holds the focus, or holds the window that does.
+  std::ptrdiff_t at = -1;
+  for (HWND w = from; w && w != window_ && at < 0; w = GetParent(w)) {
+    const auto found = std::find(order.begin(), order.end(), w);
+    if (found != order.end()) at = found - order.begin();
+  }
+  const auto count = static_cast<std::ptrdiff_t>(order.size());
+  if (at < 0) at = backwards ? 0 : count - 1;
+  for (std::ptrdiff_t step = 1; step <= count; ++step) {
+    const std::ptrdiff_t i = ((at + (backwards ? -step : step)) % count + count) % count;
+    // Shown itself, whether or not the window is shown yet.
+    const bool shown = (GetWindowLongW(order[i], GWL_STYLE) & WS_VISIBLE) != 0;
+    if (shown && IsWindowEnabled(order[i])) return order[i];
+  }
+  return nullptr;
+}
+
+bool WindowControls::HandleTab(const MSG& message) {
+  if (message.message != WM_KEYDOWN || message.wParam != VK_TAB) return false;
+  if (message.hwnd != window_ && !IsChild(window_, message.hwnd)) return false;
+  const LRESULT wants = SendMessageW(message.hwnd, WM_GETDLGCODE, VK_TAB,
+                                     reinterpret_cast<LPARAM>(&message));
+  if (wants & (DLGC_WANTTAB | DLGC_WANTALLKEYS)) return false;
+  if (const HWND next = NextTabStop(GetFocus(), GetKeyState(VK_SHIFT) < 0)) SetFocus(next);
+  return true;
+}
+
+}  // namespace tidwen::win32
