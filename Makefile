@@ -4,6 +4,7 @@
 # make bench    builds and runs the benchmarks
 # make fuzz     builds the libFuzzer targets with clang and runs each for FUZZ_SECONDS
 # make windows-test  cross-builds for Windows with mingw-w64 and runs its tests under Wine
+# make bench-windows  the Windows build's scan under Wine against Wine's cmd /c dir /s /b
 # make tsan     builds without the windows under ThreadSanitizer and runs the tests
 # make lint     checks the format of every C++ file and runs clang-tidy over src/
 # make windows  builds dist/windows/tidwen.exe and a zip of it with its read-me
@@ -15,7 +16,7 @@ SANITIZER_ENV = ASAN_OPTIONS=abort_on_error=1:detect_leaks=1:strict_string_check
 	UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
 .PHONY: all setup configure build run test package sanitize-build sanitize-test bench fuzz clean \
-	windows-test windows windows-screenshots tsan lint
+	windows-test windows windows-screenshots tsan lint bench-windows
 
 all: build
 
@@ -96,6 +97,12 @@ fuzz:
 # with mingw-w64 and run under Wine in a prefix of the build tree's own,
 # which the build makes on its first run (about 10 s).
 WINDOWS_BUILD ?= build-windows
+# Options go through WINDOWS_BENCH_ARGS, e.g. "--files 50000 --dirs 5000".
+bench-windows: setup
+	@cmake -S . -B $(WINDOWS_BUILD) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake $(LAUNCHER) >/dev/null
+	@cmake --build $(WINDOWS_BUILD) -j $(JOBS) --target tidwen-bench
+	scripts/bench-windows.py $(WINDOWS_BUILD) $(WINDOWS_BENCH_ARGS)
+
 windows-test: setup
 	@cmake -S . -B $(WINDOWS_BUILD) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake $(LAUNCHER) >/dev/null
 	@cmake --build $(WINDOWS_BUILD) -j $(JOBS)

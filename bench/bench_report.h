@@ -12,6 +12,8 @@ namespace tidwen::bench {
 
 inline constexpr const char* kFind = "/usr/bin/find";
 inline constexpr const char* kBfs = "/usr/bin/bfs";
+// fd, as Debian names it (package fd-find).
+inline constexpr const char* kFd = "/usr/bin/fdfind";
 
 // The timings of one contender over the rounds of a run, in round order.
 struct Timings {

@@ -26,7 +26,7 @@ int YesMessageBox::MsgBox(std::string_view text, MsgBoxButtons buttons, MsgBoxIc
 }
 
 HeadlessForm::HeadlessForm(const std::string& root, MessageBoxService& box)
-    : platform_(MakeDirectoryPlatform(root)),
+    : platform_(MakeTunablePlatform(root)),
       context_(MakeForm1Context({list1_, list2_, list3_, label1_, drive1_}, platform_->Services(),
                                 box)) {}
 

@@ -7,7 +7,7 @@
 
 #include "child_report.h"
 #include "model/form1_context.h"
-#include "platform/platform.h"
+#include "platform/tunable_platform.h"
 #include "model/plain_controls.h"
 
 namespace tidwen::bench {
@@ -39,12 +39,12 @@ class HeadlessForm {
   HeadlessForm& operator=(const HeadlessForm&) = delete;
 
   Form1Context& Context() { return context_; }
-  Platform& platform() { return *platform_; }
+  TunablePlatform& platform() { return *platform_; }
   PlainListControl& ResultList() { return list1_; }
   PlainLabel& Label() { return label1_; }
 
  private:
-  std::unique_ptr<Platform> platform_;
+  std::unique_ptr<TunablePlatform> platform_;
   PlainListControl list1_;
   PlainListControl list2_;
   PlainListControl list3_;

@@ -3,6 +3,7 @@
 // them for the same tree (in the file system's order rather than by name).
 //
 //   tidwen-bench --list DIR
+//   tidwen-bench --list-one-thread DIR   the same with nothing read ahead
 //
 // The timed benchmarks run on Linux only.
 #include "platform/windows/win32.h"
@@ -18,7 +19,7 @@
 #include "model/form1_context.h"
 #include "model/plain_controls.h"
 #include "model/runtime_error.h"
-#include "platform/platform.h"
+#include "platform/tunable_platform.h"
 #include "platform/wtf8.h"
 #include "rules/junk_rules.h"
 #include "scan/drive_walk.h"
@@ -37,8 +38,9 @@ class NoMessageBox final : public tidwen::MessageBoxService {
 
 // The scan of dir shown as c: with every junk type selected: each ResultList
 // entry in the order found.
-std::vector<std::string> ListHits(const std::string& dir) {
-  const std::unique_ptr<tidwen::Platform> platform = tidwen::MakeDirectoryPlatform(dir);
+std::vector<std::string> ListHits(const std::string& dir, bool oneThread) {
+  const std::unique_ptr<tidwen::TunablePlatform> platform = tidwen::MakeTunablePlatform(dir);
+  if (oneThread) platform->SetReadAhead(0);
   tidwen::PlainListControl list1, list2, list3;
   tidwen::PlainLabel label1;
   tidwen::PlainDriveList drive1{"c:"};
@@ -57,8 +59,9 @@ std::vector<std::string> ListHits(const std::string& dir) {
 int main() {
   int argc = 0;
   wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
-  if (argv == nullptr || argc != 3 || std::wstring_view(argv[1]) != L"--list") {
-    std::fprintf(stderr, "usage: tidwen-bench --list DIR\n");
+  const bool oneThread = argv != nullptr && argc == 3 && std::wstring_view(argv[1]) == L"--list-one-thread";
+  if (argv == nullptr || argc != 3 || (!oneThread && std::wstring_view(argv[1]) != L"--list")) {
+    std::fprintf(stderr, "usage: tidwen-bench --list DIR\n       tidwen-bench --list-one-thread DIR\n");
     return 2;
   }
   const std::string dir = tidwen::ToWtf8(std::wstring_view(argv[2]));
@@ -66,7 +69,7 @@ int main() {
   // Entries are bytes, lines end in "\n" alone.
   _setmode(_fileno(stdout), _O_BINARY);
   try {
-    for (const std::string& hit : ListHits(dir)) {
+    for (const std::string& hit : ListHits(dir, oneThread)) {
       std::fwrite(hit.data(), 1, hit.size(), stdout);
       std::fputc('\n', stdout);
     }

@@ -56,13 +56,6 @@ class Platform {
   virtual FileListControl& File1() = 0;
   virtual FileLengthService& FileLength() = 0;
   virtual FileSystemService& FileSystem() = 0;
-  // The listers and services above, as the window-level context takes them.
-  PlatformServices Services() { return {Dir1(), File1(), FileLength(), FileSystem()}; }
-
-  // Reads the directories of a scan ahead of it with this many threads,
-  // where the backend can; 0 reads nothing ahead. Nothing the scan shows
-  // changes but its speed.
-  virtual void SetReadAhead(int workers) { (void)workers; }
 
   // Closes everything the listers and services keep open. Each handler ends
   // with it, so that no drive stays busy between commands; what the listers

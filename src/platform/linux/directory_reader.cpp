@@ -49,8 +49,6 @@ void Listing::Reset() {
   files_.clear();
   infos_.clear();
   nextInfo_ = 0;
-  dirDevice_ = 0;
-  dirInode_ = 0;
   servedDirs_ = false;
   servedFiles_ = false;
 }
@@ -94,27 +92,27 @@ SystemFilter SystemFilter::For(const DrivePath& path, const SystemTrees& trees) 
 ListingFiller::ListingFiller(SysCalls& sys) : sys_(sys), buffer_(kDentsBufferSize) {}
 
 void ListingFiller::LookAtFiles(Listing& listing, int fd) {
-  struct stat dir {};
-  if (sys_.FStat(fd, &dir) == 0) {
-    listing.dirDevice_ = dir.st_dev;
-    listing.dirInode_ = dir.st_ino;
-  }
   std::string name;
   listing.infos_.resize(listing.files_.size());
   for (std::size_t i = 0; i < listing.files_.size(); ++i) {
     name.assign(listing.NameAt(listing.files_[i]));
-    struct stat st {};
     FileInfo& info = listing.infos_[i];
-    const int r = sys_.FStatAt(fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW);
+    // The birth time comes with the same look, for the stamp of a hit.
+    struct statx stx {};
+    const int r = sys_.StatX(fd, name.c_str(), AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT,
+                             STATX_BASIC_STATS | STATX_BTIME, &stx);
     if (r < 0) {
       info.err = -r;
       continue;
     }
-    info.mode = st.st_mode;
-    info.device = st.st_dev;
-    info.inode = st.st_ino;
-    info.size = st.st_size;
-    info.modified = st.st_mtim;
+    info.mode = stx.stx_mode;
+    info.device = makedev(stx.stx_dev_major, stx.stx_dev_minor);
+    info.inode = stx.stx_ino;
+    info.size = static_cast<off_t>(stx.stx_size);
+    info.modified = {stx.stx_mtime.tv_sec, stx.stx_mtime.tv_nsec};
+    info.hasBirth = (stx.stx_mask & STATX_BTIME) != 0;
+    info.birthNs = static_cast<std::int64_t>(stx.stx_btime.tv_sec) * 1000000000 +
+                   stx.stx_btime.tv_nsec;
   }
 }
 
@@ -124,9 +122,10 @@ DirectoryReader::DirectoryReader(const DriveTable& drives, SysCalls& sys, Beneat
 
 DirectoryReader::~DirectoryReader() = default;
 
-void DirectoryReader::SetReadAhead(int workers) {
+void DirectoryReader::SetReadAhead(int workers, std::int64_t settledNs) {
   readAhead_.reset();
   readAheadWorkers_ = workers;
+  settledNs_ = settledNs;
 }
 
 std::shared_ptr<const Listing> DirectoryReader::Read(std::string_view drivePath, Lister lister) {
@@ -140,7 +139,10 @@ std::shared_ptr<const Listing> DirectoryReader::Read(std::string_view drivePath,
   }
 
   const std::optional<DrivePath> parsed = ParseDrivePath(drives_, drivePath);
-  if (!parsed) throw ErrorFor(kBadFileName, "not a directory path:", drivePath, 0);
+  if (!parsed) {
+    if (readAhead_) readAhead_->Pass(drivePath);
+    throw ErrorFor(kBadFileName, "not a directory path:", drivePath, 0);
+  }
 
   const std::shared_ptr<Listing> listing = Recycle();
   const bool root = parsed->relative.empty();
@@ -149,11 +151,18 @@ std::shared_ptr<const Listing> DirectoryReader::Read(std::string_view drivePath,
     // A walk starts at a drive's root: read ahead of it afresh.
     readAhead_.reset();
     if (readAheadWorkers_ > 0) {
-      readAhead_ = std::make_unique<ReadAhead>(sys_, readAheadWorkers_, rootFd);
+      readAhead_ = StartLinuxReadAhead(sys_, readAheadWorkers_, rootFd, settledNs_);
     }
   }
-  const int fd = opener_.OpenBeneath(rootFd, parsed->relative, O_RDONLY);
-  if (fd < 0) throw ErrorFor(ListErrorNumber(-fd), "cannot open directory", drivePath, -fd);
+  // A directory read ahead is only looked at and measured from: a path
+  // descriptor does, and is opened for reading only when it must be read.
+  const bool mayTake = readAhead_ && !root && lister == Lister::kDirs;
+  const int fd = opener_.OpenBeneath(rootFd, parsed->relative, mayTake ? O_PATH : O_RDONLY);
+  if (fd < 0) {
+    // The walk skips it and goes on with the next.
+    if (readAhead_) readAhead_->Pass(drivePath);
+    throw ErrorFor(ListErrorNumber(-fd), "cannot open directory", drivePath, -fd);
+  }
   listing->fd_ = UniqueFd(sys_, fd);
   struct stat self {};
   // A drive whose root is a system tree lists nothing. Below the root, a
@@ -163,7 +172,7 @@ std::shared_ptr<const Listing> DirectoryReader::Read(std::string_view drivePath,
                           trees_.IsRoot(static_cast<std::uint64_t>(self.st_dev),
                                         static_cast<std::uint64_t>(self.st_ino));
   try {
-    if (!systemRoot) FillListing(*listing, fd, drivePath, *parsed, lister);
+    if (!systemRoot) FillListing(*listing, drivePath, *parsed, lister);
   } catch (...) {
     listing->Reset();
     throw;
@@ -217,26 +226,28 @@ int DirectoryReader::RootFd(const Drive& drive, std::string_view drivePath, bool
   return fd;
 }
 
-void DirectoryReader::FillListing(Listing& listing, int fd, std::string_view drivePath,
+void DirectoryReader::FillListing(Listing& listing, std::string_view drivePath,
                                   const DrivePath& parsed, Lister lister) {
   std::shared_ptr<Listing> ahead;
   if (readAhead_ && !parsed.relative.empty() && lister == Lister::kDirs) {
-    ahead = readAhead_->Take(drivePath);
+    ahead = readAhead_->Take(drivePath, LookAtDirectory(sys_, listing.fd_.Get(), settledNs_));
+    if (!ahead) {
+      // The very directory looked at, opened for reading.
+      const int fd = sys_.OpenAt(listing.fd_.Get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
+      if (fd < 0) throw ErrorFor(ListErrorNumber(-fd), "cannot open directory", drivePath, -fd);
+      listing.fd_ = UniqueFd(sys_, fd);
+    }
   }
-  struct stat dir {};
-  if (ahead && sys_.FStat(fd, &dir) == 0 && dir.st_dev == ahead->dirDevice_ &&
-      dir.st_ino == ahead->dirInode_) {
-    // The path still leads to the directory that was read: its listing is
-    // this one's, a little older. Swapping keeps this listing's buffers
-    // with the read-ahead's, which drops them.
+  if (ahead) {
+    // The path leads to the directory that was read, unchanged since: its
+    // listing is this one's. Swapping keeps this listing's buffers with the
+    // read-ahead's, which drops them.
     listing.names_.swap(ahead->names_);
     listing.dirs_.swap(ahead->dirs_);
     listing.files_.swap(ahead->files_);
     listing.infos_.swap(ahead->infos_);
-    listing.dirDevice_ = ahead->dirDevice_;
-    listing.dirInode_ = ahead->dirInode_;
   } else {
-    filler_.Fill(listing, fd, drivePath, SystemFilter::For(parsed, trees_));
+    filler_.Fill(listing, listing.fd_.Get(), drivePath, SystemFilter::For(parsed, trees_));
   }
   if (!readAhead_ || lister != Lister::kDirs) return;
   // Its subdirectories come next, after everything expected before.
@@ -246,7 +257,7 @@ void DirectoryReader::FillListing(Listing& listing, int fd, std::string_view dri
   std::string relative(parsed.relative);
   if (!relative.empty()) relative.push_back('/');
   const std::size_t relativeBase = relative.size();
-  std::vector<ReadAhead::Expected> children;
+  std::vector<AheadDirectory> children;
   children.reserve(static_cast<std::size_t>(listing.DirCount()));
   for (std::int64_t i = 0; i < listing.DirCount(); ++i) {
     const std::string_view name = listing.DirName(i);

@@ -18,7 +18,7 @@
 namespace tidwen {
 
 // What a look at one file of a listing found, when the file was looked at
-// together with its directory (by the read-ahead): fstatat's answer.
+// together with its directory (by the read-ahead): statx's answer.
 struct FileInfo {
   int err = 0;  // the errno of a failed look; the rest is then unset
   mode_t mode = 0;
@@ -26,6 +26,8 @@ struct FileInfo {
   ino_t inode = 0;
   off_t size = 0;
   struct timespec modified {};
+  bool hasBirth = false;  // the file system keeps birth times
+  std::int64_t birthNs = 0;
 };
 
 // The sorted subdirectories and files of one directory, as read once.
@@ -56,7 +58,6 @@ class Listing {
  private:
   friend class DirectoryReader;
   friend class ListingFiller;
-  friend class ReadAhead;
 
   struct NameRef {
     std::size_t offset;
@@ -76,10 +77,6 @@ class Listing {
   std::vector<NameRef> files_;
   std::vector<FileInfo> infos_;  // one per file when read ahead, else none
   mutable std::size_t nextInfo_ = 0;  // where InfoOf looks first
-  // The directory that was read: which one it is, for a later check that the
-  // path still leads to it.
-  dev_t dirDevice_ = 0;
-  ino_t dirInode_ = 0;
   bool servedDirs_ = false;
   bool servedFiles_ = false;
 };
@@ -111,7 +108,7 @@ class ListingFiller {
   // part.
   void Fill(Listing& listing, int fd, std::string_view drivePath, const SystemFilter& filter);
   // Looks at every file of a filled listing, relative to fd, and records
-  // what each look found, and which directory fd is.
+  // what each look found.
   void LookAtFiles(Listing& listing, int fd);
 
  private:
@@ -127,7 +124,9 @@ class ListingFiller {
   std::vector<char> buffer_;  // getdents64 records
 };
 
-class ReadAhead;
+struct AheadDirectory;
+template <class Directory, class Listing>
+class WalkReadAhead;
 
 enum class Lister { kDirs, kFiles };
 
@@ -147,10 +146,15 @@ class DirectoryReader {
   // SysCalls, which must then take calls from several threads; 0 reads
   // nothing ahead. A walk starts when a drive's root is read, and every
   // directory read after it is expected to be the next in breadth-first
-  // order, as a scan reads them. A listing read ahead is used only while its
-  // path still leads to the very directory that was read; otherwise the
-  // directory is read again, as without read-ahead.
-  void SetReadAhead(int workers);
+  // order, as a scan reads them. A listing read ahead is used only when the
+  // directory the walk opens at its turn is the very one that was read, with
+  // the same change time; otherwise the directory is read again, as without
+  // read-ahead. A directory the walk cannot open is passed over, and the
+  // reading ahead goes on.
+  // settledNs: how long ago a directory's last change must lie for its
+  // change time to vouch for its listing (kSettledNanoseconds; tests on
+  // trees just made take less).
+  void SetReadAhead(int workers, std::int64_t settledNs);
 
   // The listing of the directory at drivePath for one lister. The newest
   // listing is handed out again when it is of the same directory and this
@@ -177,11 +181,11 @@ class DirectoryReader {
   // The open mount point of drive; opened afresh when refresh is set or the
   // drive differs from the last one. Throws RuntimeError(71).
   int RootFd(const Drive& drive, std::string_view drivePath, bool refresh);
-  // Fills listing from the directory at fd: with what was read ahead of it
-  // when that is the same directory, else by reading it. Throws
+  // Fills listing from its open directory: with what was read ahead of it
+  // when that is the same directory, unchanged, else by reading it. Throws
   // RuntimeError.
-  void FillListing(Listing& listing, int fd, std::string_view drivePath,
-                   const DrivePath& parsed, Lister lister);
+  void FillListing(Listing& listing, std::string_view drivePath, const DrivePath& parsed,
+                   Lister lister);
 
   const DriveTable& drives_;
   SysCalls& sys_;
@@ -195,7 +199,9 @@ class DirectoryReader {
   UniqueFd rootFd_;
   ListingFiller filler_;
   int readAheadWorkers_ = 0;
-  std::unique_ptr<ReadAhead> readAhead_;  // while a walk reads ahead
+  std::int64_t settledNs_ = 0;
+  // While a walk reads ahead.
+  std::unique_ptr<WalkReadAhead<AheadDirectory, Listing>> readAhead_;
 };
 
 }  // namespace tidwen

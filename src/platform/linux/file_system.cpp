@@ -152,6 +152,10 @@ FileStamp StampOfFile(SysCalls& sys, int dirFd, const char* name, const struct s
   return StampWith(st, StampIdentity::kNone, 0);
 }
 
+FileStamp StampWithBirthTime(const struct stat& st, std::int64_t birthNs) {
+  return StampWith(st, StampIdentity::kBirthTime, static_cast<std::uint64_t>(birthNs));
+}
+
 FileStamp StampOfFileAs(SysCalls& sys, int dirFd, const char* name, const struct stat& st,
                         StampIdentity identity) {
   const std::optional<std::uint64_t> value = ReadIdentity(sys, dirFd, name, st, identity);

@@ -25,6 +25,8 @@ namespace tidwen {
 // moves both. Throws RuntimeError(kTooManyFiles) when the system has no
 // descriptor left to read the generation with.
 FileStamp StampOfFile(SysCalls& sys, int dirFd, const char* name, const struct stat& st);
+// The stamp StampOfFile makes of a file whose birth time is known already.
+FileStamp StampWithBirthTime(const struct stat& st, std::int64_t birthNs);
 
 // The same stamp read with a given identity, to be compared with a stamp
 // StampOfFile made earlier. Its version is 0 when that identity can no

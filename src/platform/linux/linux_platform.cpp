@@ -12,6 +12,7 @@
 #include "platform/linux/directory_reader.h"
 #include "platform/linux/file_system.h"
 #include "platform/linux/listers.h"
+#include "platform/linux/read_ahead.h"
 #include "platform/linux/sys_calls.h"
 
 namespace tidwen {
@@ -68,8 +69,12 @@ std::unique_ptr<Platform> MakeSystemPlatform() {
   return platform;
 }
 
-std::unique_ptr<Platform> MakeDirectoryPlatform(const std::string& systemDirectory) {
+std::unique_ptr<TunablePlatform> MakeTunablePlatform(const std::string& systemDirectory) {
   return std::make_unique<LinuxPlatform>(DriveTable({Drive{'c', systemDirectory, ""}}));
+}
+
+std::unique_ptr<Platform> MakeDirectoryPlatform(const std::string& systemDirectory) {
+  return MakeTunablePlatform(systemDirectory);
 }
 
 LinuxPlatform::LinuxPlatform(DriveTable drives, SystemTrees trees) {
@@ -148,7 +153,11 @@ bool LinuxPlatform::RefreshDrives() {
   return true;
 }
 
-void LinuxPlatform::SetReadAhead(int workers) { impl_->reader.SetReadAhead(workers); }
+void LinuxPlatform::SetReadAhead(int workers) { SetReadAhead(workers, kSettledNanoseconds); }
+
+void LinuxPlatform::SetReadAhead(int workers, std::int64_t settledNs) {
+  impl_->reader.SetReadAhead(workers, settledNs);
+}
 
 void LinuxPlatform::ReleaseHandles() noexcept {
   impl_->reader.ReleaseHandles();

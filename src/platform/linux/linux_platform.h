@@ -10,13 +10,14 @@
 #include "platform/linux/drive_table.h"
 #include "platform/linux/system_trees.h"
 #include "platform/platform.h"
+#include "platform/tunable_platform.h"
 #include "model/services.h"
 
 namespace tidwen {
 
 class SysCalls;
 
-class LinuxPlatform final : public Platform {
+class LinuxPlatform final : public TunablePlatform {
  public:
   // Reads the drive table again, given the one in use; see RefreshDrives.
   using DriveSource = std::function<DriveTable(const DriveTable& previous)>;
@@ -42,8 +43,12 @@ class LinuxPlatform final : public Platform {
   bool RefreshDrives() override;
   // With the real system calls, a scan reads ahead with one thread per core
   // on a machine of several cores; with others, only when asked to, and
-  // they must then take calls from several threads.
+  // they must then take calls from several threads. A directory's listing is
+  // read ahead only once its last change lies kSettledNanoseconds back.
   void SetReadAhead(int workers) override;
+  // The same, with the age a change must have; tests on trees just made
+  // take less.
+  void SetReadAhead(int workers, std::int64_t settledNs);
   // Closes every descriptor the listers and the file-system service keep,
   // and stops the read-ahead.
   void ReleaseHandles() noexcept override;

@@ -36,6 +36,7 @@ std::int64_t LinuxFileLength::FileLen(std::string_view path) {
   if (!IsSingleName(split.name)) throw ErrorFor(kBadFileName, "not a file path:", path, 0);
 
   struct stat st {};
+  std::optional<std::int64_t> birth;
   const Listing* open = reader_.FindOpen(split.parent);
   if (const FileInfo* info = open != nullptr ? open->InfoOf(split.name) : nullptr) {
     // Looked at when the directory was read ahead.
@@ -45,6 +46,7 @@ std::int64_t LinuxFileLength::FileLen(std::string_view path) {
     st.st_ino = info->inode;
     st.st_size = info->size;
     st.st_mtim = info->modified;
+    if (info->hasBirth) birth = info->birthNs;
     probe_.assign(split.name);
   } else {
     UniqueFd owned;
@@ -59,6 +61,7 @@ std::int64_t LinuxFileLength::FileLen(std::string_view path) {
   name_.swap(probe_);
   path_.assign(path);
   last_ = st;
+  listedBirth_ = birth;
   measured_ = true;
   lastStamp_.reset();
   return static_cast<std::int64_t>(st.st_size);
@@ -67,6 +70,11 @@ std::int64_t LinuxFileLength::FileLen(std::string_view path) {
 FileStamp LinuxFileLength::LastStamp() {
   if (!measured_) return {};
   if (lastStamp_) return *lastStamp_;
+  if (listedBirth_) {
+    // Looked at with its directory, birth time and all.
+    lastStamp_ = StampWithBirthTime(last_, *listedBirth_);
+    return *lastStamp_;
+  }
   // Made only for files that are listed, which are few: reading the birth
   // time or generation may cost a look or an open of its own.
   const ParentAndName split = SplitParent(path_);

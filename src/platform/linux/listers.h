@@ -57,6 +57,7 @@ class LinuxFileLength final : public FileLengthService {
   std::string name_;
   std::string probe_;  // the name being measured
   struct stat last_ {};
+  std::optional<std::int64_t> listedBirth_;  // the listing's birth time of it
   bool measured_ = false;
   std::optional<FileStamp> lastStamp_;
 };

@@ -1,135 +1,127 @@
 #include "platform/linux/read_ahead.h"
 
 #include <fcntl.h>
-
-#include <algorithm>
+#include <sys/resource.h>
+#include <time.h>
 
 #include "model/runtime_error.h"
-#include "platform/linux/drive_path.h"
 
 namespace tidwen {
 
-ReadAhead::ReadAhead(SysCalls& sys, int workers, int rootFd, Limits limits)
-    : sys_(sys), limits_(limits) {
-  const int copy = ::fcntl(rootFd, F_DUPFD_CLOEXEC, 0);
-  if (copy < 0) {
-    off_ = true;  // nothing can be read ahead; the walk reads for itself
-    return;
-  }
-  rootFd_ = UniqueFd(sys_, copy);
-  for (int i = 0; i < workers; ++i) workers_.emplace_back([this] { Work(); });
+namespace {
+
+std::int64_t Nanoseconds(std::int64_t seconds, std::int64_t nanoseconds) {
+  return seconds * 1000000000 + nanoseconds;
 }
 
-ReadAhead::~ReadAhead() {
-  {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    stopping_ = true;
-  }
-  work_.notify_all();
-  for (std::thread& t : workers_) t.join();
-}
+// What this thread has done so far: how often it slept of its own accord
+// (waiting on the device, for a worker that takes no lock while it reads),
+// its CPU time and the time of day, in microseconds.
+struct ThreadClock {
+  long sleeps = 0;
+  std::int64_t cpuUs = 0;
+  std::int64_t wallUs = 0;
 
-void ReadAhead::Expect(std::vector<Expected> directories) {
-  if (directories.empty()) return;
-  {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    if (off_) return;
-    for (Expected& directory : directories) {
-      auto job = std::make_shared<Job>();
-      job->directory = std::move(directory);
-      jobs_.push_back(std::move(job));
+  static ThreadClock Now() {
+    ThreadClock clock;
+    struct rusage usage {};
+    if (::getrusage(RUSAGE_THREAD, &usage) == 0) {
+      clock.sleeps = usage.ru_nvcsw;
+      clock.cpuUs = (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000000LL +
+                    usage.ru_utime.tv_usec + usage.ru_stime.tv_usec;
     }
+    struct timespec now {};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    clock.wallUs = now.tv_sec * 1000000LL + now.tv_nsec / 1000;
+    return clock;
   }
-  work_.notify_all();
+};
+
+// A read waited on the device when it slept and spent most of its time
+// away from the CPU: a moment's wait for a lock, or time taken by other
+// programs on a busy machine, does not count.
+bool WaitedOnDevice(const ThreadClock& before, const ThreadClock& after) {
+  constexpr std::int64_t kAwayUs = 200;
+  const std::int64_t wall = after.wallUs - before.wallUs;
+  const std::int64_t cpu = after.cpuUs - before.cpuUs;
+  return after.sleeps != before.sleeps && wall - cpu >= kAwayUs && wall >= 2 * cpu;
 }
 
-std::shared_ptr<Listing> ReadAhead::Take(std::string_view drivePath) {
-  std::unique_lock<std::mutex> lock(mutex_);
-  if (off_ || jobs_.empty()) return nullptr;
-  if (!SameDrivePath(jobs_.front()->directory.drivePath, drivePath)) {
-    // Not the walk this was reading for: stop guessing. Jobs being read are
-    // finished by their workers and dropped.
-    off_ = true;
-    for (const std::shared_ptr<Job>& job : jobs_) job->dropped = true;
-    jobs_.clear();
-    begun_ = 0;
-    heldBytes_ = 0;
-    return nullptr;
+}  // namespace
+
+DirectoryIdentity LookAtDirectory(SysCalls& sys, int fd, std::int64_t settledNs) {
+  DirectoryIdentity identity;
+  // The clock first: a change after it shows as a newer change time.
+  struct timespec now {};
+  ::clock_gettime(CLOCK_REALTIME, &now);
+  struct statx stx {};
+  if (sys.StatX(fd, "", AT_EMPTY_PATH, STATX_BASIC_STATS | STATX_BTIME, &stx) < 0) {
+    return identity;
   }
-  const std::shared_ptr<Job> front = jobs_.front();
-  // One being read now is nearly done; reading it again would take longer.
-  awaited_ = front.get();
-  done_.wait(lock, [&front] { return front->state != Job::State::kReading; });
-  awaited_ = nullptr;
-  jobs_.pop_front();
-  // The walk reads a job not begun itself; its workers never see it.
-  if (front->state != Job::State::kWaiting) --begun_;
-  front->dropped = true;
-  heldBytes_ -= front->bytes;
-  lock.unlock();
-  // A place under the limits may have come free.
-  work_.notify_one();
-  return std::move(front->listing);
-}
-
-std::size_t ReadAhead::HeldListings() {
-  const std::lock_guard<std::mutex> lock(mutex_);
-  return static_cast<std::size_t>(std::count_if(jobs_.begin(), jobs_.end(), [](const auto& j) {
-    return j->state == Job::State::kDone;
-  }));
-}
-
-std::size_t ReadAhead::HeldBytes() {
-  const std::lock_guard<std::mutex> lock(mutex_);
-  return heldBytes_;
-}
-
-std::shared_ptr<ReadAhead::Job> ReadAhead::NextJob() {
-  if (off_ || heldBytes_ >= limits_.bytes || begun_ >= limits_.directories ||
-      begun_ >= jobs_.size()) {
-    return nullptr;
+  identity.device = (static_cast<std::uint64_t>(stx.stx_dev_major) << 32) | stx.stx_dev_minor;
+  identity.inode = stx.stx_ino;
+  identity.changed = Nanoseconds(stx.stx_ctime.tv_sec, stx.stx_ctime.tv_nsec);
+  if ((stx.stx_mask & STATX_BTIME) != 0) {
+    identity.incarnation =
+        static_cast<std::uint64_t>(Nanoseconds(stx.stx_btime.tv_sec, stx.stx_btime.tv_nsec));
+  } else if (std::uint64_t generation = 0; sys.GetVersion(fd, &generation) == 0) {
+    identity.incarnation = generation;
   }
-  return jobs_[begun_++];
+  identity.known = identity.changed < Nanoseconds(now.tv_sec, now.tv_nsec) - settledNs;
+  return identity;
 }
 
-std::shared_ptr<Listing> ReadAhead::Read(const Job& job, ListingFiller& filler,
-                                         BeneathOpener& opener) {
-  const int fd = opener.OpenBeneath(rootFd_.Get(), job.directory.relative, O_RDONLY);
-  if (fd < 0) return nullptr;
-  const UniqueFd dir(sys_, fd);
-  auto listing = std::make_shared<Listing>();
-  try {
-    filler.Fill(*listing, fd, job.directory.drivePath, job.directory.filter);
-    filler.LookAtFiles(*listing, fd);
-  } catch (const RuntimeError&) {
-    return nullptr;
-  }
+namespace {
+
+// Reads one directory beneath the mount point open at root.
+LinuxReadAhead::Read ReadOne(SysCalls& sys, int root, BeneathOpener& opener, ListingFiller& filler,
+                             std::int64_t settledNs, const AheadDirectory& directory) {
+  LinuxReadAhead::Read read;
+  const int fd = opener.OpenBeneath(root, directory.relative, O_RDONLY);
+  if (fd < 0) return read;
   // The walk opens the directory for itself; nothing read ahead keeps a
   // descriptor.
-  return listing;
+  const UniqueFd dir(sys, fd);
+  read.identity = LookAtDirectory(sys, fd, settledNs);
+  // A directory that cannot vouch for its listing is left to the walk.
+  if (!read.identity.known) return read;
+  auto listing = std::make_shared<Listing>();
+  try {
+    filler.Fill(*listing, fd, directory.drivePath, directory.filter);
+    filler.LookAtFiles(*listing, fd);
+  } catch (const RuntimeError&) {
+    return read;
+  }
+  read.bytes = listing->HeldBytes();
+  read.listing = std::move(listing);
+  return read;
 }
 
-void ReadAhead::Work() {
-  // Each worker opens and reads with tools of its own.
-  BeneathOpener opener(sys_);
-  ListingFiller filler(sys_);
-  std::unique_lock<std::mutex> lock(mutex_);
-  while (true) {
-    std::shared_ptr<Job> job;
-    work_.wait(lock, [&] { return stopping_ || (job = NextJob()) != nullptr; });
-    if (stopping_) return;
-    job->state = Job::State::kReading;
-    lock.unlock();
-    std::shared_ptr<Listing> listing = Read(*job, filler, opener);
-    lock.lock();
-    job->state = listing ? Job::State::kDone : Job::State::kFailed;
-    if (listing && !job->dropped) {
-      job->bytes = listing->HeldBytes();
-      job->listing = std::move(listing);
-      heldBytes_ += job->bytes;
-    }
-    if (job.get() == awaited_) done_.notify_all();
-  }
+}  // namespace
+
+std::unique_ptr<LinuxReadAhead> StartLinuxReadAhead(SysCalls& sys, int workers, int rootFd,
+                                                    std::int64_t settledNs,
+                                                    ReadAheadLimits limits) {
+  const int copy = ::fcntl(rootFd, F_DUPFD_CLOEXEC, 0);
+  if (copy < 0) return nullptr;  // the walk reads for itself
+  auto root = std::make_shared<const UniqueFd>(sys, copy);
+  const auto makeReader = [&sys, root, settledNs]() -> LinuxReadAhead::Reader {
+    // Each worker opens and reads with tools of its own.
+    auto opener = std::make_shared<BeneathOpener>(sys);
+    auto filler = std::make_shared<ListingFiller>(sys);
+    auto reads = std::make_shared<unsigned>(0);
+    return [&sys, root, opener, filler, settledNs, reads](const AheadDirectory& directory) {
+      // One read in four is timed: enough to tell a drive that must be read
+      // from, at a quarter of the cost.
+      if ((++*reads & 3) != 0) return ReadOne(sys, root->Get(), *opener, *filler, settledNs, directory);
+      const ThreadClock before = ThreadClock::Now();
+      LinuxReadAhead::Read read = ReadOne(sys, root->Get(), *opener, *filler, settledNs, directory);
+      read.timed = true;
+      read.waited = WaitedOnDevice(before, ThreadClock::Now());
+      return read;
+    };
+  };
+  return std::make_unique<LinuxReadAhead>(makeReader, workers, limits);
 }
 
 }  // namespace tidwen

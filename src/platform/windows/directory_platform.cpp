@@ -144,7 +144,10 @@ struct DirectoryPlatform::Impl {
   MappedFileSystem fileSystem;
 };
 
-DirectoryPlatform::DirectoryPlatform(std::string_view dir) : impl_(std::make_unique<Impl>(dir)) {}
+DirectoryPlatform::DirectoryPlatform(std::string_view dir) : impl_(std::make_unique<Impl>(dir)) {
+  // A scan of c: starts at the directory, which is no drive's root.
+  impl_->platform.SetWalkStart(impl_->map.Dir());
+}
 DirectoryPlatform::~DirectoryPlatform() = default;
 
 std::vector<DriveInfo> DirectoryPlatform::Drives() const {
@@ -156,6 +159,10 @@ FileListControl& DirectoryPlatform::File1() { return impl_->file1; }
 FileLengthService& DirectoryPlatform::FileLength() { return impl_->fileLength; }
 FileSystemService& DirectoryPlatform::FileSystem() { return impl_->fileSystem; }
 void DirectoryPlatform::ReleaseHandles() noexcept { impl_->platform.ReleaseHandles(); }
+void DirectoryPlatform::SetReadAhead(int workers) { impl_->platform.SetReadAhead(workers); }
+void DirectoryPlatform::SetReadAhead(int workers, std::int64_t settledNs) {
+  impl_->platform.SetReadAhead(workers, settledNs);
+}
 
 std::optional<std::string> DirectoryPlatform::DrivePathOf(std::string_view systemPath) const {
   if (!impl_->map.Inside(systemPath)) return std::nullopt;
@@ -188,10 +195,14 @@ std::string FullDirectoryPath(std::string_view path) {
   return out;
 }
 
-std::unique_ptr<Platform> MakeDirectoryPlatform(const std::string& systemDirectory) {
+std::unique_ptr<TunablePlatform> MakeTunablePlatform(const std::string& systemDirectory) {
   const std::string dir = FullDirectoryPath(systemDirectory);
   if (dir.empty()) throw RuntimeError(kPathNotFound, "not a directory on a drive");
   return std::make_unique<DirectoryPlatform>(dir);
+}
+
+std::unique_ptr<Platform> MakeDirectoryPlatform(const std::string& systemDirectory) {
+  return MakeTunablePlatform(systemDirectory);
 }
 
 }  // namespace tidwen

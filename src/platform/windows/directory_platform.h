@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/tunable_platform.h"
 #include "platform/windows/windows_platform.h"
 
 namespace tidwen {
@@ -38,7 +39,7 @@ class DriveMapping {
 };
 
 // The platform whose only drive, c:, is one directory.
-class DirectoryPlatform final : public Platform {
+class DirectoryPlatform final : public TunablePlatform {
  public:
   // dir: a drive path of a directory, "d:\trees\x".
   explicit DirectoryPlatform(std::string_view dir);
@@ -51,6 +52,10 @@ class DirectoryPlatform final : public Platform {
   FileLengthService& FileLength() override;
   FileSystemService& FileSystem() override;
   void ReleaseHandles() noexcept override;
+  void SetReadAhead(int workers) override;
+  // The same, with the age a directory's last change must have for its
+  // listing to be read ahead; tests on trees just made take less.
+  void SetReadAhead(int workers, std::int64_t settledNs);
   std::optional<std::string> DrivePathOf(std::string_view systemPath) const override;
   std::optional<std::string> SystemPathOf(std::string_view drivePath) const override;
   std::optional<FileFacts> DescribeFile(std::string_view drivePath) const override;

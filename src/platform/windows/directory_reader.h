@@ -1,17 +1,21 @@
 // One read of a directory serving both listers of the Windows platform, as
 // on Linux: the directory lister and the file lister take what they need
 // from the same listing, so a walk that points both at a directory reads it
-// once. The listing keeps each listed file's size and write time too, so
-// the walk measures the files of the directory it just listed without
-// asking the system again.
+// once. A directory is read through a handle of its own, which tells which
+// directory it is, and its listing gives each file's size, times and file
+// ID: the walk measures and stamps the files of the directory it just
+// listed without opening any of them.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
+
+#include "platform/read_ahead.h"
 
 namespace tidwen {
 
@@ -21,6 +25,10 @@ struct WinDrivePath;
 struct WinListedFile {
   std::int64_t size = 0;
   std::uint64_t lastWrite = 0;  // FILETIME, 100 ns since 1601
+  std::uint64_t creation = 0;   // FILETIME
+  // The file's number on its volume, as FileIdOf gives it for an open file;
+  // 0 when the file system gave none.
+  std::uint64_t fileId = 0;
 };
 
 // The subdirectories and files of one directory, in the order the file
@@ -32,6 +40,8 @@ class WinListing {
   // The directory's drive path, drive letter in lower case: "c:\" for a
   // root, "c:\a" below it.
   const std::string& Path() const { return path_; }
+  // The serial number of the directory's volume, as FileIdOf gives it.
+  std::uint64_t Volume() const { return volume_; }
   std::int64_t DirCount() const { return static_cast<std::int64_t>(dirs_.size()); }
   std::int64_t FileCount() const { return static_cast<std::int64_t>(files_.size()); }
   // Names (WTF-8) are valid as long as the listing is held.
@@ -59,7 +69,11 @@ class WinListing {
     return std::string_view(names_).substr(r.offset, r.length);
   }
 
+  // Bytes the listing holds, for bounding what is read ahead.
+  std::size_t HeldBytes() const;
+
   std::string path_;
+  std::uint64_t volume_ = 0;
   std::string names_;  // every listed name, back to back
   std::vector<NameRef> dirs_;
   std::vector<FileEntry> files_;
@@ -73,13 +87,21 @@ class WinListing {
 
 enum class WinLister { kDirs, kFiles };
 
+// A directory a walk will visit, as the read-ahead reads it.
+struct WinAheadDirectory {
+  std::string drivePath;
+};
+
 class WinKeptOut;
 
 class WinDirectoryReader {
  public:
   // Leaves out of every listing what kept keeps out (kept_out.h); kept
-  // outlives the reader.
-  explicit WinDirectoryReader(const WinKeptOut& kept) : kept_(kept) {}
+  // outlives the reader, and answers from several threads.
+  explicit WinDirectoryReader(const WinKeptOut& kept);
+  ~WinDirectoryReader();
+  WinDirectoryReader(const WinDirectoryReader&) = delete;
+  WinDirectoryReader& operator=(const WinDirectoryReader&) = delete;
 
   // The listing of the directory at drivePath for one lister. The newest
   // listing is handed out again when it is of the same directory and this
@@ -93,12 +115,48 @@ class WinDirectoryReader {
   // The newest listing, or nullptr before the first read.
   const WinListing* Newest() const { return newest_.get(); }
 
+  // Reads ahead of a walk with this many threads; 0 reads nothing ahead. A
+  // walk starts when a drive's root, or the directory given to
+  // SetWalkStart, is read, and every directory read after it is expected to
+  // be the next in breadth-first order, as a scan reads them. A listing read
+  // ahead is used only when the directory the walk opens at its turn is the
+  // very one that was read (volume, file ID, creation time) with the same
+  // change time, and that change lay settledNs back when it was read;
+  // otherwise the walk reads it itself.
+  void SetReadAhead(int workers, std::int64_t settledNs);
+  // Where a walk starts besides a drive's root: a directory shown as a
+  // drive. Empty for none.
+  void SetWalkStart(std::string drivePath);
+  // Stops and joins the read-ahead.
+  void ReleaseHandles() noexcept;
+  // Listings read ahead and not taken yet; for tests.
+  std::size_t HeldAhead() { return readAhead_ ? readAhead_->HeldListings() : 0; }
+
  private:
-  // Reads the entries of dir into listing. Throws RuntimeError.
-  void ReadEntries(const WinDrivePath& dir, WinListing& listing) const;
+  using ReadAhead = WalkReadAhead<WinAheadDirectory, WinListing>;
+  // Reads the entries of dir, open at handle, into listing. Throws
+  // RuntimeError.
+  void ReadEntries(const WinDrivePath& dir, void* handle, WinListing& listing,
+                   std::vector<std::uint64_t>& buffer);
+  // Reads one directory for the read-ahead; nullptr when it cannot.
+  ReadAhead::Read ReadAheadOf(const WinAheadDirectory& directory,
+                              std::vector<std::uint64_t>& buffer);
+  // Expects the subdirectories of listing next.
+  void ExpectChildren(const WinListing& listing);
 
   const WinKeptOut& kept_;
   std::shared_ptr<WinListing> newest_;
+  // The volume of the last walk's start, and its drive letter (lower case).
+  std::uint64_t volume_ = 0;
+  char volumeLetter_ = 0;
+  std::vector<std::uint64_t> buffer_;  // the walk's own entry buffer
+  // A volume found not to give 128-bit file IDs in its listings (as under
+  // Wine): its directories are listed with 64-bit ones. ~0 for none.
+  std::atomic<std::uint64_t> shortIdVolume_{~std::uint64_t{0}};
+  int readAheadWorkers_ = 0;
+  std::int64_t settledNs_ = kSettledNanoseconds;
+  std::string walkStart_;
+  std::unique_ptr<ReadAhead> readAhead_;  // while a walk reads ahead
 };
 
 }  // namespace tidwen

@@ -11,12 +11,12 @@ namespace {
 // 1601-01-01 to 1970-01-01 in FILETIME units.
 constexpr std::uint64_t kUnixEpochFileTime = 116444736000000000ULL;
 
-}  // namespace
-
-WinFileId FileIdOf(void* handle, std::uint32_t volumeSerial, std::uint64_t fileIndex) {
+// What FILE_ID_INFO says of the handle's file; false where the system has
+// no such class.
+bool IdInfoOf(void* handle, WinFileId& out) {
   FILE_ID_INFO id;
   if (!GetFileInformationByHandleEx(static_cast<HANDLE>(handle), FileIdInfo, &id, sizeof id)) {
-    return {volumeSerial, fileIndex};
+    return false;
   }
   std::uint64_t low = 0;
   std::uint64_t high = 0;
@@ -24,7 +24,24 @@ WinFileId FileIdOf(void* handle, std::uint32_t volumeSerial, std::uint64_t fileI
   std::memcpy(&high, id.FileId.Identifier + sizeof low, sizeof high);
   // NTFS numbers fit the low half; a full 128-bit number is folded.
   const std::uint64_t file = high == 0 ? low : low ^ (high * 0x9e3779b97f4a7c15ULL);
-  return {id.VolumeSerialNumber, file};
+  out = {id.VolumeSerialNumber, file};
+  return true;
+}
+
+}  // namespace
+
+WinFileId FileIdOf(void* handle, std::uint32_t volumeSerial, std::uint64_t fileIndex) {
+  WinFileId id{volumeSerial, fileIndex};
+  IdInfoOf(handle, id);
+  return id;
+}
+
+WinFileId FileIdOf(void* handle) {
+  WinFileId id;
+  if (IdInfoOf(handle, id)) return id;
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(static_cast<HANDLE>(handle), &info)) return {};
+  return {info.dwVolumeSerialNumber, Join64(info.nFileIndexHigh, info.nFileIndexLow)};
 }
 
 std::int64_t FileTimeToUnixNs(std::uint64_t fileTime) {

@@ -19,6 +19,9 @@ struct WinFileId {
   std::uint64_t file = 0;
 };
 WinFileId FileIdOf(void* handle, std::uint32_t volumeSerial, std::uint64_t fileIndex);
+// The same, asking GetFileInformationByHandle only when FILE_ID_INFO is
+// missing; {0, 0} when neither answers.
+WinFileId FileIdOf(void* handle);
 
 // FILETIME (100 ns since 1601) as nanoseconds since 1970, which fits 64 bits.
 std::int64_t FileTimeToUnixNs(std::uint64_t fileTime);

@@ -10,6 +10,7 @@ namespace tidwen {
 std::int64_t WinFileLength::FileLen(std::string_view path) {
   const WinParentAndName split = SplitWinPath(path);
   WinListedFile measured;
+  std::uint64_t volume = 0;
   const WinListing* listing = reader_.Newest();
   const WinListedFile* listed = nullptr;
   if (listing && !split.name.empty() && SameWinPath(listing->Path(), split.parent)) {
@@ -18,6 +19,7 @@ std::int64_t WinFileLength::FileLen(std::string_view path) {
   if (listed) {
     // The walk's case: the directory was listed just now.
     measured = *listed;
+    volume = listing->Volume();
   } else {
     const std::optional<WinDrivePath> file = ParseWinDrivePath(path);
     if (!file) throw WinError(kBadFileName, "not a file path:", path);
@@ -35,6 +37,8 @@ std::int64_t WinFileLength::FileLen(std::string_view path) {
   // A failed call leaves the last file measured as it was.
   path_.assign(path);
   last_ = measured;
+  listedVolume_ = volume;
+  fromListing_ = listed != nullptr && measured.fileId != 0;
   measured_ = true;
   lastStamp_.reset();
   return measured.size;
@@ -43,6 +47,12 @@ std::int64_t WinFileLength::FileLen(std::string_view path) {
 FileStamp WinFileLength::LastStamp() {
   if (!measured_) return {};
   if (lastStamp_) return *lastStamp_;
+  if (fromListing_) {
+    // The listing named the file: nothing need be opened.
+    lastStamp_ = WinStampOf(listedVolume_, last_.fileId, last_.size, last_.lastWrite,
+                            last_.creation);
+    return *lastStamp_;
+  }
   // Stamps are made only for files the scan lists as hits, which are few, so
   // opening the file for its identity costs little.
   const std::optional<WinDrivePath> file = ParseWinDrivePath(path_);

@@ -33,15 +33,19 @@ class WinFileLength final : public FileLengthService {
   // reparse point), 52 for no file path, 71 for a drive that is not ready,
   // others by the Win32 error.
   std::int64_t FileLen(std::string_view path) override;
-  // Made on first request after a successful FileLen, by opening the file:
-  // its volume serial number and file index, and the size and write time
-  // measured with the creation time read now. Kept until the next FileLen.
+  // Made on first request after a successful FileLen: from the listing for
+  // a file measured from it (volume serial, file ID, size, write and
+  // creation times), else by opening the file for its volume serial and
+  // file index, with the size and write time measured and the creation time
+  // read now. Kept until the next FileLen.
   FileStamp LastStamp() override;
 
  private:
   const WinDirectoryReader& reader_;
   std::string path_;
   WinListedFile last_;
+  std::uint64_t listedVolume_ = 0;  // the listing's volume, when measured from it
+  bool fromListing_ = false;
   bool measured_ = false;
   std::optional<FileStamp> lastStamp_;
 };

@@ -68,7 +68,20 @@ bool WindowsPlatform::RefreshDrives() {
   return true;
 }
 
-void WindowsPlatform::ReleaseHandles() noexcept { impl_->fileSystem.ReleaseKept(); }
+void WindowsPlatform::ReleaseHandles() noexcept {
+  impl_->reader.ReleaseHandles();
+  impl_->fileSystem.ReleaseKept();
+}
+
+void WindowsPlatform::SetReadAhead(int workers) { SetReadAhead(workers, kSettledNanoseconds); }
+
+void WindowsPlatform::SetReadAhead(int workers, std::int64_t settledNs) {
+  impl_->reader.SetReadAhead(workers, settledNs);
+}
+
+void WindowsPlatform::SetWalkStart(std::string drivePath) {
+  impl_->reader.SetWalkStart(std::move(drivePath));
+}
 
 std::optional<std::string> WindowsPlatform::DrivePathOf(std::string_view systemPath) const {
   if (systemPath.size() < 3 || systemPath[1] != ':' || systemPath[2] != '\\' ||

@@ -39,8 +39,10 @@ class ContractScanClean : public PlatformTest {
   PlainLabel label1_;
   PlainDriveList drive1_{frontend::DriveText(platform_->Drives().at(0))};
   test::ScriptedMessageBox box_;
-  Form1Context form_ =
-      MakeForm1Context({list1_, list2_, list3_, label1_, drive1_}, platform_->Services(), box_);
+  Form1Context form_ = MakeForm1Context(
+      {list1_, list2_, list3_, label1_, drive1_},
+      {platform_->Dir1(), platform_->File1(), platform_->FileLength(), platform_->FileSystem()},
+      box_);
 };
 CONTRACT_SUITE(ContractScanClean);
 

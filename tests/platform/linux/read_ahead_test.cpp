@@ -5,7 +5,10 @@
 // limits.
 #include <fcntl.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <cstdlib>
 
 #include <atomic>
 #include <chrono>
@@ -26,7 +29,7 @@ namespace {
 // The real calls, safe from every thread. Once, when the walk's own thread
 // opens a directory named trigger, runs an action; and it tells whether a
 // worker has looked at a file of a given name.
-class WalkTrigger : private detail::RealHolder, public ForwardingSysCalls {
+class WalkTrigger : protected detail::RealHolder, public ForwardingSysCalls {
  public:
   WalkTrigger(std::string trigger, std::function<void()> action)
       : ForwardingSysCalls(real), trigger_(std::move(trigger)), action_(std::move(action)) {}
@@ -44,12 +47,12 @@ class WalkTrigger : private detail::RealHolder, public ForwardingSysCalls {
     }
     return ForwardingSysCalls::OpenAt2(dirFd, path, how);
   }
-  int FStatAt(int dirFd, const char* path, struct stat* st, int flags) override {
+  int StatX(int dirFd, const char* path, int flags, unsigned mask, struct statx* stx) override {
     if (std::this_thread::get_id() != walk_) {
       const std::lock_guard<std::mutex> lock(mutex_);
       workerLooks_.insert(path);
     }
-    return ForwardingSysCalls::FStatAt(dirFd, path, st, flags);
+    return ForwardingSysCalls::StatX(dirFd, path, flags, mask, stx);
   }
 
  private:
@@ -82,14 +85,37 @@ struct Scan {
   std::vector<std::string> queued;
 };
 
-Scan ScanWith(const TempTree& tree, SysCalls& sys, int workers) {
-  RealForm form(DriveTable({Drive{'c', tree.Root(), ""}}), "c:", sys);
-  form.platform.SetReadAhead(workers);
+Scan ScanWith(const std::string& root, SysCalls& sys, int workers) {
+  RealForm form(DriveTable({Drive{'c', root, ""}}), "c:", sys);
+  // The tree was just made: a listing is read ahead even of a directory
+  // changed a moment ago.
+  form.platform.SetReadAhead(workers, 0);
   ScanAndSelectAll(form);
   Scan scan{form.Results(), {}};
   for (std::int64_t i = 0; i < form.List3.ListCount(); ++i) scan.queued.emplace_back(form.List3.List(i));
   form.platform.ReleaseHandles();
   return scan;
+}
+
+Scan ScanWith(const TempTree& tree, SysCalls& sys, int workers) {
+  return ScanWith(tree.Root(), sys, workers);
+}
+
+// Waits up to 10 s for a worker to look at a file of this name.
+bool AwaitWorkerLook(WalkTrigger& sys, const std::string& name) {
+  for (int i = 0; i < 2000; ++i) {
+    if (sys.WorkerLookedAt(name)) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return false;
+}
+
+std::string PrivateMounts() {
+  if (::unshare(CLONE_NEWNS) != 0) return "no private mount namespace here";
+  if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
+    return "cannot make mounts private";
+  }
+  return {};
 }
 
 TEST(ReadAhead, ScanListsWhatTheOneThreadWalkListsInTheSameOrder) {
@@ -174,17 +200,117 @@ TEST_P(ReadAheadChanges, DirectoryChangedWhileHeldIsReadAgainByTheWalk) {
     }
     return {};
   };
-  const auto setup = []() -> std::string {
-    if (::unshare(CLONE_NEWNS) != 0) return "no private mount namespace here";
-    if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
-      return "cannot make mounts private";
-    }
-    return {};
-  };
   for (const int workers : {0, 2}) {
-    const ChildResult result = RunInChild(setup, [&] { return check(workers); });
+    const ChildResult result = RunInChild(PrivateMounts, [&] { return check(workers); });
     if (result.skipped) GTEST_SKIP() << result.message;
     EXPECT_TRUE(result.ok) << workers << " workers: " << result.message;
+  }
+}
+
+// ext4 gives a directory removed and made again under its name the inode
+// it had: only its change and birth times tell it apart from the one that
+// was read ahead.
+TEST(ReadAhead, DirectoryMadeAgainUnderItsInodeIsReadAgain) {
+  TempTree tree;
+  tree.MakeDir("disk");
+  const auto setup = [&]() -> std::string {
+    std::string error = PrivateMounts();
+    const std::string image = tree.Path("disk.img");
+    const std::string make = "truncate -s 8M '" + image + "' && mkfs.ext4 -q -F '" + image +
+                             "' >/dev/null 2>&1 && mount -o loop '" + image + "' '" +
+                             tree.Path("disk") + "' 2>/dev/null";
+    if (error.empty() && std::system(make.c_str()) != 0) error = "cannot loop-mount ext4 here";
+    return error;
+  };
+  const auto check = [&]() -> std::string {
+    // A few tries, each on a tree of its own, find one where the inode
+    // comes back; each must list what a walk of the new tree lists.
+    for (int attempt = 0; attempt < 5; ++attempt) {
+      const std::string base = "disk/t" + std::to_string(attempt);
+      tree.MakeFiles({base + "/a/x.tmp", base + "/d1/old.tmp", base + "/d1/s/old2.tmp",
+                      base + "/d2/y.tmp"}, "1");
+      struct stat before {}, after {};
+      bool held = false;
+      WalkTrigger sys("a", [&] {
+        held = AwaitWorkerLook(sys, "old.tmp");
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        ::stat(tree.Path(base + "/d1").c_str(), &before);
+        tree.Remove(base + "/d1");
+        tree.MakeFile(base + "/d1/new.tmp", "1");
+        ::stat(tree.Path(base + "/d1").c_str(), &after);
+      });
+      const Scan ahead = ScanWith(tree.Path(base), sys, 2);
+      RealSysCalls real;
+      const Scan alone = ScanWith(tree.Path(base), real, 0);
+      if (!sys.Fired() || !held) return "the read-ahead never held d1";
+      if (ahead.results != alone.results) {
+        return "listed " + Join(ahead.results) + " where the walk lists " + Join(alone.results);
+      }
+      if (before.st_ino == after.st_ino) return {};
+    }
+    return "ext4 never gave d1 its inode again";
+  };
+  const ChildResult result = RunInChild(setup, check);
+  if (result.skipped) GTEST_SKIP() << result.message;
+  EXPECT_TRUE(result.ok) << result.message;
+}
+
+// Refuses to open directory d0, wherever it is asked from.
+class RefuseD0 final : public WalkTrigger {
+ public:
+  using WalkTrigger::WalkTrigger;
+  int OpenAt2(int dirFd, const char* path, const open_how& how) override {
+    if (std::string_view(path) == "d0") return -EACCES;
+    return WalkTrigger::OpenAt2(dirFd, path, how);
+  }
+};
+
+TEST(ReadAhead, ADirectoryTheWalkCannotOpenLeavesTheReadingAheadOn) {
+  TempTree tree;
+  MakeTree(tree);
+  RefuseD0 oneThread("", [] {});
+  const Scan alone = ScanWith(tree, oneThread, 0);
+  ASSERT_EQ(alone.results.size(), 5u * 5 * 5 + 5 + 1);
+  // The walk waits at d3 until the workers have read a directory it
+  // expected only after d0 was passed over: x.tmp lies a level deeper.
+  bool read = false;
+  RefuseD0 sys("d3", [&] { read = AwaitWorkerLook(sys, "x.tmp"); });
+  const Scan ahead = ScanWith(tree, sys, 2);
+  EXPECT_TRUE(read);
+  EXPECT_EQ(ahead.results, alone.results);
+  EXPECT_EQ(ahead.queued, alone.queued);
+}
+
+// A look at a directory vouches for its listing only once it has settled,
+// and agrees with a later look only while the directory is unchanged.
+TEST(ReadAhead, LooksAgreeOnlyOnAnUnchangedSettledDirectory) {
+  TempTree tree;
+  tree.MakeFile("d/a.tmp", "1");
+  RealSysCalls sys;
+  const auto look = [&](std::int64_t settledNs) {
+    const UniqueFd fd(sys, ::open(tree.Path("d").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    return LookAtDirectory(sys, fd.Get(), settledNs);
+  };
+  EXPECT_FALSE(look(kSettledNanoseconds).known) << "made a moment ago";
+  const DirectoryIdentity first = look(0);
+  ASSERT_TRUE(first.known);
+  EXPECT_TRUE(first.Agrees(look(0)));
+  struct Row {
+    const char* what;
+    std::function<void()> change;
+  };
+  const std::vector<Row> rows = {
+      {"a file added", [&] { tree.MakeFile("d/b.tmp", "1"); }},
+      {"a file removed", [&] { tree.Remove("d/a.tmp"); }},
+      {"a file renamed", [&] { ::rename(tree.Path("d/b.tmp").c_str(), tree.Path("d/c.tmp").c_str()); }},
+      {"made anew", [&] { tree.Remove("d"); tree.MakeDir("d"); }},
+  };
+  for (const Row& row : rows) {
+    const DirectoryIdentity before = look(0);
+    // Past the coarsest tick of the file system's clock.
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    row.change();
+    EXPECT_FALSE(before.Agrees(look(0))) << row.what;
   }
 }
 
@@ -193,8 +319,11 @@ TEST(ReadAhead, HoldsNoMoreThanItsLimitsAndStopsWhenTheWalkGoesElsewhere) {
   for (int i = 0; i < 8; ++i) tree.MakeFile("d" + std::to_string(i) + "/x.tmp", "1");
   RealSysCalls sys;
   const UniqueFd root(sys, ::open(tree.Root().c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
-  ReadAhead ahead(sys, 2, root.Get(), ReadAhead::Limits{3, 1 << 20});
-  std::vector<ReadAhead::Expected> directories;
+  const std::unique_ptr<LinuxReadAhead> started =
+      StartLinuxReadAhead(sys, 2, root.Get(), 0, ReadAheadLimits{3, 1 << 20});
+  ASSERT_NE(started, nullptr);
+  LinuxReadAhead& ahead = *started;
+  std::vector<AheadDirectory> directories;
   for (int i = 0; i < 8; ++i) {
     const std::string name = "d" + std::to_string(i);
     directories.push_back({"c:\\" + name, name, {}});
@@ -208,7 +337,9 @@ TEST(ReadAhead, HoldsNoMoreThanItsLimitsAndStopsWhenTheWalkGoesElsewhere) {
   EXPECT_GT(ahead.HeldBytes(), 0u);
   // Taken in order, each with its file looked at.
   for (const char* path : {"c:\\d0", "C:\\d1"}) {
-    const std::shared_ptr<Listing> listing = ahead.Take(path);
+    const std::string name = std::string("d") + path[4];
+    const UniqueFd dir(sys, ::openat(root.Get(), name.c_str(), O_RDONLY | O_DIRECTORY));
+    const std::shared_ptr<Listing> listing = ahead.Take(path, LookAtDirectory(sys, dir.Get(), 0));
     ASSERT_NE(listing, nullptr) << path;
     ASSERT_EQ(listing->FileCount(), 1);
     const FileInfo* info = listing->InfoOf("x.tmp");
@@ -216,8 +347,9 @@ TEST(ReadAhead, HoldsNoMoreThanItsLimitsAndStopsWhenTheWalkGoesElsewhere) {
     EXPECT_EQ(info->size, 1);
   }
   // A walk that goes elsewhere ends the reading ahead.
-  EXPECT_EQ(ahead.Take("c:\\d5"), nullptr);
-  EXPECT_EQ(ahead.Take("c:\\d2"), nullptr);
+  const DirectoryIdentity any;
+  EXPECT_EQ(ahead.Take("c:\\d5", any), nullptr);
+  EXPECT_EQ(ahead.Take("c:\\d2", any), nullptr);
   EXPECT_EQ(ahead.HeldListings(), 0u);
   EXPECT_EQ(ahead.HeldBytes(), 0u);
 }

@@ -1,0 +1,27 @@
+// What tests and benchmarks reach beyond the seam: the listers and services
+// of a platform as the window-level context takes them, and how many threads
+// read a scan's directories ahead. Each backend's platforms are tunable.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "model/form1_context.h"
+#include "platform/platform.h"
+
+namespace tidwen {
+
+class TunablePlatform : public Platform {
+ public:
+  // The listers and services, as the window-level context takes them.
+  PlatformServices Services() { return {Dir1(), File1(), FileLength(), FileSystem()}; }
+
+  // Reads the directories of a scan ahead of it with this many threads; 0
+  // reads nothing ahead. Nothing the scan shows changes but its speed.
+  virtual void SetReadAhead(int workers) = 0;
+};
+
+// MakeDirectoryPlatform's platform, as tests and benchmarks tune it.
+std::unique_ptr<TunablePlatform> MakeTunablePlatform(const std::string& systemDirectory);
+
+}  // namespace tidwen
