@@ -107,6 +107,7 @@ class Form1 : public frontend::Form1Handlers {
   std::unique_ptr<CheckListBox> list1_, list2_, list3_;
   std::unique_ptr<WindowControls> controls_;
   std::unique_ptr<ResultToolTip> resultTip_;
+  FocusMemory focus_;
   HBITMAP logo_ = nullptr;
   std::unique_ptr<Form1Context> context_;
   std::unique_ptr<Form2> form2_;

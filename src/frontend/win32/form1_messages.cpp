@@ -157,6 +157,16 @@ LRESULT Form1::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
                    SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
       return 0;
     }
+    case WM_ACTIVATE:
+      // Deactivated: the focused control is remembered; activated: it has
+      // the focus again.
+      if (controls_ && focus_.OnActivate(hwnd, wParam, controls_->NextTabStop(nullptr, false)))
+        return 0;
+      break;
+    case WM_SETFOCUS:
+      // The window itself never keeps the focus: its control takes it.
+      if (controls_ && focus_.OnSetFocus(hwnd, controls_->NextTabStop(nullptr, false))) return 0;
+      break;
     case WM_CLOSE:
       if (inHandler_) {
         // Kept until the handler has returned: a window never goes away

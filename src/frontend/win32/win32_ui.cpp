@@ -90,6 +90,26 @@ HBITMAP LoadLogo() {
   return result;
 }
 
+bool FocusMemory::OnActivate(HWND window, WPARAM wParam, HWND fallback) {
+  if (LOWORD(wParam) == WA_INACTIVE) {
+    const HWND focus = GetFocus();
+    if (focus && IsChild(window, focus)) saved_ = focus;
+    return false;
+  }
+  // A minimised window keeps no focus on a control.
+  if (HIWORD(wParam) != 0) return false;
+  return OnSetFocus(window, fallback);
+}
+
+bool FocusMemory::OnSetFocus(HWND window, HWND fallback) {
+  HWND target = saved_;
+  if (!target || !IsChild(window, target) || !IsWindowVisible(target) || !IsWindowEnabled(target))
+    target = fallback;
+  if (!target) return false;
+  SetFocus(target);
+  return true;
+}
+
 UINT DpiOf(HWND window) {
   if (window) {
     const UINT dpi = GetDpiForWindow(window);
