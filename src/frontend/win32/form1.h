@@ -91,8 +91,11 @@ class Form1 : public frontend::Form1Handlers {
   void Guarded(void (Form1::*handler)());
   void RunShowingErrors(void (Form1::*handler)());
   // Lets the system's messages other than input through during a scan; the
-  // input is dropped.
+  // input is dropped, but for a close gesture, which is held.
   void PumpNonInput();
+  // Keeps a close request for the window (this one or the about window)
+  // until the running handler returns.
+  void HoldClose(HWND window);
   void AboutClosed();
   void QuitIfLast();
 
