@@ -59,8 +59,9 @@ LRESULT CALLBACK Form2::Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPar
 
 LRESULT Form2::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
-    case WM_CTLCOLORSTATIC: {
-      // The label answers for itself.
+    case WM_CTLCOLORSTATIC:
+    case WM_DRAWITEM: {
+      // The labels colour and draw themselves.
       LRESULT result = 0;
       if (ReflectToOwner(hwnd_, message, wParam, lParam, result)) return result;
       break;

@@ -24,6 +24,15 @@ inline COLORREF ToColorRef(frontend::Rgb rgb) { return RGB(rgb.red, rgb.green, r
 // choice. The caller deletes it.
 HFONT MakeFont(const frontend::FontSpec& wanted, UINT dpi);
 
+// Where a line of text in the DC's font puts ink, in pixels from its
+// origin: an italic letter leans out beyond its advance, so that left can be
+// below 0 and right beyond the text's extent.
+struct TextInk {
+  int left = 0;
+  int right = 0;
+};
+TextInk InkOf(HDC dc, std::wstring_view text);
+
 // Control ids: GetDlgItem finds each control in its container.
 enum ControlId : int {
   kDrive1 = 1001,

@@ -89,7 +89,12 @@ HWND MakePlain(const ControlSpec& control, HWND parent, int id, const Pictures& 
   const DWORD tabStop = control.takesFocus ? WS_TABSTOP : 0;
   switch (control.kind) {
     case ControlKind::kLabel:
-      return MakeChild(parent, id, L"STATIC", caption, SS_LEFT | SS_NOPREFIX);
+      // A see-through label sized to its text draws itself, so that the
+      // ink of a leaning letter beyond its advance is painted too.
+      return MakeChild(parent, id, L"STATIC", caption,
+                       control.sizedToText && control.fill == Fill::kTransparent
+                           ? SS_OWNERDRAW
+                           : SS_LEFT | SS_NOPREFIX);
     case ControlKind::kButton:
       return MakeChild(parent, id, L"BUTTON", caption, tabStop | BS_OWNERDRAW);
     case ControlKind::kRule:
@@ -207,6 +212,7 @@ void WindowControls::Layout(UINT dpi, DWORD windowStyle) {
     const frontend::TwipsRect& r = p.spec->rect;
     HFONT font = FontFor(p.spec->font.value_or(frontend::kDefaultFont));
     SendMessageW(p.hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    int left = Twips(r.left, dpi);
     int width = Twips(r.width, dpi);
     int height = Twips(r.height, dpi);
     if (p.spec->sizedToText) {
@@ -217,12 +223,19 @@ void WindowControls::Layout(UINT dpi, DWORD windowStyle) {
       HGDIOBJ was = SelectObject(dc, font);
       SIZE size{};
       GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
-      SelectObject(dc, was);
-      ReleaseDC(p.hwnd, dc);
       width = size.cx;
       height = size.cy;
+      if ((GetWindowLongW(p.hwnd, GWL_STYLE) & SS_TYPEMASK) == SS_OWNERDRAW) {
+        // Wide enough for the ink on both sides and a pixel beyond, for
+        // smoothing; the text keeps its origin.
+        const TextInk ink = InkOf(dc, text);
+        left += ink.left - 1;
+        width = ink.right - ink.left + 2;
+      }
+      SelectObject(dc, was);
+      ReleaseDC(p.hwnd, dc);
     }
-    SetWindowPos(p.hwnd, nullptr, Twips(r.left, dpi), Twips(r.top, dpi), width, height,
+    SetWindowPos(p.hwnd, nullptr, left, Twips(r.top, dpi), width, height,
                  SWP_NOZORDER | SWP_NOACTIVATE);
   }
   for (auto& [wanted, font] : old) DeleteObject(font);
@@ -260,9 +273,15 @@ LRESULT WindowControls::ColourStatic(HDC dc, HWND control) {
 
 std::optional<LRESULT> WindowControls::Reflected(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
-    case WM_DRAWITEM:
-      DrawButton(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
+    case WM_DRAWITEM: {
+      const auto& item = *reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+      if (item.CtlType == ODT_STATIC) {
+        DrawLabel(item);
+      } else {
+        DrawButton(item);
+      }
       return TRUE;
+    }
     case WM_CTLCOLORSTATIC:
       return ColourStatic(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
     default:
@@ -289,6 +308,19 @@ void WindowControls::PaintLines(HDC dc) const {
     SelectObject(dc, old);
     DeleteObject(pen);
   }
+}
+
+void WindowControls::DrawLabel(const DRAWITEMSTRUCT& item) {
+  // See-through: only the text, from its origin, ink and all.
+  wchar_t caption[64] = {};
+  const int length = GetWindowTextW(item.hwndItem, caption, 64);
+  HDC dc = item.hDC;
+  ColourStatic(dc, item.hwndItem);
+  HGDIOBJ was = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(item.hwndItem, WM_GETFONT, 0, 0)));
+  const TextInk ink = InkOf(dc, std::wstring_view(caption, static_cast<std::size_t>(length)));
+  SetBkMode(dc, TRANSPARENT);
+  TextOutW(dc, item.rcItem.left - ink.left + 1, item.rcItem.top, caption, length);
+  SelectObject(dc, was);
 }
 
 void WindowControls::DrawButton(const DRAWITEMSTRUCT& item) {
