@@ -22,6 +22,7 @@ struct ContainerArt {
   HBITMAP bitmap = nullptr;
   HICON icon = nullptr;
   bool sunkenEdge = false;
+  UINT dpi = 96;  // the pictures are drawn at their size times dpi / 96
 };
 
 LRESULT CALLBACK ContainerProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -53,11 +54,19 @@ LRESULT CALLBACK ContainerProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lP
         GetObjectW(art->bitmap, sizeof info, &info);
         HDC source = CreateCompatibleDC(dc);
         HGDIOBJ old = SelectObject(source, art->bitmap);
-        BitBlt(dc, 0, 0, info.bmWidth, info.bmHeight, source, 0, 0, SRCCOPY);
+        SetStretchBltMode(dc, HALFTONE);
+        SetBrushOrgEx(dc, 0, 0, nullptr);
+        StretchBlt(dc, 0, 0, MulDiv(info.bmWidth, art->dpi, 96), MulDiv(info.bmHeight, art->dpi, 96),
+                   source, 0, 0, info.bmWidth, info.bmHeight, SRCCOPY);
         SelectObject(source, old);
         DeleteDC(source);
       }
-      if (art && art->icon) DrawIconEx(dc, 0, 0, art->icon, 32, 32, 0, nullptr, DI_NORMAL);
+      if (art && art->icon) {
+        // The icon's own image of that size where it has one.
+        const int size = MulDiv(32, art->dpi, 96);
+        const HICON sized = size == 32 ? nullptr : LoadProgramIcon(size);
+        DrawIconEx(dc, 0, 0, sized ? sized : art->icon, size, size, 0, nullptr, DI_NORMAL);
+      }
       if (art && art->sunkenEdge) DrawEdge(dc, &client, EDGE_SUNKEN, BF_RECT);
       EndPaint(hwnd, &paint);
       return 0;
@@ -237,6 +246,12 @@ void WindowControls::Layout(UINT dpi, DWORD windowStyle) {
     }
     SetWindowPos(p.hwnd, nullptr, left, Twips(r.top, dpi), width, height,
                  SWP_NOZORDER | SWP_NOACTIVATE);
+    if (p.spec->kind == ControlKind::kPicture) {
+      // Its picture at the DPI, as its size is.
+      if (auto* art = reinterpret_cast<ContainerArt*>(GetWindowLongPtrW(p.hwnd, GWLP_USERDATA)))
+        art->dpi = dpi;
+      RedrawWindow(p.hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+    }
   }
   for (auto& [wanted, font] : old) DeleteObject(font);
   RECT frame{0, 0, Twips(spec_.width, dpi), Twips(spec_.height, dpi)};

@@ -4,6 +4,10 @@
 #include "gui_support.h"
 #include "frontend/win32/form2.h"
 
+#include <algorithm>
+#include <cstdlib>
+#include <vector>
+
 namespace tidwen::test {
 namespace {
 
@@ -15,7 +19,71 @@ class PaintingTest : public WindowTest {
     tree_.File("a.tmp");
     Open();
   }
+  // The share of the pixels of area, in window's client coordinates, that
+  // are the system's face colour: the background where nothing is drawn.
+  static double Background(HWND window, RECT area) {
+    RedrawWindow(window, nullptr, nullptr,
+                 RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    HDC dc = GetDC(window);
+    int face = 0, all = 0;
+    for (int y = area.top; y < area.bottom; ++y) {
+      for (int x = area.left; x < area.right; ++x, ++all)
+        face += GetPixel(dc, x, y) == GetSysColor(COLOR_BTNFACE);
+    }
+    ReleaseDC(window, dc);
+    return all ? static_cast<double>(face) / all : 1.0;
+  }
+  // How far right and down anything but the background is drawn in window.
+  static SIZE Drawn(HWND window) {
+    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+    RECT client;
+    GetClientRect(window, &client);
+    HDC dc = GetDC(window);
+    SIZE extent{0, 0};
+    for (int y = 0; y < client.bottom; ++y) {
+      for (int x = 0; x < client.right; ++x) {
+        if (GetPixel(dc, x, y) == GetSysColor(COLOR_BTNFACE)) continue;
+        extent.cx = std::max<LONG>(extent.cx, x + 1);
+        extent.cy = std::max<LONG>(extent.cy, y + 1);
+      }
+    }
+    ReleaseDC(window, dc);
+    return extent;
+  }
 };
+
+// The logo and the about window's icon grow with the DPI as the controls
+// do: the logo fills its box, the contact line stands on it, and the icon
+// is drawn at 32 pixels times the scale.
+TEST_F(PaintingTest, PicturesAreDrawnAtTheWindowsDpi) {
+  Click(kCommand6);
+  Pump(*form_, 50);
+  const HWND about = form_->AboutWindow()->Hwnd();
+  for (UINT dpi : {144u, 192u, 96u}) {
+    SCOPED_TRACE(dpi);
+    for (HWND window : {form_->Hwnd(), about}) {
+      RECT frame;
+      GetWindowRect(window, &frame);
+      SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&frame));
+    }
+    // The logo is 122 by 70 at 96 DPI; its box clips it.
+    const HWND box = Item(kPicture1);
+    RECT client;
+    GetClientRect(box, &client);
+    const LONG right = std::min<LONG>(client.right, MulDiv(122, dpi, 96));
+    const LONG bottom = std::min<LONG>(client.bottom, MulDiv(70, dpi, 96));
+    EXPECT_LT(Background(box, {right - 12, bottom - 12, right - 2, bottom - 2}), 0.5)
+        << "the logo's bottom right corner is not drawn";
+    EXPECT_LT(Background(box, RectInParent(PictureItem(kLabel6))), 0.2)
+        << "the contact line stands on the background";
+    const SIZE icon = Drawn(GetDlgItem(about, kPicture1));
+    const int size = MulDiv(32, static_cast<int>(dpi), 96);
+    EXPECT_GT(icon.cx, size * 3 / 4);
+    EXPECT_GT(icon.cy, size * 3 / 4);
+    EXPECT_LE(icon.cx, size);
+    EXPECT_LE(icon.cy, size);
+  }
+}
 
 // The about window's large italic "O": its left stroke is painted, and no
 // column of it is cut at the label's edges. The rest of the name, also red,
