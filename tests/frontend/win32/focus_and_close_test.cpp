@@ -80,7 +80,7 @@ void Send(std::vector<INPUT> inputs) {
   SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
 }
 
-INPUT Mouse(DWORD flags, POINT at = {}) {
+INPUT Mouse(DWORD flags, POINT at) {
   INPUT input{};
   input.type = INPUT_MOUSE;
   input.mi.dwFlags = flags;
@@ -190,6 +190,8 @@ TEST_F(FocusAndCloseTest, ACloseBoxOrAltF4DuringAScanClosesTheWindowWhenTheScanH
     if (!form_) Open();
     if (c.about) Click(kCommand6);
     const HWND target = c.about ? form_->AboutWindow()->Hwnd() : form_->Hwnd();
+    // Clear of the main window, so that the click can land nowhere else.
+    if (c.about) SetWindowPos(target, HWND_TOP, 720, 40, 0, 0, SWP_NOSIZE);
     SetForegroundWindow(target);
     Pump(*form_, 50);
     bool queued = false;
@@ -201,8 +203,12 @@ TEST_F(FocusAndCloseTest, ACloseBoxOrAltF4DuringAScanClosesTheWindowWhenTheScanH
       } else {
         const std::optional<POINT> box = CloseBoxOf(target);
         ASSERT_TRUE(box) << "no close box found";
-        Send({Mouse(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, *box),
-              Mouse(MOUSEEVENTF_LEFTDOWN), Mouse(MOUSEEVENTF_LEFTUP)});
+        // Each event carries the place, so that none lands where the
+        // pointer was before.
+        SetCursorPos(box->x, box->y);
+        constexpr DWORD kAt = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+        Send({Mouse(kAt, *box), Mouse(kAt | MOUSEEVENTF_LEFTDOWN, *box),
+              Mouse(kAt | MOUSEEVENTF_LEFTUP, *box)});
         queued = InputQueued(QS_MOUSEBUTTON);
       }
     };
