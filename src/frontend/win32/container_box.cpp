@@ -27,8 +27,8 @@ LRESULT CALLBACK ContainerProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lP
       HDC dc = BeginPaint(hwnd, &paint);
       RECT client;
       GetClientRect(hwnd, &client);
-      HBRUSH brush = art && art->background != CLR_INVALID ? CreateSolidBrush(art->background)
-                                                           : nullptr;
+      HBRUSH brush =
+          art && art->background != CLR_INVALID ? CreateSolidBrush(art->background) : nullptr;
       FillRect(dc, &client, brush ? brush : GetSysColorBrush(COLOR_BTNFACE));
       if (brush) DeleteObject(brush);
       if (art && art->bitmap) {
@@ -38,8 +38,9 @@ LRESULT CALLBACK ContainerProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lP
         HGDIOBJ old = SelectObject(source, art->bitmap);
         SetStretchBltMode(dc, HALFTONE);
         SetBrushOrgEx(dc, 0, 0, nullptr);
-        StretchBlt(dc, 0, 0, MulDiv(info.bmWidth, art->dpi, 96), MulDiv(info.bmHeight, art->dpi, 96),
-                   source, 0, 0, info.bmWidth, info.bmHeight, SRCCOPY);
+        StretchBlt(dc, 0, 0, MulDiv(info.bmWidth, art->dpi, 96),
+                   MulDiv(info.bmHeight, art->dpi, 96), source, 0, 0, info.bmWidth, info.bmHeight,
+                   SRCCOPY);
         SelectObject(source, old);
         DeleteDC(source);
       }

@@ -1,8 +1,8 @@
 // The windows' manners towards the user: the focus comes back to the
 // control that had it, and every way of closing a window waits for a
 // running command.
-#include "gui_support.h"
 #include "frontend/win32/form2.h"
+#include "gui_support.h"
 
 #include <optional>
 #include <utility>
@@ -175,17 +175,21 @@ TEST_F(FocusAndCloseTest, TheAboutWindowOpensWithTheFocusOnItsIcon) {
   EXPECT_EQ(GetFocus(), GetDlgItem(about, kPicture1));
 }
 
-// The close box and Alt+F4 during a scan: held as a posted close is, so the
-// window stays until the scan has ended with its full result, then closes.
+// The close box, Alt+F4 and the system menu's close during a scan: held as
+// a posted close is, so the window stays until the scan has ended with its
+// full result, then closes.
 TEST_F(FocusAndCloseTest, ACloseBoxOrAltF4DuringAScanClosesTheWindowWhenTheScanHasEnded) {
+  enum class Gesture { kCloseBox, kAltF4, kSystemClose };
   struct Case {
     const char* name;
     bool about;  // aimed at the about window rather than the main window
-    bool altF4;  // the keys rather than the close box
+    Gesture gesture;
   };
-  for (const Case& c : {Case{"main window, close box", false, false},
-                        Case{"main window, Alt+F4", false, true},
-                        Case{"about window, close box", true, false}}) {
+  for (const Case& c : {Case{"main window, close box", false, Gesture::kCloseBox},
+                        Case{"main window, Alt+F4", false, Gesture::kAltF4},
+                        Case{"main window, the system menu's close", false, Gesture::kSystemClose},
+                        Case{"about window, close box", true, Gesture::kCloseBox},
+                        Case{"about window, Alt+F4", true, Gesture::kAltF4}}) {
     SCOPED_TRACE(c.name);
     if (!form_) Open();
     if (c.about) Click(kCommand6);
@@ -197,9 +201,12 @@ TEST_F(FocusAndCloseTest, ACloseBoxOrAltF4DuringAScanClosesTheWindowWhenTheScanH
     bool queued = false;
     dirs_->trigger = "\\pause";
     dirs_->hook = [&] {
-      if (c.altF4) {
+      if (c.gesture == Gesture::kAltF4) {
         Send({Key(VK_MENU, false), Key(VK_F4, false), Key(VK_F4, true), Key(VK_MENU, true)});
         queued = InputQueued(QS_KEY);
+      } else if (c.gesture == Gesture::kSystemClose) {
+        // What the system menu and the taskbar send.
+        queued = PostMessageW(target, WM_SYSCOMMAND, SC_CLOSE, 0) != FALSE;
       } else {
         const std::optional<POINT> box = CloseBoxOf(target);
         ASSERT_TRUE(box) << "no close box found";
@@ -219,14 +226,10 @@ TEST_F(FocusAndCloseTest, ACloseBoxOrAltF4DuringAScanClosesTheWindowWhenTheScanH
     EXPECT_EQ(Status(), "共找到 3个垃圾文件");
     Pump(*form_, 100);
     EXPECT_FALSE(IsWindow(target));
-    if (c.about) {
-      EXPECT_TRUE(form_->Open());
-    } else {
-      EXPECT_FALSE(form_->Open());
-      EXPECT_EQ(quits_, 1);
-      form_.reset();
-      quits_ = 0;
-    }
+    EXPECT_EQ(form_->Open(), c.about);
+    EXPECT_EQ(quits_, c.about ? 0 : 1);
+    form_.reset();
+    quits_ = 0;
   }
 }
 

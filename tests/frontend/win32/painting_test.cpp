@@ -1,8 +1,8 @@
 // What the windows paint: letters whole however far they lean, and the
 // pictures at the window's DPI.
 #include "expected_windows.h"
-#include "gui_support.h"
 #include "frontend/win32/form2.h"
+#include "gui_support.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -95,7 +95,8 @@ TEST_F(PaintingTest, TheLeaningInitialOfTheAboutWindowIsPaintedWhole) {
   ShowWindow(GetDlgItem(about, kLabel3), SW_HIDE);
   const RECT label = RectInParent(GetDlgItem(about, kLabel2));
   ASSERT_GT(label.right - label.left, 2);
-  RedrawWindow(about, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+  RedrawWindow(about, nullptr, nullptr,
+               RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
   HDC dc = GetDC(about);
   // Red pixels of each column of the label, but on the row of the red line.
   const int lineY = Px(kExpectedLine1[1]);
