@@ -91,8 +91,11 @@ class Form1 : public frontend::Form1Handlers {
   void Guarded(void (Form1::*handler)());
   void RunShowingErrors(void (Form1::*handler)());
   // Lets the system's messages other than input through during a scan; the
-  // input is dropped.
+  // input is dropped, but for a close gesture, which is held.
   void PumpNonInput();
+  // Keeps a close request for the window (this one or the about window)
+  // until the running handler returns.
+  void HoldClose(HWND window);
   void AboutClosed();
   void QuitIfLast();
 
@@ -107,6 +110,7 @@ class Form1 : public frontend::Form1Handlers {
   std::unique_ptr<CheckListBox> list1_, list2_, list3_;
   std::unique_ptr<WindowControls> controls_;
   std::unique_ptr<ResultToolTip> resultTip_;
+  FocusMemory focus_;
   HBITMAP logo_ = nullptr;
   std::unique_ptr<Form1Context> context_;
   std::unique_ptr<Form2> form2_;

@@ -23,6 +23,20 @@ bool IsInput(UINT message) {
          message == WM_NCMOUSEHOVER || message == WM_NCMOUSELEAVE;
 }
 
+// Whether input asks to close the window it is aimed at: a click on the
+// close box, or Alt+F4.
+bool IsCloseGesture(const MSG& message) {
+  switch (message.message) {
+    case WM_NCLBUTTONDOWN:
+    case WM_NCLBUTTONUP:
+      return message.wParam == HTCLOSE;
+    case WM_SYSKEYDOWN:
+      return message.wParam == VK_F4 && (message.lParam & (1 << 29)) != 0;
+    default:
+      return false;
+  }
+}
+
 }  // namespace
 
 const Form1::Route* Form1::RouteOf(int id, WORD code) {
@@ -87,10 +101,21 @@ void Form1::PumpNonInput() {
       PostQuitMessage(static_cast<int>(message.wParam));
       return;
     }
-    if (IsInput(message.message)) continue;
+    if (IsInput(message.message)) {
+      // A close asked for by the mouse or keyboard is held as a posted one
+      // is; every other input is dropped.
+      if (IsCloseGesture(message)) HoldClose(GetAncestor(message.hwnd, GA_ROOT));
+      continue;
+    }
     TranslateMessage(&message);
     DispatchMessageW(&message);
   }
+}
+
+void Form1::HoldClose(HWND window) {
+  if (!window) return;
+  if (window == hwnd_) closeHeld_ = true;
+  if (form2_ && window == form2_->Hwnd()) aboutCloseHeld_ = true;
 }
 
 bool Form1::PreTranslate(MSG& message) {
@@ -157,6 +182,16 @@ LRESULT Form1::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
                    SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
       return 0;
     }
+    case WM_ACTIVATE:
+      // Deactivated: the focused control is remembered; activated: it has
+      // the focus again.
+      if (controls_ && focus_.OnActivate(hwnd, wParam, controls_->NextTabStop(nullptr, false)))
+        return 0;
+      break;
+    case WM_SETFOCUS:
+      // The window itself never keeps the focus: its control takes it.
+      if (controls_ && focus_.OnSetFocus(hwnd, controls_->NextTabStop(nullptr, false))) return 0;
+      break;
     case WM_CLOSE:
       if (inHandler_) {
         // Kept until the handler has returned: a window never goes away

@@ -46,6 +46,8 @@ void Form2::Show() {
   }
   ShowWindow(hwnd_, SW_SHOWNORMAL);
   SetForegroundWindow(hwnd_);
+  // The focus on the first tab stop (the icon), not on the window.
+  if (const HWND first = controls_->NextTabStop(nullptr, false)) SetFocus(first);
 }
 
 LRESULT CALLBACK Form2::Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -57,8 +59,9 @@ LRESULT CALLBACK Form2::Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPar
 
 LRESULT Form2::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
-    case WM_CTLCOLORSTATIC: {
-      // The label answers for itself.
+    case WM_CTLCOLORSTATIC:
+    case WM_DRAWITEM: {
+      // The labels colour and draw themselves.
       LRESULT result = 0;
       if (ReflectToOwner(hwnd_, message, wParam, lParam, result)) return result;
       break;
@@ -77,6 +80,15 @@ LRESULT Form2::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
                    SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
       return 0;
     }
+    case WM_ACTIVATE:
+      // The focused control is remembered and given the focus back.
+      if (controls_ && focus_.OnActivate(hwnd_, wParam, controls_->NextTabStop(nullptr, false)))
+        return 0;
+      break;
+    case WM_SETFOCUS:
+      // The window passes the focus on to its control.
+      if (controls_ && focus_.OnSetFocus(hwnd_, controls_->NextTabStop(nullptr, false))) return 0;
+      break;
     case WM_CLOSE:
       if (keepClose_ && keepClose_()) return 0;
       DestroyWindow(hwnd_);

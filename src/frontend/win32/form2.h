@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 
+#include "frontend/win32/win32_ui.h"
 #include "frontend/win32/window_builder.h"
 
 namespace tidwen::win32 {
@@ -38,6 +39,7 @@ class Form2 {
   std::function<void()> onClosed_;
   std::function<bool()> keepClose_;
   std::unique_ptr<WindowControls> controls_;
+  FocusMemory focus_;
   HICON icon_ = nullptr;
 };
 

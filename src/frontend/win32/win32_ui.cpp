@@ -3,6 +3,7 @@
 #include <ole2.h>
 #include <olectl.h>
 
+#include <algorithm>
 #include <cmath>
 #include <utility>
 
@@ -23,6 +24,27 @@ HFONT MakeFont(const frontend::FontSpec& wanted, UINT dpi) {
   font.lfPitchAndFamily = DEFAULT_PITCH | FF_DONTCARE;
   lstrcpynW(font.lfFaceName, Wide(wanted.face).c_str(), LF_FACESIZE);
   return CreateFontIndirectW(&font);
+}
+
+TextInk InkOf(HDC dc, std::wstring_view text) {
+  const auto extent = [dc](std::wstring_view part) {
+    SIZE size{};
+    GetTextExtentPoint32W(dc, part.data(), static_cast<int>(part.size()), &size);
+    return static_cast<int>(size.cx);
+  };
+  TextInk ink{0, extent(text)};
+  if (text.empty()) return ink;
+  // The black boxes of the first and the last letter, as the font draws them.
+  const MAT2 identity{{0, 1}, {0, 0}, {0, 0}, {0, 1}};
+  GLYPHMETRICS first{}, last{};
+  if (GetGlyphOutlineW(dc, text.front(), GGO_METRICS, &first, 0, nullptr, &identity) != GDI_ERROR)
+    ink.left = std::min(0, static_cast<int>(first.gmptGlyphOrigin.x));
+  if (GetGlyphOutlineW(dc, text.back(), GGO_METRICS, &last, 0, nullptr, &identity) != GDI_ERROR) {
+    const int lastOrigin = extent(text.substr(0, text.size() - 1));
+    ink.right = std::max(ink.right, lastOrigin + static_cast<int>(last.gmptGlyphOrigin.x) +
+                                        static_cast<int>(last.gmBlackBoxX));
+  }
+  return ink;
 }
 
 int ControlIdOf(const frontend::ControlSpec& control) {
@@ -88,6 +110,26 @@ HBITMAP LoadLogo() {
     GlobalFree(memory);
   }
   return result;
+}
+
+bool FocusMemory::OnActivate(HWND window, WPARAM wParam, HWND fallback) {
+  if (LOWORD(wParam) == WA_INACTIVE) {
+    const HWND focus = GetFocus();
+    if (focus && IsChild(window, focus)) saved_ = focus;
+    return false;
+  }
+  // A minimised window keeps no focus on a control.
+  if (HIWORD(wParam) != 0) return false;
+  return OnSetFocus(window, fallback);
+}
+
+bool FocusMemory::OnSetFocus(HWND window, HWND fallback) {
+  HWND target = saved_;
+  if (!target || !IsChild(window, target) || !IsWindowVisible(target) || !IsWindowEnabled(target))
+    target = fallback;
+  if (!target) return false;
+  SetFocus(target);
+  return true;
 }
 
 UINT DpiOf(HWND window) {

@@ -24,6 +24,15 @@ inline COLORREF ToColorRef(frontend::Rgb rgb) { return RGB(rgb.red, rgb.green, r
 // choice. The caller deletes it.
 HFONT MakeFont(const frontend::FontSpec& wanted, UINT dpi);
 
+// Where a line of text in the DC's font puts ink, in pixels from its
+// origin: an italic letter leans out beyond its advance, so that left can be
+// below 0 and right beyond the text's extent.
+struct TextInk {
+  int left = 0;
+  int right = 0;
+};
+TextInk InkOf(HDC dc, std::wstring_view text);
+
 // Control ids: GetDlgItem finds each control in its container.
 enum ControlId : int {
   kDrive1 = 1001,
@@ -68,6 +77,21 @@ HBITMAP LoadLogo();
 
 // The DPI of a window, or of the primary monitor before there is one.
 UINT DpiOf(HWND window);
+
+// The control of a window that had the focus when the window was last
+// deactivated, given the focus again when it is activated (after a message
+// box, a restore, a click on its title bar), as a dialog box does.
+class FocusMemory {
+ public:
+  // WM_ACTIVATE of window: true when it was handled (the caller returns 0).
+  // fallback is the control to focus when none was remembered.
+  bool OnActivate(HWND window, WPARAM wParam, HWND fallback);
+  // WM_SETFOCUS of window itself: passes the focus on to the control.
+  bool OnSetFocus(HWND window, HWND fallback);
+
+ private:
+  HWND saved_ = nullptr;
+};
 
 // The object a window carries: the one handed to CreateWindowExW, kept with
 // the window when it is made (WM_NCCREATE); nullptr for the messages that

@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "frontend/win32/container_box.h"
 #include "frontend/win32/win32_ui.h"
 
 namespace tidwen::win32 {
@@ -15,67 +16,6 @@ namespace {
 using frontend::ControlKind;
 using frontend::ControlSpec;
 using frontend::Fill;
-
-// What a container paints.
-struct ContainerArt {
-  COLORREF background = CLR_INVALID;  // CLR_INVALID: the system's face colour
-  HBITMAP bitmap = nullptr;
-  HICON icon = nullptr;
-  bool sunkenEdge = false;
-};
-
-LRESULT CALLBACK ContainerProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-  auto* art = reinterpret_cast<ContainerArt*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-  switch (message) {
-    case WM_NCCREATE: {
-      const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
-      auto* copy = new ContainerArt(*static_cast<const ContainerArt*>(create->lpCreateParams));
-      SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(copy));
-      break;
-    }
-    case WM_NCDESTROY:
-      delete art;
-      SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-      break;
-    case WM_ERASEBKGND:
-      return 1;
-    case WM_PAINT: {
-      PAINTSTRUCT paint;
-      HDC dc = BeginPaint(hwnd, &paint);
-      RECT client;
-      GetClientRect(hwnd, &client);
-      HBRUSH brush = art && art->background != CLR_INVALID ? CreateSolidBrush(art->background)
-                                                           : nullptr;
-      FillRect(dc, &client, brush ? brush : GetSysColorBrush(COLOR_BTNFACE));
-      if (brush) DeleteObject(brush);
-      if (art && art->bitmap) {
-        BITMAP info{};
-        GetObjectW(art->bitmap, sizeof info, &info);
-        HDC source = CreateCompatibleDC(dc);
-        HGDIOBJ old = SelectObject(source, art->bitmap);
-        BitBlt(dc, 0, 0, info.bmWidth, info.bmHeight, source, 0, 0, SRCCOPY);
-        SelectObject(source, old);
-        DeleteDC(source);
-      }
-      if (art && art->icon) DrawIconEx(dc, 0, 0, art->icon, 32, 32, 0, nullptr, DI_NORMAL);
-      if (art && art->sunkenEdge) DrawEdge(dc, &client, EDGE_SUNKEN, BF_RECT);
-      EndPaint(hwnd, &paint);
-      return 0;
-    }
-    case WM_LBUTTONDOWN:
-      if (GetWindowLongW(hwnd, GWL_STYLE) & WS_TABSTOP) SetFocus(hwnd);
-      return 0;
-    case WM_CTLCOLORSTATIC:
-    case WM_CTLCOLORBTN:
-    case WM_COMMAND:
-    case WM_DRAWITEM:
-      // The window decides its controls' colours and runs their commands.
-      return SendMessageW(GetParent(hwnd), message, wParam, lParam);
-    default:
-      break;
-  }
-  return DefWindowProcW(hwnd, message, wParam, lParam);
-}
 
 HWND MakeChild(HWND parent, int id, const wchar_t* windowClass, const std::wstring& text,
                DWORD style, void* create = nullptr) {
@@ -89,7 +29,12 @@ HWND MakePlain(const ControlSpec& control, HWND parent, int id, const Pictures& 
   const DWORD tabStop = control.takesFocus ? WS_TABSTOP : 0;
   switch (control.kind) {
     case ControlKind::kLabel:
-      return MakeChild(parent, id, L"STATIC", caption, SS_LEFT | SS_NOPREFIX);
+      // A see-through label sized to its text draws itself, so that the
+      // ink of a leaning letter beyond its advance is painted too.
+      return MakeChild(parent, id, L"STATIC", caption,
+                       control.sizedToText && control.fill == Fill::kTransparent
+                           ? SS_OWNERDRAW
+                           : SS_LEFT | SS_NOPREFIX);
     case ControlKind::kButton:
       return MakeChild(parent, id, L"BUTTON", caption, tabStop | BS_OWNERDRAW);
     case ControlKind::kRule:
@@ -126,19 +71,6 @@ bool SetAccessibleName(HWND control, std::string_view name) {
 }
 
 }  // namespace
-
-void RegisterWindowClasses() {
-  static const bool registered = [] {
-    WNDCLASSEXW box{};
-    box.cbSize = sizeof box;
-    box.lpfnWndProc = ContainerProc;
-    box.hInstance = GetModuleHandleW(nullptr);
-    box.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    box.lpszClassName = kContainerClass;
-    return RegisterClassExW(&box) != 0;
-  }();
-  (void)registered;
-}
 
 WindowControls::WindowControls(HWND window, const frontend::WindowSpec& spec, Pictures pictures,
                                const ControlMaker& make)
@@ -207,6 +139,7 @@ void WindowControls::Layout(UINT dpi, DWORD windowStyle) {
     const frontend::TwipsRect& r = p.spec->rect;
     HFONT font = FontFor(p.spec->font.value_or(frontend::kDefaultFont));
     SendMessageW(p.hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    int left = Twips(r.left, dpi);
     int width = Twips(r.width, dpi);
     int height = Twips(r.height, dpi);
     if (p.spec->sizedToText) {
@@ -217,13 +150,25 @@ void WindowControls::Layout(UINT dpi, DWORD windowStyle) {
       HGDIOBJ was = SelectObject(dc, font);
       SIZE size{};
       GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
-      SelectObject(dc, was);
-      ReleaseDC(p.hwnd, dc);
       width = size.cx;
       height = size.cy;
+      if ((GetWindowLongW(p.hwnd, GWL_STYLE) & SS_TYPEMASK) == SS_OWNERDRAW) {
+        // Wide enough for the ink on both sides and a pixel beyond, for
+        // smoothing; the text keeps its origin.
+        const TextInk ink = InkOf(dc, text);
+        left += ink.left - 1;
+        width = ink.right - ink.left + 2;
+      }
+      SelectObject(dc, was);
+      ReleaseDC(p.hwnd, dc);
     }
-    SetWindowPos(p.hwnd, nullptr, Twips(r.left, dpi), Twips(r.top, dpi), width, height,
+    SetWindowPos(p.hwnd, nullptr, left, Twips(r.top, dpi), width, height,
                  SWP_NOZORDER | SWP_NOACTIVATE);
+    if (p.spec->kind == ControlKind::kPicture) {
+      // Its picture at the DPI, as its size is.
+      SetContainerDpi(p.hwnd, dpi);
+      RedrawWindow(p.hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+    }
   }
   for (auto& [wanted, font] : old) DeleteObject(font);
   RECT frame{0, 0, Twips(spec_.width, dpi), Twips(spec_.height, dpi)};
@@ -260,9 +205,15 @@ LRESULT WindowControls::ColourStatic(HDC dc, HWND control) {
 
 std::optional<LRESULT> WindowControls::Reflected(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
-    case WM_DRAWITEM:
-      DrawButton(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
+    case WM_DRAWITEM: {
+      const auto& item = *reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+      if (item.CtlType == ODT_STATIC) {
+        DrawLabel(item);
+      } else {
+        DrawButton(item);
+      }
       return TRUE;
+    }
     case WM_CTLCOLORSTATIC:
       return ColourStatic(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
     default:
@@ -289,6 +240,19 @@ void WindowControls::PaintLines(HDC dc) const {
     SelectObject(dc, old);
     DeleteObject(pen);
   }
+}
+
+void WindowControls::DrawLabel(const DRAWITEMSTRUCT& item) {
+  // See-through: only the text, from its origin, ink and all.
+  wchar_t caption[64] = {};
+  const int length = GetWindowTextW(item.hwndItem, caption, 64);
+  HDC dc = item.hDC;
+  ColourStatic(dc, item.hwndItem);
+  HGDIOBJ was = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(item.hwndItem, WM_GETFONT, 0, 0)));
+  const TextInk ink = InkOf(dc, std::wstring_view(caption, static_cast<std::size_t>(length)));
+  SetBkMode(dc, TRANSPARENT);
+  TextOutW(dc, item.rcItem.left - ink.left + 1, item.rcItem.top, caption, length);
+  SelectObject(dc, was);
 }
 
 void WindowControls::DrawButton(const DRAWITEMSTRUCT& item) {

@@ -80,6 +80,7 @@ class WindowControls : public OwnedControl {
   HFONT FontFor(const frontend::FontSpec& wanted);
   LRESULT ColourStatic(HDC dc, HWND control);
   void DrawButton(const DRAWITEMSTRUCT& item);
+  void DrawLabel(const DRAWITEMSTRUCT& item);
 
   HWND window_;
   const frontend::WindowSpec& spec_;

@@ -7,6 +7,8 @@
 #include <QFrame>
 #include <QLabel>
 #include <algorithm>
+#include <cstdlib>
+#include <numeric>
 #include <optional>
 #include <vector>
 
@@ -212,6 +214,31 @@ TEST_F(LayoutTest, AboutWindowFollowsItsTable) {
   auto* picture = Child<PictureBox>(about, "Picture1");
   EXPECT_EQ(picture->Picture().size(), QSize(32, 32));
   EXPECT_NE(picture->focusPolicy(), Qt::NoFocus);
+}
+
+// The about window's large italic "O" as painted: its left stroke is there,
+// and no column of it is cut at the label's edges. The rest of the name,
+// also red, is hidden so as not to be taken for the letter.
+TEST_F(LayoutTest, TheLeaningInitialOfTheAboutWindowIsPaintedWhole) {
+  Form2 about;
+  Child<QLabel>(about, "Label3")->hide();
+  const QImage image = about.grab().toImage();
+  const QRect label = Child<QLabel>(about, "Label2")->geometry();
+  const int lineY = kExpectedLine1[1] / 15;
+  std::vector<int> red(static_cast<std::size_t>(label.width()));
+  for (int x = label.left(); x <= label.right(); ++x) {
+    for (int y = label.top(); y <= label.bottom(); ++y) {
+      const QColor c = image.pixelColor(x, y);
+      if (std::abs(y - lineY) > 1 && c.red() > 200 && c.green() < 90 && c.blue() < 90)
+        ++red[static_cast<std::size_t>(x - label.left())];
+    }
+  }
+  ASSERT_GT(red.size(), 2u);
+  EXPECT_EQ(red.front(), 0) << "the letter is cut at the label's left edge";
+  EXPECT_EQ(red.back(), 0) << "the letter is cut at the label's right edge";
+  const std::size_t third = red.size() / 3;
+  EXPECT_GT(std::accumulate(red.begin(), red.begin() + third, 0), 0);
+  EXPECT_GT(std::accumulate(red.end() - third, red.end(), 0), 0);
 }
 
 TEST_F(LayoutTest, FacesStandInForTheMissingChineseFonts) {

@@ -94,13 +94,15 @@ void WindowTest::SetUp() {}
 
 void WindowTest::Open() {
   SetCurrentDirectoryW(Wide(tree_.Root()).c_str());
-  platform_ = MakeDirectoryPlatform(tree_.Root());
+  platform_ = MakePlatform();
   form_ = std::make_unique<Form1>(*platform_);
   form_->SetQuitHook([this] { ++quits_; });
   SetWindowPos(form_->Hwnd(), nullptr, 20, 20, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
   form_->Show(SW_SHOWNORMAL);
   Pump(*form_, 50);
 }
+
+std::unique_ptr<Platform> WindowTest::MakePlatform() { return MakeDirectoryPlatform(tree_.Root()); }
 
 void WindowTest::TearDown() {
   form_.reset();

@@ -67,6 +67,8 @@ class WindowTest : public ::testing::Test {
 
   // Makes the window over the tree as it stands now.
   void Open();
+  // The platform the window is made over: the tree as drive c:.
+  virtual std::unique_ptr<Platform> MakePlatform();
   // Presses a command button as a click does.
   void Click(int id);
   HWND Item(int id) const { return GetDlgItem(form_->Hwnd(), id); }
