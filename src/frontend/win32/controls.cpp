@@ -43,8 +43,22 @@ void StatusLabel::SetVisible(bool visible) { ShowWindow(hwnd_, visible ? SW_SHOW
 bool StatusLabel::Visible() const { return (GetWindowLongW(hwnd_, GWL_STYLE) & WS_VISIBLE) != 0; }
 
 void StatusLabel::SetCaption(std::string_view caption) {
+  // A scan sets the caption for every file it tests; the window's text, a
+  // round trip to the window system each time, follows at the pacer's rounds
+  // and when the handler returns.
   caption_.assign(caption);
-  SetWindowTextW(hwnd_, Wide(caption).c_str());
+  shown_ = false;
+}
+
+void StatusLabel::Sync() {
+  if (shown_) return;
+  shown_ = true;
+  SetWindowTextW(hwnd_, Wide(caption_).c_str());
+}
+
+void StatusLabel::PaintNow() {
+  Sync();
+  UpdateWindow(hwnd_);
 }
 
 // ---- DriveComboBox ----

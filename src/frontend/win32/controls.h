@@ -94,12 +94,15 @@ class StatusLabel : public LabelControl, public PacedControl, public OneColourCo
   void SetCaption(std::string_view caption) override;
   std::string Caption() const override { return caption_; }
   void Refresh() override { pacer_.Request(*this); }
-  void PaintNow() override { UpdateWindow(hwnd_); }
+  void PaintNow() override;
+  // Shows the caption last set, if the window does not show it yet.
+  void Sync();
 
  private:
   HWND hwnd_;
   RepaintPacer& pacer_;
   std::string caption_;
+  bool shown_ = true;
 };
 
 // The drive chooser: one entry per drive, in the platform's words.

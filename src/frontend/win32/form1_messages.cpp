@@ -73,6 +73,7 @@ void Form1::Guarded(void (Form1::*handler)()) {
     list1_->Sync();
     list2_->Sync();
     list3_->Sync();
+    label1_->Sync();
   }
   // Whatever the handler opened on a drive is closed when it returns.
   platform_.ReleaseHandles();

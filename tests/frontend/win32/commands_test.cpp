@@ -2,6 +2,8 @@
 // they show, a scan's handling of input and closes, and the keyboard and
 // mouse on the check-box lists.
 #include "gui_support.h"
+
+#include <commctrl.h>
 #include "frontend/win32/form2.h"
 
 namespace tidwen::test {
@@ -274,6 +276,30 @@ TEST_F(CommandsTest, DirectoryListOpensADoubleClickedEntry) {
   PostMessageW(Item(kDir1), WM_KEYUP, VK_RETURN, 0xC0000000);
   Pump(*form_);
   EXPECT_EQ(form_->Dir1().Path(), "c:\\");
+}
+
+// The scan sets the status line for every file it tests; the window's own
+// text, a trip to the window system each time, changes only at the repaint
+// pacer's rounds and once when the scan is over.
+int setTexts = 0;
+LRESULT CALLBACK CountSetText(HWND w, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                              DWORD_PTR) {
+  if (message == WM_SETTEXT) ++setTexts;
+  return DefSubclassProc(w, message, wParam, lParam);
+}
+
+TEST_F(CommandsTest, AScanSetsTheStatusLinesWindowTextOnlyAtTheRepaintRounds) {
+  for (int i = 0; i < 300; ++i) tree_.File("sub\\f" + std::to_string(i) + ".txt");
+  form_.reset();
+  Open();
+  const HWND label1 = GetDlgItem(Item(kFrame1), kLabel1);
+  ASSERT_TRUE(SetWindowSubclass(label1, CountSetText, 1, 0));
+  setTexts = 0;
+  const long rounds = form_->Pacer().Rounds();
+  Click(kCommand1);
+  RemoveWindowSubclass(label1, CountSetText, 1);
+  EXPECT_EQ(Status(), "共找到 4个垃圾文件");
+  EXPECT_LE(setTexts, form_->Pacer().Rounds() - rounds + 1) << "of 300 files tested";
 }
 
 }  // namespace
