@@ -49,8 +49,8 @@ bool IsListedName(std::string_view name) {
 std::vector<std::string> FindExpression() {
   // ( ( ( -name *s1 -o -name *S1 ... ) ! -empty ) -o -empty ), grouped as a
   // whole so that an appended action applies to the selection only.
-  std::vector<std::string> args = {"-xdev", "-type", "f",   "!", "-name", ".*", "!",
-                                   "-name", "*\\\\*", "(",  "(", "("};
+  std::vector<std::string> args = {"-xdev", "-type", "f",      "!", "-name", ".*",
+                                   "!",     "-name", "*\\\\*", "(", "(",     "("};
   bool first = true;
   for (std::string_view suffix : kBenchSuffixes) {
     std::string upper = UpperAscii(suffix);
@@ -67,8 +67,8 @@ std::vector<std::string> FindExpression() {
 }
 
 std::string DrivePathToPosix(std::string_view drivePath, std::string_view root) {
-  if (drivePath.size() < 4 || (drivePath[0] != 'c' && drivePath[0] != 'C') ||
-      drivePath[1] != ':' || drivePath[2] != '\\') {
+  if (drivePath.size() < 4 || (drivePath[0] != 'c' && drivePath[0] != 'C') || drivePath[1] != ':' ||
+      drivePath[2] != '\\') {
     return {};
   }
   std::string posix(root);

@@ -19,8 +19,8 @@ inline constexpr const char* kFd = "/usr/bin/fdfind";
 struct Timings {
   std::vector<double> seconds;
 
-  double Best() const;    // 0 when there are none
-  double Median() const;  // the upper median; 0 when there are none
+  double Best() const;       // 0 when there are none
+  double Median() const;     // the upper median; 0 when there are none
   std::string Runs() const;  // "0.123 0.130 ..."
 };
 
@@ -34,8 +34,7 @@ void PrintRatio(const char* name, const Timings& numerator, const Timings& denom
 
 // tool root <the scan's selection> action: find or bfs selecting what a scan
 // with every junk type selected lists.
-std::vector<std::string> FindCommand(const char* tool, const std::string& root,
-                                     const char* action);
+std::vector<std::string> FindCommand(const char* tool, const std::string& root, const char* action);
 
 // Decimal digits.
 std::string Count(std::int64_t n);

@@ -14,12 +14,13 @@ TreeStats GenerateReportedScanTree(const BenchOptions& options, const std::strin
               root.c_str());
   TreeStats stats =
       GenerateScanTree(root, options.files, options.dirs, options.seed, options.Specials());
-  std::printf("tree         %lld files (%lld listed, %lld empty, %lld hidden), %lld dirs, "
-              "%lld links/fifos; generated in %.1f s\n",
-              static_cast<long long>(stats.files), static_cast<long long>(stats.listedFiles),
-              static_cast<long long>(stats.emptyFiles), static_cast<long long>(stats.hiddenFiles),
-              static_cast<long long>(stats.dirs), static_cast<long long>(stats.specials),
-              NowSeconds() - start);
+  std::printf(
+      "tree         %lld files (%lld listed, %lld empty, %lld hidden), %lld dirs, "
+      "%lld links/fifos; generated in %.1f s\n",
+      static_cast<long long>(stats.files), static_cast<long long>(stats.listedFiles),
+      static_cast<long long>(stats.emptyFiles), static_cast<long long>(stats.hiddenFiles),
+      static_cast<long long>(stats.dirs), static_cast<long long>(stats.specials),
+      NowSeconds() - start);
   std::printf("             %lld hits expected (%lld junk files)\n",
               static_cast<long long>(stats.expectedHits), static_cast<long long>(stats.junkFiles));
   return stats;
@@ -39,8 +40,8 @@ double TimeFloorWalk(const std::string& root) {
 
 void PrintFloorTime(const Timings& times, const FloorResult& floor) {
   PrintTime("floor", times,
-            Count(floor.files) + " files, " + Count(floor.dirs) + " dirs, " +
-                Count(floor.hits) + " hits");
+            Count(floor.files) + " files, " + Count(floor.dirs) + " dirs, " + Count(floor.hits) +
+                " hits");
 }
 
 void PeakMemory::Add(const ChildReport& report) {
@@ -63,10 +64,11 @@ DeleteRounds RunDeleteRounds(const BenchOptions& options, const std::string& sel
     TreeStats copy =
         GenerateDeleteTree(findRoot, options.deleteFiles, options.deleteDirs, options.seed);
     if (round == 0) {
-      std::printf("trees        2 x %lld junk files + %lld others in %lld dirs; generated in "
-                  "%.1f s\n",
-                  static_cast<long long>(stats.junkFiles), static_cast<long long>(stats.keptFiles),
-                  static_cast<long long>(stats.dirs), NowSeconds() - start);
+      std::printf(
+          "trees        2 x %lld junk files + %lld others in %lld dirs; generated in "
+          "%.1f s\n",
+          static_cast<long long>(stats.junkFiles), static_cast<long long>(stats.keptFiles),
+          static_cast<long long>(stats.dirs), NowSeconds() - start);
     }
     if (contender.checkCopies &&
         (copy.expectedHits != stats.expectedHits || copy.keptFiles != stats.keptFiles)) {

@@ -52,9 +52,9 @@ struct PeakMemory {
 // A program that deletes through a child of the benchmark, raced against
 // find -delete on a second copy of the same tree.
 struct DeleteContender {
-  std::string tag;        // the trees' names: tag and tag + "-find"
-  std::string childMode;  // the child's mode word, given the tree's root
-  const char* name = "";  // names the program's tree in the leftovers check
+  std::string tag;           // the trees' names: tag and tag + "-find"
+  std::string childMode;     // the child's mode word, given the tree's root
+  const char* name = "";     // names the program's tree in the leftovers check
   bool checkCopies = false;  // check, and fail on, two copies that differ
   // Takes the report of a child that ran in a round (counted from 0): keeps
   // its times and checks its figures against the generated tree, printing

@@ -72,14 +72,16 @@ std::string UpperAscii(std::string_view text) {
   return upper;
 }
 
-constexpr std::array<std::string_view, 12> kOrdinaryExtensions = {
-    ".txt", ".c", ".h", ".dat", ".png", ".log", ".html", ".json", "", ".cpp", ".md", ".xml"};
+constexpr std::array<std::string_view, 12> kOrdinaryExtensions = {".txt", ".c",   ".h",    ".dat",
+                                                                  ".png", ".log", ".html", ".json",
+                                                                  "",     ".cpp", ".md",   ".xml"};
 
 // Names that look like junk but match no type: wrong case mixes, a junk
 // suffix followed by more, one character too many or too few.
-constexpr std::array<std::string_view, 14> kNearMisses = {
-    ".Bak", ".bAK", ".bak.txt", ".----", ".tMp", ".Tmp", ".$$x", "._Mp",
-    ".@@",  ".tmp ", ".old.gz", ".chk1", "$.txt", "~.txt"};
+constexpr std::array<std::string_view, 14> kNearMisses = {".Bak",  ".bAK",  ".bak.txt", ".----",
+                                                          ".tMp",  ".Tmp",  ".$$x",     "._Mp",
+                                                          ".@@",   ".tmp ", ".old.gz",  ".chk1",
+                                                          "$.txt", "~.txt"};
 
 std::string OrdinaryName(Rng& rng, std::uint64_t serial) {
   return UniqueBase(rng, serial) + std::string(kOrdinaryExtensions[rng.Below(12)]);
@@ -133,9 +135,8 @@ void CountFile(TreeStats& stats, std::string_view name, std::size_t size) {
 
 }  // namespace
 
-TreeStats GenerateScanTree(const std::string& root, std::int64_t fileCount,
-                           std::int64_t dirCount, std::uint64_t seed,
-                           std::int64_t specialCount) {
+TreeStats GenerateScanTree(const std::string& root, std::int64_t fileCount, std::int64_t dirCount,
+                           std::uint64_t seed, std::int64_t specialCount) {
   Rng rng(seed);
   TreeStats stats;
   std::vector<std::string> dirs = {root};
@@ -216,8 +217,8 @@ TreeStats GenerateScanTree(const std::string& root, std::int64_t fileCount,
   return stats;
 }
 
-TreeStats GenerateDeleteTree(const std::string& root, std::int64_t junkCount,
-                             std::int64_t dirCount, std::uint64_t seed) {
+TreeStats GenerateDeleteTree(const std::string& root, std::int64_t junkCount, std::int64_t dirCount,
+                             std::uint64_t seed) {
   Rng rng(seed);
   TreeStats stats;
   std::vector<std::string> dirs = {root};

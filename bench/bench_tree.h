@@ -9,15 +9,15 @@ namespace tidwen::bench {
 
 // What a generated tree holds, as the benchmark's model counts it.
 struct TreeStats {
-  std::int64_t dirs = 0;           // the root included
-  std::int64_t files = 0;          // regular files, hidden ones included
-  std::int64_t listedFiles = 0;    // regular files a scan lists
-  std::int64_t emptyFiles = 0;     // listed and empty
-  std::int64_t hiddenFiles = 0;    // names starting with "."
-  std::int64_t specials = 0;       // symlinks and fifos, never listed as files
-  std::int64_t expectedHits = 0;   // ResultList entries of a full scan
-  std::int64_t junkFiles = 0;      // listed files with at least one hit
-  std::int64_t keptFiles = 0;      // regular files that no deletion may touch
+  std::int64_t dirs = 0;          // the root included
+  std::int64_t files = 0;         // regular files, hidden ones included
+  std::int64_t listedFiles = 0;   // regular files a scan lists
+  std::int64_t emptyFiles = 0;    // listed and empty
+  std::int64_t hiddenFiles = 0;   // names starting with "."
+  std::int64_t specials = 0;      // symlinks and fifos, never listed as files
+  std::int64_t expectedHits = 0;  // ResultList entries of a full scan
+  std::int64_t junkFiles = 0;     // listed files with at least one hit
+  std::int64_t keptFiles = 0;     // regular files that no deletion may touch
 };
 
 // A mixed tree: fileCount regular files over dirCount directories (the root
@@ -25,16 +25,15 @@ struct TreeStats {
 // 1% empty, 2% hidden, 1% near misses, a few names holding "\" or bytes that
 // are not UTF-8, hidden directories, and specialCount symlinks and fifos.
 // The root must exist and be empty. Throws std::runtime_error on failure.
-TreeStats GenerateScanTree(const std::string& root, std::int64_t fileCount,
-                           std::int64_t dirCount, std::uint64_t seed,
-                           std::int64_t specialCount);
+TreeStats GenerateScanTree(const std::string& root, std::int64_t fileCount, std::int64_t dirCount,
+                           std::uint64_t seed, std::int64_t specialCount);
 
 // A tree for deletion: junkCount junk files (mostly .tmp, some of every other
 // suffix but ".$$$", which would stand twice in the ResultList, and 1% empty)
 // spread evenly over dirCount directories, plus about 10% as many files that
 // must survive: ordinary names, near misses and hidden junk names.
-TreeStats GenerateDeleteTree(const std::string& root, std::int64_t junkCount,
-                             std::int64_t dirCount, std::uint64_t seed);
+TreeStats GenerateDeleteTree(const std::string& root, std::int64_t junkCount, std::int64_t dirCount,
+                             std::uint64_t seed);
 
 // Counts what is left in a deletion tree: regular files a scan would list as
 // junk, and all other regular files.

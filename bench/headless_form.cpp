@@ -9,8 +9,8 @@ namespace tidwen::bench {
 
 int AbortingMessageBox::MsgBox(std::string_view text, MsgBoxButtons, MsgBoxIcon,
                                std::string_view title) {
-  std::fprintf(stderr, "tidwen-bench: unexpected message box [%s] %s\n",
-               Printable(title).c_str(), Printable(text).c_str());
+  std::fprintf(stderr, "tidwen-bench: unexpected message box [%s] %s\n", Printable(title).c_str(),
+               Printable(text).c_str());
   std::abort();
 }
 

@@ -7,8 +7,8 @@
 
 #include "child_report.h"
 #include "model/form1_context.h"
-#include "platform/tunable_platform.h"
 #include "model/plain_controls.h"
+#include "platform/tunable_platform.h"
 
 namespace tidwen::bench {
 

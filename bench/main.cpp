@@ -156,8 +156,7 @@ bool ScanBenchmark(const BenchOptions& options, const std::string& self) {
     double bfsSeconds =
         haveBfs ? RunProcess(FindCommand(kBfs, root, "-print"), Output::kDiscard).seconds : 0;
     ProcessResult scan = RunProcess({self, "--child-scan", root}, Output::kCapture);
-    ProcessResult oneThread =
-        RunProcess({self, "--child-scan-one-thread", root}, Output::kCapture);
+    ProcessResult oneThread = RunProcess({self, "--child-scan-one-thread", root}, Output::kCapture);
     ChildReport report, oneThreadReport;
     if (!scan.Ok() || !ParseChildReport(scan.output, report) || !oneThread.Ok() ||
         !ParseChildReport(oneThread.output, oneThreadReport)) {
@@ -196,17 +195,18 @@ bool ScanBenchmark(const BenchOptions& options, const std::string& self) {
   PrintTime("one thread", oneThreadTimes, "the scan with nothing read ahead");
   PrintTime("scan", scanTimes,
             Count(stats.listedFiles) + " files, " +
-                Count(static_cast<std::int64_t>(firstScan.Number("queued_dirs")) + 1) +
-                " dirs, " + Count(entries) + " hits; reading ahead");
-  std::printf("memory       peak %.1f MiB (VmHWM of the scan's own process), %.1f MiB over "
-              "its VmRSS just before the scan\n",
-              static_cast<double>(memory.peakKb) / 1024.0,
-              static_cast<double>(memory.growthKb) / 1024.0);
-  std::printf("             one thread: peak %.1f MiB, %.1f MiB over; the read-ahead adds "
-              "%.1f MiB (target <= 64)\n",
-              static_cast<double>(oneThreadMemory.peakKb) / 1024.0,
-              static_cast<double>(oneThreadMemory.growthKb) / 1024.0,
-              static_cast<double>(memory.peakKb - oneThreadMemory.peakKb) / 1024.0);
+                Count(static_cast<std::int64_t>(firstScan.Number("queued_dirs")) + 1) + " dirs, " +
+                Count(entries) + " hits; reading ahead");
+  std::printf(
+      "memory       peak %.1f MiB (VmHWM of the scan's own process), %.1f MiB over "
+      "its VmRSS just before the scan\n",
+      static_cast<double>(memory.peakKb) / 1024.0, static_cast<double>(memory.growthKb) / 1024.0);
+  std::printf(
+      "             one thread: peak %.1f MiB, %.1f MiB over; the read-ahead adds "
+      "%.1f MiB (target <= 64)\n",
+      static_cast<double>(oneThreadMemory.peakKb) / 1024.0,
+      static_cast<double>(oneThreadMemory.growthKb) / 1024.0,
+      static_cast<double>(memory.peakKb - oneThreadMemory.peakKb) / 1024.0);
   std::printf("\n");
 
   sound = CheckHits(firstScan.records, root, findPaths, "find") && sound;
@@ -264,12 +264,13 @@ bool DeleteBenchmark(const BenchOptions& options, const std::string& self) {
     if (counts && report.Number("question_ok") == 1 && report.Number("caption_ok") == 1) {
       return true;
     }
-    std::printf("check        round %d: %s entries before (expected %lld), %s after; "
-                "question %s, caption %s\n",
-                round + 1, report.Text("entries_before").c_str(),
-                static_cast<long long>(stats.expectedHits), report.Text("entries_after").c_str(),
-                report.Number("question_ok") == 1 ? "ok" : "WRONG",
-                report.Number("caption_ok") == 1 ? "ok" : "WRONG");
+    std::printf(
+        "check        round %d: %s entries before (expected %lld), %s after; "
+        "question %s, caption %s\n",
+        round + 1, report.Text("entries_before").c_str(),
+        static_cast<long long>(stats.expectedHits), report.Text("entries_after").c_str(),
+        report.Number("question_ok") == 1 ? "ok" : "WRONG",
+        report.Number("caption_ok") == 1 ? "ok" : "WRONG");
     return false;
   };
   DeleteRounds rounds = RunDeleteRounds(options, self, program);

@@ -34,8 +34,7 @@ long ReadStatusKb(const char* key) {
   std::string line;
   std::size_t keyLength = std::strlen(key);
   while (std::getline(status, line)) {
-    if (line.compare(0, keyLength, key) == 0 && line.size() > keyLength &&
-        line[keyLength] == ':') {
+    if (line.compare(0, keyLength, key) == 0 && line.size() > keyLength && line[keyLength] == ':') {
       return std::strtol(line.c_str() + keyLength + 1, nullptr, 10);
     }
   }

@@ -104,9 +104,7 @@ TEST(ProcessRunner, CapturesOutputAndReportsExitCodes) {
 
 class GeneratedTree : public ::testing::Test {
  protected:
-  void SetUp() override {
-    tree_ = std::make_unique<TreeGuard>(MakeTempRoot("/tmp", "test"));
-  }
+  void SetUp() override { tree_ = std::make_unique<TreeGuard>(MakeTempRoot("/tmp", "test")); }
   const std::string& Root() const { return tree_->Root(); }
 
   std::unique_ptr<TreeGuard> tree_;
@@ -172,8 +170,8 @@ TEST_F(GeneratedTree, FloorWalkOfAMissingRootCountsAnError) {
 std::vector<std::string>* gListing = nullptr;
 std::size_t gRootLength = 0;
 int AddToListing(const char* path, const struct stat* st, int, struct FTW*) {
-  gListing->push_back(std::string(path + gRootLength) + " " + std::to_string(st->st_size) +
-                      " " + std::to_string(st->st_mode & S_IFMT));
+  gListing->push_back(std::string(path + gRootLength) + " " + std::to_string(st->st_size) + " " +
+                      std::to_string(st->st_mode & S_IFMT));
   return 0;
 }
 std::vector<std::string> Listing(const std::string& root) {

@@ -17,13 +17,13 @@
 #include "bench_model.h"
 #include "child_modes.h"
 #include "child_report.h"
+#include "frontend/qt/form1.h"
+#include "frontend/qt/list_box.h"
+#include "frontend/qt/status_label.h"
 #include "headless_form.h"
 #include "model/display_text.h"
 #include "platform/platform.h"
 #include "process_run.h"
-#include "frontend/qt/form1.h"
-#include "frontend/qt/list_box.h"
-#include "frontend/qt/status_label.h"
 
 namespace tidwen::bench {
 
@@ -110,8 +110,7 @@ class OffscreenApplication {
 // directory, shown, and its controls.
 class BenchWindow {
  public:
-  explicit BenchWindow(const std::string& root)
-      : platform_(MakeDirectoryPlatform(root)) {
+  explicit BenchWindow(const std::string& root) : platform_(MakeDirectoryPlatform(root)) {
     double start = NowSeconds();
     form_ = std::make_unique<Form1>(*platform_);  // runs Form_Load
     loadSeconds_ = NowSeconds() - start;

@@ -71,33 +71,35 @@ bool CheckReport(const ChildReport& report, const char* key, const char* what) {
 void PrintLongList(const ChildReport& report) {
   if (!report.Has("long_entries")) return;
   const double added = report.Number("long_added_entries");
-  std::printf("long list    List1 filled to %.0f entries (%.0f added as a repeat scan "
-              "would) in %.2f s, shown in %.2f s\n",
-              report.Number("long_entries"), added, report.Number("long_fill_seconds"),
-              report.Number("long_show_seconds"));
+  std::printf(
+      "long list    List1 filled to %.0f entries (%.0f added as a repeat scan "
+      "would) in %.2f s, shown in %.2f s\n",
+      report.Number("long_entries"), added, report.Number("long_fill_seconds"),
+      report.Number("long_show_seconds"));
   std::printf("  per entry  %.1f bytes held by the list beyond the text  (target <= 48)\n",
               PerEntry(report.Number("long_overhead_bytes"), report.Number("long_entries")));
-  std::printf("             %.1f bytes of RSS growth per added entry beyond its text "
-              "(%.0f text bytes added)\n",
-              PerEntry(report.Number("long_rss_growth_kb") * 1024 -
-                           report.Number("long_added_text_bytes"),
-                       added),
-              report.Number("long_added_text_bytes"));
-  std::printf("  paint      first page %.2f ms, middle page %.2f ms, last page %.2f ms  "
-              "(target < 50 ms each)\n",
-              report.Number("paint_first_ms"), report.Number("paint_middle_ms"),
-              report.Number("paint_last_ms"));
-  std::printf("  scroll     top to bottom in %.0f pages: %.1f ms in all, worst page %.2f ms; "
-              "jump to the bottom %.2f ms; whole window grabbed in %.1f ms\n",
-              report.Number("sweep_pages"), report.Number("sweep_total_ms"),
-              report.Number("sweep_worst_ms"), report.Number("jump_to_bottom_ms"),
-              report.Number("grab_window_ms"));
+  std::printf(
+      "             %.1f bytes of RSS growth per added entry beyond its text "
+      "(%.0f text bytes added)\n",
+      PerEntry(report.Number("long_rss_growth_kb") * 1024 - report.Number("long_added_text_bytes"),
+               added),
+      report.Number("long_added_text_bytes"));
+  std::printf(
+      "  paint      first page %.2f ms, middle page %.2f ms, last page %.2f ms  "
+      "(target < 50 ms each)\n",
+      report.Number("paint_first_ms"), report.Number("paint_middle_ms"),
+      report.Number("paint_last_ms"));
+  std::printf(
+      "  scroll     top to bottom in %.0f pages: %.1f ms in all, worst page %.2f ms; "
+      "jump to the bottom %.2f ms; whole window grabbed in %.1f ms\n",
+      report.Number("sweep_pages"), report.Number("sweep_total_ms"),
+      report.Number("sweep_worst_ms"), report.Number("jump_to_bottom_ms"),
+      report.Number("grab_window_ms"));
   std::printf("  select-all %.1f ms on %.0f entries, painted included\n",
               report.Number("long_select_all_seconds") * 1000, report.Number("long_entries"));
 }
 
-bool ScanBenchmark(const BenchOptions& options, std::int64_t listEntries,
-                   const std::string& self) {
+bool ScanBenchmark(const BenchOptions& options, std::int64_t listEntries, const std::string& self) {
   bool sound = true;
   std::printf("== window scan benchmark: Form1 on Qt's offscreen platform ==\n");
   ScanTree tree(options, "window");
@@ -112,8 +114,7 @@ bool ScanBenchmark(const BenchOptions& options, std::int64_t listEntries,
   ProcessResult toolOut = RunProcess(FindCommand(tool, root, "-print0"), Output::kCapture);
   ChildReport headlessFirst, windowFirst;
   if (!RunChild({self, "--child-scan", root}, headlessFirst, "headless") ||
-      !RunChild({self, "--child-window-scan", root, "--list-entries",
-                 Count(listEntries)},
+      !RunChild({self, "--child-window-scan", root, "--list-entries", Count(listEntries)},
                 windowFirst, "window")) {
     return false;
   }
@@ -169,9 +170,10 @@ bool ScanBenchmark(const BenchOptions& options, std::int64_t listEntries,
               windowFirst.Number("load_seconds"));
   std::printf("\n");
   // Paints in each round, and the highest rate any round reached.
-  std::printf("repaints     during the scan, in each round; the highest rate  (target <= ~30 "
-              "a second, never one per file: %lld files)\n",
-              static_cast<long long>(stats.listedFiles));
+  std::printf(
+      "repaints     during the scan, in each round; the highest rate  (target <= ~30 "
+      "a second, never one per file: %lld files)\n",
+      static_cast<long long>(stats.listedFiles));
   const char* const kPaints[][2] = {{"label_paints", "Label1"},
                                     {"list_paints", "List1 page"},
                                     {"list_bar_paints", "List1 bar"},
@@ -195,23 +197,25 @@ bool ScanBenchmark(const BenchOptions& options, std::int64_t listEntries,
     paintShares += share;
   }
   std::printf("  painting   %s of the scan\n", paintShares.c_str());
-  std::printf("memory       peak %.1f MiB (VmHWM of the window's process during the scan), "
-              "%.1f MiB over its VmRSS before the scan; headless %.1f MiB over\n",
-              Kib(static_cast<double>(memory.peakKb)), Kib(static_cast<double>(memory.growthKb)),
-              Kib(static_cast<double>(headlessMemory.growthKb)));
+  std::printf(
+      "memory       peak %.1f MiB (VmHWM of the window's process during the scan), "
+      "%.1f MiB over its VmRSS before the scan; headless %.1f MiB over\n",
+      Kib(static_cast<double>(memory.peakKb)), Kib(static_cast<double>(memory.growthKb)),
+      Kib(static_cast<double>(headlessMemory.growthKb)));
   const ChildReport& last = windows.back();
   const double list1Entries = last.Number("entries");
-  std::printf("  per entry  List1 %.1f bytes beyond the text (%.0f entries), List3 %.1f "
-              "(%.0f entries)  (target <= 48)\n",
-              PerEntry(last.Number("list1_overhead_bytes"), list1Entries), list1Entries,
-              PerEntry(last.Number("list3_overhead_bytes"), last.Number("queued_dirs")),
-              last.Number("queued_dirs"));
+  std::printf(
+      "  per entry  List1 %.1f bytes beyond the text (%.0f entries), List3 %.1f "
+      "(%.0f entries)  (target <= 48)\n",
+      PerEntry(last.Number("list1_overhead_bytes"), list1Entries), list1Entries,
+      PerEntry(last.Number("list3_overhead_bytes"), last.Number("queued_dirs")),
+      last.Number("queued_dirs"));
   const double textBytes = last.Number("list1_text_bytes") + last.Number("list3_text_bytes");
-  std::printf("             %.1f bytes of RSS growth per List1 and List3 entry beyond its text "
-              "(all of the scan's growth, listers included)\n",
-              PerEntry((last.Number("rss_after_kb") - last.Number("rss_before_kb")) * 1024 -
-                           textBytes,
-                       list1Entries + last.Number("queued_dirs")));
+  std::printf(
+      "             %.1f bytes of RSS growth per List1 and List3 entry beyond its text "
+      "(all of the scan's growth, listers included)\n",
+      PerEntry((last.Number("rss_after_kb") - last.Number("rss_before_kb")) * 1024 - textBytes,
+               list1Entries + last.Number("queued_dirs")));
   std::printf("select-all   %.1f ms on %.0f entries, painted included\n",
               windowFirst.Number("select_all_seconds") * 1000, windowFirst.Number("entries"));
   PrintLongList(windowFirst);
@@ -221,17 +225,19 @@ bool ScanBenchmark(const BenchOptions& options, std::int64_t listEntries,
   // order, and what the tools find.
   if (windowFirst.records != headlessFirst.records) {
     MultisetDiff diff = CompareMultisets(windowFirst.records, headlessFirst.records);
-    std::printf("check        window and headless differ: %zu only in the window, %zu only "
-                "headless%s\n",
-                diff.onlyLeft.size(), diff.onlyRight.size(),
-                diff.Same() ? " (same entries, other order)" : "");
+    std::printf(
+        "check        window and headless differ: %zu only in the window, %zu only "
+        "headless%s\n",
+        diff.onlyLeft.size(), diff.onlyRight.size(),
+        diff.Same() ? " (same entries, other order)" : "");
     PrintDifference("window only:", diff.onlyLeft);
     PrintDifference("headless only:", diff.onlyRight);
     sound = false;
   } else {
-    std::printf("check        OK: window and headless list the same %lld entries in the same "
-                "order\n",
-                static_cast<long long>(entries));
+    std::printf(
+        "check        OK: window and headless list the same %lld entries in the same "
+        "order\n",
+        static_cast<long long>(entries));
   }
   sound = CheckHits(windowFirst.records, root, SplitNulRecords(toolOut.output),
                     haveBfs ? "bfs" : "find") &&
@@ -302,26 +308,25 @@ bool DeleteBenchmark(const BenchOptions& options, const std::string& self) {
         report.Number("scan_boxes") == 0) {
       return true;
     }
-    std::printf("check        round %d: %s entries before (expected %lld), %s after, %s "
-                "shown; question %s, caption %s, select-all %s, %s boxes in the scan\n",
-                round + 1, report.Text("entries_before").c_str(),
-                static_cast<long long>(stats.expectedHits), report.Text("entries_after").c_str(),
-                report.Text("rows_shown").c_str(),
-                report.Number("question_ok") == 1 ? "ok" : "WRONG",
-                report.Number("caption_ok") == 1 && report.Number("caption_shown") == 1 ? "ok"
-                                                                                      : "WRONG",
-                report.Number("select_all_ok") == 1 ? "ok" : "WRONG",
-                report.Text("scan_boxes").c_str());
+    std::printf(
+        "check        round %d: %s entries before (expected %lld), %s after, %s "
+        "shown; question %s, caption %s, select-all %s, %s boxes in the scan\n",
+        round + 1, report.Text("entries_before").c_str(),
+        static_cast<long long>(stats.expectedHits), report.Text("entries_after").c_str(),
+        report.Text("rows_shown").c_str(), report.Number("question_ok") == 1 ? "ok" : "WRONG",
+        report.Number("caption_ok") == 1 && report.Number("caption_shown") == 1 ? "ok" : "WRONG",
+        report.Number("select_all_ok") == 1 ? "ok" : "WRONG", report.Text("scan_boxes").c_str());
     return false;
   };
   DeleteRounds rounds = RunDeleteRounds(options, self, window);
 
   std::printf("\n");
   const std::string entries = Count(rounds.stats.expectedHits) + " entries";
-  std::printf("select-all   %.1f ms  Command5_Click alone, best of %zu; %.1f ms until painted  "
-              "(%s; target < 200 ms)\n",
-              selectHandlerTimes.Best() * 1000, selectHandlerTimes.seconds.size(),
-              selectTimes.Best() * 1000, entries.c_str());
+  std::printf(
+      "select-all   %.1f ms  Command5_Click alone, best of %zu; %.1f ms until painted  "
+      "(%s; target < 200 ms)\n",
+      selectHandlerTimes.Best() * 1000, selectHandlerTimes.seconds.size(),
+      selectTimes.Best() * 1000, entries.c_str());
   PrintDeleteTimes(windowTimes, rounds, "Command2 from Yes to its return");
   return CloseDeletion(rounds, windowTimes, "");
 }

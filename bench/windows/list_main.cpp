@@ -59,9 +59,11 @@ std::vector<std::string> ListHits(const std::string& dir, bool oneThread) {
 int main() {
   int argc = 0;
   wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
-  const bool oneThread = argv != nullptr && argc == 3 && std::wstring_view(argv[1]) == L"--list-one-thread";
+  const bool oneThread =
+      argv != nullptr && argc == 3 && std::wstring_view(argv[1]) == L"--list-one-thread";
   if (argv == nullptr || argc != 3 || (!oneThread && std::wstring_view(argv[1]) != L"--list")) {
-    std::fprintf(stderr, "usage: tidwen-bench --list DIR\n       tidwen-bench --list-one-thread DIR\n");
+    std::fprintf(stderr,
+                 "usage: tidwen-bench --list DIR\n       tidwen-bench --list-one-thread DIR\n");
     return 2;
   }
   const std::string dir = tidwen::ToWtf8(std::wstring_view(argv[2]));

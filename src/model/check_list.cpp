@@ -33,8 +33,8 @@ void CheckList::StoreText(std::string_view text, Entry& entry) {
     entry.offset = 0;
     return;
   }
-  if (texts_.empty() || (texts_.back().size > 0 && texts_.back().size + std::uint64_t{length} >
-                                                       kTextBlock)) {
+  if (texts_.empty() ||
+      (texts_.back().size > 0 && texts_.back().size + std::uint64_t{length} > kTextBlock)) {
     texts_.emplace_back();
   }
   TextBlock& block = texts_.back();
@@ -161,8 +161,9 @@ std::string_view CheckList::Text(std::int64_t i) const { return View(At(Checked(
 FileStamp CheckList::Stamp(std::int64_t i) const {
   const Entry& e = At(Checked(i));
   if (!e.stampKnown) return {};
-  return FileStamp{devices_[e.device], e.inode, e.stampEmpty != 0, true,
-                   static_cast<StampIdentity>(e.identity), e.version};
+  return FileStamp{
+      devices_[e.device], e.inode, e.stampEmpty != 0, true, static_cast<StampIdentity>(e.identity),
+      e.version};
 }
 
 void CheckList::SelectAll() {

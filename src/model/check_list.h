@@ -48,8 +48,8 @@ class CheckList {
     std::uint32_t stampKnown : 1;
     std::uint32_t stampEmpty : 1;
     std::uint32_t identity : 2;  // a StampIdentity
-    std::uint32_t offset : 16;  // in the text block
-    std::uint32_t device : 16;  // slot in devices_
+    std::uint32_t offset : 16;   // in the text block
+    std::uint32_t device : 16;   // slot in devices_
   };
   static_assert(sizeof(Entry) == 32);
 

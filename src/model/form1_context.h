@@ -15,10 +15,10 @@ namespace tidwen {
 // Controls and services are not owned: the window (or a test) owns them and
 // keeps them alive for as long as the context is used.
 struct Form1Context {
-  ListControl& List1;   // ResultList: the found paths
-  ListControl& List2;   // PatternList: the sixteen junk types
-  ListControl& List3;   // DirectoryQueue: directories still to visit, never shown
-  LabelControl& Label1; // status line
+  ListControl& List1;    // ResultList: the found paths
+  ListControl& List2;    // PatternList: the sixteen junk types
+  ListControl& List3;    // DirectoryQueue: directories still to visit, never shown
+  LabelControl& Label1;  // status line
   DriveListControl& Drive1;
   DirListControl& Dir1;
   FileListControl& File1;

@@ -17,7 +17,9 @@ class PlainListControl : public ListControl {
   void SetVisible(bool visible) override { visible_ = visible; }
   bool Visible() const override { return visible_; }
   void AddItem(std::string_view text) override { items_.Append(text); }
-  void AddItem(std::string_view text, const FileStamp& stamp) override { items_.Append(text, stamp); }
+  void AddItem(std::string_view text, const FileStamp& stamp) override {
+    items_.Append(text, stamp);
+  }
   void AddItem(std::string_view text, std::int64_t index) override { items_.Insert(index, text); }
   std::string_view List(std::int64_t i) const override { return items_.Text(i); }
   FileStamp Stamp(std::int64_t i) const override { return items_.Stamp(i); }

@@ -36,8 +36,8 @@ class MessageBoxService {
   virtual ~MessageBoxService() = default;
   // Shows a modal box and returns when the user closes it. The first button
   // is the default. An empty title shows kApplicationTitle.
-  virtual int MsgBox(std::string_view text, MsgBoxButtons buttons,
-                     MsgBoxIcon icon, std::string_view title) = 0;
+  virtual int MsgBox(std::string_view text, MsgBoxButtons buttons, MsgBoxIcon icon,
+                     std::string_view title) = 0;
 };
 
 // A file looked up by FileSystemObject::GetFile.
@@ -58,8 +58,7 @@ class FileSystemObject {
   // (another file, or the same file changed since it was stamped: written,
   // renamed, its mode or links changed) makes the look-up fail with
   // kPermissionDenied.
-  virtual std::unique_ptr<FileObject> GetFile(std::string_view path,
-                                              const FileStamp& expected) = 0;
+  virtual std::unique_ptr<FileObject> GetFile(std::string_view path, const FileStamp& expected) = 0;
 };
 
 // Makes file-system objects. It may keep directories open between objects

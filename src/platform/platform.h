@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "model/controls.h"
-#include "platform/platform_services.h"
 #include "model/services.h"
+#include "platform/platform_services.h"
 
 namespace tidwen {
 

@@ -19,9 +19,20 @@ struct PlatformServices {
 
 inline Form1Context MakeForm1Context(const WindowControls& window, const PlatformServices& platform,
                                      MessageBoxService& messageBox) {
-  return Form1Context{window.List1,       window.List2,    window.List3,        window.Label1,
-                      window.Drive1,      platform.Dir1,   platform.File1,      platform.FileLength,
-                      messageBox,         platform.FileSystem, {}, {}, 0, {}};
+  return Form1Context{window.List1,
+                      window.List2,
+                      window.List3,
+                      window.Label1,
+                      window.Drive1,
+                      platform.Dir1,
+                      platform.File1,
+                      platform.FileLength,
+                      messageBox,
+                      platform.FileSystem,
+                      {},
+                      {},
+                      0,
+                      {}};
 }
 
 }  // namespace tidwen

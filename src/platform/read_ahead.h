@@ -161,8 +161,9 @@ class WalkReadAhead {
   // Listings read ahead and not taken yet, and their bytes; for tests.
   std::size_t HeldListings() {
     const std::lock_guard<std::mutex> lock(mutex_);
-    return static_cast<std::size_t>(std::count_if(
-        jobs_.begin(), jobs_.end(), [](const auto& j) { return j->listing != nullptr; }));
+    return static_cast<std::size_t>(std::count_if(jobs_.begin(), jobs_.end(), [](const auto& j) {
+      return j->listing != nullptr;
+    }));
   }
   std::size_t HeldBytes() {
     const std::lock_guard<std::mutex> lock(mutex_);
@@ -253,9 +254,8 @@ class WalkReadAhead {
         if (stopping_) return;
       }
       std::shared_ptr<Job> job;
-      work_.wait(lock, [&] {
-        return stopping_ || index >= active_ || (job = NextJob()) != nullptr;
-      });
+      work_.wait(lock,
+                 [&] { return stopping_ || index >= active_ || (job = NextJob()) != nullptr; });
       if (stopping_) return;
       if (!job) continue;  // parked since
       job->state = State::kReading;
@@ -283,7 +283,7 @@ class WalkReadAhead {
   std::mutex mutex_;
   std::condition_variable work_;    // a job to do, or stopping
   std::condition_variable parked_;  // more workers active, or stopping
-  std::condition_variable done_;  // a job done
+  std::condition_variable done_;    // a job done
   // Jobs in the walk's order; the front is the directory it visits next.
   // Workers take jobs in this order too, so the jobs not yet begun are the
   // last ones: all but the first begun_.

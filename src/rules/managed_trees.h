@@ -11,13 +11,13 @@
 namespace tidwen {
 
 inline constexpr std::array<std::string_view, 7> kManagedTrees = {
-    ".git",          // Git's repository
-    ".hg",           // Mercurial's
-    ".svn",          // Subversion's working-copy data
-    ".bzr",          // Bazaar's
-    "site-packages", // Python's installed packages
-    "dist-packages", // the same, installed by Debian's packages
-    "node_modules",  // npm's installed packages
+    ".git",           // Git's repository
+    ".hg",            // Mercurial's
+    ".svn",           // Subversion's working-copy data
+    ".bzr",           // Bazaar's
+    "site-packages",  // Python's installed packages
+    "dist-packages",  // the same, installed by Debian's packages
+    "node_modules",   // npm's installed packages
 };
 
 // Whether a directory's bare name is one of kManagedTrees. The names are

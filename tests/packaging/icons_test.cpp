@@ -73,8 +73,8 @@ TEST(IconArtTest, LargeSizesHaveSharpEdgesWhereAnUpscaleHasSoftOnes) {
   for (int size : tidwen::art::kIconSizes) {
     if (size < 48) continue;
     EXPECT_LT(SoftShare(tidwen::art::SizedIcon(size)), Softest(size)) << size;
-    const QImage upscaled = tidwen::art::PixelIcon().scaled(
-        size, size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    const QImage upscaled = tidwen::art::PixelIcon().scaled(size, size, Qt::IgnoreAspectRatio,
+                                                            Qt::SmoothTransformation);
     EXPECT_GT(SoftShare(upscaled), Softest(size)) << size;
   }
 }
@@ -110,7 +110,10 @@ TEST(IconArtTest, ProgramIconHoldsBothSmallSizesIn16Colours) {
   QStringList entries;  // "width x height, colours, bits"
   for (int i = 0; i < byte(4) && 6 + 16 * i + 8 <= ico.size(); ++i) {
     const int at = 6 + 16 * i;
-    entries << QString("%1x%2 %3 %4").arg(byte(at)).arg(byte(at + 1)).arg(byte(at + 2))
+    entries << QString("%1x%2 %3 %4")
+                   .arg(byte(at))
+                   .arg(byte(at + 1))
+                   .arg(byte(at + 2))
                    .arg(byte(at + 6));
   }
   EXPECT_EQ(entries, (QStringList{"16x16 16 4", "32x32 16 4", "48x48 0 32", "0x0 0 32"}));

@@ -90,13 +90,13 @@ TEST(WalkReadAhead, ListingsGoToTheWalkOnlyWhenItsOwnLookAgrees) {
   DirectoryIdentity reborn = FakeDisk::Identity(4);
   reborn.incarnation = 7;
   const std::vector<Row> rows = {
-      {"C:\\d0", FakeDisk::Identity(1), true},   // the letter in either case
-      {"c:\\d1", FakeDisk::Identity(9), false},  // another directory there now
-      {"c:\\d2", changed, false},                // changed since it was read
-      {"c:\\d3", reborn, false},                 // made anew with its number
+      {"C:\\d0", FakeDisk::Identity(1), true},          // the letter in either case
+      {"c:\\d1", FakeDisk::Identity(9), false},         // another directory there now
+      {"c:\\d2", changed, false},                       // changed since it was read
+      {"c:\\d3", reborn, false},                        // made anew with its number
       {"c:\\d4", FakeDisk::Identity(5, false), false},  // the walk's look failed
-      {"c:\\d5", FakeDisk::Identity(6), false},  // read before it had settled
-      {"c:\\d6", FakeDisk::Identity(7), false},  // could not be read
+      {"c:\\d5", FakeDisk::Identity(6), false},         // read before it had settled
+      {"c:\\d6", FakeDisk::Identity(7), false},         // could not be read
   };
   for (const Row& row : rows) {
     const std::shared_ptr<std::string> listing = ahead.Take(row.path, row.seen);
@@ -170,7 +170,8 @@ TEST(WalkReadAhead, MoreWorkersReadWhileReadsWaitOnTheDevice) {
   const auto run = [&](std::size_t from, std::size_t to, Ahead& ahead) {
     ahead.Expect(std::vector<Dir>(dirs.begin() + from, dirs.begin() + to));
     WaitHeld(ahead, to - from);
-    for (std::size_t i = from; i < to; ++i) ahead.Take(dirs[i].drivePath, FakeDisk::Identity(i + 1));
+    for (std::size_t i = from; i < to; ++i)
+      ahead.Take(dirs[i].drivePath, FakeDisk::Identity(i + 1));
   };
   Ahead ahead(disk.Maker(), 2, ReadAheadLimits{4096, 1 << 20, 8});
   run(0, 100, ahead);

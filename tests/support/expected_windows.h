@@ -13,13 +13,13 @@ namespace tidwen::test {
 struct ExpectedControl {
   std::string_view window;  // "Form1", "Form2"
   std::string_view name;
-  int index;                // Frame1(0), Frame1(1) of Form2; -1 otherwise
-  std::string_view container;  // "" for the window
+  int index;                     // Frame1(0), Frame1(1) of Form2; -1 otherwise
+  std::string_view container;    // "" for the window
   int left, top, width, height;  // twips; the given size of a label sized to its text
   std::string_view caption;
-  int r, g, b;                   // the text colour; -1 for the platform's
-  std::string_view face;         // "" for the default font
-  double points;                 // 0 for the default font
+  int r, g, b;            // the text colour; -1 for the platform's
+  std::string_view face;  // "" for the default font
+  double points;          // 0 for the default font
   bool bold, italic;
   bool takesFocus;
   int tabIndex;
@@ -28,6 +28,8 @@ struct ExpectedControl {
 inline constexpr int kForm1Width = 9405, kForm1Height = 4290;
 inline constexpr int kForm2Width = 4680, kForm2Height = 3195;
 
+// One control to a line, as the tables are read.
+// clang-format off
 inline constexpr std::array<ExpectedControl, 20> kExpectedForm1 = {{
     {"Form1", "Drive1", -1, "", 2160, 240, 1815, 300, "", -1, -1, -1, "", 0, false, false, true, 0},
     {"Form1", "Dir1", -1, "", 2160, 600, 1815, 2820, "", -1, -1, -1, "", 0, false, false, true, 1},
@@ -62,6 +64,8 @@ inline constexpr std::array<ExpectedControl, 9> kExpectedForm2 = {{
     {"Form2", "Label6", -1, "", 240, 2160, 4455, 255, "作者：Orvanta  邮箱：orv@example.com", 255, 0, 255, "", 0, false, false, false, 7},
     {"Form2", "Frame1", 1, "", 120, 2640, 4455, 135, "", -1, -1, -1, "", 0, false, false, false, 8},
 }};
+
+// clang-format on
 
 // Line1 of Form2: red, from (240, 2040) to (4560, 2040).
 inline constexpr int kExpectedLine1[4] = {240, 2040, 4560, 2040};

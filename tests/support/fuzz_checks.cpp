@@ -15,10 +15,10 @@
 #include <stdexcept>
 
 #include "model/display_text.h"
+#include "model/runtime_error.h"
 #include "platform/linux/drive_path.h"
 #include "platform/linux/linux_platform.h"
 #include "platform/linux/sys_calls.h"
-#include "model/runtime_error.h"
 #include "support/error_of.h"
 #include "support/temp_tree.h"
 
@@ -108,17 +108,17 @@ std::string CheckAsDrivePath(const DriveTable& table, std::string_view path) {
   const ParentAndName split = SplitParent(path);
   const bool wellFormed = WellFormedDrivePath(table, path);
   if (posix.has_value() != wellFormed) {
-    return wellFormed ? "ToPosixPath rejected the well-formed " + Quoted(path)
-                      : "ToPosixPath accepted the malformed " + Quoted(path) + " as " +
-                            Quoted(*posix);
+    return wellFormed
+               ? "ToPosixPath rejected the well-formed " + Quoted(path)
+               : "ToPosixPath accepted the malformed " + Quoted(path) + " as " + Quoted(*posix);
   }
   if (!posix) return "";
   const std::string shown = Quoted(path) + " -> " + Quoted(*posix);
 
   const std::string& mount = table.Find(path[0])->mountPoint;
   if (!Holds(mount, *posix)) return "not below the mount point: " + shown;
-  const std::string_view below = std::string_view(*posix).substr(
-      mount == "/" ? 1 : std::min(posix->size(), mount.size() + 1));
+  const std::string_view below =
+      std::string_view(*posix).substr(mount == "/" ? 1 : std::min(posix->size(), mount.size() + 1));
   std::string expectedBelow(path.substr(3));
   std::replace(expectedBelow.begin(), expectedBelow.end(), '\\', '/');
   if (below != expectedBelow) return "names changed on the way: " + shown;
@@ -140,7 +140,8 @@ std::string CheckAsDrivePath(const DriveTable& table, std::string_view path) {
                                std::string(split.name);
     if (joined != path) return "parent and name do not make up " + Quoted(path);
     const std::optional<std::string> parentPosix = table.ToPosixPath(split.parent);
-    if (!parentPosix) return "the parent " + Quoted(split.parent) + " of " + shown + " maps nowhere";
+    if (!parentPosix)
+      return "the parent " + Quoted(split.parent) + " of " + shown + " maps nowhere";
     const std::string expected =
         (*parentPosix == "/" ? "" : *parentPosix) + "/" + std::string(split.name);
     if (expected != *posix) return "the parent of " + shown + " maps to " + Quoted(*parentPosix);
@@ -199,10 +200,9 @@ std::string ErrnoText(const std::string& what) { return what + ": " + std::strer
 // Beside every name: close look-alikes (case, suffix, display text), a
 // hidden file, one that holds "\", and a subdirectory. "n" must stay first.
 const std::vector<std::pair<std::string, bool>> kNeighbours = {
-    {"n", false},           {"n.tmp", false},       {"N.TMP", false},
-    {".n", false},          {"n\\m", false},        {"caf\xC3\xA9", false},
-    {"caf\xE9", false},     {"nl\n", false},        {"sp ace ", false},
-    {"sub", true}};
+    {"n", false},       {"n.tmp", false},       {"N.TMP", false},   {".n", false},
+    {"n\\m", false},    {"caf\xC3\xA9", false}, {"caf\xE9", false}, {"nl\n", false},
+    {"sp ace ", false}, {"sub", true}};
 
 constexpr std::string_view kNeighbourBytes = "neighbour";
 
@@ -377,8 +377,8 @@ std::string FileNameCheck::Check(std::string_view name) {
   // time.
   for (const bool openAt2 : {true, false}) {
     std::string failure;
-    const int fd = ::openat(dirFd_, nameZ.c_str(),
-                            O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    const int fd =
+        ::openat(dirFd_, nameZ.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (fd < 0) {
       failure = ErrnoText("cannot create " + Quoted(name));
     } else {
@@ -426,7 +426,8 @@ std::string FileNameCheck::Run(std::string_view name, off_t length, SysCalls& sy
   const std::optional<std::string> toDrive = drives.ToDrivePath(posixPath);
   if (addressable) {
     if (toPosix != posixPath) return shown + " maps to " + Quoted(toPosix.value_or("nothing"));
-    if (toDrive != drivePath) return shown + " comes back as " + Quoted(toDrive.value_or("nothing"));
+    if (toDrive != drivePath)
+      return shown + " comes back as " + Quoted(toDrive.value_or("nothing"));
   } else if (toDrive) {
     return shown + " holds \"\\\" but has the drive path " + Quoted(*toDrive);
   }

@@ -45,7 +45,8 @@ void MemoryTree::RemoveDirectory(std::string_view path) {
   auto dir = directories_.find(parent);
   if (dir != directories_.end()) std::erase(dir->second.subdirectories, name);
   const std::string prefix = std::string(path) + "\\";
-  std::erase_if(directories_, [&](const auto& d) { return d.first == path || d.first.starts_with(prefix); });
+  std::erase_if(directories_,
+                [&](const auto& d) { return d.first == path || d.first.starts_with(prefix); });
   std::erase_if(files_, [&](const auto& f) { return f.first.starts_with(prefix); });
 }
 
@@ -62,16 +63,23 @@ const MemoryTree::Directory* MemoryTree::FindDirectory(std::string_view path) co
 }
 
 namespace {
-std::optional<int> Lookup(const std::map<std::string, int, std::less<>>& failures, std::string_view path) {
+std::optional<int> Lookup(const std::map<std::string, int, std::less<>>& failures,
+                          std::string_view path) {
   auto it = failures.find(path);
   if (it == failures.end()) return std::nullopt;
   return it->second;
 }
 }  // namespace
 
-std::optional<int> MemoryTree::ListingFailure(std::string_view path) const { return Lookup(listingFailures_, path); }
-std::optional<int> MemoryTree::LengthFailure(std::string_view path) const { return Lookup(lengthFailures_, path); }
-std::optional<int> MemoryTree::DeleteFailure(std::string_view path) const { return Lookup(deleteFailures_, path); }
+std::optional<int> MemoryTree::ListingFailure(std::string_view path) const {
+  return Lookup(listingFailures_, path);
+}
+std::optional<int> MemoryTree::LengthFailure(std::string_view path) const {
+  return Lookup(lengthFailures_, path);
+}
+std::optional<int> MemoryTree::DeleteFailure(std::string_view path) const {
+  return Lookup(deleteFailures_, path);
+}
 
 void RecordingList::AddItem(std::string_view text) {
   log.emplace_back(text);
@@ -147,7 +155,9 @@ namespace {
 class MemoryFile : public FileObject {
  public:
   MemoryFile(MemoryFileSystem& fs, MemoryTree& tree, std::string path)
-      : fs_(fs), tree_(tree), path_(std::move(path)) { ++fs_.liveObjects; }
+      : fs_(fs), tree_(tree), path_(std::move(path)) {
+    ++fs_.liveObjects;
+  }
   ~MemoryFile() override { --fs_.liveObjects; }
 
   void Delete() override {

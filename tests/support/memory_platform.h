@@ -14,9 +14,9 @@
 
 #include "model/controls.h"
 #include "model/form1_context.h"
-#include "platform/platform_services.h"
 #include "model/plain_controls.h"
 #include "model/services.h"
+#include "platform/platform_services.h"
 
 namespace tidwen::test {
 
@@ -46,13 +46,19 @@ class MemoryTree {
   const Directory* FindDirectory(std::string_view path) const;
 
   // Makes listing this directory fail with the given error number.
-  void FailListing(std::string_view path, int number) { listingFailures_[std::string(path)] = number; }
+  void FailListing(std::string_view path, int number) {
+    listingFailures_[std::string(path)] = number;
+  }
   std::optional<int> ListingFailure(std::string_view path) const;
   // Makes a length query of this file fail with the given number.
-  void FailLength(std::string_view path, int number) { lengthFailures_[std::string(path)] = number; }
+  void FailLength(std::string_view path, int number) {
+    lengthFailures_[std::string(path)] = number;
+  }
   std::optional<int> LengthFailure(std::string_view path) const;
   // Makes the deletion of this file fail with the given number.
-  void FailDelete(std::string_view path, int number) { deleteFailures_[std::string(path)] = number; }
+  void FailDelete(std::string_view path, int number) {
+    deleteFailures_[std::string(path)] = number;
+  }
   std::optional<int> DeleteFailure(std::string_view path) const;
 
  private:
@@ -135,7 +141,9 @@ class MemoryFileLister : public MemoryLister<FileListControl> {
  public:
   using MemoryLister::MemoryLister;
   void SetPath(std::string_view path) override { Open(path, &MemoryTree::Directory::files); }
-  std::string_view List(std::int64_t i) const override { return names_.at(static_cast<std::size_t>(i)); }
+  std::string_view List(std::int64_t i) const override {
+    return names_.at(static_cast<std::size_t>(i));
+  }
 };
 
 class MemoryFileLength : public FileLengthService {
@@ -175,7 +183,10 @@ class MemoryFileSystem : public FileSystemService {
  public:
   explicit MemoryFileSystem(MemoryTree& tree) : tree_(tree) {}
   std::unique_ptr<FileSystemObject> CreateFileSystemObject() override;
-  void BeginBatch() override { ++batches; inBatch = true; }
+  void BeginBatch() override {
+    ++batches;
+    inBatch = true;
+  }
   void EndBatch() noexcept override { inBatch = false; }
 
   // Makes creating the next file-system object fail with this number.

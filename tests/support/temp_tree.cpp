@@ -184,7 +184,8 @@ std::string TempTree::ReadFile(std::string_view relative) const {
   std::string bytes;
   char buffer[4096];
   ssize_t n;
-  while ((n = ::read(fd, buffer, sizeof buffer)) > 0) bytes.append(buffer, static_cast<std::size_t>(n));
+  while ((n = ::read(fd, buffer, sizeof buffer)) > 0)
+    bytes.append(buffer, static_cast<std::size_t>(n));
   ::close(fd);
   if (n < 0) Fail("read", path);
   return bytes;

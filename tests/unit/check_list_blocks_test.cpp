@@ -22,8 +22,11 @@ std::string TextFor(int i) {
 
 FileStamp StampFor(int i) {
   // A few devices, as a scan over several mounts would see.
-  return FileStamp{static_cast<std::uint64_t>(100 + i % 3), static_cast<std::uint64_t>(i),
-                   i % 5 == 0, i % 7 != 0, static_cast<StampIdentity>(i % 3),
+  return FileStamp{static_cast<std::uint64_t>(100 + i % 3),
+                   static_cast<std::uint64_t>(i),
+                   i % 5 == 0,
+                   i % 7 != 0,
+                   static_cast<StampIdentity>(i % 3),
                    static_cast<std::uint64_t>(i) * 0x9e3779b97f4a7c15ULL};
 }
 

@@ -15,12 +15,16 @@ TEST(DisplayTextTest, KeepsValidTextAndShowsControlCharactersAsPictures) {
 }
 
 TEST(DisplayTextTest, ReplacesEachByteOfAnInvalidSequence) {
-  EXPECT_EQ(DisplayText("a\xFF" "b"), "a\uFFFDb");
-  EXPECT_EQ(DisplayText("\xC3"), "\uFFFD");                       // truncated
-  EXPECT_EQ(DisplayText("\xC0\xAF"), "\uFFFD\uFFFD");             // overlong "/"
-  EXPECT_EQ(DisplayText("\xED\xA0\x80"), "\uFFFD\uFFFD\uFFFD");   // surrogate
+  EXPECT_EQ(DisplayText("a\xFF"
+                        "b"),
+            "a\uFFFDb");
+  EXPECT_EQ(DisplayText("\xC3"), "\uFFFD");                                // truncated
+  EXPECT_EQ(DisplayText("\xC0\xAF"), "\uFFFD\uFFFD");                      // overlong "/"
+  EXPECT_EQ(DisplayText("\xED\xA0\x80"), "\uFFFD\uFFFD\uFFFD");            // surrogate
   EXPECT_EQ(DisplayText("\xF4\x90\x80\x80"), "\uFFFD\uFFFD\uFFFD\uFFFD");  // past U+10FFFF
-  EXPECT_EQ(DisplayText("\xE6\x95" "x"), "\uFFFD\uFFFDx");        // cut short by ASCII
+  EXPECT_EQ(DisplayText("\xE6\x95"
+                        "x"),
+            "\uFFFD\uFFFDx");  // cut short by ASCII
 }
 
 }  // namespace

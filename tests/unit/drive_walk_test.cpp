@@ -60,8 +60,8 @@ TEST_F(DriveWalkTest, WalksBreadthFirstAndQueuesEveryDirectory) {
   p.tree.AddFile("c:\\B\\B1\\b1.txt");
   p.tree.AddDirectory("c:\\B\\B2");  // no files, no subdirectories
   Command1_Click(p.context);
-  EXPECT_THAT(Tested(), ElementsAre("c:\\r.txt", "c:\\A\\a.txt", "c:\\B\\b.txt", "c:\\A\\A1\\a1.txt",
-                                    "c:\\B\\B1\\b1.txt"));
+  EXPECT_THAT(Tested(), ElementsAre("c:\\r.txt", "c:\\A\\a.txt", "c:\\B\\b.txt",
+                                    "c:\\A\\A1\\a1.txt", "c:\\B\\B1\\b1.txt"));
   EXPECT_THAT(Queue(), ElementsAre("c:\\A", "c:\\B", "c:\\A\\A1", "c:\\B\\B1", "c:\\B\\B2"));
   EXPECT_THAT(p.Dir1.visited,
               ElementsAre("c:\\", "c:\\A", "c:\\B", "c:\\A\\A1", "c:\\B\\B1", "c:\\B\\B2"));
@@ -154,7 +154,9 @@ TEST_F(DriveWalkTest, RunningOutOfDescriptorsEndsTheWalkAfterOneBox) {
   };
   const std::vector<Case> cases = {
       {"root", {"c:\\"}, nullptr, {}},
-      {"second directory, and every one after it", {"c:\\B", "c:\\C", "c:\\A\\deep"}, nullptr,
+      {"second directory, and every one after it",
+       {"c:\\B", "c:\\C", "c:\\A\\deep"},
+       nullptr,
        {"c:\\r.tmp", "c:\\A\\a.tmp"}},
       {"a file's length", {}, "c:\\B\\b.tmp", {"c:\\r.tmp", "c:\\A\\a.tmp"}},
   };

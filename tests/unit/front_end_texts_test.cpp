@@ -51,11 +51,11 @@ TEST(DriveToKeepTest, TheSameDriveStaysChosenAndNoOtherTakesItsPlace) {
   };
   const Row rows[] = {
       {d, {c, d}, 1},
-      {d, {c, e, d}, 2},                       // moved down the list: still it
+      {d, {c, e, d}, 2},                                   // moved down the list: still it
       {d, {c, DriveInfo{'d', "/m/a", "/m/a", 9}, e}, -1},  // another mount on d:
-      {d, {c, DriveInfo{'f', "/m/a", "/m/a", 2}}, -1},    // another letter
-      {d, {c}, -1},                            // gone
-      {std::nullopt, {c, d}, -1},              // none was chosen
+      {d, {c, DriveInfo{'f', "/m/a", "/m/a", 2}}, -1},     // another letter
+      {d, {c}, -1},                                        // gone
+      {std::nullopt, {c, d}, -1},                          // none was chosen
   };
   for (const Row& row : rows) EXPECT_EQ(DriveToKeep(row.before, row.now), row.kept);
 }
@@ -83,9 +83,11 @@ TEST(DirRowsTest, AncestorsStepInThenTheChildrenOneDeeper) {
     std::vector<DirRow> rows;
   };
   const Row rows[] = {
-      {"c:\\", {"c:\\a", "c:\\b"},
+      {"c:\\",
+       {"c:\\a", "c:\\b"},
        {{"c:\\", "c:\\", 0, true}, {"c:\\a", "a", 1, false}, {"c:\\b", "b", 1, false}}},
-      {"c:\\a\\b c", {"c:\\a\\b c\\d"},
+      {"c:\\a\\b c",
+       {"c:\\a\\b c\\d"},
        {{"c:\\", "c:\\", 0, true},
         {"c:\\a", "a", 1, true},
         {"c:\\a\\b c", "b c", 2, true},

@@ -44,9 +44,15 @@ TEST(FuzzRegressions, PosixPathsWithDoubledSlashOrNulMapAsTheirPlainSpelling) {
 }
 
 TEST(FuzzRegressions, LineBreakingCharactersWithoutPicturesAreReplaced) {
-  EXPECT_EQ(DisplayText("a\xC2\x85" "b"), "a\uFFFD" "b");     // NEL
+  EXPECT_EQ(DisplayText("a\xC2\x85"
+                        "b"),
+            "a\uFFFD"
+            "b");                                              // NEL
   EXPECT_EQ(DisplayText("\xC2\x80\xC2\x9F"), "\uFFFD\uFFFD");  // first and last C1
-  EXPECT_EQ(DisplayText("a\xE2\x80\xA8" "b\xE2\x80\xA9"), "a\uFFFD" "b\uFFFD");
+  EXPECT_EQ(DisplayText("a\xE2\x80\xA8"
+                        "b\xE2\x80\xA9"),
+            "a\uFFFD"
+            "b\uFFFD");
   // Their neighbours are ordinary text.
   EXPECT_EQ(DisplayText("\xC2\xA0\xE2\x80\xA7\xE2\x80\xAA"), "\xC2\xA0\xE2\x80\xA7\xE2\x80\xAA");
 }
@@ -58,7 +64,9 @@ TEST(FuzzRegressions, Utf8ValidatorRejectsWhatIsNotStrictUtf8) {
   EXPECT_TRUE(test::IsValidUtf8("a\xC2\x80\xE4\xB8\xAD\xF0\x9F\x98\x80\xF4\x8F\xBF\xBF"));
   for (const std::string_view bad :
        {"\x80", "\xC3", "\xC0\xAF", "\xC1\xBF", "\xE0\x9F\xBF", "\xED\xA0\x80", "\xF0\x8F\xBF\xBF",
-        "\xF4\x90\x80\x80", "\xF8\x88\x80\x80\x80", "\xFF", "\xE4\xB8" "a"}) {
+        "\xF4\x90\x80\x80", "\xF8\x88\x80\x80\x80", "\xFF",
+        "\xE4\xB8"
+        "a"}) {
     EXPECT_FALSE(test::IsValidUtf8(bad)) << test::Quoted(bad);
   }
 }

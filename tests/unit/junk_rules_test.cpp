@@ -76,7 +76,8 @@ TEST_F(JunkRulesTest, LastCharacterTypesTakeAnyNameEndingInDollarOrTilde) {
 TEST_F(JunkRulesTest, TripleDollarMatchesTwoTypesInDescendingOrder) {
   EXPECT_THAT(Test("c:\\data\\a.$$$"), ElementsAre("c:\\data\\a.$$$", "c:\\data\\a.$$$"));
   // Each entry is followed at once by its own repaint.
-  EXPECT_THAT(p.List1.log, ElementsAre("c:\\data\\a.$$$", "|refresh", "c:\\data\\a.$$$", "|refresh"));
+  EXPECT_THAT(p.List1.log,
+              ElementsAre("c:\\data\\a.$$$", "|refresh", "c:\\data\\a.$$$", "|refresh"));
   Unselect({1});
   EXPECT_THAT(Test("c:\\data\\a.$$$"), ElementsAre("c:\\data\\a.$$$"));
   p.List2.SetSelected(1, true);

@@ -15,8 +15,8 @@
 #include "bench_model.h"
 #include "bench_tree.h"
 #include "child_report.h"
-#include "tests/child_expectations.h"
 #include "process_run.h"
+#include "tests/child_expectations.h"
 
 namespace tidwen::bench {
 namespace {

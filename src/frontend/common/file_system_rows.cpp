@@ -28,8 +28,8 @@ std::vector<DirRow> DirRows(const DirListControl& lister) {
   for (std::size_t from = 3; from < path.size();) {
     std::size_t end = path.find('\\', from);
     if (end == std::string::npos) end = path.size();
-    rows.push_back({path.substr(0, end), path.substr(from, end - from),
-                    static_cast<int>(rows.size()), true});
+    rows.push_back(
+        {path.substr(0, end), path.substr(from, end - from), static_cast<int>(rows.size()), true});
     from = end + 1;
   }
   const int depth = static_cast<int>(rows.size());

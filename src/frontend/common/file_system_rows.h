@@ -29,9 +29,9 @@ int DriveToKeep(const std::optional<DriveInfo>& before, const std::vector<DriveI
 
 // One row of the directory list.
 struct DirRow {
-  std::string path;  // the drive path the row opens ("c:\", "c:\a")
-  std::string name;  // what it shows: the root's path, else the last name
-  int depth = 0;     // how far it steps in: the root 0, each level one more
+  std::string path;   // the drive path the row opens ("c:\", "c:\a")
+  std::string name;   // what it shows: the root's path, else the last name
+  int depth = 0;      // how far it steps in: the root 0, each level one more
   bool open = false;  // the root or a directory on the way to the open one
   friend bool operator==(const DirRow&, const DirRow&) = default;
 };

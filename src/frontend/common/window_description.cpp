@@ -20,6 +20,9 @@ using K = ControlKind;
 constexpr Rgb kRed{255, 0, 0};
 constexpr Rgb kYellow{255, 255, 0};
 
+// The two tables keep one control to an entry, as they are read.
+// clang-format off
+
 // Form1, lowest first: the two headings lie on the window's surface beneath
 // the lists, and the logo's labels on the logo.
 constexpr std::array kForm1Controls = {
@@ -131,6 +134,8 @@ constexpr std::array kForm2Controls = {
                 .font = FontSpec{kSongTi, 36, false, true}, .tabIndex = 2, .sizedToText = true,
                 .accessibleName = "O"},
 };
+
+// clang-format on
 
 }  // namespace
 

@@ -65,9 +65,9 @@ enum class ControlKind {
   kFrame,      // a box without a caption, around other controls
   kRule,       // a frame so low that it shows as an engraved bar
   kLabel,
-  kPicture,    // a box that shows a picture and holds labels
+  kPicture,  // a box that shows a picture and holds labels
   kButton,
-  kLine,       // a straight line drawn on the window's surface
+  kLine,  // a straight line drawn on the window's surface
 };
 
 // What fills a control's background.
@@ -105,7 +105,7 @@ struct ControlSpec {
 };
 
 struct WindowSpec {
-  std::string_view name;  // "Form1"
+  std::string_view name;      // "Form1"
   int width = 0, height = 0;  // the client area, in twips
   Fill fill = Fill::kPlatform;
   Rgb background;

@@ -1,12 +1,12 @@
 #include "frontend/qt/file_system_boxes.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QByteArray>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMetaObject>
 #include <QStyle>
-#include <QAbstractItemView>
 #include <algorithm>
 #include <climits>
 #include <optional>

@@ -16,10 +16,9 @@
 #include <system_error>
 
 #include "clean/cleaner.h"
-#include "model/display_text.h"
-#include "model/runtime_error.h"
-#include "rules/junk_rules.h"
-#include "scan/drive_walk.h"
+#include "frontend/common/command_failure.h"
+#include "frontend/common/file_tooltip.h"
+#include "frontend/common/form1_commands.h"
 #include "frontend/qt/file_system_boxes.h"
 #include "frontend/qt/form2.h"
 #include "frontend/qt/list_box.h"
@@ -28,9 +27,10 @@
 #include "frontend/qt/status_label.h"
 #include "frontend/qt/window_builder.h"
 #include "frontend/qt/window_style.h"
-#include "frontend/common/command_failure.h"
-#include "frontend/common/file_tooltip.h"
-#include "frontend/common/form1_commands.h"
+#include "model/display_text.h"
+#include "model/runtime_error.h"
+#include "rules/junk_rules.h"
+#include "scan/drive_walk.h"
 
 namespace tidwen::qt {
 
@@ -87,8 +87,8 @@ class CloseKeeper : public QObject {
     }
     for (const QPointer<QWidget>& window : kept_) {
       if (!window) continue;
-      QMetaObject::invokeMethod(window, [w = window.data()] { w->close(); },
-                                Qt::QueuedConnection);
+      QMetaObject::invokeMethod(
+          window, [w = window.data()] { w->close(); }, Qt::QueuedConnection);
     }
   }
 
@@ -124,7 +124,8 @@ Form1::Form1(Platform& platform, QWidget* parent)
   // listers, so that they show what the listers list.
   context_ = std::make_unique<Form1Context>(
       MakeForm1Context({*list1_, *list2_, *list3_, *label1_, *drive1_},
-                       {*dir1_, *file1_, platform.FileLength(), platform.FileSystem()}, messageBox_));
+                       {*dir1_, *file1_, platform.FileLength(), platform.FileSystem()},
+                       messageBox_));
   if (const char letter = ::tidwen::OpenStartDirectory(*context_, platform_, CurrentDirectory())) {
     drive1_->ChooseDrive(letter);
   }
@@ -178,10 +179,9 @@ void Form1::BuildControls(Platform& platform) {
   drive1_->SetBeforePopup([this] { RefreshDrives(); });
   // Browsing leaves nothing open on the drive.
   dir1_->SetAfterOpen([this] { platform_.ReleaseHandles(); });
-  list1_->Model().SetToolTipProvider(
-      [&platform](std::string_view drivePath) {
-        return ToQString(frontend::ResultToolTip(platform, drivePath));
-      });
+  list1_->Model().SetToolTipProvider([&platform](std::string_view drivePath) {
+    return ToQString(frontend::ResultToolTip(platform, drivePath));
+  });
 
   // Each command button runs its handler.
   static constexpr std::pair<std::string_view, void (Form1::*)()> kCommands[] = {
@@ -238,8 +238,7 @@ void Form1::Command1_Click() {
   // At each round of repaints the window system's other events are handled
   // too: an uncovered window gets painted and the desktop's pings answered,
   // so the window is never taken for hung. Input stays with the swallower.
-  pacer_.SetAfterRound(
-      [] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); });
+  pacer_.SetAfterRound([] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); });
   struct Restorer {
     RepaintPacer& pacer;
     ~Restorer() {

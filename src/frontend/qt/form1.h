@@ -6,11 +6,11 @@
 #include <functional>
 #include <memory>
 
-#include "model/form1_context.h"
-#include "platform/platform.h"
-#include "frontend/qt/message_box.h"
 #include "frontend/common/form1_handlers.h"
 #include "frontend/common/repaint_pacer.h"
+#include "frontend/qt/message_box.h"
+#include "model/form1_context.h"
+#include "platform/platform.h"
 
 class QFrame;
 class QLabel;

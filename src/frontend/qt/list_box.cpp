@@ -36,8 +36,7 @@ class ToggleOnClickDelegate : public QStyledItemDelegate {
     switch (event->type()) {
       case QEvent::MouseButtonRelease: {
         const auto* mouse = static_cast<QMouseEvent*>(event);
-        if (mouse->button() != Qt::LeftButton ||
-            !option.rect.contains(mouse->position().toPoint()))
+        if (mouse->button() != Qt::LeftButton || !option.rect.contains(mouse->position().toPoint()))
           return false;
         const bool checked = index.data(Qt::CheckStateRole).toInt() == Qt::Checked;
         return model->setData(index, checked ? Qt::Unchecked : Qt::Checked, Qt::CheckStateRole);
@@ -62,7 +61,8 @@ void CheckListModel::Append(std::string_view text, const FileStamp& stamp) {
 }
 
 void CheckListModel::Insert(std::int64_t index, std::string_view text) {
-  if (index < 0 || index > items_.Count()) throw RuntimeError(kInvalidCall, "list index out of range");
+  if (index < 0 || index > items_.Count())
+    throw RuntimeError(kInvalidCall, "list index out of range");
   Announce();
   beginInsertRows(QModelIndex(), ToRow(index), ToRow(index));
   items_.Insert(index, text);
@@ -71,7 +71,8 @@ void CheckListModel::Insert(std::int64_t index, std::string_view text) {
 }
 
 void CheckListModel::Remove(std::int64_t index) {
-  if (index < 0 || index >= items_.Count()) throw RuntimeError(kInvalidCall, "list index out of range");
+  if (index < 0 || index >= items_.Count())
+    throw RuntimeError(kInvalidCall, "list index out of range");
   Announce();
   beginRemoveRows(QModelIndex(), ToRow(index), ToRow(index));
   items_.Remove(index);

@@ -8,9 +8,9 @@
 #include <functional>
 #include <string_view>
 
+#include "frontend/common/repaint_pacer.h"
 #include "model/check_list.h"
 #include "model/controls.h"
-#include "frontend/common/repaint_pacer.h"
 
 namespace tidwen::qt {
 

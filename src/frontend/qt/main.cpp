@@ -1,10 +1,10 @@
 // Tidwen: finds junk files on one drive and deletes those the user picks.
 #include <QApplication>
 
-#include "platform/platform.h"
-#include "resources/version.h"
 #include "frontend/qt/form1.h"
 #include "frontend/qt/resources.h"
+#include "platform/platform.h"
+#include "resources/version.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);

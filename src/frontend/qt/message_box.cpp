@@ -10,8 +10,8 @@ namespace tidwen::qt {
 int QtMessageBoxService::MsgBox(std::string_view text, MsgBoxButtons buttons, MsgBoxIcon icon,
                                 std::string_view title) {
   QMessageBox box(parent_);
-  box.setWindowTitle(QString::fromStdString(
-      DisplayText(title.empty() ? kApplicationTitle : title)));
+  box.setWindowTitle(
+      QString::fromStdString(DisplayText(title.empty() ? kApplicationTitle : title)));
   // Texts carry paths: show them as they are, never as markup.
   box.setTextFormat(Qt::PlainText);
   box.setText(QString::fromStdString(DisplayText(text)));

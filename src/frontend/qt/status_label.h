@@ -4,8 +4,8 @@
 #include <QLabel>
 #include <string>
 
-#include "model/controls.h"
 #include "frontend/common/repaint_pacer.h"
+#include "model/controls.h"
 
 namespace tidwen::qt {
 

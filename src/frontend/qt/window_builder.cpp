@@ -51,7 +51,7 @@ QWidget* MakePlain(const ControlSpec& control, QWidget* parent) {
     }
     case ControlKind::kPicture:
       return new PictureBox(control.picture == frontend::Picture::kLogo ? LogoPixmap()
-                                                                         : IconPixmap(),
+                                                                        : IconPixmap(),
                             parent);
     case ControlKind::kLine: {
       const frontend::TwipsRect& r = control.rect;
@@ -129,8 +129,7 @@ void Apply(QWidget& widget, const ControlSpec& control) {
   } else if (widget.focusPolicy() == Qt::NoFocus) {
     widget.setFocusPolicy(Qt::StrongFocus);
   }
-  if (!control.accessibleName.empty())
-    widget.setAccessibleName(ToQString(control.accessibleName));
+  if (!control.accessibleName.empty()) widget.setAccessibleName(ToQString(control.accessibleName));
   // In the font that stands in, so that a wider substitute never clips it.
   if (control.sizedToText) widget.resize(widget.sizeHint());
 }
@@ -142,9 +141,8 @@ std::vector<QWidget*> BuildControls(QWidget& window, const frontend::WindowSpec&
   std::vector<QWidget*> built;
   built.reserve(spec.controls.size());
   for (const ControlSpec& control : spec.controls) {
-    QWidget* parent = control.container.empty()
-                          ? &window
-                          : ControlNamed<QWidget>(spec, built, control.container);
+    QWidget* parent =
+        control.container.empty() ? &window : ControlNamed<QWidget>(spec, built, control.container);
     if (!parent) throw std::logic_error("container made after " + std::string(control.name));
     QWidget* widget = make ? make(control, parent) : nullptr;
     if (!widget) widget = MakePlain(control, parent);

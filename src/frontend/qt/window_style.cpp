@@ -1,5 +1,6 @@
 #include "frontend/qt/window_style.h"
 
+#include <qdrawutil.h>
 #include <QApplication>
 #include <QFontInfo>
 #include <QPainter>
@@ -10,7 +11,6 @@
 #include <QStyleFactory>
 #include <QStyleOption>
 #include <QWidget>
-#include <qdrawutil.h>
 
 #include "frontend/qt/resources.h"
 
@@ -49,7 +49,8 @@ class FlatStyle : public QProxyStyle {
                   &combo->palette.brush(QPalette::Base));
     // The drop-down button keeps the platform's button colour.
     const QRect arrow = subControlRect(CC_ComboBox, combo, SC_ComboBoxArrow, widget);
-    const bool down = (combo->activeSubControls & SC_ComboBoxArrow) && (combo->state & State_Sunken);
+    const bool down =
+        (combo->activeSubControls & SC_ComboBoxArrow) && (combo->state & State_Sunken);
     const QPalette platform = QApplication::palette();
     qDrawWinButton(painter, arrow, platform, down, &platform.brush(QPalette::Button));
     QStyleOption arrowOption(*combo);

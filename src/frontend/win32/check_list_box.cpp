@@ -18,8 +18,7 @@ const wchar_t* kSelfProperty = L"Tidwen.CheckListBox";
 CheckListBox::CheckListBox(HWND parent, int id, bool checkBoxes, RepaintPacer& pacer)
     : hwnd_(CreateWindowExW(WS_EX_CLIENTEDGE, L"LISTBOX", L"",
                             WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_TABSTOP | WS_VSCROLL |
-                                LBS_NOTIFY | LBS_OWNERDRAWFIXED | LBS_NODATA |
-                                LBS_NOINTEGRALHEIGHT,
+                                LBS_NOTIFY | LBS_OWNERDRAWFIXED | LBS_NODATA | LBS_NOINTEGRALHEIGHT,
                             0, 0, 0, 0, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
                             GetModuleHandleW(nullptr), nullptr)),
       checkBoxes_(checkBoxes),

@@ -5,17 +5,16 @@
 #include <optional>
 
 #include "frontend/common/file_system_rows.h"
-#include "model/runtime_error.h"
 #include "frontend/win32/win32_ui.h"
+#include "model/runtime_error.h"
 
 namespace tidwen::win32 {
 
 namespace {
 
 HWND MakeChild(HWND parent, int id, const wchar_t* windowClass, DWORD style, DWORD exStyle = 0) {
-  return CreateWindowExW(exStyle, windowClass, L"",
-                         WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | style, 0, 0, 0, 0, parent,
-                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+  return CreateWindowExW(exStyle, windowClass, L"", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | style,
+                         0, 0, 0, 0, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
                          GetModuleHandleW(nullptr), nullptr);
 }
 
@@ -119,9 +118,7 @@ void DriveComboBox::Reload(const std::vector<DriveInfo>& drives) {
 }
 
 void DriveComboBox::SetVisible(bool visible) { ShowWindow(hwnd_, visible ? SW_SHOWNA : SW_HIDE); }
-bool DriveComboBox::Visible() const {
-  return (GetWindowLongW(hwnd_, GWL_STYLE) & WS_VISIBLE) != 0;
-}
+bool DriveComboBox::Visible() const { return (GetWindowLongW(hwnd_, GWL_STYLE) & WS_VISIBLE) != 0; }
 
 std::string DriveComboBox::Drive() const {
   const int chosen = static_cast<int>(SendMessageW(hwnd_, CB_GETCURSEL, 0, 0));
@@ -225,8 +222,7 @@ void DirListBox::Rebuild() {
 FileListBox::FileListBox(HWND parent, int id, FileListControl& lister)
     : OneColourControl(WM_CTLCOLORLISTBOX),
       hwnd_(MakeChild(parent, id, L"LISTBOX",
-                      WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT |
-                          LBS_HASSTRINGS,
+                      WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | LBS_HASSTRINGS,
                       WS_EX_CLIENTEDGE)),
       lister_(lister) {
   Own(hwnd_);
@@ -236,9 +232,7 @@ void FileListBox::SetVisible(bool visible) {
   ShowBox(hwnd_, visible, stale_, [this] { Rebuild(); });
 }
 
-bool FileListBox::Visible() const {
-  return (GetWindowLongW(hwnd_, GWL_STYLE) & WS_VISIBLE) != 0;
-}
+bool FileListBox::Visible() const { return (GetWindowLongW(hwnd_, GWL_STYLE) & WS_VISIBLE) != 0; }
 
 void FileListBox::SetPath(std::string_view path) {
   lister_.SetPath(path);

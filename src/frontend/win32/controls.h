@@ -11,11 +11,11 @@
 #include <string>
 #include <vector>
 
+#include "frontend/common/repaint_pacer.h"
+#include "frontend/win32/owned_control.h"
 #include "model/check_list.h"
 #include "model/controls.h"
 #include "platform/platform.h"
-#include "frontend/common/repaint_pacer.h"
-#include "frontend/win32/owned_control.h"
 
 namespace tidwen::win32 {
 
@@ -81,7 +81,6 @@ class CheckListBox : public ListControl, public PacedControl, public OwnedContro
   HBRUSH backgroundBrush_ = nullptr;
   void DrawItem(const DRAWITEMSTRUCT& item);
 };
-
 
 // The status line: a static text whose caption the logic sets.
 class StatusLabel : public LabelControl, public PacedControl, public OneColourControl {

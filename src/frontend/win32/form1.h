@@ -8,15 +8,15 @@
 #include <memory>
 #include <vector>
 
-#include "model/form1_context.h"
-#include "platform/platform.h"
-#include "frontend/win32/controls.h"
-#include "frontend/win32/message_box.h"
 #include "frontend/common/form1_handlers.h"
 #include "frontend/common/repaint_pacer.h"
-#include "frontend/win32/win32_ui.h"
+#include "frontend/win32/controls.h"
+#include "frontend/win32/message_box.h"
 #include "frontend/win32/result_tooltip.h"
+#include "frontend/win32/win32_ui.h"
 #include "frontend/win32/window_builder.h"
+#include "model/form1_context.h"
+#include "platform/platform.h"
 
 namespace tidwen::win32 {
 

@@ -18,9 +18,9 @@ bool IsInput(UINT message) {
   return (message >= WM_KEYFIRST && message <= WM_KEYLAST) ||
          (message >= WM_MOUSEFIRST && message <= WM_MOUSELAST) ||
          (message >= WM_NCMOUSEMOVE && message <= WM_NCMBUTTONDBLCLK) ||
-         (message >= WM_NCXBUTTONDOWN && message <= WM_NCXBUTTONDBLCLK) ||
-         message == WM_INPUT || message == WM_MOUSEHOVER || message == WM_MOUSELEAVE ||
-         message == WM_NCMOUSEHOVER || message == WM_NCMOUSELEAVE;
+         (message >= WM_NCXBUTTONDOWN && message <= WM_NCXBUTTONDBLCLK) || message == WM_INPUT ||
+         message == WM_MOUSEHOVER || message == WM_MOUSELEAVE || message == WM_NCMOUSEHOVER ||
+         message == WM_NCMOUSELEAVE;
 }
 
 // Whether input asks to close the window it is aimed at: a click on the

@@ -5,8 +5,8 @@
 
 #include <memory>
 
-#include "platform/platform.h"
 #include "frontend/win32/form1.h"
+#include "platform/platform.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int showCommand) {
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};

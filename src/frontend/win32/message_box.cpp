@@ -10,8 +10,8 @@ int Win32MessageBoxService::MsgBox(std::string_view text, MsgBoxButtons buttons,
   flags |= buttons == MsgBoxButtons::kYesNo ? MB_YESNO : MB_OK;
   if (icon == MsgBoxIcon::kExclamation) flags |= MB_ICONWARNING;
   const std::wstring wideTitle = Wide(title.empty() ? kApplicationTitle : title);
-  const int answer = MessageBoxW(owner_ && IsWindow(owner_) ? owner_ : nullptr,
-                                 Wide(text).c_str(), wideTitle.c_str(), flags);
+  const int answer = MessageBoxW(owner_ && IsWindow(owner_) ? owner_ : nullptr, Wide(text).c_str(),
+                                 wideTitle.c_str(), flags);
   switch (answer) {
     case IDYES:
       return kMsgBoxYes;

@@ -13,7 +13,8 @@ HWND ChildOf(HWND parent, UINT message, WPARAM wParam, LPARAM lParam) {
       return reinterpret_cast<const DRAWITEMSTRUCT*>(lParam)->hwndItem;
     case WM_MEASUREITEM:
       // Sent while the child is being made: it may have no owner yet.
-      return GetDlgItem(parent, static_cast<int>(reinterpret_cast<const MEASUREITEMSTRUCT*>(lParam)->CtlID));
+      return GetDlgItem(parent, static_cast<int>(
+                                    reinterpret_cast<const MEASUREITEMSTRUCT*>(lParam)->CtlID));
     case WM_CTLCOLORBTN:
     case WM_CTLCOLORSTATIC:
     case WM_CTLCOLORLISTBOX:

@@ -101,8 +101,9 @@ HBITMAP LoadLogo() {
                                  reinterpret_cast<void**>(&picture)))) {
       OLE_HANDLE handle = 0;
       if (SUCCEEDED(picture->get_Handle(&handle)))
-        result = static_cast<HBITMAP>(CopyImage(reinterpret_cast<HBITMAP>(static_cast<UINT_PTR>(handle)),
-                                                IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+        result =
+            static_cast<HBITMAP>(CopyImage(reinterpret_cast<HBITMAP>(static_cast<UINT_PTR>(handle)),
+                                           IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
       picture->Release();
     }
     stream->Release();

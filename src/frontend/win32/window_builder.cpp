@@ -19,8 +19,9 @@ using frontend::Fill;
 
 HWND MakeChild(HWND parent, int id, const wchar_t* windowClass, const std::wstring& text,
                DWORD style, void* create = nullptr) {
-  return CreateWindowExW(0, windowClass, text.c_str(), WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | style,
-                         0, 0, 0, 0, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+  return CreateWindowExW(0, windowClass, text.c_str(),
+                         WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | style, 0, 0, 0, 0, parent,
+                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
                          GetModuleHandleW(nullptr), create);
 }
 
@@ -248,7 +249,8 @@ void WindowControls::DrawLabel(const DRAWITEMSTRUCT& item) {
   const int length = GetWindowTextW(item.hwndItem, caption, 64);
   HDC dc = item.hDC;
   ColourStatic(dc, item.hwndItem);
-  HGDIOBJ was = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(item.hwndItem, WM_GETFONT, 0, 0)));
+  HGDIOBJ was =
+      SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(item.hwndItem, WM_GETFONT, 0, 0)));
   const TextInk ink = InkOf(dc, std::wstring_view(caption, static_cast<std::size_t>(length)));
   SetBkMode(dc, TRANSPARENT);
   TextOutW(dc, item.rcItem.left - ink.left + 1, item.rcItem.top, caption, length);
@@ -306,8 +308,8 @@ HWND WindowControls::NextTabStop(HWND from, bool backwards) const {
 bool WindowControls::HandleTab(const MSG& message) {
   if (message.message != WM_KEYDOWN || message.wParam != VK_TAB) return false;
   if (message.hwnd != window_ && !IsChild(window_, message.hwnd)) return false;
-  const LRESULT wants = SendMessageW(message.hwnd, WM_GETDLGCODE, VK_TAB,
-                                     reinterpret_cast<LPARAM>(&message));
+  const LRESULT wants =
+      SendMessageW(message.hwnd, WM_GETDLGCODE, VK_TAB, reinterpret_cast<LPARAM>(&message));
   if (wants & (DLGC_WANTTAB | DLGC_WANTALLKEYS)) return false;
   if (const HWND next = NextTabStop(GetFocus(), GetKeyState(VK_SHIFT) < 0)) SetFocus(next);
   return true;

@@ -57,7 +57,8 @@ int BeneathOpener::OpenNoSymlinks(const std::string& absolutePath) {
                      0);
     if (fd < 0) {
       struct stat st {};
-      if (fd == -ENOTDIR && sys_.FStatAt(current.Get(), piece_.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+      if (fd == -ENOTDIR &&
+          sys_.FStatAt(current.Get(), piece_.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
           S_ISLNK(st.st_mode)) {
         return -ELOOP;
       }
@@ -176,8 +177,8 @@ int BeneathOpener::OpenPerComponent(int rootFd, std::string_view relative, int f
     piece_.assign(relative.substr(0, slash));
     relative = slash == std::string_view::npos ? std::string_view() : relative.substr(slash + 1);
 
-    const int fd = sys_.OpenAt(base, piece_.c_str(),
-                               O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC, 0);
+    const int fd =
+        sys_.OpenAt(base, piece_.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC, 0);
     if (fd < 0) {
       if (fd == -ENOTDIR) {
         // O_PATH with O_NOFOLLOW opens a link itself and then finds it no

@@ -63,9 +63,9 @@ const FileInfo* Listing::InfoOf(std::string_view name) const {
       return &infos_[i];
     }
   }
-  const auto found = std::lower_bound(
-      files_.begin(), files_.end(), name,
-      [this](NameRef r, std::string_view n) { return NameAt(r) < n; });
+  const auto found =
+      std::lower_bound(files_.begin(), files_.end(), name,
+                       [this](NameRef r, std::string_view n) { return NameAt(r) < n; });
   if (found == files_.end() || NameAt(*found) != name) return nullptr;
   nextInfo_ = static_cast<std::size_t>(found - files_.begin());
   return &infos_[nextInfo_];
@@ -111,8 +111,8 @@ void ListingFiller::LookAtFiles(Listing& listing, int fd) {
     info.size = static_cast<off_t>(stx.stx_size);
     info.modified = {stx.stx_mtime.tv_sec, stx.stx_mtime.tv_nsec};
     info.hasBirth = (stx.stx_mask & STATX_BTIME) != 0;
-    info.birthNs = static_cast<std::int64_t>(stx.stx_btime.tv_sec) * 1000000000 +
-                   stx.stx_btime.tv_nsec;
+    info.birthNs =
+        static_cast<std::int64_t>(stx.stx_btime.tv_sec) * 1000000000 + stx.stx_btime.tv_nsec;
   }
 }
 
@@ -180,8 +180,8 @@ std::shared_ptr<const Listing> DirectoryReader::Read(std::string_view drivePath,
   listing->path_.assign(drivePath);
   listing->path_[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(drivePath[0])));
   (lister == Lister::kDirs ? listing->servedDirs_ : listing->servedFiles_) = true;
-  newest_ = static_cast<std::size_t>(
-      std::find(pool_.begin(), pool_.end(), listing) - pool_.begin());
+  newest_ =
+      static_cast<std::size_t>(std::find(pool_.begin(), pool_.end(), listing) - pool_.begin());
   return listing;
 }
 
@@ -301,8 +301,9 @@ void ListingFiller::Fill(Listing& listing, int fd, std::string_view drivePath,
     const long n = sys_.GetDents64(fd, buffer_.data(), buffer_.size());
     // A failure part-way fails the whole read: a listing that silently
     // lacks entries would make a walk miss files without anyone knowing.
-    if (n < 0) throw ErrorFor(ListErrorNumber(static_cast<int>(-n)), "cannot read directory",
-                              drivePath, static_cast<int>(-n));
+    if (n < 0)
+      throw ErrorFor(ListErrorNumber(static_cast<int>(-n)), "cannot read directory", drivePath,
+                     static_cast<int>(-n));
     if (n == 0) break;
     for (long at = 0; at < n;) {
       const char* record = buffer_.data() + at;

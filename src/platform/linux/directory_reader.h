@@ -43,7 +43,9 @@ class Listing {
   std::int64_t DirCount() const { return static_cast<std::int64_t>(dirs_.size()); }
   std::int64_t FileCount() const { return static_cast<std::int64_t>(files_.size()); }
   // Names are valid as long as the listing is held.
-  std::string_view DirName(std::int64_t i) const { return NameAt(dirs_[static_cast<std::size_t>(i)]); }
+  std::string_view DirName(std::int64_t i) const {
+    return NameAt(dirs_[static_cast<std::size_t>(i)]);
+  }
   std::string_view FileName(std::int64_t i) const {
     return NameAt(files_[static_cast<std::size_t>(i)]);
   }
@@ -75,7 +77,7 @@ class Listing {
   std::string names_;  // every listed name, back to back
   std::vector<NameRef> dirs_;
   std::vector<NameRef> files_;
-  std::vector<FileInfo> infos_;  // one per file when read ahead, else none
+  std::vector<FileInfo> infos_;       // one per file when read ahead, else none
   mutable std::size_t nextInfo_ = 0;  // where InfoOf looks first
   bool servedDirs_ = false;
   bool servedFiles_ = false;

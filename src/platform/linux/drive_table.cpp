@@ -4,10 +4,10 @@
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
+#include <unistd.h>
 #include <algorithm>
 #include <array>
 #include <cctype>
-#include <unistd.h>
 
 #include <cerrno>
 #include <unordered_map>
@@ -28,25 +28,24 @@ constexpr char kLastLetter = 'z';
 // Filesystems that keep nothing on storage: never given a letter, whatever
 // their source says (a tmpfs may name "/dev/shm" as its source).
 constexpr std::array<std::string_view, 31> kPseudoTypes = {
-    "proc",     "sysfs",      "devtmpfs",   "devpts",     "cgroup",     "cgroup2",
-    "tmpfs",    "ramfs",      "mqueue",     "debugfs",    "tracefs",    "securityfs",
-    "pstore",   "bpf",        "configfs",   "fusectl",    "hugetlbfs",  "autofs",
-    "binfmt_misc", "efivarfs", "rpc_pipefs", "nsfs",      "overlay",    "squashfs",
-    "selinuxfs", "rootfs",    "devfs",      "nfsd",       "fuse.portal", "fuse.gvfsd-fuse",
+    "proc",        "sysfs",    "devtmpfs",   "devpts",  "cgroup",      "cgroup2",
+    "tmpfs",       "ramfs",    "mqueue",     "debugfs", "tracefs",     "securityfs",
+    "pstore",      "bpf",      "configfs",   "fusectl", "hugetlbfs",   "autofs",
+    "binfmt_misc", "efivarfs", "rpc_pipefs", "nsfs",    "overlay",     "squashfs",
+    "selinuxfs",   "rootfs",   "devfs",      "nfsd",    "fuse.portal", "fuse.gvfsd-fuse",
     "fuse.lxcfs"};
 
 // Network-backed filesystems: their source is no block device.
 constexpr std::array<std::string_view, 16> kNetworkTypes = {
-    "nfs",  "nfs4",      "cifs",           "smb3",       "smbfs",     "9p",
-    "virtiofs", "ceph",  "glusterfs",      "fuse.glusterfs", "fuse.sshfs", "afs",
-    "lustre", "gpfs",    "fuse.rclone",    "davfs"};
+    "nfs",       "nfs4",           "cifs",       "smb3", "smbfs",  "9p",   "virtiofs",    "ceph",
+    "glusterfs", "fuse.glusterfs", "fuse.sshfs", "afs",  "lustre", "gpfs", "fuse.rclone", "davfs"};
 
 // Disk filesystems, recognised by type when the source is not a /dev path
 // (a loop setup or a fuse helper that names something else).
 constexpr std::array<std::string_view, 20> kDiskTypes = {
-    "ext2",  "ext3",  "ext4",  "xfs",      "btrfs",   "vfat",    "msdos",
-    "exfat", "ntfs",  "ntfs3", "fuseblk",  "f2fs",    "jfs",     "reiserfs",
-    "zfs",   "iso9660", "udf", "hfsplus",  "hfs",     "bcachefs"};
+    "ext2",  "ext3",    "ext4",  "xfs",     "btrfs", "vfat",    "msdos",
+    "exfat", "ntfs",    "ntfs3", "fuseblk", "f2fs",  "jfs",     "reiserfs",
+    "zfs",   "iso9660", "udf",   "hfsplus", "hfs",   "bcachefs"};
 
 template <std::size_t N>
 bool OneOf(const std::array<std::string_view, N>& set, std::string_view s) {
@@ -67,7 +66,8 @@ std::optional<MountIdentity> ProbeOnSystem(const std::string& mountPoint, bool w
   RealSysCalls sys;
   BeneathOpener opener(sys);
   const auto shortOfDescriptors = [&mountPoint](int r) {
-    if (r == -EMFILE || r == -ENFILE) throw ErrorFor(kTooManyFiles, "cannot look at", mountPoint, -r);
+    if (r == -EMFILE || r == -ENFILE)
+      throw ErrorFor(kTooManyFiles, "cannot look at", mountPoint, -r);
   };
   const int fd = opener.OpenNoSymlinks(mountPoint);
   shortOfDescriptors(fd);
@@ -103,8 +103,8 @@ std::vector<TreeInFilesystem> LocateTrees(const std::vector<MountEntry>& entries
     }
     if (holder == nullptr) continue;
     std::string path = holder->root;
-    const std::string_view rest =
-        std::string_view(tree.path).substr(holder->mountPoint == "/" ? 0 : holder->mountPoint.size());
+    const std::string_view rest = std::string_view(tree.path).substr(
+        holder->mountPoint == "/" ? 0 : holder->mountPoint.size());
     if (!path.empty() && path.back() == '/' && !rest.empty()) path.pop_back();
     path += rest;
     if (path.empty()) path = "/";
@@ -127,9 +127,7 @@ bool RootInSystemTree(const MountEntry& e, const std::vector<TreeInFilesystem>& 
   return false;
 }
 
-bool IsSeparatorFree(std::string_view name) {
-  return name.find('\\') == std::string_view::npos;
-}
+bool IsSeparatorFree(std::string_view name) { return name.find('\\') == std::string_view::npos; }
 
 }  // namespace
 
@@ -246,7 +244,8 @@ DriveTable DriveTable::FromSystem(const SystemTrees& trees, const DriveTable* pr
   std::string text;
   char buffer[16384];
   ssize_t n;
-  while ((n = ::read(fd, buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<std::size_t>(n));
+  while ((n = ::read(fd, buffer, sizeof buffer)) > 0)
+    text.append(buffer, static_cast<std::size_t>(n));
   const int err = errno;
   ::close(fd);
   if (n < 0) throw ErrorFor(GeneralErrorNumber(err), "cannot read", "/proc/self/mountinfo", err);
@@ -339,8 +338,8 @@ std::optional<DrivePath> ParseDrivePath(const DriveTable& table, std::string_vie
   while (true) {
     const std::size_t sep = rest.find('\\');
     const std::string_view name = rest.substr(0, sep);
-    if (name.empty() || name == "." || name == ".." ||
-        name.find('\0') != std::string_view::npos || name.find('/') != std::string_view::npos) {
+    if (name.empty() || name == "." || name == ".." || name.find('\0') != std::string_view::npos ||
+        name.find('/') != std::string_view::npos) {
       return std::nullopt;
     }
     parsed.relative += name;

@@ -17,8 +17,8 @@ namespace {
 // by name, and never resolves the full path again.
 class LinuxFileObject final : public FileObject {
  public:
-  LinuxFileObject(SysCalls& sys, std::shared_ptr<UniqueFd> dir, std::string_view name,
-                  mode_t mode, std::string path)
+  LinuxFileObject(SysCalls& sys, std::shared_ptr<UniqueFd> dir, std::string_view name, mode_t mode,
+                  std::string path)
       : sys_(sys), dir_(std::move(dir)), name_(name), mode_(mode), path_(std::move(path)) {}
 
   void Delete() override {
@@ -135,8 +135,11 @@ std::optional<std::uint64_t> ReadIdentity(SysCalls& sys, int dirFd, const char* 
 }
 
 FileStamp StampWith(const struct stat& st, StampIdentity identity, std::uint64_t value) {
-  return FileStamp{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino),
-                   st.st_size == 0, true, identity,
+  return FileStamp{static_cast<std::uint64_t>(st.st_dev),
+                   static_cast<std::uint64_t>(st.st_ino),
+                   st.st_size == 0,
+                   true,
+                   identity,
                    StampVersion(st.st_size, Nanoseconds(st.st_mtim.tv_sec, st.st_mtim.tv_nsec),
                                 identity, value)};
 }

@@ -8,10 +8,10 @@
 #include <string>
 #include <string_view>
 
+#include "model/services.h"
 #include "platform/linux/beneath_opener.h"
 #include "platform/linux/drive_table.h"
 #include "platform/linux/sys_calls.h"
-#include "model/services.h"
 
 namespace tidwen {
 

@@ -7,11 +7,11 @@
 #include <memory>
 
 #include "model/controls.h"
+#include "model/services.h"
 #include "platform/linux/drive_table.h"
 #include "platform/linux/system_trees.h"
 #include "platform/platform.h"
 #include "platform/tunable_platform.h"
-#include "model/services.h"
 
 namespace tidwen {
 

@@ -40,7 +40,8 @@ std::int64_t LinuxFileLength::FileLen(std::string_view path) {
   const Listing* open = reader_.FindOpen(split.parent);
   if (const FileInfo* info = open != nullptr ? open->InfoOf(split.name) : nullptr) {
     // Looked at when the directory was read ahead.
-    if (info->err != 0) throw ErrorFor(FileErrorNumber(info->err), "cannot measure", path, info->err);
+    if (info->err != 0)
+      throw ErrorFor(FileErrorNumber(info->err), "cannot measure", path, info->err);
     st.st_mode = info->mode;
     st.st_dev = info->device;
     st.st_ino = info->inode;

@@ -8,10 +8,10 @@
 #include <string_view>
 
 #include "model/controls.h"
+#include "model/services.h"
 #include "platform/linux/beneath_opener.h"
 #include "platform/linux/directory_reader.h"
 #include "platform/listing_listers.h"
-#include "model/services.h"
 
 namespace tidwen {
 

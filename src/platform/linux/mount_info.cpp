@@ -22,8 +22,8 @@ std::string DecodeOctalEscapes(std::string_view field) {
   for (std::size_t i = 0; i < field.size(); ++i) {
     if (field[i] == '\\' && i + 3 < field.size() && isOctal(field[i + 1]) &&
         isOctal(field[i + 2]) && isOctal(field[i + 3])) {
-      out.push_back(static_cast<char>(((field[i + 1] - '0') << 6) |
-                                      ((field[i + 2] - '0') << 3) | (field[i + 3] - '0')));
+      out.push_back(static_cast<char>(((field[i + 1] - '0') << 6) | ((field[i + 2] - '0') << 3) |
+                                      (field[i + 3] - '0')));
       i += 3;
       continue;
     }
@@ -74,8 +74,11 @@ std::vector<MountEntry> ParseMountInfo(std::string_view text) {
     const std::optional<std::uint64_t> minor =
         colon == std::string_view::npos ? std::nullopt : ParseNumber(fields[2].substr(colon + 1));
     if (!id || !major || !minor) continue;
-    MountEntry e{DecodeOctalEscapes(fields[4]), DecodeOctalEscapes(fields[3]),
-                 DecodeOctalEscapes(dash[1]),   DecodeOctalEscapes(dash[2]), *id,
+    MountEntry e{DecodeOctalEscapes(fields[4]),
+                 DecodeOctalEscapes(fields[3]),
+                 DecodeOctalEscapes(dash[1]),
+                 DecodeOctalEscapes(dash[2]),
+                 *id,
                  makedev(static_cast<unsigned>(*major), static_cast<unsigned>(*minor))};
     if (e.mountPoint.empty() || e.mountPoint.front() != '/') continue;
     entries.push_back(std::move(e));

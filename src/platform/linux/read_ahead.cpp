@@ -113,7 +113,8 @@ std::unique_ptr<LinuxReadAhead> StartLinuxReadAhead(SysCalls& sys, int workers, 
     return [&sys, root, opener, filler, settledNs, reads](const AheadDirectory& directory) {
       // One read in four is timed: enough to tell a drive that must be read
       // from, at a quarter of the cost.
-      if ((++*reads & 3) != 0) return ReadOne(sys, root->Get(), *opener, *filler, settledNs, directory);
+      if ((++*reads & 3) != 0)
+        return ReadOne(sys, root->Get(), *opener, *filler, settledNs, directory);
       const ThreadClock before = ThreadClock::Now();
       LinuxReadAhead::Read read = ReadOne(sys, root->Get(), *opener, *filler, settledNs, directory);
       read.timed = true;

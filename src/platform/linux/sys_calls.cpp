@@ -59,8 +59,7 @@ int RealSysCalls::FStatAt(int dirFd, const char* path, struct stat* st, int flag
   return static_cast<int>(Result(::fstatat(dirFd, path, st, flags)));
 }
 
-int RealSysCalls::StatX(int dirFd, const char* path, int flags, unsigned mask,
-                        struct statx* stx) {
+int RealSysCalls::StatX(int dirFd, const char* path, int flags, unsigned mask, struct statx* stx) {
   return static_cast<int>(Result(::statx(dirFd, path, flags, mask, stx)));
 }
 

@@ -41,8 +41,8 @@ SystemTrees SystemTrees::Record() {
     const std::string path(tree);
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) continue;
-    roots.push_back({path, static_cast<std::uint64_t>(st.st_dev),
-                     static_cast<std::uint64_t>(st.st_ino)});
+    roots.push_back(
+        {path, static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)});
   }
   return SystemTrees(std::move(roots));
 }

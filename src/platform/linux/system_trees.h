@@ -15,9 +15,10 @@
 
 namespace tidwen {
 
-inline constexpr std::array<std::string_view, 12> kSystemTrees = {
-    "/usr", "/etc", "/boot", "/opt", "/var/lib", "/bin", "/sbin",
-    "/lib", "/lib32", "/lib64", "/libx32", "/snap"};
+inline constexpr std::array<std::string_view, 12> kSystemTrees = {"/usr",   "/etc",     "/boot",
+                                                                  "/opt",   "/var/lib", "/bin",
+                                                                  "/sbin",  "/lib",     "/lib32",
+                                                                  "/lib64", "/libx32",  "/snap"};
 
 // Whether an absolute POSIX path (without "." or ".." and without a
 // trailing "/") is one of the system trees or lies below one.

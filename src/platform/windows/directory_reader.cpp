@@ -42,7 +42,9 @@ constexpr std::size_t kEntryBufferBytes = 64 * 1024;
 
 bool IsDotOrDotDot(std::wstring_view name) { return name == L"." || name == L".."; }
 
-std::uint64_t Quad(const LARGE_INTEGER& value) { return static_cast<std::uint64_t>(value.QuadPart); }
+std::uint64_t Quad(const LARGE_INTEGER& value) {
+  return static_cast<std::uint64_t>(value.QuadPart);
+}
 
 // A 128-bit file ID folded into 64 bits as FileIdOf folds it.
 std::uint64_t Fold(const FILE_ID_128& id) {
@@ -86,10 +88,10 @@ OpenDirectory Open(const WinDrivePath& dir, std::int64_t settledNs, bool withId)
   FILETIME now;
   GetSystemTimePreciseAsFileTime(&now);
   OpenDirectory open;
-  open.handle = UniqueHandle(CreateFileW(
-      dir.longPath.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
-      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  open.handle = UniqueHandle(
+      CreateFileW(dir.longPath.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (!open.handle.Valid()) {
     throw WinErrorFor(GetLastError(), WinDoing::kListing, "cannot open", dir.path);
   }
@@ -118,9 +120,9 @@ OpenDirectory Open(const WinDrivePath& dir, std::int64_t settledNs, bool withId)
   identity.inode = id.file;
   identity.changed = basic.ChangeTime.QuadPart;
   identity.incarnation = Quad(basic.CreationTime);
-  identity.known = id.file != 0 &&
-                   basic.ChangeTime.QuadPart < static_cast<std::int64_t>(FileTimeValue(now)) -
-                                                   settledNs / 100;
+  identity.known =
+      id.file != 0 &&
+      basic.ChangeTime.QuadPart < static_cast<std::int64_t>(FileTimeValue(now)) - settledNs / 100;
   return open;
 }
 
@@ -222,15 +224,16 @@ std::shared_ptr<const WinListing> WinDirectoryReader::Read(std::string_view driv
     }
   }
 
-  const bool walkStarts = dir->IsRoot() || (!walkStart_.empty() && SameWinPath(dir->path, walkStart_));
+  const bool walkStarts =
+      dir->IsRoot() || (!walkStart_.empty() && SameWinPath(dir->path, walkStart_));
   if (walkStarts) {
     // A walk starts here: read ahead of it afresh.
     readAhead_.reset();
     if (readAheadWorkers_ > 0) {
       readAhead_ = std::make_unique<ReadAhead>(
           [this]() -> ReadAhead::Reader {
-            auto buffer = std::make_shared<std::vector<std::uint64_t>>(
-                kEntryBufferBytes / sizeof(std::uint64_t));
+            auto buffer = std::make_shared<std::vector<std::uint64_t>>(kEntryBufferBytes /
+                                                                       sizeof(std::uint64_t));
             return [this, buffer](const WinAheadDirectory& d) { return ReadAheadOf(d, *buffer); };
           },
           readAheadWorkers_, ReadAheadLimits{});

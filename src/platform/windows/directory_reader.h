@@ -45,7 +45,9 @@ class WinListing {
   std::int64_t DirCount() const { return static_cast<std::int64_t>(dirs_.size()); }
   std::int64_t FileCount() const { return static_cast<std::int64_t>(files_.size()); }
   // Names (WTF-8) are valid as long as the listing is held.
-  std::string_view DirName(std::int64_t i) const { return NameAt(dirs_[static_cast<std::size_t>(i)]); }
+  std::string_view DirName(std::int64_t i) const {
+    return NameAt(dirs_[static_cast<std::size_t>(i)]);
+  }
   std::string_view FileName(std::int64_t i) const {
     return NameAt(files_[static_cast<std::size_t>(i)].name);
   }

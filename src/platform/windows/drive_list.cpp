@@ -66,14 +66,16 @@ WinDriveList WinDriveList::FromSystem() {
   // "c:\<NUL>d:\<NUL>...<NUL>"
   for (std::size_t at = 0; at < roots.size();) {
     const std::size_t end = roots.find(L'\0', at);
-    const std::wstring root = roots.substr(at, end == std::wstring::npos ? std::wstring::npos : end - at);
+    const std::wstring root =
+        roots.substr(at, end == std::wstring::npos ? std::wstring::npos : end - at);
     at = end == std::wstring::npos ? roots.size() : end + 1;
     if (root.size() < 2 || root[1] != L':' || root[0] > 0x7F) continue;
     const char letter = Lower(static_cast<char>(root[0]));
     WinDrive drive;
     drive.letter = letter;
     drive.root = std::string{letter, ':', '\\'};
-    const std::string remote = GetDriveTypeW(root.c_str()) == DRIVE_REMOTE ? RemotePath(root[0]) : "";
+    const std::string remote =
+        GetDriveTypeW(root.c_str()) == DRIVE_REMOTE ? RemotePath(root[0]) : "";
     drive.label = WinDriveLabel(remote.empty() ? VolumeLabel(root.c_str()) : "", remote);
     drives.push_back(std::move(drive));
   }

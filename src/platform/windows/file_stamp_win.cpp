@@ -58,7 +58,8 @@ FileStamp WinStampOf(std::uint64_t volume, std::uint64_t file, std::int64_t size
   stamp.empty = size == 0;
   stamp.known = true;
   stamp.identity = StampIdentity::kBirthTime;
-  stamp.version = StampVersion(size, FileTimeToUnixNs(lastWrite), StampIdentity::kBirthTime, creation);
+  stamp.version =
+      StampVersion(size, FileTimeToUnixNs(lastWrite), StampIdentity::kBirthTime, creation);
   return stamp;
 }
 

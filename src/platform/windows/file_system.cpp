@@ -48,8 +48,9 @@ class WinFileObject final : public FileObject {
 std::optional<std::wstring> FinalPathOf(HANDLE h) {
   std::wstring final(MAX_PATH + 1, L'\0');
   for (int tries = 0;; ++tries) {
-    const DWORD length = GetFinalPathNameByHandleW(h, final.data(), static_cast<DWORD>(final.size()),
-                                                   FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    const DWORD length =
+        GetFinalPathNameByHandleW(h, final.data(), static_cast<DWORD>(final.size()),
+                                  FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
     if (length == 0) return std::nullopt;
     if (length < final.size()) {
       final.resize(length);
@@ -102,12 +103,13 @@ bool ReachesNamedFile(HANDLE h, const WinDrivePath& file) {
 
   const std::size_t cut = file.longPath.rfind(L'\\');
   const std::wstring parentPath = file.longPath.substr(0, cut == 6 ? cut + 1 : cut);  // "\\?\c:\"
-  UniqueHandle parent(CreateFileW(parentPath.c_str(), FILE_READ_ATTRIBUTES,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_EXISTING,
-                                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  UniqueHandle parent(
+      CreateFileW(parentPath.c_str(), FILE_READ_ATTRIBUTES,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (!parent.Valid()) {
-    throw WinErrorFor(GetLastError(), WinDoing::kReaching, "cannot open the directory of", file.path);
+    throw WinErrorFor(GetLastError(), WinDoing::kReaching, "cannot open the directory of",
+                      file.path);
   }
   std::wstring actual;
   std::wstring expected;

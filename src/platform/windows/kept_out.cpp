@@ -94,7 +94,8 @@ WinKeptOut::WinKeptOut(const Folders& folders) {
 std::wstring_view WinKeptOut::LastNameOf(std::wstring_view longPath) {
   while (!longPath.empty() && longPath.back() == L'\\') longPath.remove_suffix(1);
   const std::size_t cut = longPath.find_last_of(L'\\');
-  const std::wstring_view name = cut == std::wstring_view::npos ? longPath : longPath.substr(cut + 1);
+  const std::wstring_view name =
+      cut == std::wstring_view::npos ? longPath : longPath.substr(cut + 1);
   // "c:" of "\\?\c:\" is a drive, no name.
   return name.size() == 2 && name[1] == L':' ? std::wstring_view() : name;
 }

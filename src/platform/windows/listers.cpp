@@ -49,8 +49,8 @@ FileStamp WinFileLength::LastStamp() {
   if (lastStamp_) return *lastStamp_;
   if (fromListing_) {
     // The listing named the file: nothing need be opened.
-    lastStamp_ = WinStampOf(listedVolume_, last_.fileId, last_.size, last_.lastWrite,
-                            last_.creation);
+    lastStamp_ =
+        WinStampOf(listedVolume_, last_.fileId, last_.size, last_.lastWrite, last_.creation);
     return *lastStamp_;
   }
   // Stamps are made only for files the scan lists as hits, which are few, so
@@ -67,8 +67,8 @@ FileStamp WinFileLength::LastStamp() {
       !(info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))) {
     // Size and write time as measured: a file changed since then will not
     // match the stamp when it is deleted.
-    const WinFileId id =
-        FileIdOf(h.Get(), info.dwVolumeSerialNumber, Join64(info.nFileIndexHigh, info.nFileIndexLow));
+    const WinFileId id = FileIdOf(h.Get(), info.dwVolumeSerialNumber,
+                                  Join64(info.nFileIndexHigh, info.nFileIndexLow));
     lastStamp_ = WinStampOf(id.volume, id.file, last_.size, last_.lastWrite,
                             FileTimeValue(info.ftCreationTime));
   } else {

@@ -57,6 +57,8 @@ class UniqueHandle {
 inline std::uint64_t Join64(DWORD high, DWORD low) {
   return (static_cast<std::uint64_t>(high) << 32) | low;
 }
-inline std::uint64_t FileTimeValue(const FILETIME& t) { return Join64(t.dwHighDateTime, t.dwLowDateTime); }
+inline std::uint64_t FileTimeValue(const FILETIME& t) {
+  return Join64(t.dwHighDateTime, t.dwLowDateTime);
+}
 
 }  // namespace tidwen

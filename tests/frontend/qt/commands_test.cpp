@@ -27,7 +27,8 @@ class CommandsTest : public WindowTest {
   std::string ShownControls() {
     std::string shown;
     for (const char* name : {"Drive1", "Dir1", "File1", "List2", "List1", "List3"}) {
-      if (!Child<QWidget>(Form(), name)->isHidden()) shown += std::string(shown.empty() ? "" : " ") + name;
+      if (!Child<QWidget>(Form(), name)->isHidden())
+        shown += std::string(shown.empty() ? "" : " ") + name;
     }
     return shown;
   }
@@ -36,7 +37,8 @@ class CommandsTest : public WindowTest {
 
   std::vector<bool> Marks(const char* list) {
     std::vector<bool> marks;
-    for (std::int64_t i = 0; i < List(list).ListCount(); ++i) marks.push_back(List(list).Selected(i));
+    for (std::int64_t i = 0; i < List(list).ListCount(); ++i)
+      marks.push_back(List(list).Selected(i));
     return marks;
   }
 };
@@ -141,7 +143,8 @@ TEST_F(CommandsTest, AboutOpensOneModelessOwnerlessWindow) {
   EXPECT_EQ(form.AboutWindow(), about);
   EXPECT_EQ(QApplication::topLevelWidgets().count(about), 1);
   int aboutWindows = 0;
-  for (QWidget* w : QApplication::topLevelWidgets()) aboutWindows += qobject_cast<Form2*>(w) != nullptr;
+  for (QWidget* w : QApplication::topLevelWidgets())
+    aboutWindows += qobject_cast<Form2*>(w) != nullptr;
   EXPECT_EQ(aboutWindows, 1);
 
   // Closed with its close box, it opens again with the next click.

@@ -7,12 +7,12 @@
 #include <QTreeWidget>
 #include <tuple>
 
-#include "gui_test_support.h"
-#include "model/runtime_error.h"
-#include "support/fake_clock.h"
 #include "frontend/qt/file_system_boxes.h"
 #include "frontend/qt/message_box.h"
 #include "frontend/qt/window_style.h"
+#include "gui_test_support.h"
+#include "model/runtime_error.h"
+#include "support/fake_clock.h"
 
 namespace tidwen::test {
 namespace {

@@ -9,8 +9,8 @@
 #include <QScrollBar>
 
 #include "gui_test_support.h"
-#include "platform/linux/linux_test_support.h"
 #include "platform/linux/linux_platform.h"
+#include "platform/linux/linux_test_support.h"
 
 namespace tidwen::test {
 namespace {
@@ -98,8 +98,8 @@ TEST_F(EndToEndTest, ScanCheckAndDelete) {
   EXPECT_FALSE(tree_.Exists("docs/b.bak"));
   EXPECT_TRUE(tree_.Exists("docs/ro.tmp"));
   EXPECT_TRUE(tree_.Exists("keep.txt"));
-  EXPECT_EQ(SortedEntries(), (std::vector<std::string>{"c:\\docs\\c.old", "c:\\docs\\ro.tmp",
-                                                       "c:\\empty.log"}));
+  EXPECT_EQ(SortedEntries(),
+            (std::vector<std::string>{"c:\\docs\\c.old", "c:\\docs\\ro.tmp", "c:\\empty.log"}));
   for (std::int64_t i = 0; i < List("List1").ListCount(); ++i) {
     EXPECT_EQ(List("List1").Selected(i), List("List1").List(i) == "c:\\docs\\ro.tmp");
   }
@@ -137,10 +137,9 @@ TEST_F(EndToEndTest, InputMadeDuringAScanIsDropped) {
   QApplication::postEvent(&chooseTypes,
                           new QMouseEvent(QEvent::MouseButtonPress, at, chooseTypes.mapToGlobal(at),
                                           Qt::LeftButton, Qt::LeftButton, Qt::NoModifier));
-  QApplication::postEvent(&chooseTypes,
-                          new QMouseEvent(QEvent::MouseButtonRelease, at,
-                                          chooseTypes.mapToGlobal(at), Qt::LeftButton,
-                                          Qt::NoButton, Qt::NoModifier));
+  QApplication::postEvent(&chooseTypes, new QMouseEvent(QEvent::MouseButtonRelease, at,
+                                                        chooseTypes.mapToGlobal(at), Qt::LeftButton,
+                                                        Qt::NoButton, Qt::NoModifier));
   Click("Command1");
   QApplication::processEvents();
   EXPECT_FALSE(List("List1").isHidden());

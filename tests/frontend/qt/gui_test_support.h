@@ -15,21 +15,23 @@
 #include <QWindow>
 #include <deque>
 #include <functional>
-#include <ostream>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
-#include "support/temp_tree.h"
-#include "frontend/qt/form1.h"
 #include "frontend/qt/file_system_boxes.h"
+#include "frontend/qt/form1.h"
 #include "frontend/qt/form2.h"
 #include "frontend/qt/list_box.h"
 #include "frontend/qt/status_label.h"
+#include "platform/platform.h"
+#include "support/temp_tree.h"
 
 // Shows Qt texts readably in failure messages.
-inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
+inline void PrintTo(const QString& text, std::ostream* os) {
+  *os << '"' << text.toStdString() << '"';
+}
 
 namespace tidwen::test {
 
@@ -122,9 +124,7 @@ class EventHook : public QObject {
 // Exit hides the windows and sets quitCalled instead of ending the tests.
 class WindowTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    platform_ = MakeDirectoryPlatform(tree_.Root());
-  }
+  void SetUp() override { platform_ = MakeDirectoryPlatform(tree_.Root()); }
   void TearDown() override {
     form_.reset();
     platform_.reset();
@@ -192,10 +192,13 @@ class BoxAnswerer {
     // the boxes already seen.
     if (!box || box->property("answered").toBool()) return;
     box->setProperty("answered", true);
-    SeenBox seen{box->text(), box->windowTitle(), box->standardButtons(),
+    SeenBox seen{box->text(),
+                 box->windowTitle(),
+                 box->standardButtons(),
                  box->defaultButton() ? box->standardButton(box->defaultButton())
                                       : QMessageBox::NoButton,
-                 box->icon(), box->textFormat()};
+                 box->icon(),
+                 box->textFormat()};
     seen_.push_back(seen);
     if (onEachBox_) onEachBox_(*box);
     if (answers_.empty()) {

@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "expected_windows.h"
-#include "gui_test_support.h"
 #include "frontend/qt/picture_box.h"
 #include "frontend/qt/window_style.h"
+#include "gui_test_support.h"
 
 namespace tidwen::test {
 namespace {
@@ -55,7 +55,8 @@ QPalette::ColorRole ForegroundRole(QWidget& w) {
 }
 
 QWidget* Find(QWidget& window, const ExpectedControl& e) {
-  for (QWidget* w : window.findChildren<QWidget*>(QString::fromUtf8(e.name.data(), e.name.size()))) {
+  for (QWidget* w :
+       window.findChildren<QWidget*>(QString::fromUtf8(e.name.data(), e.name.size()))) {
     if (e.index < 0 || w->property("index").toInt() == e.index) return w;
   }
   return nullptr;
@@ -123,8 +124,8 @@ TEST_F(LayoutTest, MainWindowFollowsItsTable) {
 // their boxes as the platform draws them.
 TEST_F(LayoutTest, ColoursAndCaptionsAsDrawn) {
   Form1& form = ShownForm();
-  for (const char* name : {"Command1", "Command2", "Command3", "Command4", "Command5", "Command6",
-                           "Drive1"}) {
+  for (const char* name :
+       {"Command1", "Command2", "Command3", "Command4", "Command5", "Command6", "Drive1"}) {
     SCOPED_TRACE(name);
     const QImage image = Child<QWidget>(form, name)->grab().toImage();
     const bool drive = name == std::string("Drive1");
@@ -182,7 +183,8 @@ TEST_F(LayoutTest, TabOrderFollowsTheTableAndSkipsWhatTakesNoFocus) {
   std::sort(expected.begin(), expected.end(),
             [](const auto& a, const auto& b) { return a.tabIndex < b.tabIndex; });
   QStringList names;
-  for (const ExpectedControl& e : expected) names << QString::fromUtf8(e.name.data(), e.name.size());
+  for (const ExpectedControl& e : expected)
+    names << QString::fromUtf8(e.name.data(), e.name.size());
   EXPECT_EQ(order, names);
 }
 
@@ -252,8 +254,8 @@ TEST_F(LayoutTest, FacesStandInForTheMissingChineseFonts) {
   const auto family = [](QWidget* w) { return QFontInfo(w->font()).family(); };
   const auto expect = [&](QWidget* w, const QString& asked, const QString& standIn) {
     if (QFontInfo(w->font()).exactMatch()) return;  // the real face is there
-    EXPECT_TRUE(family(w).startsWith(standIn)) << asked.toStdString() << " -> "
-                                               << family(w).toStdString();
+    EXPECT_TRUE(family(w).startsWith(standIn))
+        << asked.toStdString() << " -> " << family(w).toStdString();
   };
   expect(Child<QWidget>(form, "Command1"), "宋体", "AR PL UMing");
   expect(Child<QWidget>(form, "Label2"), "华文中宋", "AR PL UMing");

@@ -50,8 +50,8 @@ TEST_F(BigListTest, AMillionEntriesPageAndTakeAClickFarDown) {
   std::sort(times.begin(), times.end());
   const double median = times[times.size() / 2];
   const double worst = times.back();
-  std::printf("[ figures  ] one page of 1,000,000 entries: median %.2f ms, worst %.2f ms\n",
-              median, worst);
+  std::printf("[ figures  ] one page of 1,000,000 entries: median %.2f ms, worst %.2f ms\n", median,
+              worst);
   RecordProperty("page_paint_median_ms", std::to_string(median));
   // A click far down toggles the entry under it, past 16-bit indices.
   SendMessageW(list, LB_SETTOPINDEX, 777'777, 0);

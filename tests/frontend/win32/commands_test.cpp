@@ -107,7 +107,8 @@ TEST_F(CommandsTest, ScanCheckConfirmDeleteRefuseReadOnlyThenChooseTypesAboutAnd
       [](HWND w, LPARAM count) {
         wchar_t name[32] = {};
         GetClassNameW(w, name, 32);
-        if (std::wstring(name) == kForm2Class && IsWindowVisible(w)) ++*reinterpret_cast<int*>(count);
+        if (std::wstring(name) == kForm2Class && IsWindowVisible(w))
+          ++*reinterpret_cast<int*>(count);
         return TRUE;
       },
       reinterpret_cast<LPARAM>(&abouts));
@@ -148,7 +149,8 @@ TEST_F(CommandsTest, MessageBoxesCarryTheSystemsChineseButtons) {
   BoxAnswerer boxes({IDNO, IDOK});
   Click(kCommand2);
   form_->List1().SetSelected(0, false);
-  for (std::int64_t i = 0; i < form_->List1().ListCount(); ++i) form_->List1().SetSelected(i, false);
+  for (std::int64_t i = 0; i < form_->List1().ListCount(); ++i)
+    form_->List1().SetSelected(i, false);
   Click(kCommand2);
   ASSERT_EQ(boxes.Seen().size(), 2u);
   EXPECT_EQ(boxes.Seen()[0].buttons,

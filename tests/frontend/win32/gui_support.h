@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
 #include "frontend/win32/form1.h"
 #include "frontend/win32/win32_ui.h"
+#include "platform/platform.h"
 #include "win_test_support.h"
 
 namespace tidwen::test {

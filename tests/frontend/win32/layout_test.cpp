@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "expected_windows.h"
-#include "gui_support.h"
 #include "frontend/win32/form2.h"
+#include "gui_support.h"
 
 #include <commctrl.h>
 #include <oleacc.h>
@@ -85,9 +85,11 @@ void CheckControl(HWND window, const ExpectedControl& e, UINT dpi) {
     ASSERT_NE(font, nullptr);
     LOGFONTW asked{};
     ASSERT_NE(GetObjectW(font, sizeof asked, &asked), 0);
-    EXPECT_EQ(Narrow(asked.lfFaceName), e.face.empty() ? Narrow(kDefaultFace) : std::string(e.face));
+    EXPECT_EQ(Narrow(asked.lfFaceName),
+              e.face.empty() ? Narrow(kDefaultFace) : std::string(e.face));
     EXPECT_EQ(asked.lfCharSet, GB2312_CHARSET);
-    EXPECT_EQ(asked.lfHeight, -std::lround((e.face.empty() ? kDefaultPoints : e.points) * dpi / 72.0));
+    EXPECT_EQ(asked.lfHeight,
+              -std::lround((e.face.empty() ? kDefaultPoints : e.points) * dpi / 72.0));
     EXPECT_EQ(asked.lfWeight >= FW_BOLD, e.bold);
     EXPECT_EQ(asked.lfItalic != 0, e.italic);
   }
@@ -102,7 +104,8 @@ class LayoutTest : public WindowTest {
   }
   // A pixel of the window as painted.
   COLORREF PixelAt(HWND window, int x, int y) const {
-    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    RedrawWindow(window, nullptr, nullptr,
+                 RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
     HDC dc = GetDC(window);
     const COLORREF color = GetPixel(dc, x, y);
     ReleaseDC(window, dc);
@@ -155,8 +158,8 @@ TEST_F(LayoutTest, MissingChineseFacesAreSubstitutedWithGb2312Fonts) {
     DeleteObject(font);
     if (charset != GB2312_CHARSET) {
       ReleaseDC(form_->Hwnd(), dc);
-      GTEST_SKIP() << "no Chinese font stands in for " << face << " (got "
-                   << Narrow(used) << "): the prefix has no font substitutes";
+      GTEST_SKIP() << "no Chinese font stands in for " << face << " (got " << Narrow(used)
+                   << "): the prefix has no font substitutes";
     }
   }
   ReleaseDC(form_->Hwnd(), dc);
@@ -165,8 +168,8 @@ TEST_F(LayoutTest, MissingChineseFacesAreSubstitutedWithGb2312Fonts) {
 TEST_F(LayoutTest, ColoursOfWindowListsButtonsAndFrame) {
   struct Sample {
     const char* name;
-    int id;       // kWindow: the window itself
-    int x, y;     // pixels in the control's client area; negative from the far edge
+    int id;    // kWindow: the window itself
+    int x, y;  // pixels in the control's client area; negative from the far edge
     COLORREF expected;
   };
   const Sample samples[] = {
@@ -246,8 +249,9 @@ TEST_F(LayoutTest, ResultsViewShowsTheResultListAloneInItsColour) {
 // What a screen reader says for each control that has a name.
 TEST_F(LayoutTest, ScreenReadersReadTheControlsNames) {
   // Taken from the system's accessibility layer as a screen reader does.
-  const auto fromWindow = reinterpret_cast<decltype(&AccessibleObjectFromWindow)>(
-      reinterpret_cast<void*>(GetProcAddress(LoadLibraryW(L"oleacc.dll"), "AccessibleObjectFromWindow")));
+  const auto fromWindow =
+      reinterpret_cast<decltype(&AccessibleObjectFromWindow)>(reinterpret_cast<void*>(
+          GetProcAddress(LoadLibraryW(L"oleacc.dll"), "AccessibleObjectFromWindow")));
   ASSERT_NE(fromWindow, nullptr);
   const auto nameOf = [&](HWND control) {
     IAccessible* object = nullptr;
@@ -281,7 +285,8 @@ TEST_F(LayoutTest, AResultsTipShowsTheRealFileItsSizeAndLastWrite) {
   ASSERT_NE(form_->ResultTip(), nullptr);
   RECT item;
   SendMessageW(Item(kList1), LB_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&item));
-  SendMessageW(Item(kList1), WM_MOUSEMOVE, 0, MAKELPARAM(item.left + 20, (item.top + item.bottom) / 2));
+  SendMessageW(Item(kList1), WM_MOUSEMOVE, 0,
+               MAKELPARAM(item.left + 20, (item.top + item.bottom) / 2));
   const auto tip = [&] {
     NMTTDISPINFOW info{};
     info.hdr.hwndFrom = form_->ResultTip();
@@ -315,7 +320,8 @@ TEST_F(LayoutTest, ADpiChangeLaysTheWindowOutAgainInTwips) {
     // The entries grow with the font, so that the text is never clipped.
     TEXTMETRICW metrics{};
     HDC dc = GetDC(Item(kList2));
-    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(Item(kList2), WM_GETFONT, 0, 0)));
+    HGDIOBJ old =
+        SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(Item(kList2), WM_GETFONT, 0, 0)));
     GetTextMetricsW(dc, &metrics);
     SelectObject(dc, old);
     ReleaseDC(Item(kList2), dc);
@@ -335,7 +341,8 @@ TEST_F(LayoutTest, AboutWindowAsItIsLaidOut) {
   GetClientRect(about, &client);
   EXPECT_EQ(client.right, Px(kForm2Width));
   EXPECT_EQ(client.bottom, Px(kForm2Height));
-  EXPECT_FALSE(GetWindowLongW(about, GWL_STYLE) & (WS_THICKFRAME | WS_MAXIMIZEBOX | WS_MINIMIZEBOX));
+  EXPECT_FALSE(GetWindowLongW(about, GWL_STYLE) &
+               (WS_THICKFRAME | WS_MAXIMIZEBOX | WS_MINIMIZEBOX));
   for (const ExpectedControl& e : kExpectedForm2) CheckControl(about, e, Dpi());
   // Line1: red, across the window at its height.
   RedrawWindow(about, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);

@@ -64,8 +64,9 @@ class Tree {
   }
   void Remove(std::string_view relative) const { fs::remove_all(Path(relative)); }
   void SetReadOnly(std::string_view relative) const {
-    fs::permissions(Path(relative), fs::perms::owner_write | fs::perms::group_write |
-                                        fs::perms::others_write, fs::perm_options::remove);
+    fs::permissions(Path(relative),
+                    fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove);
   }
   bool ReadOnly(std::string_view relative) const {
     return (fs::status(Path(relative)).permissions() & fs::perms::owner_write) == fs::perms::none;
@@ -131,9 +132,8 @@ class PlatformTest : public ::testing::TestWithParam<std::string> {
   }
   // Deletes path as the cleaner does; 0, or the number it failed with.
   int Delete(std::string_view path, const FileStamp& stamp = {}) {
-    return test::ErrorOf([&] {
-      platform_->FileSystem().CreateFileSystemObject()->GetFile(path, stamp)->Delete();
-    });
+    return test::ErrorOf(
+        [&] { platform_->FileSystem().CreateFileSystemObject()->GetFile(path, stamp)->Delete(); });
   }
   // The stamp the scan records for the file at path.
   FileStamp StampOf(std::string_view path) {

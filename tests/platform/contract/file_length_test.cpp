@@ -39,12 +39,17 @@ TEST_P(ContractFileLength, WhatIsNoFileIs53AndAMalformedPath52) {
     const char* path;
     int number;
   } rows[] = {
-      {"c:\\missing.tmp", kFileNotFound}, {"c:\\missing\\x.tmp", kFileNotFound},
-      {"c:\\dir.tmp", kFileNotFound},     {"c:\\", kFileNotFound},
+      {"c:\\missing.tmp", kFileNotFound},
+      {"c:\\missing\\x.tmp", kFileNotFound},
+      {"c:\\dir.tmp", kFileNotFound},
+      {"c:\\", kFileNotFound},
       {"c:\\real.tmp\\x.tmp", kFileNotFound},
-      {"", kBadFileName},                 {"real.tmp", kBadFileName},
-      {"c:real.tmp", kBadFileName},       {"q:\\real.tmp", kBadFileName},
-      {"c:\\..", kBadFileName},           {"c:\\dir.tmp/..\\real.tmp", kBadFileName},
+      {"", kBadFileName},
+      {"real.tmp", kBadFileName},
+      {"c:real.tmp", kBadFileName},
+      {"q:\\real.tmp", kBadFileName},
+      {"c:\\..", kBadFileName},
+      {"c:\\dir.tmp/..\\real.tmp", kBadFileName},
       {"c:\\\\real.tmp", kBadFileName},
   };
   for (bool listed : {false, true}) {

@@ -24,12 +24,18 @@ TEST_P(ContractDelete, EachPathGivesItsNumberAndOnlyWritableFilesGo) {
     const char* path;
     int number;
   } rows[] = {
-      {"c:\\plain.tmp", 0},                 {"C:\\d\\deep.tmp", 0},
-      {"c:\\ro.tmp", kPermissionDenied},    {"c:\\plain.tmp", kFileNotFound},
-      {"c:\\nodir\\x.tmp", kFileNotFound},  {"c:\\dir.tmp", kFileNotFound},
-      {"c:\\", kFileNotFound},              {"", kBadFileName},
-      {"keep.tmp", kBadFileName},           {"q:\\keep.tmp", kBadFileName},
-      {"c:\\d/..\\keep.tmp", kBadFileName}, {"c:\\d\\..\\keep.tmp", kBadFileName},
+      {"c:\\plain.tmp", 0},
+      {"C:\\d\\deep.tmp", 0},
+      {"c:\\ro.tmp", kPermissionDenied},
+      {"c:\\plain.tmp", kFileNotFound},
+      {"c:\\nodir\\x.tmp", kFileNotFound},
+      {"c:\\dir.tmp", kFileNotFound},
+      {"c:\\", kFileNotFound},
+      {"", kBadFileName},
+      {"keep.tmp", kBadFileName},
+      {"q:\\keep.tmp", kBadFileName},
+      {"c:\\d/..\\keep.tmp", kBadFileName},
+      {"c:\\d\\..\\keep.tmp", kBadFileName},
       {"c:\\..\\keep.tmp", kBadFileName},
   };
   for (const auto& row : rows) EXPECT_EQ(Delete(row.path), row.number) << row.path;

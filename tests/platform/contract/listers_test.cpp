@@ -65,11 +65,16 @@ TEST_P(ContractListers, AFailedListingRaisesItsNumberAndKeepsTheOldDirectory) {
     const char* path;
     int number;
   } rows[] = {
-      {"c:\\gone", kPathNotFound},    {"c:\\gone\\deeper", kPathNotFound},
-      {"c:\\file.tmp", kPathNotFound}, {"", kBadFileName},
-      {"c:", kBadFileName},            {"c:relative", kBadFileName},
-      {"c:/", kBadFileName},           {"c:\\a/b", kBadFileName},
-      {"c:\\..", kBadFileName},        {"c:\\..\\x", kBadFileName},
+      {"c:\\gone", kPathNotFound},
+      {"c:\\gone\\deeper", kPathNotFound},
+      {"c:\\file.tmp", kPathNotFound},
+      {"", kBadFileName},
+      {"c:", kBadFileName},
+      {"c:relative", kBadFileName},
+      {"c:/", kBadFileName},
+      {"c:\\a/b", kBadFileName},
+      {"c:\\..", kBadFileName},
+      {"c:\\..\\x", kBadFileName},
       {"c:\\kept\\..", kBadFileName},
   };
   for (const auto& row : rows) {

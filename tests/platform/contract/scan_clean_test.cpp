@@ -39,10 +39,10 @@ class ContractScanClean : public PlatformTest {
   PlainLabel label1_;
   PlainDriveList drive1_{frontend::DriveText(platform_->Drives().at(0))};
   test::ScriptedMessageBox box_;
-  Form1Context form_ = MakeForm1Context(
-      {list1_, list2_, list3_, label1_, drive1_},
-      {platform_->Dir1(), platform_->File1(), platform_->FileLength(), platform_->FileSystem()},
-      box_);
+  Form1Context form_ = MakeForm1Context({list1_, list2_, list3_, label1_, drive1_},
+                                        {platform_->Dir1(), platform_->File1(),
+                                         platform_->FileLength(), platform_->FileSystem()},
+                                        box_);
 };
 CONTRACT_SUITE(ContractScanClean);
 
@@ -62,7 +62,8 @@ TEST_P(ContractScanClean, TheScanListsExactlyTheJunkBreadthFirst) {
   Command1_Click(form_);
 
   const std::map<std::string, std::vector<std::string>> hitsIn = {
-      {"a", {"c:\\a\\a.$$$", "c:\\a\\a.$$$"}}, {"b", {"c:\\b\\empty.txt"}},
+      {"a", {"c:\\a\\a.$$$", "c:\\a\\a.$$$"}},
+      {"b", {"c:\\b\\empty.txt"}},
       {den, {DrivePath(den + "/in.old")}}};
   std::vector<std::string> want = {"c:\\x.tmp"};
   for (const std::string& dir : InListingOrder(tree_, "", {"a", "b", den})) {

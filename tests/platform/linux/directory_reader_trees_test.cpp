@@ -4,9 +4,9 @@
 // must get through each of them and the deletion must remove exactly what
 // was listed.
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <sched.h>
 #include <sys/mount.h>
-#include <linux/magic.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <sys/sysmacros.h>
@@ -100,7 +100,7 @@ TEST_P(HardeningTrees, AwkwardNamesAreListedByTheirBytesAndDeletedExactly) {
   };
   // Not junk, or not listed at all.
   const std::vector<std::string> kept = {
-      "-",  std::string(255, 'k'), "x.Tmp", "x.tmp ", "back\\slash.tmp", ".hidden.tmp",
+      "-", std::string(255, 'k'), "x.Tmp", "x.tmp ", "back\\slash.tmp", ".hidden.tmp",
   };
   for (const std::string& n : junk) tree.MakeFile(n, "1");
   for (const std::string& n : kept) tree.MakeFile(n, "1");
@@ -176,8 +176,8 @@ std::unique_ptr<TempTree> MakeTreeInMemory() {
   struct statfs fs {};
   const char* const previous = std::getenv("TMPDIR");
   const std::string saved = previous != nullptr ? previous : "";
-  const bool inMemory = ::statfs("/dev/shm", &fs) == 0 && fs.f_type == TMPFS_MAGIC &&
-                        ::access("/dev/shm", W_OK) == 0;
+  const bool inMemory =
+      ::statfs("/dev/shm", &fs) == 0 && fs.f_type == TMPFS_MAGIC && ::access("/dev/shm", W_OK) == 0;
   if (inMemory) ::setenv("TMPDIR", "/dev/shm", 1);
   auto tree = std::make_unique<TempTree>();
   if (inMemory) {
@@ -248,7 +248,8 @@ TEST(HardeningHugeDirectory, HundredThousandEntriesAreListedWholeInOrderAndClean
   // Only the hidden files and the directories are left.
   EXPECT_EQ(tree.Names("big").size(), static_cast<std::size_t>(kEntries) / 50);
   using Ms = std::chrono::milliseconds;
-  RecordProperty("scan_ms", static_cast<int>(std::chrono::duration_cast<Ms>(scanned - start).count()));
+  RecordProperty("scan_ms",
+                 static_cast<int>(std::chrono::duration_cast<Ms>(scanned - start).count()));
   RecordProperty("delete_ms",
                  static_cast<int>(std::chrono::duration_cast<Ms>(deleted - scanned).count()));
 }
@@ -286,8 +287,10 @@ TEST_P(HardeningMounts, MountsInsideTheDriveAreNeverEnteredOrCleaned) {
       return std::string("cannot make mounts private: ") + std::strerror(errno);
     }
     std::string error;
-    if (error.empty()) error = Mount(tree.Path("src").c_str(), tree.Path("bindin"), nullptr, MS_BIND);
-    if (error.empty()) error = Mount(outside.Root().c_str(), tree.Path("bindout"), nullptr, MS_BIND);
+    if (error.empty())
+      error = Mount(tree.Path("src").c_str(), tree.Path("bindin"), nullptr, MS_BIND);
+    if (error.empty())
+      error = Mount(outside.Root().c_str(), tree.Path("bindout"), nullptr, MS_BIND);
     if (error.empty()) error = Mount("tidwen-test", tree.Path("tmpfs"), "tmpfs", 0);
     if (error.empty()) error = Mount("tidwen-test", tree.Path("deep/er/tmpfs"), "tmpfs", 0);
     if (error.empty()) error = Mount("tidwen-test", tree.Path("blind"), "tmpfs", 0);
@@ -316,14 +319,15 @@ TEST_P(HardeningMounts, MountsInsideTheDriveAreNeverEnteredOrCleaned) {
     ScanAndSelectAll(form);
     // A file bind-mounted over a listed name is measured where it stands,
     // but never reached through a directory of another mount.
-    const std::vector<std::string> expected = {"c:\\fb.tmp", "c:\\plain\\x.tmp",
-                                               "c:\\src\\s.tmp", "c:\\src\\s2.tmp"};
+    const std::vector<std::string> expected = {"c:\\fb.tmp", "c:\\plain\\x.tmp", "c:\\src\\s.tmp",
+                                               "c:\\src\\s2.tmp"};
     if (!lateError.empty()) return lateError;
     if (form.Results() != expected) return "listed " + Join(form.Results());
     // Mount points the reader can tell are not even queued.
     for (std::int64_t i = 0; i < form.List3.ListCount(); ++i) {
       const std::string queued(form.List3.List(i));
-      for (const char* mounted : {"c:\\bindin", "c:\\bindout", "c:\\tmpfs", "c:\\deep\\er\\tmpfs"}) {
+      for (const char* mounted :
+           {"c:\\bindin", "c:\\bindout", "c:\\tmpfs", "c:\\deep\\er\\tmpfs"}) {
         if (queued == mounted) return "queued " + queued;
       }
     }
@@ -332,8 +336,8 @@ TEST_P(HardeningMounts, MountsInsideTheDriveAreNeverEnteredOrCleaned) {
     // and a file of another device over a listed file.
     if (std::string e = Mount("tidwen-test", tree.Path("plain"), "tmpfs", 0); !e.empty()) return e;
     tree.MakeFile("plain/x.tmp", "other filesystem");
-    if (std::string e = Mount(tree.Path("blind/b.tmp").c_str(), tree.Path("src/s2.tmp"), nullptr,
-                              MS_BIND);
+    if (std::string e =
+            Mount(tree.Path("blind/b.tmp").c_str(), tree.Path("src/s2.tmp"), nullptr, MS_BIND);
         !e.empty()) {
       return e;
     }
@@ -342,7 +346,8 @@ TEST_P(HardeningMounts, MountsInsideTheDriveAreNeverEnteredOrCleaned) {
     // From the last entry: another device's file now stands at s2.tmp; s.tmp
     // goes; x.tmp lies across a mount now; the bind-mounted file cannot be
     // unlinked.
-    if (boxes != std::vector<std::string>{"不能删除文件c:\\src\\s2.tmp", "发生错误75", "发生错误72"}) {
+    if (boxes !=
+        std::vector<std::string>{"不能删除文件c:\\src\\s2.tmp", "发生错误75", "发生错误72"}) {
       return "boxes " + Join(boxes);
     }
     if (tree.Exists("src/s.tmp")) return "s.tmp was not deleted";

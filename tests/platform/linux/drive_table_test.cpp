@@ -58,7 +58,8 @@ const SystemTrees kNoTrees;
 std::vector<std::string> Texts(const DriveTable& table) {
   std::vector<std::string> texts;
   // As the drive list words them: the letter, then the mount point.
-  for (const Drive& d : table.Drives()) texts.push_back(std::string{d.letter} + ": [" + d.mountPoint + "]");
+  for (const Drive& d : table.Drives())
+    texts.push_back(std::string{d.letter} + ": [" + d.mountPoint + "]");
   return texts;
 }
 
@@ -67,10 +68,14 @@ TEST(LinuxDriveTable, LettersGoToStorageMountsInMountPointOrder) {
   // /mnt/usb is covered by a tmpfs: what shows there holds nothing on
   // storage. /mnt/cd is a tmpfs covered by a disc, which counts. /boot lies
   // in the system's own trees.
-  const std::vector<std::string> expected = {
-      "c: [/]",          "d: [/data]",        "e: [/home]",
-      "f: [/home/u/remote]", "g: [/mnt/cd]",  "h: [/mnt/my disk]",
-      "i: [/mnt/weird\\name]", "j: [/srv/share]"};
+  const std::vector<std::string> expected = {"c: [/]",
+                                             "d: [/data]",
+                                             "e: [/home]",
+                                             "f: [/home/u/remote]",
+                                             "g: [/mnt/cd]",
+                                             "h: [/mnt/my disk]",
+                                             "i: [/mnt/weird\\name]",
+                                             "j: [/srv/share]"};
   EXPECT_EQ(Texts(table), expected);
   // The root's type is that of the last mount on "/".
   EXPECT_EQ(table.Drives().front().fsType, "overlay");
@@ -90,7 +95,7 @@ TEST(LinuxDriveTable, DrivesKeepTheirLettersWhileMountedAndNewOnesTakeTheLowestF
       "52 26 8:33 / /media/u/mid rw - ext4 /dev/sdd1 rw\n";
   const DriveTable first = DriveTable::FromMountInfo(before, SampleProbe, kNoTrees);
   EXPECT_EQ(Texts(first), (std::vector<std::string>{"c: [/]", "d: [/media/u/alpha]",
-                                                     "e: [/media/u/mid]", "f: [/media/u/zeta]"}));
+                                                    "e: [/media/u/mid]", "f: [/media/u/zeta]"}));
   // alpha is unplugged and another stick is mounted; mid is unmounted and
   // mounted again at once, a new mount at the same place.
   const std::string after =
@@ -100,7 +105,7 @@ TEST(LinuxDriveTable, DrivesKeepTheirLettersWhileMountedAndNewOnesTakeTheLowestF
       "54 26 8:33 / /media/u/mid rw - ext4 /dev/sdd1 rw\n";
   const DriveTable second = DriveTable::FromMountInfo(after, SampleProbe, kNoTrees, &first);
   EXPECT_EQ(Texts(second), (std::vector<std::string>{"c: [/]", "d: [/media/u/beta]",
-                                                      "e: [/media/u/mid]", "f: [/media/u/zeta]"}));
+                                                     "e: [/media/u/mid]", "f: [/media/u/zeta]"}));
   EXPECT_EQ(second.Find('d')->mountId, 53u);
   EXPECT_EQ(second.Find('e')->mountId, 54u);
   // Read afresh, letters follow the mount points again.
@@ -135,8 +140,8 @@ TEST(LinuxDriveTable, SystemTableHasRootAsDriveCAndNoPseudoFilesystems) {
   ASSERT_FALSE(table.Drives().empty());
   EXPECT_EQ(table.Drives()[0].letter, 'c');
   EXPECT_EQ(table.Drives()[0].mountPoint, "/");
-  const std::set<std::string> pseudo = {"proc", "sysfs", "tmpfs", "devtmpfs", "devpts",
-                                        "cgroup", "cgroup2", "mqueue"};
+  const std::set<std::string> pseudo = {"proc",   "sysfs",  "tmpfs",   "devtmpfs",
+                                        "devpts", "cgroup", "cgroup2", "mqueue"};
   for (std::size_t i = 1; i < table.Drives().size(); ++i) {
     EXPECT_EQ(pseudo.count(table.Drives()[i].fsType), 0u) << table.Drives()[i].mountPoint;
     EXPECT_NE(table.Drives()[i].mountPoint, "/");
@@ -145,8 +150,8 @@ TEST(LinuxDriveTable, SystemTableHasRootAsDriveCAndNoPseudoFilesystems) {
 
 class LinuxDrivePaths : public ::testing::Test {
  protected:
-  DriveTable table_ = DriveTable({Drive{'c', "/", "ext4"}, Drive{'d', "/mnt/x", "ext4"},
-                                  Drive{'e', "/mnt/x/inner", "vfat"}});
+  DriveTable table_ = DriveTable(
+      {Drive{'c', "/", "ext4"}, Drive{'d', "/mnt/x", "ext4"}, Drive{'e', "/mnt/x/inner", "vfat"}});
 };
 
 TEST_F(LinuxDrivePaths, DrivePathsMapBelowTheMountPoint) {
@@ -161,9 +166,8 @@ TEST_F(LinuxDrivePaths, DrivePathsMapBelowTheMountPoint) {
 
 TEST_F(LinuxDrivePaths, MalformedOrClimbingDrivePathsAreRejected) {
   for (std::string_view bad :
-       {"", "c", "c:", "c:a", "c:/a", "q:\\", "1:\\a", "c:\\..", "c:\\a\\..\\..\\etc",
-        "c:\\a\\.", "c:\\.\\a", "c:\\a\\\\b", "c:\\a\\", "c:\\a/b", "c:\\a/../../etc",
-        "\\\\server\\share"}) {
+       {"", "c", "c:", "c:a", "c:/a", "q:\\", "1:\\a", "c:\\..", "c:\\a\\..\\..\\etc", "c:\\a\\.",
+        "c:\\.\\a", "c:\\a\\\\b", "c:\\a\\", "c:\\a/b", "c:\\a/../../etc", "\\\\server\\share"}) {
     EXPECT_EQ(table_.ToPosixPath(bad), std::nullopt) << bad;
   }
   const std::string withNul("c:\\a\0b", 6);
@@ -199,8 +203,8 @@ TEST_F(LinuxDrivePaths, PathsRoundTrip) {
 // filesystem, a btrfs subvolume's path included).
 TEST(LinuxDriveTable, MountsOfTheSystemTreesGetNoLetter) {
   struct Case {
-    const char* root;    // the filesystem "/" is mounted from
-    const char* line;    // one more mount
+    const char* root;  // the filesystem "/" is mounted from
+    const char* line;  // one more mount
     bool lettered;
   };
   const std::vector<Case> cases = {
@@ -226,9 +230,9 @@ TEST(LinuxDriveTable, MountsOfTheSystemTreesGetNoLetter) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.line);
-    const std::string text =
-        std::string("26 1 254:0 ") + c.root + " / rw - " + (c.root[1] == '@' ? "btrfs" : "ext4") +
-        " /dev/vda rw\n" + c.line + "\n";
+    const std::string text = std::string("26 1 254:0 ") + c.root + " / rw - " +
+                             (c.root[1] == '@' ? "btrfs" : "ext4") + " /dev/vda rw\n" + c.line +
+                             "\n";
     const DriveTable table = DriveTable::FromMountInfo(text, probe, trees);
     EXPECT_EQ(table.Drives().size(), c.lettered ? 2u : 1u);
   }
@@ -266,8 +270,8 @@ std::string Output(const std::string& command) {
 TEST(LinuxDriveTable, AnotherFilesystemInTheSamePlaceIsAnotherDrive) {
   struct Case {
     const char* name;
-    bool newUuid;      // the second image gets a UUID of its own
-    bool uniqueIds;    // the drive keeps its unique mount ID
+    bool newUuid;    // the second image gets a UUID of its own
+    bool uniqueIds;  // the drive keeps its unique mount ID
   };
   for (const Case c : {Case{"clone, unique mount IDs", false, true},
                        Case{"another UUID, no unique mount IDs", true, false}}) {
@@ -283,8 +287,9 @@ TEST(LinuxDriveTable, AnotherFilesystemInTheSamePlaceIsAnotherDrive) {
       if (::umount2(tree.Path("stick").c_str(), 0) != 0) return Errno("umount");
       std::string copy = "cp '" + tree.Path("one.img") + "' '" + tree.Path("two.img") + "'";
       if (c.newUuid) {
-        copy += " && e2fsck -fy '" + tree.Path("two.img") + "' >/dev/null 2>&1 && tune2fs -U random '" +
-                tree.Path("two.img") + "' >/dev/null 2>&1";
+        copy += " && e2fsck -fy '" + tree.Path("two.img") +
+                "' >/dev/null 2>&1 && tune2fs -U random '" + tree.Path("two.img") +
+                "' >/dev/null 2>&1";
       }
       if (std::system(copy.c_str()) != 0) return "cannot copy the image or give it another UUID";
       return {};
@@ -309,8 +314,8 @@ TEST(LinuxDriveTable, AnotherFilesystemInTheSamePlaceIsAnotherDrive) {
       scanned.platform.ReleaseHandles();
 
       if (::umount2(tree.Path("stick").c_str(), 0) != 0) return Errno("umount");
-      const std::string swap = "losetup -d " + device + " && losetup " + device + " '" +
-                               tree.Path("two.img") + "'";
+      const std::string swap =
+          "losetup -d " + device + " && losetup " + device + " '" + tree.Path("two.img") + "'";
       if (std::system(swap.c_str()) != 0) return "cannot attach the other image to " + device;
       if (::mount(device.c_str(), tree.Path("stick").c_str(), "ext4", 0, nullptr) != 0) {
         return Errno("mount again");

@@ -28,7 +28,8 @@ class DescriptorShortage {
     ::getrlimit(RLIMIT_NOFILE, &saved_);
     int highest = 0;
     if (DIR* dir = ::opendir("/proc/self/fd")) {
-      while (const dirent* entry = ::readdir(dir)) highest = std::max(highest, std::atoi(entry->d_name));
+      while (const dirent* entry = ::readdir(dir))
+        highest = std::max(highest, std::atoi(entry->d_name));
       ::closedir(dir);
     }
     int fd;
@@ -49,7 +50,7 @@ class DescriptorShortage {
   bool Ok() const { return ok_; }
 
  private:
-  rlimit saved_ {};
+  rlimit saved_{};
   std::vector<int> fillers_;
   bool ok_ = false;
 };
@@ -111,7 +112,8 @@ TEST(LinuxErrorNumbers, OutOfDescriptorsIsSaidOnceByAScanAnd67ByADeletion) {
 
     // The drives cannot be looked at: they are not gone for that.
     LinuxPlatform platform(DriveTable::FromSystem());
-    platform.SetDriveSource([](const DriveTable& previous) { return DriveTable::FromSystem(&previous); });
+    platform.SetDriveSource(
+        [](const DriveTable& previous) { return DriveTable::FromSystem(&previous); });
     const std::vector<DriveInfo> drives = platform.Drives();
     if (drives.size() < 3) return "the images got no letters";
     {

@@ -4,8 +4,8 @@
 #include <string>
 
 #include "linux_test_support.h"
-#include "platform/linux/linux_platform.h"
 #include "model/runtime_error.h"
+#include "platform/linux/linux_platform.h"
 #include "support/temp_tree.h"
 
 namespace tidwen {

@@ -70,12 +70,12 @@ TEST_P(HardeningChanged, TwoListedFilesSwappedByNameAreBothRefused) {
   ScanAndSelectAll(form);
   // Each path now holds the other listed file, which the user did not see
   // there.
-  ASSERT_EQ(::renameat2(AT_FDCWD, tree.Path("a.tmp").c_str(), AT_FDCWD,
-                        tree.Path("b.tmp").c_str(), RENAME_EXCHANGE),
+  ASSERT_EQ(::renameat2(AT_FDCWD, tree.Path("a.tmp").c_str(), AT_FDCWD, tree.Path("b.tmp").c_str(),
+                        RENAME_EXCHANGE),
             0);
   DeleteConfirmed(form);
-  EXPECT_THAT(form.BoxTexts(), ElementsAre("确实要删除这2项吗？", "不能删除文件c:\\b.tmp",
-                                           "不能删除文件c:\\a.tmp"));
+  EXPECT_THAT(form.BoxTexts(),
+              ElementsAre("确实要删除这2项吗？", "不能删除文件c:\\b.tmp", "不能删除文件c:\\a.tmp"));
   EXPECT_EQ(tree.ReadFile("a.tmp"), "b");
   EXPECT_EQ(tree.ReadFile("b.tmp"), "a");
   EXPECT_EQ(form.Label1.Caption(), "还剩下 2个垃圾文件");
@@ -86,8 +86,8 @@ TEST_P(HardeningChanged, EmptyFileWrittenSinceTheScanIsRefusedWhereverItIsWritte
   tree.MakeFile("e/rewritten.tmp");
   tree.MakeFile("e/untouched.tmp");
   ScanAndSelectAll(form);
-  ASSERT_THAT(form.Results(), ElementsAre("c:\\e\\appended.txt", "c:\\e\\rewritten.tmp",
-                                          "c:\\e\\untouched.tmp"));
+  ASSERT_THAT(form.Results(),
+              ElementsAre("c:\\e\\appended.txt", "c:\\e\\rewritten.tmp", "c:\\e\\untouched.tmp"));
   // Written in place: the same file, no longer empty.
   const int fd = ::open(tree.Path("e/appended.txt").c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
   ASSERT_GE(fd, 0);

@@ -152,10 +152,14 @@ INSTANTIATE_TEST_SUITE_P(, HardeningReplacedDirectory,
                                            Replacement::kLinkOutside, Replacement::kLinkLoop),
                          [](const auto& info) {
                            switch (info.param) {
-                             case Replacement::kFile: return "File";
-                             case Replacement::kFifo: return "Fifo";
-                             case Replacement::kLinkOutside: return "LinkOutside";
-                             case Replacement::kLinkLoop: return "LinkLoop";
+                             case Replacement::kFile:
+                               return "File";
+                             case Replacement::kFifo:
+                               return "Fifo";
+                             case Replacement::kLinkOutside:
+                               return "LinkOutside";
+                             case Replacement::kLinkLoop:
+                               return "LinkLoop";
                            }
                            return "";
                          });
@@ -175,10 +179,18 @@ TEST_P(HardeningReplacedDirectory, QueuedDirectoryReplacedMidWalkIsSkipped) {
     sys.When(Op::kFStatAt, "a.tmp", [&] {
       tree.Remove("b");
       switch (GetParam()) {
-        case Replacement::kFile: tree.MakeFile("b", "not a directory"); break;
-        case Replacement::kFifo: tree.MakeFifo("b"); break;
-        case Replacement::kLinkOutside: tree.MakeSymlink("b", outside.Root()); break;
-        case Replacement::kLinkLoop: tree.MakeSymlink("b", "b"); break;
+        case Replacement::kFile:
+          tree.MakeFile("b", "not a directory");
+          break;
+        case Replacement::kFifo:
+          tree.MakeFifo("b");
+          break;
+        case Replacement::kLinkOutside:
+          tree.MakeSymlink("b", outside.Root());
+          break;
+        case Replacement::kLinkLoop:
+          tree.MakeSymlink("b", "b");
+          break;
       }
     });
     RealForm form(tree, sys);
@@ -186,7 +198,8 @@ TEST_P(HardeningReplacedDirectory, QueuedDirectoryReplacedMidWalkIsSkipped) {
       Watchdog watchdog(20, "scan of a tree whose directory was replaced mid-walk");
       Command1_Click(form.context);
     }
-    EXPECT_THAT(form.Results(), ElementsAre("c:\\a\\a.tmp", "c:\\c\\c.tmp", "c:\\a\\deeper\\d.tmp"));
+    EXPECT_THAT(form.Results(),
+                ElementsAre("c:\\a\\a.tmp", "c:\\c\\c.tmp", "c:\\a\\deeper\\d.tmp"));
     EXPECT_EQ(form.Label1.Caption(), "共找到 3个垃圾文件");
     EXPECT_THAT(form.MessageBox.boxes, IsEmpty());
   }

@@ -9,8 +9,8 @@
 #include <string>
 
 #include "linux_test_support.h"
-#include "platform/linux/linux_platform.h"
 #include "model/runtime_error.h"
+#include "platform/linux/linux_platform.h"
 #include "support/temp_tree.h"
 
 namespace tidwen {
@@ -127,10 +127,10 @@ TEST_P(LinuxDelete, BatchKeepsOneDirectoryOpenAcrossItsFiles) {
   }
   tree_.MakeFile("r.tmp", "1");
   tree_.MakeFile("a/keep.tmp", "1");
-  const std::vector<std::string> order = {
-      "c:\\a\\0.tmp", "c:\\a\\1.tmp", "c:\\b\\0.tmp", "c:\\b\\1.tmp", "c:\\b\\2.tmp",
-      "c:\\a\\2.tmp", "c:\\r.tmp",    "c:\\a\\3.tmp", "c:\\a\\4.tmp", "c:\\b\\3.tmp",
-      "c:\\b\\4.tmp"};
+  const std::vector<std::string> order = {"c:\\a\\0.tmp", "c:\\a\\1.tmp", "c:\\b\\0.tmp",
+                                          "c:\\b\\1.tmp", "c:\\b\\2.tmp", "c:\\a\\2.tmp",
+                                          "c:\\r.tmp",    "c:\\a\\3.tmp", "c:\\a\\4.tmp",
+                                          "c:\\b\\3.tmp", "c:\\b\\4.tmp"};
   sys_.ResetCounts();
   {
     DeletionBatch batch(platform_.FileSystem());
@@ -185,9 +185,9 @@ TEST_P(LinuxDelete, SystemFailuresOfTheDeletionKeepTheirNumbers) {
   const struct {
     int err;
     int number;
-  } cases[] = {{EBUSY, kFileBusy}, {EIO, kDeviceIo},  {EROFS, kPermissionDenied},
-               {ETXTBSY, kPermissionDenied}, {EPERM, kPermissionDenied},
-               {ENOENT, kFileNotFound}, {ENOSPC, kInternalError}};
+  } cases[] = {{EBUSY, kFileBusy},           {EIO, kDeviceIo},           {EROFS, kPermissionDenied},
+               {ETXTBSY, kPermissionDenied}, {EPERM, kPermissionDenied}, {ENOENT, kFileNotFound},
+               {ENOSPC, kInternalError}};
   for (const auto& c : cases) {
     sys_.ClearFaults();
     if (GetParam()) sys_.Fail(Op::kOpenAt2, ENOSYS);

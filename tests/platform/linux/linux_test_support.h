@@ -164,7 +164,7 @@ class TempDriveWalkTest : public TempDriveTest<::testing::TestWithParam<bool>> {
 struct ChildResult {
   bool skipped = false;  // the child could not set itself up; message says why
   bool ok = false;
-  std::string message;   // why the check failed, or was skipped
+  std::string message;  // why the check failed, or was skipped
 };
 
 // Appends everything a child writes to readFd to out, closes readFd, and

@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "linux_test_support.h"
-#include "platform/linux/linux_platform.h"
 #include "model/runtime_error.h"
+#include "platform/linux/linux_platform.h"
 #include "support/temp_tree.h"
 
 namespace tidwen {
@@ -52,11 +52,10 @@ TEST_P(LinuxListers, ListsSortedByNameBytes) {
 
   dir1_.SetPath("c:\\");
   file1_.SetPath(dir1_.Path());
-  EXPECT_EQ(DirEntries(dir1_),
-            (std::vector<std::string>{"c:\\dB", "c:\\dZ", "c:\\da", "c:\\da0", "c:\\db",
-                                      "c:\\d~", "c:\\d\xe4\xb8\xad"}));
-  EXPECT_EQ(FileEntries(file1_), (std::vector<std::string>{"fB", "fZ", "fa", "fa0", "fb", "f~",
-                                                           "f\xe4\xb8\xad"}));
+  EXPECT_EQ(DirEntries(dir1_), (std::vector<std::string>{"c:\\dB", "c:\\dZ", "c:\\da", "c:\\da0",
+                                                         "c:\\db", "c:\\d~", "c:\\d\xe4\xb8\xad"}));
+  EXPECT_EQ(FileEntries(file1_),
+            (std::vector<std::string>{"fB", "fZ", "fa", "fa0", "fb", "f~", "f\xe4\xb8\xad"}));
 }
 
 TEST_P(LinuxListers, ListsOnlyRealDirectoriesAndVisibleRegularFiles) {
@@ -209,8 +208,7 @@ TEST_P(LinuxListers, PathsDeeperThanPathMaxWork) {
   dir1_.SetPath("c:\\");
   file1_.SetPath("c:\\");
   EXPECT_EQ(platform_.FileLength().FileLen(deep + "\\deep.tmp"), 3);
-  EXPECT_EQ(ErrorOf([&] { platform_.FileLength().FileLen(deep + "\\none.tmp"); }),
-            kFileNotFound);
+  EXPECT_EQ(ErrorOf([&] { platform_.FileLength().FileLen(deep + "\\none.tmp"); }), kFileNotFound);
 }
 
 TEST(LinuxListersFallback, MissingOpenAt2SwitchesToTheComponentWalk) {

@@ -86,12 +86,14 @@ TEST(LinuxMountedDrive, DriveIsTheMountItWasWhateverItsPathLeadsToLater) {
     TriggerSysCalls sys;
     RealForm form(drives, chosen, sys);
     ScanAndSelectAll(form);
-    if (form.Results() != std::vector<std::string>{root + "a.tmp", root + "b.tmp", root + "c.tmp"}) {
+    if (form.Results() !=
+        std::vector<std::string>{root + "a.tmp", root + "b.tmp", root + "c.tmp"}) {
       return "scan listed " + Listed(form);
     }
     sys.When(Op::kUnlinkAt, "c.tmp", [&] { SwapForLink(tree, tree.Path("other")); });
     DeleteConfirmed(form);
-    if (FailureBoxes(form) != std::vector<std::string>{"不能删除文件" + root + "b.tmp", "发生错误71"}) {
+    if (FailureBoxes(form) !=
+        std::vector<std::string>{"不能删除文件" + root + "b.tmp", "发生错误71"}) {
       return "mid-batch boxes " + Join(FailureBoxes(form));
     }
 
@@ -189,7 +191,8 @@ TEST(LinuxMountedDrive, StampsHoldOnOneSecondTimesAndHardLinksAreBothDeleted) {
       const std::string dir = "coarse/t" + std::to_string(attempt);
       tree.MakeFiles({dir + "/grow.tmp", dir + "/again.tmp", dir + "/keep.tmp", dir + "/link1.tmp"},
                      "scanned");
-      if (::link(tree.Path(dir + "/link1.tmp").c_str(), tree.Path(dir + "/link2.tmp").c_str()) != 0) {
+      if (::link(tree.Path(dir + "/link1.tmp").c_str(), tree.Path(dir + "/link2.tmp").c_str()) !=
+          0) {
         return Errno("link");
       }
       RealForm form(DriveTable({Drive{'c', tree.Path(dir), ""}}), "c:", sys);
@@ -240,7 +243,8 @@ TEST(LinuxMountedDrive, SystemTreesAreNeverListedNorLettered) {
     if (!error.empty()) return error;
     for (const char* dir : {"root/opt/stick", "root/media/stick", "root/proc"}) tree.MakeDir(dir);
     tree.MakeFiles({"root/usr/lib/a.tmp", "root/etc/b.bak", "root/opt/c.tmp", "root/var/lib/d.tmp",
-                    "root/var/tmp/e.tmp", "root/home/u/f.tmp", "root/snap/g.tmp", "root/lib64/h.old"},
+                    "root/var/tmp/e.tmp", "root/home/u/f.tmp", "root/snap/g.tmp",
+                    "root/lib64/h.old"},
                    "1");
     tree.MakeFile("root/etc/subuid");
     error = MountExt4(tree.Path("in-opt.img"), tree.Path("root/opt/stick"));

@@ -92,7 +92,8 @@ Scan ScanWith(const std::string& root, SysCalls& sys, int workers) {
   form.platform.SetReadAhead(workers, 0);
   ScanAndSelectAll(form);
   Scan scan{form.Results(), {}};
-  for (std::int64_t i = 0; i < form.List3.ListCount(); ++i) scan.queued.emplace_back(form.List3.List(i));
+  for (std::int64_t i = 0; i < form.List3.ListCount(); ++i)
+    scan.queued.emplace_back(form.List3.List(i));
   form.platform.ReleaseHandles();
   return scan;
 }
@@ -147,9 +148,12 @@ enum class Change { kLinkedAway, kRemoved, kMountedOver };
 
 std::string ChangeName(const ::testing::TestParamInfo<Change>& info) {
   switch (info.param) {
-    case Change::kLinkedAway: return "LinkedAway";
-    case Change::kRemoved: return "Removed";
-    case Change::kMountedOver: return "MountedOver";
+    case Change::kLinkedAway:
+      return "LinkedAway";
+    case Change::kRemoved:
+      return "Removed";
+    case Change::kMountedOver:
+      return "MountedOver";
   }
   return "";
 }
@@ -228,8 +232,10 @@ TEST(ReadAhead, DirectoryMadeAgainUnderItsInodeIsReadAgain) {
     for (int attempt = 0; attempt < 5; ++attempt) {
       const std::string base = "disk/t" + std::to_string(attempt);
       tree.MakeFiles({base + "/a/x.tmp", base + "/d1/old.tmp", base + "/d1/s/old2.tmp",
-                      base + "/d2/y.tmp"}, "1");
-      struct stat before {}, after {};
+                      base + "/d2/y.tmp"},
+                     "1");
+      struct stat before {
+      }, after{};
       bool held = false;
       WalkTrigger sys("a", [&] {
         held = AwaitWorkerLook(sys, "old.tmp");
@@ -302,8 +308,13 @@ TEST(ReadAhead, LooksAgreeOnlyOnAnUnchangedSettledDirectory) {
   const std::vector<Row> rows = {
       {"a file added", [&] { tree.MakeFile("d/b.tmp", "1"); }},
       {"a file removed", [&] { tree.Remove("d/a.tmp"); }},
-      {"a file renamed", [&] { ::rename(tree.Path("d/b.tmp").c_str(), tree.Path("d/c.tmp").c_str()); }},
-      {"made anew", [&] { tree.Remove("d"); tree.MakeDir("d"); }},
+      {"a file renamed",
+       [&] { ::rename(tree.Path("d/b.tmp").c_str(), tree.Path("d/c.tmp").c_str()); }},
+      {"made anew",
+       [&] {
+         tree.Remove("d");
+         tree.MakeDir("d");
+       }},
   };
   for (const Row& row : rows) {
     const DirectoryIdentity before = look(0);

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "memory_platform.h"
-#include "platform/linux/linux_platform.h"
 #include "model/plain_controls.h"
+#include "platform/linux/linux_platform.h"
 #include "rules/junk_rules.h"
 #include "support/temp_tree.h"
 

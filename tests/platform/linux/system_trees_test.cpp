@@ -12,22 +12,22 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstring>
-#include <utility>
 #include <chrono>
+#include <cstring>
 #include <iostream>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "fault_support.h"
 #include "linux_test_support.h"
+#include "model/plain_controls.h"
 #include "mount_support.h"
 #include "platform/linux/linux_platform.h"
 #include "platform/linux/system_trees.h"
-#include "model/plain_controls.h"
 #include "rules/junk_rules.h"
 #include "scan/drive_walk.h"
 #include "support/temp_tree.h"
@@ -80,10 +80,10 @@ CommandOutput Run(const std::vector<std::string>& argv) {
 // whose name holds "\" are not walked, hidden ones are. A non-empty name
 // ending ".$$$" matches two types and counts twice. Sorted POSIX paths.
 std::vector<std::string> FindJunkUnderUsr(std::string* error) {
-  std::vector<std::string> args = {"find",  "/usr", "-xdev", "(",     "-type", "d", "-name",
-                                   "*\\\\*", "-prune", ")",    "-o",    "(",     "-type", "f",
-                                   "!",     "-name", ".*",    "!",     "-name", "*\\\\*", "(",
-                                   "-empty", "-o",   "(",     "!",     "-empty", "("};
+  std::vector<std::string> args = {"find",   "/usr",   "-xdev", "(",  "-type",  "d",      "-name",
+                                   "*\\\\*", "-prune", ")",     "-o", "(",      "-type",  "f",
+                                   "!",      "-name",  ".*",    "!",  "-name",  "*\\\\*", "(",
+                                   "-empty", "-o",     "(",     "!",  "-empty", "("};
   bool first = true;
   for (int i = 0; i < kZeroLengthType; ++i) {
     const std::string suffix(kJunkTypes[i].suffix);
@@ -105,7 +105,8 @@ std::vector<std::string> FindJunkUnderUsr(std::string* error) {
     *error = "find could not be run";
     return {};
   }
-  if (found.status != 0) *error = "find reported errors (status " + std::to_string(found.status) + ")";
+  if (found.status != 0)
+    *error = "find reported errors (status " + std::to_string(found.status) + ")";
   std::vector<std::string> paths;
   for (std::size_t at = 0; at < found.out.size();) {
     const std::size_t end = found.out.find('\0', at);
@@ -133,7 +134,8 @@ std::string PosixOf(std::string_view drivePath) {
 }
 
 // What one multiset has that the other lacks, a few of each.
-std::string Differences(const std::vector<std::string>& scan, const std::vector<std::string>& find) {
+std::string Differences(const std::vector<std::string>& scan,
+                        const std::vector<std::string>& find) {
   std::vector<std::string> onlyScan;
   std::vector<std::string> onlyFind;
   std::set_difference(scan.begin(), scan.end(), find.begin(), find.end(),
@@ -160,7 +162,8 @@ bool IsMountRoot(const std::string& path) {
 
 TEST(HardeningRealMachine, SlowScanOfTheWholeRootFilesystemStaysOnItAndLeavesTheSystemAlone) {
   struct stat usr {};
-  if (::stat("/usr", &usr) != 0 || !S_ISDIR(usr.st_mode)) GTEST_SKIP() << "this machine has no /usr";
+  if (::stat("/usr", &usr) != 0 || !S_ISDIR(usr.st_mode))
+    GTEST_SKIP() << "this machine has no /usr";
   struct stat root {};
   ASSERT_EQ(::stat("/", &root), 0);
   if (usr.st_dev != root.st_dev) {
@@ -194,7 +197,8 @@ TEST(HardeningRealMachine, SlowScanOfTheWholeRootFilesystemStaysOnItAndLeavesThe
 
   const auto start = std::chrono::steady_clock::now();
   Command1_Click(form);
-  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 
   const std::vector<std::string> findAfter = FindJunkUnderUsr(&findError);
   EXPECT_EQ(findError, "");
@@ -248,8 +252,8 @@ TEST(HardeningRealMachine, SlowScanOfTheWholeRootFilesystemStaysOnItAndLeavesThe
   EXPECT_TRUE(systemHits.empty()) << Differences(systemHits, {});
   if (!ownOnRoot) GTEST_SKIP() << "the temporary directory is not on the root filesystem here";
   std::sort(ownHits.begin(), ownHits.end());
-  EXPECT_EQ(ownHits, (std::vector<std::string>{"/a.tmp", "/sub/b.BAK", "/sub/empty.log",
-                                               "/x.$$$", "/x.$$$"}));
+  EXPECT_EQ(ownHits, (std::vector<std::string>{"/a.tmp", "/sub/b.BAK", "/sub/empty.log", "/x.$$$",
+                                               "/x.$$$"}));
 }
 
 }  // namespace
@@ -267,13 +271,20 @@ namespace {
 TEST(LinuxSystemTrees, BindMountsReachNothingOfTheSystemNorOfManagedTrees) {
   TempTree tree;
   tree.MakeDir("root");
-  const std::vector<std::string> kept = {
-      "usr/lib/a.tmp", "usr/share/x/__init__.py", "etc/b.bak", "etc/empty.conf", "var/lib/c.old",
-      "home/u/proj/.git/index.lock", "home/u/proj/.git/objects/d.bak",
-      "home/u/venv/lib/python3/site-packages/pkg/__init__.py",
-      "home/u/venv/lib/python3/site-packages/pkg/py.typed", "home/u/web/node_modules/m/e.tmp",
-      "home/u/.hg/f.tmp", "home/u/.svn/g.tmp", "home/u/.bzr/h.tmp",
-      "usr/lib/python3/dist-packages/k.tmp"};
+  const std::vector<std::string> kept = {"usr/lib/a.tmp",
+                                         "usr/share/x/__init__.py",
+                                         "etc/b.bak",
+                                         "etc/empty.conf",
+                                         "var/lib/c.old",
+                                         "home/u/proj/.git/index.lock",
+                                         "home/u/proj/.git/objects/d.bak",
+                                         "home/u/venv/lib/python3/site-packages/pkg/__init__.py",
+                                         "home/u/venv/lib/python3/site-packages/pkg/py.typed",
+                                         "home/u/web/node_modules/m/e.tmp",
+                                         "home/u/.hg/f.tmp",
+                                         "home/u/.svn/g.tmp",
+                                         "home/u/.bzr/h.tmp",
+                                         "usr/lib/python3/dist-packages/k.tmp"};
   const auto setup = [&]() -> std::string {
     std::string error = PrivateMounts();
     if (error.empty()) error = MountExt4(tree.Path("root.img"), tree.Path("root"));
@@ -281,12 +292,14 @@ TEST(LinuxSystemTrees, BindMountsReachNothingOfTheSystemNorOfManagedTrees) {
     for (const std::string& name : kept) tree.MakeFile("root/" + name);
     tree.MakeFile("root/home/u/f.tmp", "1");
     tree.MakeFile("root/home/u/keep/empty.log");
-    for (const char* dir : {"root/mnt/rootbind", "root/srv/usrview", "root/srv/shareview", "root/proc"}) {
+    for (const char* dir :
+         {"root/mnt/rootbind", "root/srv/usrview", "root/srv/shareview", "root/proc"}) {
       tree.MakeDir(dir);
     }
     error = BindMount(tree.Path("root"), tree.Path("root/mnt/rootbind"));
     if (error.empty()) error = BindMount(tree.Path("root/usr"), tree.Path("root/srv/usrview"));
-    if (error.empty()) error = BindMount(tree.Path("root/usr/share"), tree.Path("root/srv/shareview"));
+    if (error.empty())
+      error = BindMount(tree.Path("root/usr/share"), tree.Path("root/srv/shareview"));
     if (!error.empty()) return error;
     if (::mount("proc", tree.Path("root/proc").c_str(), "proc", 0, nullptr) != 0) {
       return Errno("cannot mount /proc");
@@ -318,11 +331,12 @@ TEST(LinuxSystemTrees, BindMountsReachNothingOfTheSystemNorOfManagedTrees) {
         DeleteConfirmed(form);
         if (!form.Results().empty()) return root + " kept " + Join(form.Results());
         // The user's junk again, for the next scan; the root is "/" now.
-        for (const auto& [junk, bytes] : {std::pair{"/home/u/f.tmp", "1"},
-                                           std::pair{"/home/u/keep/empty.log", ""}}) {
+        for (const auto& [junk, bytes] :
+             {std::pair{"/home/u/f.tmp", "1"}, std::pair{"/home/u/keep/empty.log", ""}}) {
           const int fd = ::open(junk, O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
           const auto size = static_cast<ssize_t>(std::strlen(bytes));
-          if (fd < 0 || ::write(fd, bytes, static_cast<std::size_t>(size)) != size) return Errno(junk);
+          if (fd < 0 || ::write(fd, bytes, static_cast<std::size_t>(size)) != size)
+            return Errno(junk);
           ::close(fd);
         }
       }

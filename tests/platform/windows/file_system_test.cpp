@@ -64,10 +64,11 @@ bool SetAcl(const std::wstring& path, const wchar_t* sddl) {
   }
   BOOL present = FALSE, defaulted = FALSE;
   PACL dacl = nullptr;
-  const bool ok = GetSecurityDescriptorDacl(sd, &present, &dacl, &defaulted) &&
-                  SetNamedSecurityInfoW(const_cast<wchar_t*>(path.c_str()), SE_FILE_OBJECT,
-                                        DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
-                                        nullptr, nullptr, dacl, nullptr) == ERROR_SUCCESS;
+  const bool ok =
+      GetSecurityDescriptorDacl(sd, &present, &dacl, &defaulted) &&
+      SetNamedSecurityInfoW(const_cast<wchar_t*>(path.c_str()), SE_FILE_OBJECT,
+                            DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                            nullptr, nullptr, dacl, nullptr) == ERROR_SUCCESS;
   LocalFree(sd);
   return ok;
 }
@@ -81,8 +82,9 @@ TEST_F(WinDeleteTest, AFileThatAccessControlRefusesIsRefusedWith70) {
   // children is granted to anyone; everything else is.
   ASSERT_TRUE(SetAcl(dir, L"D:P(D;;DC;;;WD)(A;OICI;FA;;;WD)"));
   ASSERT_TRUE(SetAcl(file, L"D:P(D;;SD;;;WD)(A;;FA;;;WD)"));
-  HANDLE probe = CreateFileW(file.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                             nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  HANDLE probe =
+      CreateFileW(file.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   const bool enforced = probe == INVALID_HANDLE_VALUE;
   if (!enforced) CloseHandle(probe);
   int number = 0;
@@ -124,7 +126,8 @@ TEST_F(WinDeleteTest, AFileGrownOrRewrittenSinceTheScanIsRefusedWith70AndKept) {
   FileStamp generation = StampOf(tree_.Path("grown.tmp"));
   generation.identity = StampIdentity::kGeneration;
   EXPECT_EQ(Delete(tree_.Path("grown.tmp"), generation), kPermissionDenied);
-  EXPECT_EQ(Delete(tree_.Path("grown.tmp"), StampOf(tree_.Path("rewritten.tmp"))), kPermissionDenied);
+  EXPECT_EQ(Delete(tree_.Path("grown.tmp"), StampOf(tree_.Path("rewritten.tmp"))),
+            kPermissionDenied);
   EXPECT_EQ(Delete(tree_.Path("grown.tmp"), StampOf(tree_.Path("grown.tmp"))), 0);
 }
 
@@ -197,8 +200,8 @@ TEST_F(WinDeleteTest, NoLinkMadeOnTheUnixSideLeadsADeletionElsewhere) {
   tree_.File("in\\real.tmp", "real");
   struct Row {
     const char* link;
-    std::string target;    // a drive path
-    std::string deleted;   // the path whose deletion is asked for
+    std::string target;   // a drive path
+    std::string deleted;  // the path whose deletion is asked for
     int number;
   };
   const std::vector<Row> rows = {

@@ -106,8 +106,8 @@ TEST(WinReadAhead, DirectoryChangedOrMadeAnewWhileHeldIsReadAgain) {
     const char* dir;
     std::vector<std::string> files;
   };
-  for (const Row& row : {Row{"d0", {"a.tmp"}}, Row{"d1", {"new.tmp"}},
-                         Row{"d2", {"b.tmp", "c.tmp"}}}) {
+  for (const Row& row :
+       {Row{"d0", {"a.tmp"}}, Row{"d1", {"new.tmp"}}, Row{"d2", {"b.tmp", "c.tmp"}}}) {
     EXPECT_EQ(FileNames(*reader.Read(tree.Path(row.dir), WinLister::kDirs)), row.files) << row.dir;
   }
   EXPECT_EQ(reader.HeldAhead(), 0u);
@@ -137,9 +137,9 @@ TEST(WinReadAhead, AHitIsStampedFromItsListingWithoutOpeningIt) {
   EXPECT_EQ(stamp.identity, StampIdentity::kBirthTime);
   EXPECT_EQ(stamp.device, id.volume);
   EXPECT_EQ(stamp.inode, id.file);
-  EXPECT_EQ(stamp.version, StampVersion(3, FileTimeToUnixNs(FileTimeValue(info.ftLastWriteTime)),
-                                        StampIdentity::kBirthTime,
-                                        FileTimeValue(info.ftCreationTime)));
+  EXPECT_EQ(stamp.version,
+            StampVersion(3, FileTimeToUnixNs(FileTimeValue(info.ftLastWriteTime)),
+                         StampIdentity::kBirthTime, FileTimeValue(info.ftCreationTime)));
 }
 
 }  // namespace

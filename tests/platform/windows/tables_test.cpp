@@ -42,9 +42,21 @@ TEST(WinDrivePathTest, DrivePathsBecomeLongPaths) {
 
 TEST(WinDrivePathTest, WhatIsNoDrivePathIsRefused) {
   const std::vector<std::string> bad = {
-      "", "c", "c:", "c:x", "1:\\", "\\\\server\\share", "c:/x", "c:\\a/b",
-      "c:\\a\\\\b", "c:\\a\\\\", "c:\\.", "c:\\..\\x", "c:\\a\\..", std::string("c:\\a\0b", 6),
-      "c:\\\xc0\xaf",  // overlong
+      "",
+      "c",
+      "c:",
+      "c:x",
+      "1:\\",
+      "\\\\server\\share",
+      "c:/x",
+      "c:\\a/b",
+      "c:\\a\\\\b",
+      "c:\\a\\\\",
+      "c:\\.",
+      "c:\\..\\x",
+      "c:\\a\\..",
+      std::string("c:\\a\0b", 6),
+      "c:\\\xc0\xaf",                  // overlong
       "c:\\\xed\xa0\x80\xed\xb0\x80",  // a pair spelt as two halves
   };
   for (const std::string& path : bad) EXPECT_FALSE(ParseWinDrivePath(path)) << path;
@@ -116,9 +128,9 @@ TEST(WinErrorTableTest, EachCodeHasItsNumberForWhatWasBeingDone) {
 }
 
 TEST(WinErrorTableTest, EveryCodeOnceAndEveryNumberOneTheRuntimeKnows) {
-  const std::set<int> known = {kInvalidCall,      kOutOfMemory,    kInternalError, kBadFileName,
-                               kFileNotFound,     kDeviceIo,       kTooManyFiles,  kDeviceUnavailable,
-                               kPermissionDenied, kDiskNotReady,   kFileBusy,      kPathFileAccess,
+  const std::set<int> known = {kInvalidCall,      kOutOfMemory,  kInternalError, kBadFileName,
+                               kFileNotFound,     kDeviceIo,     kTooManyFiles,  kDeviceUnavailable,
+                               kPermissionDenied, kDiskNotReady, kFileBusy,      kPathFileAccess,
                                kPathNotFound};
   std::set<std::uint32_t> codes;
   for (const WinErrorRow& row : WinErrorTable()) {
@@ -155,9 +167,12 @@ TEST(WinStampTest, EveryPartOfTheFileChangesTheStamp) {
   EXPECT_EQ(base, WinStampOf(7, 42, 10, 133000000000000000ULL, 132000000000000000ULL));
   EXPECT_NE(base, WinStampOf(8, 42, 10, 133000000000000000ULL, 132000000000000000ULL));
   EXPECT_NE(base, WinStampOf(7, 43, 10, 133000000000000000ULL, 132000000000000000ULL));
-  EXPECT_NE(base.version, WinStampOf(7, 42, 11, 133000000000000000ULL, 132000000000000000ULL).version);
-  EXPECT_NE(base.version, WinStampOf(7, 42, 10, 133000000000000001ULL, 132000000000000000ULL).version);
-  EXPECT_NE(base.version, WinStampOf(7, 42, 10, 133000000000000000ULL, 132000000000000001ULL).version);
+  EXPECT_NE(base.version,
+            WinStampOf(7, 42, 11, 133000000000000000ULL, 132000000000000000ULL).version);
+  EXPECT_NE(base.version,
+            WinStampOf(7, 42, 10, 133000000000000001ULL, 132000000000000000ULL).version);
+  EXPECT_NE(base.version,
+            WinStampOf(7, 42, 10, 133000000000000000ULL, 132000000000000001ULL).version);
   EXPECT_TRUE(WinStampOf(7, 42, 0, 1, 1).empty);
   const FileStamp lost = WinStampWithoutIdentity(10, 133000000000000000ULL);
   EXPECT_TRUE(lost.known);

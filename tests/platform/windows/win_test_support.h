@@ -30,8 +30,8 @@ inline std::string Narrow(std::wstring_view wide) { return ToWtf8(wide); }
 inline void RemoveAll(const std::wstring& longPath) {
   const DWORD attributes = GetFileAttributesW(longPath.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return;
-  SetFileAttributesW(longPath.c_str(), FILE_ATTRIBUTE_NORMAL |
-                                           (attributes & FILE_ATTRIBUTE_DIRECTORY));
+  SetFileAttributesW(longPath.c_str(),
+                     FILE_ATTRIBUTE_NORMAL | (attributes & FILE_ATTRIBUTE_DIRECTORY));
   if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
     DeleteFileW(longPath.c_str());
     return;
@@ -63,7 +63,8 @@ class WinTempTree {
     static std::atomic<int> counter{0};
     std::string base = Narrow(std::wstring_view(temp, length));
     if (!base.empty() && base.back() == '\\') base.pop_back();
-    if (!base.empty()) base[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(base[0])));
+    if (!base.empty())
+      base[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(base[0])));
     root_ = base + "\\tidwen-test-" + std::to_string(GetCurrentProcessId()) + "-" +
             std::to_string(counter++);
     RemoveAll(Long(""));
@@ -97,8 +98,9 @@ class WinTempTree {
                            nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(h, INVALID_HANDLE_VALUE) << "create: " << GetLastError();
     DWORD written = 0;
-    const BOOL ok = content.empty() || WriteFile(h, content.data(), static_cast<DWORD>(content.size()),
-                                                 &written, nullptr);
+    const BOOL ok =
+        content.empty() ||
+        WriteFile(h, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
     CloseHandle(h);
     ASSERT_TRUE(ok);
   }
@@ -210,7 +212,8 @@ class UnixLinks {
   std::string MakeAt(const std::string& unixLink, const std::string& targetPath,
                      const std::string& seenAt) {
     const std::string target = UnixPathOf(targetPath);
-    if (unixLink.empty() || target.empty()) return "not running under Wine, which alone has Unix links";
+    if (unixLink.empty() || target.empty())
+      return "not running under Wine, which alone has Unix links";
     made_.push_back(seenAt);
     unixLinks_.push_back(unixLink);
     return RunUnix(L"Z:\\bin\\ln", {"-s", target, unixLink}, [&] { return ExistsAt(seenAt); });
@@ -230,7 +233,8 @@ inline std::string MakeDirectoryLink(const WinTempTree& tree, const char* name, 
   const BOOL made = CreateSymbolicLinkW(tree.Long(name).c_str(), tree.Long(target).c_str(), flags);
   const DWORD error = GetLastError();
   if (!made || tree.Attributes(name) == INVALID_FILE_ATTRIBUTES) {
-    const std::string why = unix ? unix->Make(tree.Path(name), tree.Path(target)) : "no Unix link asked";
+    const std::string why =
+        unix ? unix->Make(tree.Path(name), tree.Path(target)) : "no Unix link asked";
     if (!why.empty()) {
       return "CreateSymbolicLinkW made nothing (" + std::to_string(made) + ", error " +
              std::to_string(error) + "), nor a Unix link: " + why;
@@ -245,8 +249,8 @@ inline std::string MakeDirectoryLink(const WinTempTree& tree, const char* name, 
 
 // The bytes of the file at longPath; an empty string when it cannot be read.
 inline std::string ContentOf(const std::wstring& longPath) {
-  HANDLE h = CreateFileW(longPath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                         OPEN_EXISTING, 0, nullptr);
+  HANDLE h = CreateFileW(longPath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                         nullptr, OPEN_EXISTING, 0, nullptr);
   if (h == INVALID_HANDLE_VALUE) return "";
   char buffer[256];
   DWORD got = 0;

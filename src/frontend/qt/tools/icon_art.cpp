@@ -13,11 +13,12 @@
 
 namespace tidwen::art {
 
-const QRgb kVgaColors[16] = {
-    qRgb(0, 0, 0),       qRgb(128, 0, 0),   qRgb(0, 128, 0),   qRgb(128, 128, 0),
-    qRgb(0, 0, 128),     qRgb(128, 0, 128), qRgb(0, 128, 128), qRgb(192, 192, 192),
-    qRgb(128, 128, 128), qRgb(255, 0, 0),   qRgb(0, 255, 0),   qRgb(255, 255, 0),
-    qRgb(0, 0, 255),     qRgb(255, 0, 255), qRgb(0, 255, 255), qRgb(255, 255, 255)};
+const QRgb kVgaColors[16] = {qRgb(0, 0, 0),      qRgb(128, 0, 0),     qRgb(0, 128, 0),
+                             qRgb(128, 128, 0),  qRgb(0, 0, 128),     qRgb(128, 0, 128),
+                             qRgb(0, 128, 128),  qRgb(192, 192, 192), qRgb(128, 128, 128),
+                             qRgb(255, 0, 0),    qRgb(0, 255, 0),     qRgb(255, 255, 0),
+                             qRgb(0, 0, 255),    qRgb(255, 0, 255),   qRgb(0, 255, 255),
+                             qRgb(255, 255, 255)};
 
 namespace {
 
@@ -154,9 +155,8 @@ QByteArray IconSvg() {
     switch (s.kind) {
       case Kind::kEllipse:
         svg += "  <ellipse cx=\"" + num(pts[0].x() + s.points[1].x() / 2.0) + "\" cy=\"" +
-               num(pts[0].y() + s.points[1].y() / 2.0) + "\" rx=\"" +
-               num(s.points[1].x() / 2.0) + "\" ry=\"" + num(s.points[1].y() / 2.0) + "\"" +
-               paint + "/>\n";
+               num(pts[0].y() + s.points[1].y() / 2.0) + "\" rx=\"" + num(s.points[1].x() / 2.0) +
+               "\" ry=\"" + num(s.points[1].y() / 2.0) + "\"" + paint + "/>\n";
         break;
       case Kind::kLine:
         svg += "  <line x1=\"" + num(pts[0].x()) + "\" y1=\"" + num(pts[0].y()) + "\" x2=\"" +

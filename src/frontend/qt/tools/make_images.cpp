@@ -142,9 +142,7 @@ QImage IndexedIcon(const std::vector<int>& indexes) {
   return out;
 }
 
-void Put16(QByteArray& out, std::uint16_t v) {
-  out.append(char(v & 0xff)).append(char(v >> 8));
-}
+void Put16(QByteArray& out, std::uint16_t v) { out.append(char(v & 0xff)).append(char(v >> 8)); }
 void Put32(QByteArray& out, std::uint32_t v) {
   for (int i = 0; i < 4; ++i) out.append(char((v >> (8 * i)) & 0xff));
 }
@@ -159,7 +157,9 @@ QByteArray IcoFile(const std::vector<std::pair<int, std::vector<int>>>& images) 
   Put16(out, 1);  // icon
   Put16(out, std::uint16_t(images.size()));
   std::uint32_t offset = 6 + 16 * std::uint32_t(images.size());
-  const auto rowBytes = [](int size, int bits) { return std::uint32_t((size * bits + 31) / 32 * 4); };
+  const auto rowBytes = [](int size, int bits) {
+    return std::uint32_t((size * bits + 31) / 32 * 4);
+  };
   for (const auto& [size, indexes] : images) {
     const std::uint32_t imageBytes = 40 + 16 * 4 + size * (rowBytes(size, 4) + rowBytes(size, 1));
     out.append(char(size)).append(char(size)).append(char(16)).append(char(0));
@@ -231,7 +231,8 @@ int main(int argc, char** argv) {
   // The desktop's icons: <size>.png for each size, and scalable.svg.
   const QDir icons(QString::fromLocal8Bit(argv[2]));
   for (int size : tidwen::art::kIconSizes) {
-    ok = ok && tidwen::art::SizedIcon(size).save(icons.filePath(QString("%1.png").arg(size)), "PNG");
+    ok =
+        ok && tidwen::art::SizedIcon(size).save(icons.filePath(QString("%1.png").arg(size)), "PNG");
   }
   ok = ok && WriteFile(icons.filePath("scalable.svg"), tidwen::art::IconSvg());
   if (!ok) {

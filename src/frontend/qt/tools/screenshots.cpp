@@ -16,10 +16,10 @@
 #include <QTemporaryDir>
 #include <cstdio>
 
-#include "platform/platform.h"
 #include "frontend/qt/form1.h"
 #include "frontend/qt/form2.h"
 #include "frontend/qt/list_box.h"
+#include "platform/platform.h"
 
 namespace {
 
@@ -31,12 +31,11 @@ bool WriteSampleFile(const QString& path, const QByteArray& content) {
 
 // A small drive with junk of several kinds among ordinary files.
 bool MakeSampleDrive(const QString& root) {
-  const char* const junk[] = {
-      "备份.bak",         "文档/报告.doc.bak", "文档/草稿.txt~",  "文档/合同.WBK",
-      "临时/~WRL0001.tmp", "临时/setup._mp",   "临时/install.$$$", "下载/旧版本.old",
-      "系统/help.gid",    "系统/FILE0001.CHK", "系统/index.fts",   "下载/表格.xlk"};
-  const char* const ordinary[] = {"说明.txt", "文档/报告.doc", "下载/setup.exe",
-                                  "系统/config.ini"};
+  const char* const junk[] = {"备份.bak",          "文档/报告.doc.bak", "文档/草稿.txt~",
+                              "文档/合同.WBK",     "临时/~WRL0001.tmp", "临时/setup._mp",
+                              "临时/install.$$$",  "下载/旧版本.old",   "系统/help.gid",
+                              "系统/FILE0001.CHK", "系统/index.fts",    "下载/表格.xlk"};
+  const char* const ordinary[] = {"说明.txt", "文档/报告.doc", "下载/setup.exe", "系统/config.ini"};
   for (const char* name : junk) {
     if (!WriteSampleFile(root + '/' + QString::fromUtf8(name), "junk")) return false;
   }

@@ -15,10 +15,10 @@
 #include <memory>
 #include <string>
 
-#include "platform/platform.h"
 #include "frontend/win32/form1.h"
 #include "frontend/win32/form2.h"
 #include "frontend/win32/win32_ui.h"
+#include "platform/platform.h"
 
 namespace {
 
@@ -89,19 +89,19 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   // A small sample drive: a few folders with junk among other files.
   wchar_t temp[MAX_PATH] = {};
   GetTempPathW(MAX_PATH, temp);
-  const std::wstring root = std::wstring(temp) + L"tidwen-sample-" +
-                            std::to_wstring(GetCurrentProcessId());
+  const std::wstring root =
+      std::wstring(temp) + L"tidwen-sample-" + std::to_wstring(GetCurrentProcessId());
   for (const wchar_t* dir : {L"", L"\\文档", L"\\下载", L"\\文档\\旧稿", L"\\Temp"})
     CreateDirectoryW((root + dir).c_str(), nullptr);
   for (const wchar_t* file :
        {L"\\报告.doc", L"\\报告.bak", L"\\文档\\提纲.txt", L"\\文档\\提纲.old",
-        L"\\文档\\旧稿\\草稿.wbk", L"\\下载\\setup.tmp", L"\\下载\\列表.chk", L"\\Temp\\~wrl0001.tmp",
-        L"\\Temp\\空文件.dat", L"\\Temp\\sheet.xlk"})
+        L"\\文档\\旧稿\\草稿.wbk", L"\\下载\\setup.tmp", L"\\下载\\列表.chk",
+        L"\\Temp\\~wrl0001.tmp", L"\\Temp\\空文件.dat", L"\\Temp\\sheet.xlk"})
     WriteFile(root + file);
   {
     // Every file but the empty one has something in it.
-    for (const wchar_t* file : {L"\\报告.doc", L"\\文档\\提纲.txt", L"\\报告.bak",
-                                L"\\下载\\setup.tmp"}) {
+    for (const wchar_t* file :
+         {L"\\报告.doc", L"\\文档\\提纲.txt", L"\\报告.bak", L"\\下载\\setup.tmp"}) {
       if (FILE* out = _wfopen((root + file).c_str(), L"wb")) {
         fputs("tidwen", out);
         fclose(out);
@@ -137,8 +137,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   SetCurrentDirectoryW(temp);
   for (const wchar_t* file :
        {L"\\报告.doc", L"\\报告.bak", L"\\文档\\提纲.txt", L"\\文档\\提纲.old",
-        L"\\文档\\旧稿\\草稿.wbk", L"\\下载\\setup.tmp", L"\\下载\\列表.chk", L"\\Temp\\~wrl0001.tmp",
-        L"\\Temp\\空文件.dat", L"\\Temp\\sheet.xlk"})
+        L"\\文档\\旧稿\\草稿.wbk", L"\\下载\\setup.tmp", L"\\下载\\列表.chk",
+        L"\\Temp\\~wrl0001.tmp", L"\\Temp\\空文件.dat", L"\\Temp\\sheet.xlk"})
     DeleteFileW((root + file).c_str());
   for (const wchar_t* dir : {L"\\文档\\旧稿", L"\\文档", L"\\下载", L"\\Temp", L""})
     RemoveDirectoryW((root + dir).c_str());
