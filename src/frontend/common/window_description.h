@@ -73,14 +73,14 @@ enum class ControlKind {
 // What fills a control's background.
 enum class Fill {
   kPlatform,     // the platform's own colour for the kind
-  kColour,       // ControlSpec::background
+  kColour,       // ControlDescription::background
   kTransparent,  // what lies beneath shows around the text
 };
 
 // What a picture box shows.
 enum class Picture { kNone, kLogo, kIcon };
 
-struct ControlSpec {
+struct ControlDescription {
   std::string_view name;  // "Command1"
   int index = -1;         // the index within a control array (Frame1(0)); -1 for none
   ControlKind kind = ControlKind::kLabel;
@@ -104,23 +104,24 @@ struct ControlSpec {
   std::string_view accessibleName;
 };
 
-struct WindowSpec {
+struct WindowDescription {
   std::string_view name;      // "Form1"
   int width = 0, height = 0;  // the client area, in twips
   Fill fill = Fill::kPlatform;
   Rgb background;
   // In the order they are made, which is the order they stack: lowest first.
-  std::span<const ControlSpec> controls;
+  std::span<const ControlDescription> controls;
 };
 
-const WindowSpec& Form1Spec();
-const WindowSpec& Form2Spec();
+const WindowDescription& Form1Description();
+const WindowDescription& Form2Description();
 
 // The control of a window by name and index; throws std::out_of_range for
 // none, so a misspelt name fails where it is used.
-const ControlSpec& ControlOf(const WindowSpec& window, std::string_view name, int index = -1);
+const ControlDescription& ControlOf(const WindowDescription& window, std::string_view name,
+                                    int index = -1);
 
 // The controls that take the focus, in tab order.
-std::vector<const ControlSpec*> TabOrder(const WindowSpec& window);
+std::vector<const ControlDescription*> TabOrder(const WindowDescription& window);
 
 }  // namespace tidwen::frontend

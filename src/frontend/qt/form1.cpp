@@ -118,7 +118,7 @@ Form1::Form1(Platform& platform, QWidget* parent)
       platform_(platform),
       messageBox_(this),
       quitHook_([] { QCoreApplication::exit(0); }) {
-  SetUpWindow(*this, frontend::Form1Spec());
+  SetUpWindow(*this, frontend::Form1Description());
   BuildControls(platform);
   // The window's directory and file lists stand in front of the platform's
   // listers, so that they show what the listers list.
@@ -146,10 +146,10 @@ Form1::~Form1() {
 
 void Form1::BuildControls(Platform& platform) {
   using frontend::ControlKind;
-  const frontend::WindowSpec& spec = frontend::Form1Spec();
+  const frontend::WindowDescription& layout = frontend::Form1Description();
   // The lists and the status line are the window's own kinds.
   const std::vector<QWidget*> built =
-      qt::BuildControls(*this, spec, [&](const frontend::ControlSpec& c, QWidget* parent) {
+      qt::BuildControls(*this, layout, [&](const frontend::ControlDescription& c, QWidget* parent) {
         switch (c.kind) {
           case ControlKind::kDriveList:
             return static_cast<QWidget*>(new DriveListBox(platform.Drives(), parent));
@@ -166,15 +166,15 @@ void Form1::BuildControls(Platform& platform) {
                                       : nullptr;
         }
       });
-  const std::vector<const frontend::ControlSpec*> order = frontend::TabOrder(spec);
-  if (!order.empty()) firstFocus_ = ControlNamed<QWidget>(spec, built, order.front()->name);
-  drive1_ = ControlNamed<DriveListBox>(spec, built, "Drive1");
-  dir1_ = ControlNamed<DirListBox>(spec, built, "Dir1");
-  file1_ = ControlNamed<FileListBox>(spec, built, "File1");
-  label1_ = ControlNamed<StatusLabel>(spec, built, "Label1");
-  list1_ = ControlNamed<ListBox>(spec, built, "List1");
-  list2_ = ControlNamed<ListBox>(spec, built, "List2");
-  list3_ = ControlNamed<ListBox>(spec, built, "List3");
+  const std::vector<const frontend::ControlDescription*> order = frontend::TabOrder(layout);
+  if (!order.empty()) firstFocus_ = ControlNamed<QWidget>(layout, built, order.front()->name);
+  drive1_ = ControlNamed<DriveListBox>(layout, built, "Drive1");
+  dir1_ = ControlNamed<DirListBox>(layout, built, "Dir1");
+  file1_ = ControlNamed<FileListBox>(layout, built, "File1");
+  label1_ = ControlNamed<StatusLabel>(layout, built, "Label1");
+  list1_ = ControlNamed<ListBox>(layout, built, "List1");
+  list2_ = ControlNamed<ListBox>(layout, built, "List2");
+  list3_ = ControlNamed<ListBox>(layout, built, "List3");
 
   drive1_->SetBeforePopup([this] { RefreshDrives(); });
   // Browsing leaves nothing open on the drive.
@@ -189,7 +189,7 @@ void Form1::BuildControls(Platform& platform) {
       {"Command3", &Form1::Command3_Click}, {"Command4", &Form1::Command4_Click},
       {"Command5", &Form1::Command5_Click}, {"Command6", &Form1::Command6_Click}};
   for (const auto& [name, handler] : kCommands) {
-    connect(ControlNamed<QPushButton>(spec, built, name), &QPushButton::clicked, this,
+    connect(ControlNamed<QPushButton>(layout, built, name), &QPushButton::clicked, this,
             [this, handler = handler] { Guarded(handler); });
   }
 }

@@ -7,9 +7,9 @@
 namespace tidwen::qt {
 
 Form2::Form2(QWidget* parent) : QWidget(parent, Qt::Window) {
-  const frontend::WindowSpec& spec = frontend::Form2Spec();
-  SetUpWindow(*this, spec);
-  BuildControls(*this, spec);
+  const frontend::WindowDescription& layout = frontend::Form2Description();
+  SetUpWindow(*this, layout);
+  BuildControls(*this, layout);
 }
 
 }  // namespace tidwen::qt

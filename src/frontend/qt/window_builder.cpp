@@ -16,8 +16,8 @@ namespace tidwen::qt {
 
 namespace {
 
+using frontend::ControlDescription;
 using frontend::ControlKind;
-using frontend::ControlSpec;
 using frontend::Fill;
 
 // A command button that Enter presses as Space does. A plain QPushButton
@@ -37,7 +37,7 @@ class CommandButton : public QPushButton {
   }
 };
 
-QWidget* MakePlain(const ControlSpec& control, QWidget* parent) {
+QWidget* MakePlain(const ControlDescription& control, QWidget* parent) {
   switch (control.kind) {
     case ControlKind::kLabel:
       return new QLabel(parent);
@@ -71,7 +71,7 @@ QColor PlatformFill(QWidget& widget) {
 
 // Colours as each kind draws them: buttons and the drive field flat in the
 // layout's colour, lists on their base, the others on their background.
-void Colour(QWidget& widget, const ControlSpec& control) {
+void Colour(QWidget& widget, const ControlDescription& control) {
   const bool given = control.fill == Fill::kColour;
   const QColor background = ToQColor(control.background);
   switch (control.kind) {
@@ -110,7 +110,7 @@ void Colour(QWidget& widget, const ControlSpec& control) {
   if (control.textColour) SetColor(widget, QPalette::WindowText, ToQColor(*control.textColour));
 }
 
-void Apply(QWidget& widget, const ControlSpec& control) {
+void Apply(QWidget& widget, const ControlDescription& control) {
   widget.setObjectName(ToQString(control.name));
   if (control.index >= 0) widget.setProperty("index", control.index);
   if (control.kind != ControlKind::kLine) widget.setGeometry(ToQRect(control.rect));
@@ -136,13 +136,14 @@ void Apply(QWidget& widget, const ControlSpec& control) {
 
 }  // namespace
 
-std::vector<QWidget*> BuildControls(QWidget& window, const frontend::WindowSpec& spec,
+std::vector<QWidget*> BuildControls(QWidget& window, const frontend::WindowDescription& layout,
                                     const ControlMaker& make) {
   std::vector<QWidget*> built;
-  built.reserve(spec.controls.size());
-  for (const ControlSpec& control : spec.controls) {
-    QWidget* parent =
-        control.container.empty() ? &window : ControlNamed<QWidget>(spec, built, control.container);
+  built.reserve(layout.controls.size());
+  for (const ControlDescription& control : layout.controls) {
+    QWidget* parent = control.container.empty()
+                          ? &window
+                          : ControlNamed<QWidget>(layout, built, control.container);
     if (!parent) throw std::logic_error("container made after " + std::string(control.name));
     QWidget* widget = make ? make(control, parent) : nullptr;
     if (!widget) widget = MakePlain(control, parent);
@@ -150,8 +151,8 @@ std::vector<QWidget*> BuildControls(QWidget& window, const frontend::WindowSpec&
     built.push_back(widget);
   }
   QWidget* previous = nullptr;
-  for (const ControlSpec* control : frontend::TabOrder(spec)) {
-    QWidget* next = built[static_cast<std::size_t>(control - spec.controls.data())];
+  for (const ControlDescription* control : frontend::TabOrder(layout)) {
+    QWidget* next = built[static_cast<std::size_t>(control - layout.controls.data())];
     if (previous) QWidget::setTabOrder(previous, next);
     previous = next;
   }

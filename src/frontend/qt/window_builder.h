@@ -14,20 +14,20 @@ namespace tidwen::qt {
 // Makes the widget for an entry whose kind needs more than a plain widget
 // (the lists, the status line); returns null to have the plain widget of the
 // entry's kind made.
-using ControlMaker = std::function<QWidget*(const frontend::ControlSpec&, QWidget* parent)>;
+using ControlMaker = std::function<QWidget*(const frontend::ControlDescription&, QWidget* parent)>;
 
-// Makes every control of spec on window, in the description's order (which
+// Makes every control of layout on window, in the description's order (which
 // Qt stacks lowest first), and chains the focus in its tab order. Returns
 // the controls in the description's order.
-std::vector<QWidget*> BuildControls(QWidget& window, const frontend::WindowSpec& spec,
+std::vector<QWidget*> BuildControls(QWidget& window, const frontend::WindowDescription& layout,
                                     const ControlMaker& make = {});
 
 // The control built for an entry, by name and index; null for none.
 template <class Widget>
-Widget* ControlNamed(const frontend::WindowSpec& spec, const std::vector<QWidget*>& built,
+Widget* ControlNamed(const frontend::WindowDescription& layout, const std::vector<QWidget*>& built,
                      std::string_view name, int index = -1) {
   for (std::size_t i = 0; i < built.size(); ++i) {
-    if (spec.controls[i].name == name && spec.controls[i].index == index)
+    if (layout.controls[i].name == name && layout.controls[i].index == index)
       return qobject_cast<Widget*>(built[i]);
   }
   return nullptr;

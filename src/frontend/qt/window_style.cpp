@@ -99,17 +99,17 @@ void RegisterFontSubstitutes() {
   (void)registered;
 }
 
-void SetUpWindow(QWidget& window, const frontend::WindowSpec& spec) {
+void SetUpWindow(QWidget& window, const frontend::WindowDescription& layout) {
   RegisterFontSubstitutes();
-  window.setObjectName(ToQString(spec.name));
+  window.setObjectName(ToQString(layout.name));
   window.setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                         Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
                         Qt::MSWindowsFixedSizeDialogHint);
   window.setWindowTitle(ToQString(frontend::kCaption));
   window.setWindowIcon(AppIcon());
   window.setFont(DefaultWindowFont());
-  window.setFixedSize(Twips(spec.width), Twips(spec.height));
-  if (spec.fill == frontend::Fill::kColour) SetBackground(window, ToQColor(spec.background));
+  window.setFixedSize(Twips(layout.width), Twips(layout.height));
+  if (layout.fill == frontend::Fill::kColour) SetBackground(window, ToQColor(layout.background));
 }
 
 QFont ToQFont(const std::optional<frontend::FontSpec>& wanted) {

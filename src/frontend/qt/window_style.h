@@ -52,7 +52,7 @@ QFont DefaultWindowFont();
 // it: the object name, size and fill, a title bar with a close button only,
 // the shared caption, the application icon and DefaultWindowFont().
 // Registers the font substitutes first.
-void SetUpWindow(QWidget& window, const frontend::WindowSpec& spec);
+void SetUpWindow(QWidget& window, const frontend::WindowDescription& layout);
 
 // Sets one colour of a widget's palette; children that have no palette of
 // their own (a list's viewport, say) take it too.

@@ -77,12 +77,13 @@ void Form1::Show(int showCommand) {
 
 void Form1::BuildControls() {
   using frontend::ControlKind;
-  const frontend::WindowSpec& spec = frontend::Form1Spec();
+  const frontend::WindowDescription& layout = frontend::Form1Description();
   Pictures pictures;
   pictures.logo = logo_;
   // The lists and the status line are the window's own objects.
   controls_ = std::make_unique<WindowControls>(
-      hwnd_, spec, pictures, [this](const frontend::ControlSpec& c, HWND parent, int id) -> HWND {
+      hwnd_, layout, pictures,
+      [this](const frontend::ControlDescription& c, HWND parent, int id) -> HWND {
         switch (c.kind) {
           case ControlKind::kDriveList:
             drive1_ = std::make_unique<DriveComboBox>(parent, id, platform_.Drives());
@@ -114,7 +115,7 @@ void Form1::Layout(UINT dpi) {
   for (CheckListBox* list : {list1_.get(), list2_.get(), list3_.get()}) list->UpdateItemHeight();
   // The drive list's field and entries fill its height, less the edge.
   drive1_->SetItemHeight(
-      Twips(frontend::ControlOf(frontend::Form1Spec(), "Drive1").rect.height, dpi) - 6);
+      Twips(frontend::ControlOf(frontend::Form1Description(), "Drive1").rect.height, dpi) - 6);
 }
 
 std::string Form1::WorkingDirectory() {

@@ -41,7 +41,7 @@ void Form2::Show() {
                     GetModuleHandleW(nullptr), this);
     Pictures pictures;
     pictures.icon = icon_;
-    controls_ = std::make_unique<WindowControls>(hwnd_, frontend::Form2Spec(), pictures);
+    controls_ = std::make_unique<WindowControls>(hwnd_, frontend::Form2Description(), pictures);
     controls_->Layout(DpiOf(hwnd_), kFixedWindowStyle);
   }
   ShowWindow(hwnd_, SW_SHOWNORMAL);

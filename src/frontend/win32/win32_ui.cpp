@@ -47,7 +47,7 @@ TextInk InkOf(HDC dc, std::wstring_view text) {
   return ink;
 }
 
-int ControlIdOf(const frontend::ControlSpec& control) {
+int ControlIdOf(const frontend::ControlDescription& control) {
   static constexpr std::pair<std::string_view, int> kIds[] = {
       {"Drive1", kDrive1},     {"Dir1", kDir1},         {"File1", kFile1},
       {"Frame1", kFrame1},     {"Label1", kLabel1},     {"List2", kList2},

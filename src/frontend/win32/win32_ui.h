@@ -61,7 +61,7 @@ enum ControlId : int {
 
 // The id of a control of the description: its name's, Frame1(1) of the
 // about window apart.
-int ControlIdOf(const frontend::ControlSpec& control);
+int ControlIdOf(const frontend::ControlDescription& control);
 
 // Texts of the model are WTF-8 bytes; the windows show them as UTF-16, lone
 // surrogates and all.

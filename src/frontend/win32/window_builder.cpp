@@ -13,8 +13,8 @@ namespace tidwen::win32 {
 
 namespace {
 
+using frontend::ControlDescription;
 using frontend::ControlKind;
-using frontend::ControlSpec;
 using frontend::Fill;
 
 HWND MakeChild(HWND parent, int id, const wchar_t* windowClass, const std::wstring& text,
@@ -25,7 +25,7 @@ HWND MakeChild(HWND parent, int id, const wchar_t* windowClass, const std::wstri
                          GetModuleHandleW(nullptr), create);
 }
 
-HWND MakePlain(const ControlSpec& control, HWND parent, int id, const Pictures& pictures) {
+HWND MakePlain(const ControlDescription& control, HWND parent, int id, const Pictures& pictures) {
   const std::wstring caption = Wide(control.caption);
   const DWORD tabStop = control.takesFocus ? WS_TABSTOP : 0;
   switch (control.kind) {
@@ -73,10 +73,10 @@ bool SetAccessibleName(HWND control, std::string_view name) {
 
 }  // namespace
 
-WindowControls::WindowControls(HWND window, const frontend::WindowSpec& spec, Pictures pictures,
-                               const ControlMaker& make)
-    : window_(window), spec_(spec) {
-  for (const ControlSpec& control : spec.controls) {
+WindowControls::WindowControls(HWND window, const frontend::WindowDescription& layout,
+                               Pictures pictures, const ControlMaker& make)
+    : window_(window), layout_(layout) {
+  for (const ControlDescription& control : layout.controls) {
     if (control.kind == ControlKind::kLine) {
       placed_.push_back({&control, nullptr});
       continue;
@@ -110,21 +110,21 @@ WindowControls::~WindowControls() {
 
 HWND WindowControls::Find(std::string_view name, int index) const {
   for (const Placed& p : placed_) {
-    if (p.spec->name == name && p.spec->index == index) return p.hwnd;
+    if (p.layout->name == name && p.layout->index == index) return p.hwnd;
   }
   return nullptr;
 }
 
-const ControlSpec* WindowControls::SpecOf(HWND control) const {
+const ControlDescription* WindowControls::SpecOf(HWND control) const {
   for (const Placed& p : placed_) {
-    if (p.hwnd && p.hwnd == control) return p.spec;
+    if (p.hwnd && p.hwnd == control) return p.layout;
   }
   return nullptr;
 }
 
 HFONT WindowControls::FontFor(const frontend::FontSpec& wanted) {
-  for (auto& [spec, font] : fonts_) {
-    if (spec == wanted) return font;
+  for (auto& [layout, font] : fonts_) {
+    if (layout == wanted) return font;
   }
   HFONT font = MakeFont(wanted, dpi_);
   fonts_.emplace_back(wanted, font);
@@ -137,16 +137,16 @@ void WindowControls::Layout(UINT dpi, DWORD windowStyle) {
   fonts_.clear();
   for (const Placed& p : placed_) {
     if (!p.hwnd) continue;
-    const frontend::TwipsRect& r = p.spec->rect;
-    HFONT font = FontFor(p.spec->font.value_or(frontend::kDefaultFont));
+    const frontend::TwipsRect& r = p.layout->rect;
+    HFONT font = FontFor(p.layout->font.value_or(frontend::kDefaultFont));
     SendMessageW(p.hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     int left = Twips(r.left, dpi);
     int width = Twips(r.width, dpi);
     int height = Twips(r.height, dpi);
-    if (p.spec->sizedToText) {
+    if (p.layout->sizedToText) {
       // In the font that actually stands in, so that a wider substitute is
       // never clipped.
-      const std::wstring text = Wide(p.spec->caption);
+      const std::wstring text = Wide(p.layout->caption);
       HDC dc = GetDC(p.hwnd);
       HGDIOBJ was = SelectObject(dc, font);
       SIZE size{};
@@ -165,14 +165,14 @@ void WindowControls::Layout(UINT dpi, DWORD windowStyle) {
     }
     SetWindowPos(p.hwnd, nullptr, left, Twips(r.top, dpi), width, height,
                  SWP_NOZORDER | SWP_NOACTIVATE);
-    if (p.spec->kind == ControlKind::kPicture) {
+    if (p.layout->kind == ControlKind::kPicture) {
       // Its picture at the DPI, as its size is.
       SetContainerDpi(p.hwnd, dpi);
       RedrawWindow(p.hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
     }
   }
   for (auto& [wanted, font] : old) DeleteObject(font);
-  RECT frame{0, 0, Twips(spec_.width, dpi), Twips(spec_.height, dpi)};
+  RECT frame{0, 0, Twips(layout_.width, dpi), Twips(layout_.height, dpi)};
   AdjustWindowRectExForDpi(&frame, windowStyle, FALSE, 0, dpi);
   SetWindowPos(window_, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
                SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
@@ -189,16 +189,16 @@ HBRUSH WindowControls::Brush(frontend::Rgb colour) {
 }
 
 LRESULT WindowControls::ColourStatic(HDC dc, HWND control) {
-  const ControlSpec* spec = SpecOf(control);
-  SetTextColor(dc, spec && spec->textColour ? ToColorRef(*spec->textColour)
-                                            : GetSysColor(COLOR_WINDOWTEXT));
-  if (spec && spec->fill == Fill::kTransparent) {
+  const ControlDescription* layout = SpecOf(control);
+  SetTextColor(dc, layout && layout->textColour ? ToColorRef(*layout->textColour)
+                                                : GetSysColor(COLOR_WINDOWTEXT));
+  if (layout && layout->fill == Fill::kTransparent) {
     SetBkMode(dc, TRANSPARENT);
     return reinterpret_cast<LRESULT>(GetStockObject(NULL_BRUSH));
   }
-  if (spec && spec->fill == Fill::kColour) {
-    SetBkColor(dc, ToColorRef(spec->background));
-    return reinterpret_cast<LRESULT>(Brush(spec->background));
+  if (layout && layout->fill == Fill::kColour) {
+    SetBkColor(dc, ToColorRef(layout->background));
+    return reinterpret_cast<LRESULT>(Brush(layout->background));
   }
   SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
   return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
@@ -223,18 +223,18 @@ std::optional<LRESULT> WindowControls::Reflected(UINT message, WPARAM wParam, LP
 }
 
 bool WindowControls::EraseWindow(HDC dc) {
-  if (spec_.fill != Fill::kColour) return false;
+  if (layout_.fill != Fill::kColour) return false;
   RECT client;
   GetClientRect(window_, &client);
-  FillRect(dc, &client, Brush(spec_.background));
+  FillRect(dc, &client, Brush(layout_.background));
   return true;
 }
 
 void WindowControls::PaintLines(HDC dc) const {
   for (const Placed& p : placed_) {
-    if (p.spec->kind != ControlKind::kLine) continue;
-    const frontend::TwipsRect& r = p.spec->rect;
-    HPEN pen = CreatePen(PS_SOLID, 1, ToColorRef(p.spec->textColour.value_or(frontend::Rgb{})));
+    if (p.layout->kind != ControlKind::kLine) continue;
+    const frontend::TwipsRect& r = p.layout->rect;
+    HPEN pen = CreatePen(PS_SOLID, 1, ToColorRef(p.layout->textColour.value_or(frontend::Rgb{})));
     HGDIOBJ old = SelectObject(dc, pen);
     MoveToEx(dc, Twips(r.left, dpi_), Twips(r.top, dpi_), nullptr);
     LineTo(dc, Twips(r.left + r.width, dpi_), Twips(r.top + r.height, dpi_));
@@ -258,19 +258,19 @@ void WindowControls::DrawLabel(const DRAWITEMSTRUCT& item) {
 }
 
 void WindowControls::DrawButton(const DRAWITEMSTRUCT& item) {
-  const ControlSpec* spec = SpecOf(item.hwndItem);
+  const ControlDescription* layout = SpecOf(item.hwndItem);
   HDC dc = item.hDC;
   RECT rect = item.rcItem;
   FillRect(dc, &rect,
-           spec && spec->fill == Fill::kColour ? Brush(spec->background)
-                                               : GetSysColorBrush(COLOR_BTNFACE));
+           layout && layout->fill == Fill::kColour ? Brush(layout->background)
+                                                   : GetSysColorBrush(COLOR_BTNFACE));
   const bool pressed = (item.itemState & ODS_SELECTED) != 0;
   DrawEdge(dc, &rect, pressed ? EDGE_SUNKEN : EDGE_RAISED, BF_RECT);
   wchar_t caption[64] = {};
   const int length = GetWindowTextW(item.hwndItem, caption, 64);
   SetBkMode(dc, TRANSPARENT);
-  SetTextColor(dc, spec && spec->textColour ? ToColorRef(*spec->textColour)
-                                            : GetSysColor(COLOR_BTNTEXT));
+  SetTextColor(dc, layout && layout->textColour ? ToColorRef(*layout->textColour)
+                                                : GetSysColor(COLOR_BTNTEXT));
   RECT text = rect;
   if (pressed) OffsetRect(&text, 1, 1);
   DrawTextW(dc, caption, length, &text, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
@@ -282,9 +282,9 @@ void WindowControls::DrawButton(const DRAWITEMSTRUCT& item) {
 
 HWND WindowControls::NextTabStop(HWND from, bool backwards) const {
   std::vector<HWND> order;
-  for (const ControlSpec* control : frontend::TabOrder(spec_)) {
+  for (const ControlDescription* control : frontend::TabOrder(layout_)) {
     for (const Placed& p : placed_) {
-      if (p.spec == control && p.hwnd) order.push_back(p.hwnd);
+      if (p.layout == control && p.hwnd) order.push_back(p.hwnd);
     }
   }
   if (order.empty()) return nullptr;

@@ -20,7 +20,7 @@ namespace tidwen::win32 {
 // Makes the window for an entry whose kind needs more than a plain window
 // (the lists, the status line); returns null to have the plain window of
 // the entry's kind made.
-using ControlMaker = std::function<HWND(const frontend::ControlSpec&, HWND parent, int id)>;
+using ControlMaker = std::function<HWND(const frontend::ControlDescription&, HWND parent, int id)>;
 
 // What the picture boxes show.
 struct Pictures {
@@ -30,12 +30,12 @@ struct Pictures {
 
 class WindowControls : public OwnedControl {
  public:
-  // Makes every control of spec on window and stacks them in the
+  // Makes every control of layout on window and stacks them in the
   // description's order, lowest first; a see-through label goes beneath
   // its siblings, since a sibling above clips what would show through it.
   // A control the maker made gets its colours from the description through
   // its owner object. Layout() places them.
-  WindowControls(HWND window, const frontend::WindowSpec& spec, Pictures pictures,
+  WindowControls(HWND window, const frontend::WindowDescription& layout, Pictures pictures,
                  const ControlMaker& make = {});
   ~WindowControls();
   WindowControls(const WindowControls&) = delete;
@@ -45,7 +45,7 @@ class WindowControls : public OwnedControl {
   // window).
   HWND Find(std::string_view name, int index = -1) const;
   // The entry of a control; null for a window that is none of them.
-  const frontend::ControlSpec* SpecOf(HWND control) const;
+  const frontend::ControlDescription* SpecOf(HWND control) const;
 
   // Places every control at the DPI, makes the fonts for it, sizes the
   // labels sized to their text in the font that stands in, and gives the
@@ -74,7 +74,7 @@ class WindowControls : public OwnedControl {
 
  private:
   struct Placed {
-    const frontend::ControlSpec* spec;
+    const frontend::ControlDescription* layout;
     HWND hwnd;
   };
   HFONT FontFor(const frontend::FontSpec& wanted);
@@ -83,7 +83,7 @@ class WindowControls : public OwnedControl {
   void DrawLabel(const DRAWITEMSTRUCT& item);
 
   HWND window_;
-  const frontend::WindowSpec& spec_;
+  const frontend::WindowDescription& layout_;
   std::vector<Placed> placed_;
   std::vector<std::pair<frontend::FontSpec, HFONT>> fonts_;
   std::vector<std::pair<frontend::Rgb, HBRUSH>> brushes_;

@@ -32,7 +32,7 @@ bool SizedToText(const ExpectedControl& e) {
 }
 
 int IdOf(std::string_view name, int index = -1) {
-  frontend::ControlSpec control;
+  frontend::ControlDescription control;
   control.name = name;
   control.index = index;
   return ControlIdOf(control);
