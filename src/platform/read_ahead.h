@@ -53,8 +53,8 @@ inline bool SameWalkPath(std::string_view a, std::string_view b) {
 }
 
 struct ReadAheadLimits {
-  std::size_t directories = 4096;        // listings held ahead of the walk
-  std::size_t bytes = 64 * 1024 * 1024;  // what those listings hold
+  std::size_t directories = 4096;                     // listings held ahead of the walk
+  std::size_t bytes = std::size_t{64} * 1024 * 1024;  // what those listings hold
   // Threads at most while reads wait on the device: a drive that must be
   // read from is kept busy by many requests at once, not by more cores.
   int workersWhenWaiting = 16;

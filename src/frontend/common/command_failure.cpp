@@ -6,7 +6,7 @@
 
 namespace tidwen::frontend {
 
-int ErrorNumberOf(std::exception_ptr error) {
+int ErrorNumberOf(const std::exception_ptr& error) {
   try {
     if (error) std::rethrow_exception(error);
   } catch (const RuntimeError& failure) {
@@ -19,7 +19,7 @@ int ErrorNumberOf(std::exception_ptr error) {
   return kInternalError;
 }
 
-std::string FailedCommandText(std::exception_ptr error) {
+std::string FailedCommandText(const std::exception_ptr& error) {
   return "发生错误" + std::to_string(ErrorNumberOf(error));
 }
 

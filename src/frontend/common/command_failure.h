@@ -13,10 +13,10 @@ namespace tidwen::frontend {
 // The number of what a command threw: a RuntimeError's own number, the
 // out-of-memory number for std::bad_alloc, the internal-error number for
 // anything else.
-int ErrorNumberOf(std::exception_ptr error);
+int ErrorNumberOf(const std::exception_ptr& error);
 
 // "发生错误" followed by ErrorNumberOf(error), e.g. "发生错误53".
-std::string FailedCommandText(std::exception_ptr error);
+std::string FailedCommandText(const std::exception_ptr& error);
 
 // Runs a command; whatever escapes it is shown in one box with
 // FailedCommandText, rather than left to end the program.
