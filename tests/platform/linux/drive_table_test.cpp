@@ -58,8 +58,7 @@ const SystemTrees kNoTrees;
 std::vector<std::string> Texts(const DriveTable& table) {
   std::vector<std::string> texts;
   // As the drive list words them: the letter, then the mount point.
-  for (const Drive& d : table.Drives())
-    texts.push_back(std::string{d.letter} + ": [" + d.mountPoint + "]");
+  for (const Drive& d : table.Drives()) texts.push_back(test::DriveListText(d));
   return texts;
 }
 
@@ -308,7 +307,7 @@ TEST(LinuxDriveTable, AnotherFilesystemInTheSamePlaceIsAnotherDrive) {
       if (stick == nullptr) return "the stick got no letter";
       const std::string root = std::string(1, stick->letter) + ":\\";
       TriggerSysCalls sys;
-      RealForm scanned(before, std::string{stick->letter} + ": [" + stick->mountPoint + "]", sys);
+      RealForm scanned(before, DriveListText(*stick), sys);
       ScanAndSelectAll(scanned);
       if (scanned.Results().size() != 3) return "scan listed " + Join(scanned.Results());
       scanned.platform.ReleaseHandles();
@@ -331,8 +330,7 @@ TEST(LinuxDriveTable, AnotherFilesystemInTheSamePlaceIsAnotherDrive) {
         }
         old.uniqueMountId = 0;
       }
-      RealForm form(DriveTable({before.Drives().front(), old}),
-                    std::string{old.letter} + ": [" + old.mountPoint + "]", sys);
+      RealForm form(DriveTable({before.Drives().front(), old}), DriveListText(old), sys);
       for (std::int64_t i = 0; i < scanned.List1.ListCount(); ++i) {
         form.List1.AddItem(scanned.List1.List(i), scanned.List1.Stamp(i));
       }

@@ -11,7 +11,14 @@
 #include <cstring>
 #include <string>
 
+#include "platform/linux/drive_table.h"
+
 namespace tidwen::test {
+
+// A drive as the drive list words it: "d: [/media/stick]".
+inline std::string DriveListText(const Drive& drive) {
+  return std::string{drive.letter} + ": [" + drive.mountPoint + "]";
+}
 
 inline std::string Errno(const std::string& what) { return what + ": " + std::strerror(errno); }
 

@@ -26,11 +26,6 @@
 namespace tidwen::test {
 namespace {
 
-// A drive as the drive list words it: "d: [/media/stick]".
-std::string DriveListText(const Drive& drive) {
-  return std::string{drive.letter} + ": [" + drive.mountPoint + "]";
-}
-
 std::string Listed(const RealForm& form) { return Join(form.Results()); }
 
 // What a mount point is replaced with by someone who owns the directory

@@ -21,6 +21,7 @@
 #include <gtest/gtest.h>
 
 #include "fault_support.h"
+#include "mount_support.h"
 #include "platform/linux/read_ahead.h"
 
 namespace tidwen::test {
@@ -109,14 +110,6 @@ bool AwaitWorkerLook(WalkTrigger& sys, const std::string& name) {
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
   return false;
-}
-
-std::string PrivateMounts() {
-  if (::unshare(CLONE_NEWNS) != 0) return "no private mount namespace here";
-  if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
-    return "cannot make mounts private";
-  }
-  return {};
 }
 
 TEST(ReadAhead, ScanListsWhatTheOneThreadWalkListsInTheSameOrder) {
@@ -218,13 +211,8 @@ TEST(ReadAhead, DirectoryMadeAgainUnderItsInodeIsReadAgain) {
   TempTree tree;
   tree.MakeDir("disk");
   const auto setup = [&]() -> std::string {
-    std::string error = PrivateMounts();
-    const std::string image = tree.Path("disk.img");
-    const std::string make = "truncate -s 8M '" + image + "' && mkfs.ext4 -q -F '" + image +
-                             "' >/dev/null 2>&1 && mount -o loop '" + image + "' '" +
-                             tree.Path("disk") + "' 2>/dev/null";
-    if (error.empty() && std::system(make.c_str()) != 0) error = "cannot loop-mount ext4 here";
-    return error;
+    if (std::string error = PrivateMounts(); !error.empty()) return error;
+    return MountExt4(tree.Path("disk.img"), tree.Path("disk"));
   };
   const auto check = [&]() -> std::string {
     // A few tries, each on a tree of its own, find one where the inode

@@ -312,7 +312,7 @@ TEST(LinuxSystemTrees, BindMountsReachNothingOfTheSystemNorOfManagedTrees) {
     const DriveTable drives = DriveTable::FromSystem(trees);
     std::vector<std::string> lettered;
     for (const Drive& d : drives.Drives()) {
-      lettered.push_back(std::string{d.letter} + ": [" + d.mountPoint + "]");
+      lettered.push_back(DriveListText(d));
     }
     if (lettered != std::vector<std::string>{"c: [/]", "d: [/mnt/rootbind]"}) {
       return "lettered " + Join(lettered);
