@@ -17,6 +17,11 @@ packages=(
   # The Windows windows' tests: a virtual display and a Chinese locale for
   # Wine; python3 packs the Windows download (cmake/windows-zip.py).
   xvfb locales ccache python3
+  # Real filesystems for the safety and NTFS tests: FUSE drives, NTFS images
+  # and their attributes.
+  bindfs fuse2fs ntfs-3g attr
+  # The Windows installer and signed downloads.
+  msitools wixl osslsigncode
   "$@"
 )
 
