@@ -2,6 +2,8 @@
 
 #include <cstddef>
 
+#include "rules/never_offered.h"
+
 namespace tidwen {
 
 namespace {
@@ -32,6 +34,10 @@ void Form_Load(Form1Context& form) {
 
 void Printt(Form1Context& form) {
   const std::string_view path = form.CurrentPath;
+  // A file whose emptiness is its meaning is measured as any other, but
+  // never offered. Its name is told in any case, on every platform.
+  const std::size_t nameStart = path.rfind('\\') + 1;
+  const bool offered = !IsNeverOfferedFile(path.substr(nameStart), /*ignoreAsciiCase=*/true);
   for (int i = kZeroLengthType - 1; i >= 0; --i) {
     if (!form.List2.Selected(i)) continue;
     const std::string_view suffix = form.SuffixTable[i];
@@ -40,7 +46,7 @@ void Printt(Form1Context& form) {
     const std::size_t width = suffix.size();
     const std::string_view tail = path.substr(path.size() > width ? path.size() - width : 0);
     if (!MatchesSuffix(tail, suffix)) continue;
-    if (form.FileLength.FileLen(path) != 0) {
+    if (form.FileLength.FileLen(path) != 0 && offered) {
       form.List1.AddItem(path, form.FileLength.LastStamp());
       form.List1.Refresh();
     }
@@ -48,7 +54,7 @@ void Printt(Form1Context& form) {
   // The zero-length query runs for every file, selected or not, so a file
   // that cannot be measured fails the test whatever the selection.
   const bool zeroSelected = form.List2.Selected(kZeroLengthType);
-  if (form.FileLength.FileLen(path) == 0 && zeroSelected) {
+  if (form.FileLength.FileLen(path) == 0 && zeroSelected && offered) {
     form.List1.AddItem(path, form.FileLength.LastStamp());
     form.List1.Refresh();
   }

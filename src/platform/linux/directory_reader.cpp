@@ -13,7 +13,7 @@
 #include "platform/linux/error_numbers.h"
 #include "platform/linux/read_ahead.h"
 #include "platform/linux/system_trees.h"
-#include "rules/managed_trees.h"
+#include "rules/never_offered.h"
 
 namespace tidwen {
 
@@ -334,9 +334,10 @@ void ListingFiller::Fill(Listing& listing, int fd, std::string_view drivePath,
         isFile = S_ISREG(stx.stx_mode);
       }
       if (isDir) {
-        // A package manager's or version-control system's tree: its files
-        // are that tool's. Told by name, before any look.
-        if (IsManagedTree(std::string_view(name, length))) continue;
+        // A tree that version control, a package manager or a toolchain
+        // keeps: its files are that tool's. Told by its name and its
+        // parents' names, before any look.
+        if (IsNeverOfferedTree(drivePath, std::string_view(name, length))) continue;
         if (looked && (stx.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) != 0) {
           mountRoot = (stx.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
         } else {

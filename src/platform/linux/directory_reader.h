@@ -104,7 +104,7 @@ class ListingFiller {
 
   // Reads the directory open at fd into listing, sorted by name bytes.
   // Subdirectories are left out when they are mount points, trees a package
-  // manager or version-control system keeps (IsManagedTree), or system
+  // manager, version-control system or toolchain keeps (IsNeverOfferedTree), or system
   // trees by path or identity (filter); files when the filter says so.
   // Throws RuntimeError; the listing then holds what it held before, in
   // part.

@@ -9,6 +9,7 @@
 #include "platform/windows/win32.h"
 #include "platform/windows/win_path.h"
 #include "platform/wtf8.h"
+#include "rules/never_offered.h"
 
 namespace tidwen {
 
@@ -198,6 +199,14 @@ void WinDirectoryReader::ReadEntries(const WinDrivePath& dir, void* handle, WinL
       const std::size_t offset = names.size();
       AppendWtf8(entry.name, names);
       const WinListing::NameRef ref{offset, names.size() - offset};
+      // A tree that version control, a package manager or a toolchain
+      // keeps, told by its name and its parents' names in any case.
+      if (isDir && IsNeverOfferedTree(dir.path, std::string_view(names).substr(offset),
+                                      /*ignoreAsciiCase=*/true)) {
+        names.resize(offset);
+        if (next == 0) break;
+        continue;
+      }
       if (isDir) {
         listing.dirs_.push_back(ref);
       } else {

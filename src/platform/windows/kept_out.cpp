@@ -6,7 +6,6 @@
 #include <string>
 
 #include "platform/windows/win32.h"
-#include "rules/managed_trees.h"
 
 namespace tidwen {
 
@@ -119,17 +118,6 @@ WinShown WinKeptOut::ShownOfId(const std::optional<WinFileId>& dir) const {
     if (same(k)) return WinShown::kNothing;
   }
   return WinShown::kAll;
-}
-
-bool WinKeptOut::IsManagedName(std::wstring_view name) {
-  // The names are ASCII: a name with any other character is none of them.
-  std::string ascii;
-  ascii.reserve(name.size());
-  for (const wchar_t c : name) {
-    if (c == 0 || c >= 0x80) return false;
-    ascii.push_back(static_cast<char>(c));
-  }
-  return IsManagedTree(ascii, /*ignoreAsciiCase=*/true);
 }
 
 WinKeptOut::Role WinKeptOut::RoleOfName(WinShown shown, std::wstring_view name) const {

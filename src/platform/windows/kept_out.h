@@ -1,6 +1,6 @@
 // What a scan of a Windows drive never lists: the folders where Windows and
 // installed programs keep their files, and the directories that a version-
-// control system or a package manager keeps (rules/managed_trees.h). Their
+// control system or a package manager keeps (rules/never_offered.h). Their
 // files are not the user's junk, and every protected one among them would
 // only be one more refusal after a select-all.
 //
@@ -74,15 +74,11 @@ class WinKeptOut {
   // numbers at hand passes them; one that has not opens the subdirectory.
   template <class IdOf>
   bool KeptOut(WinShown shown, std::wstring_view name, IdOf&& idOf) const {
-    if (shown == WinShown::kNothing || IsManagedName(name)) return true;
+    if (shown == WinShown::kNothing) return true;
     const Role role = RoleOfName(shown, name);
     if (role == Role::kNone) return shown == WinShown::kTempOnly;
     return KeptOutById(shown, idOf());
   }
-
-  // Whether a directory of this name is one that a version-control system
-  // or a package manager keeps, in any case of its ASCII letters.
-  static bool IsManagedName(std::wstring_view name);
 
  private:
   enum class Role { kNone, kMaybeKept, kMaybeTemp };

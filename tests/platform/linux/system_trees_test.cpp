@@ -284,7 +284,11 @@ TEST(LinuxSystemTrees, BindMountsReachNothingOfTheSystemNorOfManagedTrees) {
                                          "home/u/.hg/f.tmp",
                                          "home/u/.svn/g.tmp",
                                          "home/u/.bzr/h.tmp",
-                                         "usr/lib/python3/dist-packages/k.tmp"};
+                                         "usr/lib/python3/dist-packages/k.tmp",
+                                         "home/u/go/pkg/mod/m@v1/l.tmp",
+                                         "home/u/.cargo/registry/cache/m.bak",
+                                         "home/u/conda/lib/python3.11/n.old",
+                                         "home/u/pkg/__init__.py"};
   const auto setup = [&]() -> std::string {
     std::string error = PrivateMounts();
     if (error.empty()) error = MountExt4(tree.Path("root.img"), tree.Path("root"));
