@@ -156,11 +156,11 @@ class WinFileSystemObject final : public FileSystemObject {
     if (file->IsRoot()) throw WinError(kFileNotFound, "not a file:", path);
     fs_.CheckParents(*file);
 
-    // Others may go on reading and writing the file, and delete it, while it
-    // is open here; a program that holds it without sharing deletion makes
-    // the open fail with a sharing violation.
-    UniqueHandle h(CreateFileW(file->longPath.c_str(), DELETE | FILE_READ_ATTRIBUTES,
-                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+    // Shared with no one: a file that another program has open, to read,
+    // to write or mapped, whatever it lets others do, makes the open fail
+    // with a sharing violation (70), and while the file is open here no
+    // program can open it until it is gone.
+    UniqueHandle h(CreateFileW(file->longPath.c_str(), DELETE | FILE_READ_ATTRIBUTES, 0, nullptr,
                                OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!h.Valid()) {
       const DWORD error = GetLastError();

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "held_file.h"
 #include "model/runtime_error.h"
 #include "platform/windows/windows_platform.h"
 #include "support/error_of.h"
@@ -53,6 +54,28 @@ TEST_F(WinDeleteTest, AFileInUseWithoutSharingIsRefusedWith70) {
   EXPECT_TRUE(tree_.Exists("busy.tmp"));
   // Once let go, it goes.
   EXPECT_EQ(Delete(tree_.Path("busy.tmp")), 0);
+}
+
+// A program that has the file open, whatever it lets others do, keeps it:
+// the open for deletion shares nothing. The batch goes on with the next.
+TEST_F(WinDeleteTest, AFileAnotherProcessHoldsOpenIsRefusedWith70AndTheBatchGoesOn) {
+  for (const wchar_t* mode : {L"read", L"all", L"map"}) {
+    const std::string name = "held-" + test::Narrow(mode) + ".tmp";
+    tree_.File(name, "in use");
+    tree_.File("free.tmp");
+    test::HeldFile held(mode, tree_.Long(name));
+    if (!held.Why().empty()) GTEST_SKIP() << test::Narrow(mode) << ": " << held.Why();
+    {
+      DeletionBatch batch(platform_.FileSystem());
+      EXPECT_EQ(Delete(tree_.Path(name), StampOf(tree_.Path(name))), kPermissionDenied)
+          << test::Narrow(mode);
+      EXPECT_EQ(Delete(tree_.Path("free.tmp")), 0) << test::Narrow(mode);
+    }
+    // Still there once the holder has let it go: not merely pending deletion.
+    held.Release();
+    EXPECT_EQ(test::ContentOf(tree_.Long(name)), "in use") << test::Narrow(mode);
+    EXPECT_EQ(Delete(tree_.Path(name)), 0) << test::Narrow(mode);
+  }
 }
 
 // Sets the access control list of a file or directory from SDDL; false when
