@@ -82,10 +82,17 @@ std::wstring VolumePathOf(HANDLE h, std::string_view path) {
   return serial + std::wstring(name->FileName, name->FileNameLength / sizeof(wchar_t));
 }
 
-// Paths compared as the file system compares names: ignoring case.
-bool SamePathIgnoringCase(std::wstring_view a, std::wstring_view b) {
-  return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(),
-                              static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
+// Paths compared exactly, but for the drive letter. The names the system
+// resolves are the names on disk, in their case, as the listing gave them;
+// a path that the file system finds ignoring case may still lead to
+// another file whose name differs only in case, where the file system
+// tells them apart (a Unix directory under Wine, a case-sensitive folder).
+bool SamePath(std::wstring_view a, std::wstring_view b) {
+  if (a.size() != b.size()) return false;
+  const auto lower = [](wchar_t c) { return c >= L'A' && c <= L'Z' ? c - L'A' + L'a' : c; };
+  const std::size_t letter = a.size() >= 2 && a[1] == L':' ? 1 : 0;
+  if (letter && lower(a[0]) != lower(b[0])) return false;
+  return a.substr(letter) == b.substr(letter);
 }
 
 // Whether the file open at h is the very file that file names, and not one
@@ -93,13 +100,14 @@ bool SamePathIgnoringCase(std::wstring_view a, std::wstring_view b) {
 // which the open does not follow; but under Wine a Unix symbolic link to a
 // file looks like a plain file and is opened through, so the attributes
 // alone cannot be trusted. The path the system resolved for the handle
-// must be the one asked for. Else, as for a drive that is another folder's
-// alias (a subst drive) or a path with short names, the file must be the
-// one of its name in its directory, both resolved by the system alike.
+// must be the one asked for, name for name in the same case: a link
+// "report.tmp" to "report.Tmp" beside it resolves to the other name. Else, as for a drive that is
+// another folder's alias (a subst drive) or a path with short names, the file must be the one of
+// its name in its directory, both resolved by the system alike.
 bool ReachesNamedFile(HANDLE h, const WinDrivePath& file) {
   const std::optional<std::wstring> final = FinalPathOf(h);
   const std::wstring_view named = std::wstring_view(file.longPath).substr(4);  // past "\\?\"
-  if (final && SamePathIgnoringCase(*final, named)) return true;
+  if (final && SamePath(*final, named)) return true;
 
   const std::size_t cut = file.longPath.rfind(L'\\');
   const std::wstring parentPath = file.longPath.substr(0, cut == 6 ? cut + 1 : cut);  // "\\?\c:\"
@@ -124,7 +132,7 @@ bool ReachesNamedFile(HANDLE h, const WinDrivePath& file) {
   }
   if (expected.empty() || expected.back() != L'\\') expected.push_back(L'\\');
   expected.append(file.longPath, cut + 1);
-  return SamePathIgnoringCase(actual, expected);
+  return SamePath(actual, expected);
 }
 
 bool StampMatches(const FileStamp& expected, HANDLE h, const BY_HANDLE_FILE_INFORMATION& info) {

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <iostream>
 #include <string>
 #include <vector>
 
@@ -167,6 +168,46 @@ TEST_F(WinDeleteTest, NoFileIsReachedThroughALinkOnTheWay) {
   EXPECT_TRUE(tree_.Exists("link"));
 }
 
+// The check that a file is reached by its own name compares names exactly,
+// but it still lets a file go when its folder is given another way: by a
+// short name, or through a drive letter that stands for the folder.
+TEST_F(WinDeleteTest, AFileIsDeletedThroughAShortNameOrADriveForItsFolder) {
+  tree_.Dir("Long Folder Name");
+  struct Row {
+    std::string way;
+    std::string path;  // where the file is asked for
+    std::string file;  // the same file in the tree
+  };
+  std::vector<Row> rows;
+  std::vector<std::string> skipped;
+  std::wstring shortName(MAX_PATH + 1, L'\0');
+  const DWORD length = GetShortPathNameW(tree_.Long("Long Folder Name").c_str(), shortName.data(),
+                                         static_cast<DWORD>(shortName.size()));
+  shortName.resize(length <= MAX_PATH ? length : 0);
+  if (shortName.size() > 4 && shortName.find(L'~') != std::wstring::npos) {
+    rows.push_back({"a short name", test::Narrow(shortName.substr(4)) + "\\short.tmp",
+                    "Long Folder Name\\short.tmp"});
+  } else {
+    skipped.push_back("the file system makes no short names");
+  }
+  test::DriveFor drive('p', tree_.Path("Long Folder Name"));
+  if (drive.Why().empty()) {
+    rows.push_back({"a drive for the folder", drive.Root() + "lettered.tmp",
+                    "Long Folder Name\\lettered.tmp"});
+  } else {
+    skipped.push_back(drive.Why());
+  }
+  // A network drive is such a drive too, resolved to "\\server\share\...".
+  skipped.push_back("no network drive can be made here");
+  for (const Row& row : rows) {
+    tree_.File(row.file);
+    EXPECT_EQ(Delete(row.path, StampOf(row.path)), 0) << row.way;
+    EXPECT_FALSE(tree_.Exists(row.file)) << row.way;
+  }
+  for (const std::string& why : skipped) std::cout << "[ SKIPPED  ] " << why << "\n";
+  if (rows.empty()) GTEST_SKIP() << "no other way to the folder can be made here";
+}
+
 TEST_F(WinDeleteTest, TreesDeeperThanMaxPathAreListedMeasuredAndCleaned) {
   std::string relative;
   for (int depth = 0; depth < 8; ++depth) {
@@ -221,6 +262,7 @@ TEST_F(WinDeleteTest, NoLinkMadeOnTheUnixSideLeadsADeletionElsewhere) {
   outside.File("folder\\x.tmp", "kept");
   tree_.Dir("in");
   tree_.File("in\\real.tmp", "real");
+  tree_.File("report.Tmp", "saved");
   struct Row {
     const char* link;
     std::string target;   // a drive path
@@ -230,6 +272,8 @@ TEST_F(WinDeleteTest, NoLinkMadeOnTheUnixSideLeadsADeletionElsewhere) {
   const std::vector<Row> rows = {
       {"notes.tmp", outside.Path("thesis.docx"), tree_.Path("notes.tmp"), kPermissionDenied},
       {"inner.tmp", tree_.Path("in\\real.tmp"), tree_.Path("inner.tmp"), kPermissionDenied},
+      // Beside its target, whose name differs only in case.
+      {"report.tmp", tree_.Path("report.Tmp"), tree_.Path("report.tmp"), kPermissionDenied},
       {"dirlink", outside.Path("folder"), tree_.Path("dirlink\\x.tmp"), kFileNotFound},
       {"dirlink2", outside.Path("folder"), tree_.Path("dirlink2"), kFileNotFound},
   };
@@ -247,6 +291,7 @@ TEST_F(WinDeleteTest, NoLinkMadeOnTheUnixSideLeadsADeletionElsewhere) {
   EXPECT_EQ(test::ContentOf(outside.Long("thesis.docx")), "chapter one");
   EXPECT_EQ(test::ContentOf(outside.Long("folder\\x.tmp")), "kept");
   EXPECT_EQ(test::ContentOf(tree_.Long("in\\real.tmp")), "real");
+  EXPECT_EQ(test::ContentOf(tree_.Long("report.Tmp")), "saved");
 }
 
 }  // namespace
