@@ -41,31 +41,6 @@ class WinFileObject final : public FileObject {
   std::string path_;
 };
 
-// The path the system reaches the file open at h by, every link on the way
-// resolved, without the "\\?\" in front: "C:\a\x.tmp", or "\\server\share\x"
-// for a network share. Nothing when the system cannot say (Wine cannot for
-// a path beyond MAX_PATH).
-std::optional<std::wstring> FinalPathOf(HANDLE h) {
-  std::wstring final(MAX_PATH + 1, L'\0');
-  for (int tries = 0;; ++tries) {
-    const DWORD length =
-        GetFinalPathNameByHandleW(h, final.data(), static_cast<DWORD>(final.size()),
-                                  FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-    if (length == 0) return std::nullopt;
-    if (length < final.size()) {
-      final.resize(length);
-      break;
-    }
-    if (tries == 2) return std::nullopt;  // the path keeps growing
-    final.resize(length);  // too small: length is the size needed, terminator included
-  }
-  constexpr std::wstring_view kLong = L"\\\\?\\";
-  constexpr std::wstring_view kUnc = L"\\\\?\\UNC\\";
-  if (final.starts_with(kUnc)) return L"\\\\" + final.substr(kUnc.size());
-  if (final.starts_with(kLong)) return final.substr(kLong.size());
-  return final;
-}
-
 // The same told another way, where the full path cannot be had: the
 // volume's serial number, then the path within the volume, every link
 // resolved: "1a2b3c4d:\a\x.tmp". Throws RuntimeError by the Win32 error.
