@@ -167,7 +167,7 @@ bool WinKeptOut::KnownId(void* handle, WinFileId& id, std::string& realPath) con
   }
   // Under Wine a tree whose file system cannot be told is known by its
   // inode alone: it keeps out any directory of that number.
-  id = {0, FileIdOf(handle).file};
+  id = {0, FileNumberOf(handle)};
   if (id.file == 0) return false;
   realPath = wine_->RealPathOf(handle);
   if (const std::optional<UnixMounts::Place> place = mounts_.PlaceOf(realPath)) {
@@ -176,13 +176,19 @@ bool WinKeptOut::KnownId(void* handle, WinFileId& id, std::string& realPath) con
   return true;
 }
 
+std::uint64_t WinKeptOut::FileNumberOf(void* handle) const {
+  return wine_ ? wine_->InodeOf(handle) : FileIdOf(handle).file;
+}
+
 std::optional<WinFileId> WinKeptOut::IdOf(void* handle) const {
-  const WinFileId id = FileIdOf(handle);
-  if (id.file == 0) return std::nullopt;
-  if (!wine_) return id;
+  if (!wine_) {
+    const WinFileId id = FileIdOf(handle);
+    return id.file != 0 ? std::optional<WinFileId>(id) : std::nullopt;
+  }
+  const std::uint64_t inode = wine_->InodeOf(handle);
   const std::optional<UnixMounts::Place> place = mounts_.PlaceOf(wine_->RealPathOf(handle));
-  if (!place) return std::nullopt;
-  return WinFileId{place->device, id.file};
+  if (inode == 0 || !place) return std::nullopt;
+  return WinFileId{place->device, inode};
 }
 
 std::optional<WinFileId> WinKeptOut::IdOfChild(const WinListedDirectory& in, std::wstring_view name,
@@ -243,7 +249,7 @@ WinShown WinKeptOut::ShownOf(std::wstring_view name, void* handle) const {
   // On Windows a directory has one name, so only a name that a system
   // folder bears can be one; under Wine any name may be a bind mount.
   if (!wine_ && !MayBeSystemFolder(name)) return {};
-  const std::uint64_t file = FileIdOf(handle).file;
+  const std::uint64_t file = FileNumberOf(handle);
   if (file == 0 || !files_.contains(file)) return {};
   return ShownOfTree(TreeOf(file, IdOf(handle)));
 }
@@ -295,13 +301,13 @@ WinShown WinKeptOut::ShownOfRoot(void* handle) const {
   // above the root, nearest first.
   for (std::size_t n = split.names.size(); n-- > 1;) {
     const UniqueHandle above = OpenFolder(split.Prefix(n));
-    const std::uint64_t file = above.Valid() ? FileIdOf(above.Get()).file : 0;
+    const std::uint64_t file = above.Valid() ? FileNumberOf(above.Get()) : 0;
     if (file == 0 || !files_.contains(file)) continue;
     const Tree* t = TreeOf(file, IdOf(above.Get()));
     if (!t) continue;
     if (!t->passage) return {WinShown::kNothing, 0};
     const UniqueHandle below = OpenFolder(split.Prefix(n + 1));
-    const std::uint64_t belowFile = below.Valid() ? FileIdOf(below.Get()).file : 0;
+    const std::uint64_t belowFile = below.Valid() ? FileNumberOf(below.Get()) : 0;
     if (!Matches(*t->passage, belowFile, IdOf(below.Get()))) return {WinShown::kNothing, 0};
   }
   return {};

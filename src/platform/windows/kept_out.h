@@ -127,6 +127,8 @@ class WinKeptOut {
   // The identity of a kept folder open at handle, and under Wine its Unix
   // path; false when it has none.
   bool KnownId(void* handle, WinFileId& id, std::string& realPath) const;
+  // The file number of the directory open at handle: under Wine its inode.
+  std::uint64_t FileNumberOf(void* handle) const;
   // The identity of the directory open at handle, nothing when unknown.
   std::optional<WinFileId> IdOf(void* handle) const;
   std::optional<WinFileId> IdOfChild(const WinListedDirectory& in, std::wstring_view name,

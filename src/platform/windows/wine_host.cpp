@@ -6,6 +6,9 @@
 
 #include "platform/windows/file_stamp_win.h"
 #include "platform/windows/win32.h"
+
+#include <winternl.h>
+
 #include "platform/windows/win_path.h"
 #include "platform/wtf8.h"
 
@@ -56,8 +59,18 @@ std::unique_ptr<WineHost> WineHost::Detect() {
   if (!kernel32) return nullptr;
   const auto toUnix = reinterpret_cast<ToUnix>(
       reinterpret_cast<void (*)()>(GetProcAddress(kernel32, "wine_get_unix_file_name")));
-  if (!toUnix) return nullptr;
-  return std::unique_ptr<WineHost>(new WineHost(toUnix));
+  const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  const auto queryFile = reinterpret_cast<QueryFile>(reinterpret_cast<void (*)()>(
+      ntdll ? GetProcAddress(ntdll, "NtQueryInformationFile") : nullptr));
+  if (!toUnix || !queryFile) return nullptr;
+  return std::unique_ptr<WineHost>(new WineHost(toUnix, queryFile));
+}
+
+std::uint64_t WineHost::InodeOf(void* handle) const {
+  IO_STATUS_BLOCK status;
+  FILE_INTERNAL_INFORMATION info{};
+  if (queryFile_(handle, &status, &info, sizeof info, FileInternalInformation) != 0) return 0;
+  return static_cast<std::uint64_t>(info.IndexNumber.QuadPart);
 }
 
 std::string WineHost::UnixPathOf(const std::wstring& dosPath) const {

@@ -10,6 +10,7 @@
 // that is how the build learns it runs under Wine.
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -32,6 +33,10 @@ class WineHost {
   // The Unix path of the directory or file open at handle, every link
   // resolved, "/usr/share"; empty when it cannot be told.
   std::string RealPathOf(void* handle) const;
+  // The inode of the directory or file open at handle, 0 when unknown.
+  // Asked of the open file alone, unlike a file ID, whose volume serial
+  // number Wine asks of its mount manager, another process.
+  std::uint64_t InodeOf(void* handle) const;
   // The text of the mount table; empty when it cannot be read.
   static std::string ReadMountInfo();
   // Forgets the drives' roots learnt so far: drive letters come and go.
@@ -39,13 +44,17 @@ class WineHost {
 
  private:
   using ToUnix = char* (*)(const wchar_t*);
-  explicit WineHost(ToUnix toUnix) : toUnix_(toUnix) {}
+  // NtQueryInformationFile.
+  using QueryFile = long (*)(void* handle, void* status, void* info, unsigned long length,
+                             int kind);
+  WineHost(ToUnix toUnix, QueryFile queryFile) : toUnix_(toUnix), queryFile_(queryFile) {}
   // The real Unix path of a drive letter's root.
   std::string RealRootOf(wchar_t letter, int depth) const;
   // The real Unix path of a path the system resolved ("Z:\a", "unix\a").
   std::string RealPathOfFinal(std::wstring_view final, int depth) const;
 
   ToUnix toUnix_;
+  QueryFile queryFile_;
   mutable std::mutex mutex_;  // the roots are asked from the read-ahead's threads too
   mutable std::map<wchar_t, std::string> roots_;
 };
