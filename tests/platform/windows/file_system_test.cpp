@@ -4,6 +4,7 @@
 
 #include <aclapi.h>
 #include <sddl.h>
+#include <winnetwk.h>
 
 #include <gtest/gtest.h>
 
@@ -197,13 +198,29 @@ TEST_F(WinDeleteTest, AFileIsDeletedThroughAShortNameOrADriveForItsFolder) {
   } else {
     skipped.push_back(drive.Why());
   }
-  // A network drive is such a drive too, resolved to "\\server\share\...".
-  skipped.push_back("no network drive can be made here");
+  // A network drive is such a drive too, resolved to "\\server\share\...":
+  // the folder's volume through its administrative share, where there is
+  // one (Windows, run as an administrator).
+  const std::string folder = tree_.Path("Long Folder Name");
+  std::wstring remote = L"\\\\localhost\\" + test::Wide(folder.substr(0, 1)) + L"$";
+  std::wstring local = L"K:";
+  NETRESOURCEW share{};
+  share.dwType = RESOURCETYPE_DISK;
+  share.lpLocalName = local.data();
+  share.lpRemoteName = remote.data();
+  const DWORD connected = WNetAddConnection2W(&share, nullptr, nullptr, 0);
+  if (connected == NO_ERROR) {
+    rows.push_back({"a network drive", "k:" + folder.substr(2) + "\\shared.tmp",
+                    "Long Folder Name\\shared.tmp"});
+  } else {
+    skipped.push_back("no network drive can be made here: error " + std::to_string(connected));
+  }
   for (const Row& row : rows) {
     tree_.File(row.file);
     EXPECT_EQ(Delete(row.path, StampOf(row.path)), 0) << row.way;
     EXPECT_FALSE(tree_.Exists(row.file)) << row.way;
   }
+  if (connected == NO_ERROR) WNetCancelConnection2W(local.c_str(), 0, TRUE);
   for (const std::string& why : skipped) std::cout << "[ SKIPPED  ] " << why << "\n";
   if (rows.empty()) GTEST_SKIP() << "no other way to the folder can be made here";
 }
