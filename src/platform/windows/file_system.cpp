@@ -76,9 +76,10 @@ bool SamePath(std::wstring_view a, std::wstring_view b) {
 // file looks like a plain file and is opened through, so the attributes
 // alone cannot be trusted. The path the system resolved for the handle
 // must be the one asked for, name for name in the same case: a link
-// "report.tmp" to "report.Tmp" beside it resolves to the other name. Else, as for a drive that is
-// another folder's alias (a subst drive) or a path with short names, the file must be the one of
-// its name in its directory, both resolved by the system alike.
+// "report.tmp" to "report.Tmp" beside it resolves to the other name. Else,
+// as for a drive that is another folder's alias (a subst drive) or a path
+// with short names, the file must be the one of its name in its directory,
+// both resolved by the system alike.
 bool ReachesNamedFile(HANDLE h, const WinDrivePath& file) {
   const std::optional<std::wstring> final = FinalPathOf(h);
   const std::wstring_view named = std::wstring_view(file.longPath).substr(4);  // past "\\?\"
