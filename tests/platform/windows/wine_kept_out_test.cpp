@@ -1,8 +1,8 @@
 // What the Windows build keeps out of what Wine shows of the Unix system:
 // the Unix system's trees and running state on every drive that reaches
-// them, whatever way leads there; and, on Windows too, a drive whose root
-// is a tree that is never offered. The mount table's reading is checked on
-// written tables, so it runs everywhere.
+// them, whatever way leads there, bind mounts included; and, on Windows
+// too, a drive whose root is a tree that is never offered. The mount
+// table's reading is checked on written tables, so it runs everywhere.
 #include "platform/windows/win32.h"
 
 #include <gtest/gtest.h>
@@ -181,6 +181,54 @@ TEST_F(WineKeptOutTest, ADriveWhoseRootIsInANeverOfferedTreeListsNothing) {
     const Listed listed = List(drives[i]->Root());
     EXPECT_EQ(listed.dirs, rows[i].dirs) << rows[i].folder;
     EXPECT_EQ(listed.files, rows[i].files) << rows[i].folder;
+  }
+}
+
+// What Unix mounts show is kept out as what they show is kept out through
+// its own path: the Windows folder and its drive bound elsewhere, /etc and
+// /var bound elsewhere, a part of /usr, a proc file system of its own. The
+// mounts are real, made in a private mount namespace by
+// cmake/wine-namespace-run.sh, which ctest runs as WinMountNamespace;
+// outside it this test says it is skipped.
+class WinMountNamespace : public WineKeptOutTest {
+ protected:
+  void SetUp() override {
+    wchar_t mounts[1024] = {};
+    const DWORD length = GetEnvironmentVariableW(L"TIDWEN_TEST_MOUNTS", mounts, 1024);
+    if (length == 0 || length >= 1024) {
+      GTEST_SKIP() << "needs the mounts that cmake/wine-namespace-run.sh makes (ctest's "
+                      "WinMountNamespace)";
+    }
+    if (!UnixRoot()) GTEST_SKIP() << "no Z: drive for the Unix root";
+    std::string unix = test::Narrow(std::wstring_view(mounts, length));
+    std::replace(unix.begin(), unix.end(), '/', '\\');
+    mounts_ = "z:" + unix;
+  }
+  std::string mounts_;
+};
+
+TEST_F(WinMountNamespace, WhatAMountShowsIsKeptOutAsThroughItsOwnPath) {
+  struct Row {
+    std::string folder;
+    std::vector<std::string> dirs;
+    std::size_t files;
+  };
+  const Row rows[] = {
+      // /etc, a part of /usr and a proc file system are not listed; /var is,
+      // as the way to its tmp.
+      {mounts_, {"user", "var"}, 0},
+      {mounts_ + "\\var", {"tmp"}, 0},
+      {mounts_ + "\\user", {}, 1},
+      // The Windows folder is listed as the way to its Temp folder alone,
+      // and Program Files and ProgramData not at all, wherever they show.
+      {"c:\\bound-windows", {"temp"}, 0},
+      {"c:\\users\\bound-drive", {"bound-windows", "users", "windows"}, 0},
+      {"c:\\users\\bound-drive\\windows", {"temp"}, 0},
+  };
+  for (const Row& row : rows) {
+    const Listed listed = List(row.folder);
+    EXPECT_EQ(listed.dirs, row.dirs) << row.folder;
+    EXPECT_EQ(listed.files, row.files) << row.folder;
   }
 }
 
