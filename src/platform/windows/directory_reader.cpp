@@ -129,7 +129,7 @@ OpenDirectory Open(const WinDrivePath& dir, std::int64_t settledNs, bool withId)
 
 }  // namespace
 
-WinDirectoryReader::WinDirectoryReader(const WinKeptOut& kept)
+WinDirectoryReader::WinDirectoryReader(WinKeptOut& kept)
     : kept_(kept), buffer_(kEntryBufferBytes / sizeof(std::uint64_t)) {}
 
 WinDirectoryReader::~WinDirectoryReader() = default;
@@ -137,10 +137,8 @@ WinDirectoryReader::~WinDirectoryReader() = default;
 void WinDirectoryReader::ReadEntries(const WinDrivePath& dir, void* handle, WinListing& listing,
                                      std::vector<std::uint64_t>& buffer) {
   std::string& names = listing.names_;
-  const WinShown shown = kept_.ShownOf(WinKeptOut::LastNameOf(dir.longPath), [&] {
-    const WinFileId id = FileIdOf(handle);
-    return id.file != 0 ? std::optional<WinFileId>(id) : std::nullopt;
-  });
+  const WinShown shown = kept_.ShownOf(WinKeptOut::LastNameOf(dir.longPath), handle);
+  const WinListedDirectory listed{handle, listing.volume_};
   const DWORD bytes = static_cast<DWORD>(buffer.size() * sizeof(std::uint64_t));
   bool shortIds = shortIdVolume_.load(std::memory_order_relaxed) == listing.volume_;
   bool first = true;
@@ -188,11 +186,9 @@ void WinDirectoryReader::ReadEntries(const WinDrivePath& dir, void* handle, WinL
         continue;
       }
       // The system's folders and the trees of other tools are not the
-      // user's. A subdirectory's volume and file ID come with the listing.
-      const auto idOf = [&] {
-        return std::optional<WinFileId>(WinFileId{listing.volume_, entry.file.fileId});
-      };
-      if (isDir ? kept_.KeptOut(shown, entry.name, idOf) : !WinKeptOut::ShowsFiles(shown)) {
+      // user's. A subdirectory's file ID comes with the listing.
+      if (isDir ? kept_.KeptOut(shown, entry.name, entry.file.fileId, listed)
+                : !WinKeptOut::ShowsFiles(shown)) {
         if (next == 0) break;
         continue;
       }
@@ -236,8 +232,10 @@ std::shared_ptr<const WinListing> WinDirectoryReader::Read(std::string_view driv
   const bool walkStarts =
       dir->IsRoot() || (!walkStart_.empty() && SameWinPath(dir->path, walkStart_));
   if (walkStarts) {
-    // A walk starts here: read ahead of it afresh.
+    // A walk starts here: read ahead of it afresh, and under Wine learn
+    // the mounts anew, while no thread of a read-ahead asks.
     readAhead_.reset();
+    if (kept_.UnderWine()) kept_.Refresh();
     if (readAheadWorkers_ > 0) {
       readAhead_ = std::make_unique<ReadAhead>(
           [this]() -> ReadAhead::Reader {

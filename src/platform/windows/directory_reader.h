@@ -99,8 +99,10 @@ class WinKeptOut;
 class WinDirectoryReader {
  public:
   // Leaves out of every listing what kept keeps out (kept_out.h); kept
-  // outlives the reader, and answers from several threads.
-  explicit WinDirectoryReader(const WinKeptOut& kept);
+  // outlives the reader, and answers from several threads. Where a walk
+  // starts, kept learns afresh what it keeps out (under Wine, mounts come
+  // and go).
+  explicit WinDirectoryReader(WinKeptOut& kept);
   ~WinDirectoryReader();
   WinDirectoryReader(const WinDirectoryReader&) = delete;
   WinDirectoryReader& operator=(const WinDirectoryReader&) = delete;
@@ -146,7 +148,7 @@ class WinDirectoryReader {
   // Expects the subdirectories of listing next.
   void ExpectChildren(const WinListing& listing);
 
-  const WinKeptOut& kept_;
+  WinKeptOut& kept_;
   std::shared_ptr<WinListing> newest_;
   // The volume of the last walk's start, and its drive letter (lower case).
   std::uint64_t volume_ = 0;

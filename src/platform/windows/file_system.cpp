@@ -41,31 +41,6 @@ class WinFileObject final : public FileObject {
   std::string path_;
 };
 
-// The path the system reaches the file open at h by, every link on the way
-// resolved, without the "\\?\" in front: "C:\a\x.tmp", or "\\server\share\x"
-// for a network share. Nothing when the system cannot say (Wine cannot for
-// a path beyond MAX_PATH).
-std::optional<std::wstring> FinalPathOf(HANDLE h) {
-  std::wstring final(MAX_PATH + 1, L'\0');
-  for (int tries = 0;; ++tries) {
-    const DWORD length =
-        GetFinalPathNameByHandleW(h, final.data(), static_cast<DWORD>(final.size()),
-                                  FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-    if (length == 0) return std::nullopt;
-    if (length < final.size()) {
-      final.resize(length);
-      break;
-    }
-    if (tries == 2) return std::nullopt;  // the path keeps growing
-    final.resize(length);  // too small: length is the size needed, terminator included
-  }
-  constexpr std::wstring_view kLong = L"\\\\?\\";
-  constexpr std::wstring_view kUnc = L"\\\\?\\UNC\\";
-  if (final.starts_with(kUnc)) return L"\\\\" + final.substr(kUnc.size());
-  if (final.starts_with(kLong)) return final.substr(kLong.size());
-  return final;
-}
-
 // The same told another way, where the full path cannot be had: the
 // volume's serial number, then the path within the volume, every link
 // resolved: "1a2b3c4d:\a\x.tmp". Throws RuntimeError by the Win32 error.
@@ -82,10 +57,17 @@ std::wstring VolumePathOf(HANDLE h, std::string_view path) {
   return serial + std::wstring(name->FileName, name->FileNameLength / sizeof(wchar_t));
 }
 
-// Paths compared as the file system compares names: ignoring case.
-bool SamePathIgnoringCase(std::wstring_view a, std::wstring_view b) {
-  return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(),
-                              static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
+// Paths compared exactly, but for the drive letter. The names the system
+// resolves are the names on disk, in their case, as the listing gave them;
+// a path that the file system finds ignoring case may still lead to
+// another file whose name differs only in case, where the file system
+// tells them apart (a Unix directory under Wine, a case-sensitive folder).
+bool SamePath(std::wstring_view a, std::wstring_view b) {
+  if (a.size() != b.size()) return false;
+  const auto lower = [](wchar_t c) { return c >= L'A' && c <= L'Z' ? c - L'A' + L'a' : c; };
+  const std::size_t letter = a.size() >= 2 && a[1] == L':' ? 1 : 0;
+  if (letter && lower(a[0]) != lower(b[0])) return false;
+  return a.substr(letter) == b.substr(letter);
 }
 
 // Whether the file open at h is the very file that file names, and not one
@@ -93,13 +75,15 @@ bool SamePathIgnoringCase(std::wstring_view a, std::wstring_view b) {
 // which the open does not follow; but under Wine a Unix symbolic link to a
 // file looks like a plain file and is opened through, so the attributes
 // alone cannot be trusted. The path the system resolved for the handle
-// must be the one asked for. Else, as for a drive that is another folder's
-// alias (a subst drive) or a path with short names, the file must be the
-// one of its name in its directory, both resolved by the system alike.
+// must be the one asked for, name for name in the same case: a link
+// "report.tmp" to "report.Tmp" beside it resolves to the other name. Else,
+// as for a drive that is another folder's alias (a subst drive) or a path
+// with short names, the file must be the one of its name in its directory,
+// both resolved by the system alike.
 bool ReachesNamedFile(HANDLE h, const WinDrivePath& file) {
   const std::optional<std::wstring> final = FinalPathOf(h);
   const std::wstring_view named = std::wstring_view(file.longPath).substr(4);  // past "\\?\"
-  if (final && SamePathIgnoringCase(*final, named)) return true;
+  if (final && SamePath(*final, named)) return true;
 
   const std::size_t cut = file.longPath.rfind(L'\\');
   const std::wstring parentPath = file.longPath.substr(0, cut == 6 ? cut + 1 : cut);  // "\\?\c:\"
@@ -124,7 +108,7 @@ bool ReachesNamedFile(HANDLE h, const WinDrivePath& file) {
   }
   if (expected.empty() || expected.back() != L'\\') expected.push_back(L'\\');
   expected.append(file.longPath, cut + 1);
-  return SamePathIgnoringCase(actual, expected);
+  return SamePath(actual, expected);
 }
 
 bool StampMatches(const FileStamp& expected, HANDLE h, const BY_HANDLE_FILE_INFORMATION& info) {
@@ -156,11 +140,11 @@ class WinFileSystemObject final : public FileSystemObject {
     if (file->IsRoot()) throw WinError(kFileNotFound, "not a file:", path);
     fs_.CheckParents(*file);
 
-    // Others may go on reading and writing the file, and delete it, while it
-    // is open here; a program that holds it without sharing deletion makes
-    // the open fail with a sharing violation.
-    UniqueHandle h(CreateFileW(file->longPath.c_str(), DELETE | FILE_READ_ATTRIBUTES,
-                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+    // Shared with no one: a file that another program has open, to read,
+    // to write or mapped, whatever it lets others do, makes the open fail
+    // with a sharing violation (70), and while the file is open here no
+    // program can open it until it is gone.
+    UniqueHandle h(CreateFileW(file->longPath.c_str(), DELETE | FILE_READ_ATTRIBUTES, 0, nullptr,
                                OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!h.Valid()) {
       const DWORD error = GetLastError();

@@ -1,6 +1,7 @@
 // Deleting files on Windows, never forced and never through a reparse point.
 //
-// GetFile opens the file once, with delete access and without following a
+// GetFile opens the file once, with delete access, sharing nothing (a file
+// another program has open is refused with 70) and without following a
 // reparse point, checks on that handle that the system resolves it to the
 // very path asked for (a link that the attributes do not show, as Wine's
 // Unix links, is refused with 70) and that it is still the file that was

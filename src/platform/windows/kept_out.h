@@ -13,14 +13,32 @@
 // listing holds its Temp folder and nothing else, no file and no other
 // folder. Program Files, Program Files (x86) and ProgramData are not
 // listed at all, and a listing of one of them reached directly is empty.
+//
+// Under Wine a folder can have other names (a Unix bind mount shows it
+// elsewhere under any name) and Wine gives serial numbers by drive letter,
+// so there a folder is known by its Unix file system and inode (see
+// wine_host.h), and the Unix system's own trees are kept out too on every
+// drive that reaches them, as the Linux build keeps them out: the trees of
+// rules/unix_system_trees.h, with /var shown as the way to /var/tmp alone;
+// the kernel's and the running system's file systems (/proc, /sys, /dev,
+// /run, and any other mount of such a file system); and any mount that
+// shows a part of one of these elsewhere.
+//
+// A drive whose root is, or lies in, a folder kept out lists nothing; so
+// does a drive whose root is, or lies in, a tree that is never offered (a
+// subst drive for a project's node_modules).
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/windows/file_stamp_win.h"
+#include "platform/windows/unix_mounts.h"
+#include "platform/windows/wine_host.h"
 
 namespace tidwen {
 
@@ -29,10 +47,21 @@ namespace tidwen {
 std::optional<WinFileId> FolderIdOf(const std::wstring& longPath);
 
 // How much of a directory's listing is shown.
-enum class WinShown {
-  kAll,       // any directory but these below
-  kTempOnly,  // the Windows folder: its Temp folder alone
-  kNothing,   // a folder kept out, reached directly
+struct WinShown {
+  enum Kind : unsigned char {
+    kAll,          // any directory but these below
+    kPassageOnly,  // a folder kept out but for one subfolder: that one alone
+    kNothing,      // a folder kept out, reached directly
+  };
+  Kind kind = kAll;
+  std::size_t tree = 0;  // for kPassageOnly: whose passage is shown
+};
+
+// The directory a listing is read from: open at handle, on the volume of
+// this serial number as FileIdOf gives it.
+struct WinListedDirectory {
+  void* handle = nullptr;
+  std::uint64_t volume = 0;
 };
 
 class WinKeptOut {
@@ -40,60 +69,82 @@ class WinKeptOut {
   // Full paths of the folders, "C:\Windows"; any empty or not to be opened
   // is left out.
   struct Folders {
-    std::wstring windows;
+    std::wstring windows;                // shown as the way to its Temp folder alone
     std::vector<std::wstring> programs;  // kept out whole
   };
   // The machine's: the Windows folder and the known folders Program Files,
   // Program Files (x86) and ProgramData.
   static Folders SystemFolders();
 
-  // Opens each folder once to learn its identity.
-  explicit WinKeptOut(const Folders& folders);
+  // Opens each folder to learn its identity. With wine, the Unix system's
+  // trees and file systems are kept out too.
+  WinKeptOut(Folders folders, std::unique_ptr<WineHost> wine);
+  // The same, under Wine when the program runs under it.
+  explicit WinKeptOut(Folders folders);
+  ~WinKeptOut();
+  WinKeptOut(const WinKeptOut&) = delete;
+  WinKeptOut& operator=(const WinKeptOut&) = delete;
 
-  // What a listing of a directory shows. name is the directory's own last
-  // name, empty for a drive's root; idOf() gives its identity, and is asked
-  // only for a root, for a name that a system folder bears, or for a name
-  // that may be a short alias ("PROGRA~1"): any other directory cannot be
-  // one of them, which spares an open of every directory a scan reads.
-  template <class IdOf>
-  WinShown ShownOf(std::wstring_view name, IdOf&& idOf) const {
-    return MayBeSystemFolder(name) ? ShownOfId(idOf()) : WinShown::kAll;
-  }
-  // The same by identity alone. A directory whose identity cannot be had is
-  // shown whole.
-  WinShown ShownOfId(const std::optional<WinFileId>& dir) const;
-  static bool ShowsFiles(WinShown shown) { return shown == WinShown::kAll; }
+  // Learns the identities afresh. Under Wine mounts and drive letters come
+  // and go while the program runs; a walk calls this where it starts, while
+  // no other thread asks. On Windows the folders stay where they are.
+  void Refresh();
+  bool UnderWine() const { return wine_ != nullptr; }
+
+  // What a listing of the directory open at handle shows. name is its own
+  // last name, empty for a drive's root. On Windows the directory's
+  // identity is asked only for a root or a name that a system folder bears
+  // or that may be a short alias ("PROGRA~1"): any other directory cannot
+  // be one of them there, which spares a call for every directory a scan
+  // reads.
+  WinShown ShownOf(std::wstring_view name, void* handle) const;
+  static bool ShowsFiles(const WinShown& shown) { return shown.kind == WinShown::kAll; }
+
+  // Whether the subdirectory `name`, of file number `file` as the listing
+  // gives it, of the directory `in` that shows `shown`, is left out of its
+  // listing. Told by identity, whatever its name: on Windows by the
+  // listing's volume and the file number, under Wine by the Unix file
+  // system and inode, learnt only for a file number that one of the kept
+  // folders bears.
+  bool KeptOut(const WinShown& shown, std::wstring_view name, std::uint64_t file,
+               const WinListedDirectory& in) const;
+
   // The last name of a "\\?\" path, empty for a drive's root.
   static std::wstring_view LastNameOf(std::wstring_view longPath);
 
-  // Whether a subdirectory is left out of a listing that shows `shown`.
-  // idOf() gives the subdirectory's identity (std::optional<WinFileId>); it
-  // is asked only for a name that one of the system's folders bears, since
-  // on Windows a directory has a single name (every other way to it is a
-  // reparse point, which no listing holds). A reader that has the file
-  // numbers at hand passes them; one that has not opens the subdirectory.
-  template <class IdOf>
-  bool KeptOut(WinShown shown, std::wstring_view name, IdOf&& idOf) const {
-    if (shown == WinShown::kNothing) return true;
-    const Role role = RoleOfName(shown, name);
-    if (role == Role::kNone) return shown == WinShown::kTempOnly;
-    return KeptOutById(shown, idOf());
-  }
-
  private:
-  enum class Role { kNone, kMaybeKept, kMaybeTemp };
-  struct Known {
+  struct Tree {
     WinFileId id;
-    std::wstring name;  // the last name of its path
+    std::wstring name;                 // the last name of its path
+    std::optional<WinFileId> passage;  // the one subfolder shown
+    std::string realPath;              // under Wine, its Unix path
+    std::string passageRealPath;       // and its passage's
   };
 
+  // Adds a tree by the path to open it by; false when it cannot be opened.
+  bool Add(const std::wstring& openPath, std::optional<std::wstring> passage);
+  void AddUnixTrees();
+  // The identity of a kept folder open at handle, and under Wine its Unix
+  // path; false when it has none.
+  bool KnownId(void* handle, WinFileId& id, std::string& realPath) const;
+  // The file number of the directory open at handle: under Wine its inode.
+  std::uint64_t FileNumberOf(void* handle) const;
+  // The identity of the directory open at handle, nothing when unknown.
+  std::optional<WinFileId> IdOf(void* handle) const;
+  std::optional<WinFileId> IdOfChild(const WinListedDirectory& in, std::wstring_view name,
+                                     std::uint64_t file) const;
+  // Whether a directory of this file number and identity is the kept one.
+  bool Matches(const WinFileId& kept, std::uint64_t file, const std::optional<WinFileId>& id) const;
+  const Tree* TreeOf(std::uint64_t file, const std::optional<WinFileId>& id) const;
+  WinShown ShownOfTree(const Tree* t) const;
+  WinShown ShownOfRoot(void* handle) const;
   bool MayBeSystemFolder(std::wstring_view name) const;
-  Role RoleOfName(WinShown shown, std::wstring_view name) const;
-  bool KeptOutById(WinShown shown, const std::optional<WinFileId>& id) const;
 
-  std::optional<Known> windows_;
-  std::optional<Known> temp_;
-  std::vector<Known> programs_;
+  Folders folders_;
+  std::unique_ptr<WineHost> wine_;
+  UnixMounts mounts_;
+  std::vector<Tree> trees_;
+  std::unordered_set<std::uint64_t> files_;  // the trees' and passages' file numbers
 };
 
 }  // namespace tidwen

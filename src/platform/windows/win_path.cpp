@@ -1,5 +1,6 @@
 #include "platform/windows/win_path.h"
 
+#include "platform/windows/win32.h"
 #include "platform/wtf8.h"
 
 namespace tidwen {
@@ -72,6 +73,27 @@ std::wstring SearchPattern(const WinDrivePath& dir) {
   if (pattern.back() != L'\\') pattern.push_back(L'\\');
   pattern.push_back(L'*');
   return pattern;
+}
+
+std::optional<std::wstring> FinalPathOf(void* handle) {
+  std::wstring final(MAX_PATH + 1, L'\0');
+  for (int tries = 0;; ++tries) {
+    const DWORD length = GetFinalPathNameByHandleW(static_cast<HANDLE>(handle), final.data(),
+                                                   static_cast<DWORD>(final.size()),
+                                                   FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    if (length == 0) return std::nullopt;
+    if (length < final.size()) {
+      final.resize(length);
+      break;
+    }
+    if (tries == 2) return std::nullopt;  // the path keeps growing
+    final.resize(length);  // too small: length is the size needed, terminator included
+  }
+  constexpr std::wstring_view kLong = L"\\\\?\\";
+  constexpr std::wstring_view kUnc = L"\\\\?\\UNC\\";
+  if (final.starts_with(kUnc)) return L"\\\\" + final.substr(kUnc.size());
+  if (final.starts_with(kLong)) return final.substr(kLong.size());
+  return final;
 }
 
 }  // namespace tidwen

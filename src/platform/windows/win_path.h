@@ -40,4 +40,10 @@ bool SameWinPath(std::string_view a, std::string_view b);
 // The long form appended with "\*", to list the directory.
 std::wstring SearchPattern(const WinDrivePath& dir);
 
+// The path the system reaches the file or directory open at handle by,
+// every link resolved, without the "\\?\" in front: "C:\a\x.tmp", or
+// "\\server\share\x" for a network share. Nothing when the system cannot
+// say (Wine cannot for a path beyond MAX_PATH).
+std::optional<std::wstring> FinalPathOf(void* handle);
+
 }  // namespace tidwen

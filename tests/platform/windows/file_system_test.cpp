@@ -4,12 +4,15 @@
 
 #include <aclapi.h>
 #include <sddl.h>
+#include <winnetwk.h>
 
 #include <gtest/gtest.h>
 
+#include <iostream>
 #include <string>
 #include <vector>
 
+#include "held_file.h"
 #include "model/runtime_error.h"
 #include "platform/windows/windows_platform.h"
 #include "support/error_of.h"
@@ -53,6 +56,28 @@ TEST_F(WinDeleteTest, AFileInUseWithoutSharingIsRefusedWith70) {
   EXPECT_TRUE(tree_.Exists("busy.tmp"));
   // Once let go, it goes.
   EXPECT_EQ(Delete(tree_.Path("busy.tmp")), 0);
+}
+
+// A program that has the file open, whatever it lets others do, keeps it:
+// the open for deletion shares nothing. The batch goes on with the next.
+TEST_F(WinDeleteTest, AFileAnotherProcessHoldsOpenIsRefusedWith70AndTheBatchGoesOn) {
+  for (const wchar_t* mode : {L"read", L"all", L"map"}) {
+    const std::string name = "held-" + test::Narrow(mode) + ".tmp";
+    tree_.File(name, "in use");
+    tree_.File("free.tmp");
+    test::HeldFile held(mode, tree_.Long(name));
+    if (!held.Why().empty()) GTEST_SKIP() << test::Narrow(mode) << ": " << held.Why();
+    {
+      DeletionBatch batch(platform_.FileSystem());
+      EXPECT_EQ(Delete(tree_.Path(name), StampOf(tree_.Path(name))), kPermissionDenied)
+          << test::Narrow(mode);
+      EXPECT_EQ(Delete(tree_.Path("free.tmp")), 0) << test::Narrow(mode);
+    }
+    // Still there once the holder has let it go: not merely pending deletion.
+    held.Release();
+    EXPECT_EQ(test::ContentOf(tree_.Long(name)), "in use") << test::Narrow(mode);
+    EXPECT_EQ(Delete(tree_.Path(name)), 0) << test::Narrow(mode);
+  }
 }
 
 // Sets the access control list of a file or directory from SDDL; false when
@@ -144,6 +169,62 @@ TEST_F(WinDeleteTest, NoFileIsReachedThroughALinkOnTheWay) {
   EXPECT_TRUE(tree_.Exists("link"));
 }
 
+// The check that a file is reached by its own name compares names exactly,
+// but it still lets a file go when its folder is given another way: by a
+// short name, or through a drive letter that stands for the folder.
+TEST_F(WinDeleteTest, AFileIsDeletedThroughAShortNameOrADriveForItsFolder) {
+  tree_.Dir("Long Folder Name");
+  struct Row {
+    std::string way;
+    std::string path;  // where the file is asked for
+    std::string file;  // the same file in the tree
+  };
+  std::vector<Row> rows;
+  std::vector<std::string> skipped;
+  std::wstring shortName(MAX_PATH + 1, L'\0');
+  const DWORD length = GetShortPathNameW(tree_.Long("Long Folder Name").c_str(), shortName.data(),
+                                         static_cast<DWORD>(shortName.size()));
+  shortName.resize(length <= MAX_PATH ? length : 0);
+  if (shortName.size() > 4 && shortName.find(L'~') != std::wstring::npos) {
+    rows.push_back({"a short name", test::Narrow(shortName.substr(4)) + "\\short.tmp",
+                    "Long Folder Name\\short.tmp"});
+  } else {
+    skipped.push_back("the file system makes no short names");
+  }
+  test::DriveFor drive('p', tree_.Path("Long Folder Name"));
+  if (drive.Why().empty()) {
+    rows.push_back({"a drive for the folder", drive.Root() + "lettered.tmp",
+                    "Long Folder Name\\lettered.tmp"});
+  } else {
+    skipped.push_back(drive.Why());
+  }
+  // A network drive is such a drive too, resolved to "\\server\share\...":
+  // the folder's volume through its administrative share, where there is
+  // one (Windows, run as an administrator).
+  const std::string folder = tree_.Path("Long Folder Name");
+  std::wstring remote = L"\\\\localhost\\" + test::Wide(folder.substr(0, 1)) + L"$";
+  std::wstring local = L"K:";
+  NETRESOURCEW share{};
+  share.dwType = RESOURCETYPE_DISK;
+  share.lpLocalName = local.data();
+  share.lpRemoteName = remote.data();
+  const DWORD connected = WNetAddConnection2W(&share, nullptr, nullptr, 0);
+  if (connected == NO_ERROR) {
+    rows.push_back({"a network drive", "k:" + folder.substr(2) + "\\shared.tmp",
+                    "Long Folder Name\\shared.tmp"});
+  } else {
+    skipped.push_back("no network drive can be made here: error " + std::to_string(connected));
+  }
+  for (const Row& row : rows) {
+    tree_.File(row.file);
+    EXPECT_EQ(Delete(row.path, StampOf(row.path)), 0) << row.way;
+    EXPECT_FALSE(tree_.Exists(row.file)) << row.way;
+  }
+  if (connected == NO_ERROR) WNetCancelConnection2W(local.c_str(), 0, TRUE);
+  for (const std::string& why : skipped) std::cout << "[ SKIPPED  ] " << why << "\n";
+  if (rows.empty()) GTEST_SKIP() << "no other way to the folder can be made here";
+}
+
 TEST_F(WinDeleteTest, TreesDeeperThanMaxPathAreListedMeasuredAndCleaned) {
   std::string relative;
   for (int depth = 0; depth < 8; ++depth) {
@@ -198,6 +279,7 @@ TEST_F(WinDeleteTest, NoLinkMadeOnTheUnixSideLeadsADeletionElsewhere) {
   outside.File("folder\\x.tmp", "kept");
   tree_.Dir("in");
   tree_.File("in\\real.tmp", "real");
+  tree_.File("report.Tmp", "saved");
   struct Row {
     const char* link;
     std::string target;   // a drive path
@@ -207,6 +289,8 @@ TEST_F(WinDeleteTest, NoLinkMadeOnTheUnixSideLeadsADeletionElsewhere) {
   const std::vector<Row> rows = {
       {"notes.tmp", outside.Path("thesis.docx"), tree_.Path("notes.tmp"), kPermissionDenied},
       {"inner.tmp", tree_.Path("in\\real.tmp"), tree_.Path("inner.tmp"), kPermissionDenied},
+      // Beside its target, whose name differs only in case.
+      {"report.tmp", tree_.Path("report.Tmp"), tree_.Path("report.tmp"), kPermissionDenied},
       {"dirlink", outside.Path("folder"), tree_.Path("dirlink\\x.tmp"), kFileNotFound},
       {"dirlink2", outside.Path("folder"), tree_.Path("dirlink2"), kFileNotFound},
   };
@@ -224,6 +308,7 @@ TEST_F(WinDeleteTest, NoLinkMadeOnTheUnixSideLeadsADeletionElsewhere) {
   EXPECT_EQ(test::ContentOf(outside.Long("thesis.docx")), "chapter one");
   EXPECT_EQ(test::ContentOf(outside.Long("folder\\x.tmp")), "kept");
   EXPECT_EQ(test::ContentOf(tree_.Long("in\\real.tmp")), "real");
+  EXPECT_EQ(test::ContentOf(tree_.Long("report.Tmp")), "saved");
 }
 
 }  // namespace

@@ -175,8 +175,7 @@ TEST_F(WinKeptOutTest, ManagedTreesGoInAnyCaseAndOnlyIdentityKeepsASystemFolderO
   // A toolchain's store is told by its parents' names too, in any case.
   for (const char* dir : {"Go", "Go\\PKG", "Go\\PKG\\Mod"}) tree.Dir(dir);
   tree.Dir("Go\\PKG\\Model");
-  EXPECT_EQ(List(tree.Path("Go\\PKG")).dirs,
-            std::vector<std::string>{tree.Path("Go\\PKG\\Model")});
+  EXPECT_EQ(List(tree.Path("Go\\PKG")).dirs, std::vector<std::string>{tree.Path("Go\\PKG\\Model")});
 }
 
 }  // namespace

@@ -85,7 +85,7 @@ TEST(WinReadAhead, DirectoryChangedOrMadeAnewWhileHeldIsReadAgain) {
   tree.File("d0\\a.tmp");
   tree.File("d1\\old.tmp");
   tree.File("d2\\b.tmp");
-  const WinKeptOut kept(WinKeptOut::SystemFolders());
+  WinKeptOut kept(WinKeptOut::SystemFolders());
   WinDirectoryReader reader(kept);
   reader.SetReadAhead(2, 0);
   reader.SetWalkStart(tree.Root());

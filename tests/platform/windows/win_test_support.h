@@ -181,6 +181,18 @@ inline bool ExistsAt(const std::string& drivePath) {
   return GetFileAttributesW((L"\\\\?\\" + Wide(drivePath)).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+// Whether its directory lists this very name: Wine finds a name that
+// differs only in case when the name itself is not there.
+inline bool ListedAt(const std::string& drivePath) {
+  const std::size_t cut = drivePath.rfind('\\');
+  if (cut == std::string::npos || cut + 1 == drivePath.size()) return ExistsAt(drivePath);
+  const std::string name = drivePath.substr(cut + 1);
+  for (const RawEntry& e : RawListing(L"\\\\?\\" + Wide(drivePath.substr(0, cut)))) {
+    if (e.name == name) return true;
+  }
+  return false;
+}
+
 // Unix symbolic links made from the Linux side inside Wine's drives, each to
 // an existing file or directory, and removed again (before their targets)
 // when this goes.
@@ -196,7 +208,7 @@ class UnixLinks {
     // A link is seen as long as its target is there.
     RunUnix(L"Z:\\bin\\rm", arguments, [&] {
       for (const std::string& link : made_) {
-        if (ExistsAt(link)) return false;
+        if (ListedAt(link)) return false;
       }
       return true;
     });
@@ -205,7 +217,11 @@ class UnixLinks {
   // A link at linkPath (a drive path) to targetPath; empty, or the reason
   // none could be made.
   std::string Make(const std::string& linkPath, const std::string& targetPath) {
-    return MakeAt(UnixPathOf(linkPath), targetPath, linkPath);
+    // The link's own name, as given: Wine would find a name beside it that
+    // differs only in case.
+    const std::size_t cut = linkPath.rfind('\\');
+    const std::string dir = UnixPathOf(linkPath.substr(0, cut));
+    return MakeAt(dir.empty() ? "" : dir + "/" + linkPath.substr(cut + 1), targetPath, linkPath);
   }
   // The same with the link's Unix path, seen at drive path seenAt once made
   // (a link in Wine's dosdevices folder makes a drive letter).
@@ -216,12 +232,55 @@ class UnixLinks {
       return "not running under Wine, which alone has Unix links";
     made_.push_back(seenAt);
     unixLinks_.push_back(unixLink);
-    return RunUnix(L"Z:\\bin\\ln", {"-s", target, unixLink}, [&] { return ExistsAt(seenAt); });
+    return RunUnix(L"Z:\\bin\\ln", {"-s", target, unixLink}, [&] { return ListedAt(seenAt); });
   }
 
  private:
   std::vector<std::string> made_;
   std::vector<std::string> unixLinks_;
+};
+
+// A drive letter standing for a folder while this lives: a subst drive
+// (DefineDosDeviceW) where the system makes one, else, under Wine (which
+// answers success but makes nothing), a link in the prefix's dosdevices
+// folder, which is how Wine makes its drives.
+class DriveFor {
+ public:
+  // letter: lower case, one no other test uses; folder: a drive path.
+  DriveFor(char letter, const std::string& folder) : root_{letter, ':', '\\'} {
+    const std::wstring device{static_cast<wchar_t>(letter - 'a' + 'A'), L':'};
+    if (DefineDosDeviceW(0, device.c_str(), Wide(folder).c_str())) {
+      if (ExistsAt(root_)) {
+        defined_ = device;
+        return;
+      }
+      DefineDosDeviceW(DDD_REMOVE_DEFINITION, device.c_str(), nullptr);
+    }
+    std::string dosdevices = UnixPathOf("c:\\");
+    while (!dosdevices.empty() && dosdevices.back() == '/') dosdevices.pop_back();
+    if (dosdevices.empty()) {
+      why_ = "no subst drive can be made, and not under Wine";
+      return;
+    }
+    dosdevices.erase(dosdevices.rfind('/') + 1);
+    why_ = links_.MakeAt(dosdevices + root_.substr(0, 2), folder, root_);
+  }
+  ~DriveFor() {
+    if (!defined_.empty()) DefineDosDeviceW(DDD_REMOVE_DEFINITION, defined_.c_str(), nullptr);
+  }
+  DriveFor(const DriveFor&) = delete;
+  DriveFor& operator=(const DriveFor&) = delete;
+
+  // "p:\", once made.
+  const std::string& Root() const { return root_; }
+  // Empty once made, else why not.
+  const std::string& Why() const { return why_; }
+
+ private:
+  std::string root_;
+  std::wstring defined_;
+  UnixLinks links_;
+  std::string why_;
 };
 
 // A link of some kind to a directory of the tree, or an empty string with
