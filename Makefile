@@ -28,10 +28,12 @@ CCACHE := $(shell command -v ccache 2>/dev/null)
 LAUNCHER = $(if $(CCACHE),-DCMAKE_CXX_COMPILER_LAUNCHER=$(CCACHE))
 export CCACHE_BASEDIR := $(CURDIR)
 export CCACHE_NOHASHDIR := 1
+# The builds that `make test` runs fail on a warning in src/.
+WERROR = -DTIDWEN_WERROR=ON
 
 configure: setup
 	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-		-DCMAKE_EXPORT_COMPILE_COMMANDS=ON $(LAUNCHER) >/dev/null
+		-DCMAKE_EXPORT_COMPILE_COMMANDS=ON $(LAUNCHER) $(WERROR) >/dev/null
 
 build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
@@ -59,7 +61,7 @@ sanitize-test: sanitize-build
 
 sanitize-build: setup
 	@cmake -S . -B $(SANITIZE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTIDWEN_SANITIZE=ON \
-		-DTIDWEN_BUILD_BENCH=OFF $(LAUNCHER) >/dev/null
+		-DTIDWEN_BUILD_BENCH=OFF $(LAUNCHER) $(WERROR) >/dev/null
 	@cmake --build $(SANITIZE_BUILD) -j $(JOBS)
 
 # The headless benchmark, then the same scan, select-all and deletion through
@@ -99,12 +101,12 @@ fuzz:
 WINDOWS_BUILD ?= build-windows
 # Options go through WINDOWS_BENCH_ARGS, e.g. "--files 50000 --dirs 5000".
 bench-windows: setup
-	@cmake -S . -B $(WINDOWS_BUILD) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake $(LAUNCHER) >/dev/null
+	@cmake -S . -B $(WINDOWS_BUILD) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake $(LAUNCHER) $(WERROR) >/dev/null
 	@cmake --build $(WINDOWS_BUILD) -j $(JOBS) --target tidwen-bench
 	scripts/bench-windows.py $(WINDOWS_BUILD) $(WINDOWS_BENCH_ARGS)
 
 windows-test: setup
-	@cmake -S . -B $(WINDOWS_BUILD) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake $(LAUNCHER) >/dev/null
+	@cmake -S . -B $(WINDOWS_BUILD) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake $(LAUNCHER) $(WERROR) >/dev/null
 	@cmake --build $(WINDOWS_BUILD) -j $(JOBS)
 	cd $(WINDOWS_BUILD) && ctest --output-on-failure -j $(JOBS)
 
@@ -126,7 +128,7 @@ WINDOWS_DIST ?= dist/windows
 VERSION := $(shell sed -n 's/^project.Tidwen VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 WINDOWS_ZIP = tidwen-$(VERSION)-windows-x64.zip
 windows: setup
-	@cmake -S . -B $(WINDOWS_BUILD) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake $(LAUNCHER) >/dev/null
+	@cmake -S . -B $(WINDOWS_BUILD) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake $(LAUNCHER) $(WERROR) >/dev/null
 	@cmake --build $(WINDOWS_BUILD) -j $(JOBS) --target tidwen
 	@mkdir -p $(WINDOWS_DIST)
 	x86_64-w64-mingw32-strip -o $(WINDOWS_DIST)/tidwen.exe $(WINDOWS_BUILD)/src/frontend/win32/tidwen.exe
@@ -137,7 +139,7 @@ windows: setup
 # Pictures of the Win32 windows for docs/, taken under Wine on a virtual
 # display (needs ImageMagick's convert).
 windows-screenshots: setup
-	@cmake -S . -B $(WINDOWS_BUILD) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake $(LAUNCHER) >/dev/null
+	@cmake -S . -B $(WINDOWS_BUILD) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake $(LAUNCHER) $(WERROR) >/dev/null
 	@cmake --build $(WINDOWS_BUILD) -j $(JOBS) --target tidwen-screenshots
 	cmake/windows-screenshots.sh $(WINDOWS_BUILD) docs
 
