@@ -10,6 +10,7 @@
 # make windows  builds dist/windows/: the programs, the zip, the installer and
 #               the winget manifest; SIGN_CERT=... SIGN_KEY=... signs them
 # make windows-download-test  installs, upgrades, signs and checks the download
+# make reproducible-test  builds the downloads twice, in two folders, and compares
 BUILD ?= build
 SANITIZE_BUILD ?= build-asan
 JOBS ?= $(shell nproc)
@@ -18,7 +19,8 @@ SANITIZER_ENV = ASAN_OPTIONS=abort_on_error=1:detect_leaks=1:strict_string_check
 	UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
 .PHONY: all setup configure build run test package sanitize-build sanitize-test bench fuzz clean \
-	windows-test windows windows-screenshots tsan lint bench-windows windows-download-test
+	windows-test windows windows-screenshots tsan lint bench-windows windows-download-test \
+	reproducible-test
 
 all: build
 
@@ -49,18 +51,22 @@ run: configure
 	@cmake --build $(BUILD) -j $(JOBS) --target tidwen
 	$(BUILD)/src/frontend/qt/tidwen
 
-# CPack's DEB generator, from the install rules of cmake/Packaging.cmake.
-package: build
-	@cmake --build $(BUILD) --target package
+# CPack's DEB generator, from the install rules of cmake/Packaging.cmake,
+# after building what the package holds and nothing else.
+package: configure
+	@cmake --build $(BUILD) -j $(JOBS) --target tidwen_package_contents
+	cd $(BUILD) && cpack -G DEB
 
 # The test suite in stages, stopping at the first that fails: as built for
 # use; with AddressSanitizer and UndefinedBehaviorSanitizer; cross-built for
-# Windows and run under Wine; and the Windows download installed under Wine.
+# Windows and run under Wine; the Windows download installed under Wine; and
+# the downloads built twice and compared.
 test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 	@$(MAKE) --no-print-directory sanitize-test
 	@$(MAKE) --no-print-directory windows-test
 	@$(MAKE) --no-print-directory windows-download-test
+	@$(MAKE) --no-print-directory reproducible-test
 
 sanitize-test: sanitize-build
 	cd $(SANITIZE_BUILD) && QT_QPA_PLATFORM=offscreen $(SANITIZER_ENV) \
@@ -166,6 +172,12 @@ windows: setup
 # figures are checked.
 windows-download-test: windows
 	tests/packaging/windows_download_test.sh $(WINDOWS_BUILD) $(WINDOWS_DIST) $(VERSION) \
+		$(notdir $(WINDOWS_PROGRAMS))
+
+# The Debian package and the Windows download built twice from this tree,
+# copied into two folders, without ccache, and compared byte for byte.
+reproducible-test: setup
+	tests/packaging/reproducible_test.sh $(CURDIR) $(WINDOWS_BUILD)/reproducible \
 		$(notdir $(WINDOWS_PROGRAMS))
 
 # Pictures of the Win32 windows for docs/, taken under Wine on a virtual
