@@ -17,7 +17,8 @@
 #   windows_download_test.sh <windows build dir> <dist dir> <version> <program>...
 #
 # The first program is the window program. Wine runs in a prefix of the
-# test's own, <windows build dir>/download-test/prefix, made afresh.
+# test's own, <windows build dir>/download-test/prefix, made afresh and
+# removed when every check has passed.
 set -euo pipefail
 build=$(realpath "$1") dist=$(realpath "$2") version=$3
 shift 3
@@ -181,9 +182,13 @@ part_sign() {
   start_and_close "$signed/${programs[0]}"
 }
 
-part_files
-wine_session_start "$scratch/prefix"
-part_install
-part_upgrade
-part_sign
+run() { local start=$SECONDS; "$@"; echo "($1: $((SECONDS - start)) s)"; }
+run part_files
+run wine_session_start "$scratch/prefix"
+run part_install
+run part_upgrade
+run part_sign
+# The prefix is made afresh by every run: it need not take room in between.
+wine_session_stop
+rm -rf "$WINEPREFIX"
 echo "the Windows download: files, install, upgrade and signature checked"

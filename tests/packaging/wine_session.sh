@@ -8,12 +8,16 @@
 #
 # The session ends with the script (a trap): Wine's server and the display
 # are stopped. Wine makes no menu entries on the host (winemenubuilder is
-# off). Needs fail() and skip() from the script that sources it.
+# off). Needs fail(), skip(), $source (the tree) and $scratch (a folder for
+# logs) from the script that sources it.
 
 wine_session_stop() {
-  if [[ -n ${WINEPREFIX:-} ]]; then timeout 30 wineserver -k >/dev/null 2>&1 || true; fi
-  if [[ -n ${xvfb_pid:-} ]]; then kill "$xvfb_pid" 2>/dev/null; wait "$xvfb_pid" 2>/dev/null; fi
-  return 0
+  if [[ -d ${WINEPREFIX:-} ]]; then timeout 30 wineserver -k >/dev/null 2>&1 || true; fi
+  if [[ -n ${xvfb_pid:-} ]]; then
+    kill "$xvfb_pid" 2>/dev/null || true
+    wait "$xvfb_pid" 2>/dev/null || true
+    xvfb_pid=
+  fi
 }
 
 wine_session_start() {
