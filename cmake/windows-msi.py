@@ -82,7 +82,7 @@ def fix_summary(msi, package_code, epoch):
         data = bytearray(ole.openstream(name).read())
         section = struct.unpack_from("<I", data, 44)[0]
         count = struct.unpack_from("<I", data, section + 4)[0]
-        found = set()
+        wanted, found = {PID_TEMPLATE, PID_REVISION, PID_CREATED, PID_SAVED}, set()
         for i in range(count):
             pid, offset = struct.unpack_from("<II", data, section + 8 + 8 * i)
             at = section + offset
@@ -94,13 +94,14 @@ def fix_summary(msi, package_code, epoch):
                 length = struct.unpack_from("<I", data, at + 4)[0]
                 encoded = value.encode("ascii") + b"\0"
                 if len(encoded) != length:
-                    sys.exit(f"windows-msi: summary property {pid} is {length} bytes, not {len(encoded)}")
+                    sys.exit(f"windows-msi: summary property {pid} holds {length} bytes, "
+                             f"not {len(encoded)}")
                 data[at + 8:at + 8 + length] = encoded
             else:
                 continue
             found.add(pid)
-        if found != {PID_TEMPLATE, PID_REVISION, PID_CREATED, PID_SAVED}:
-            sys.exit(f"windows-msi: the summary information lacks {sorted(found ^ {7, 9, 12, 13})}")
+        if found != wanted:
+            sys.exit(f"windows-msi: the summary information lacks {sorted(wanted - found)}")
         ole.write_stream(name, bytes(data))
 
 
