@@ -7,7 +7,10 @@
 # make bench-windows  the Windows build's scan under Wine against Wine's cmd /c dir /s /b
 # make tsan     builds without the windows under ThreadSanitizer and runs the tests
 # make lint     checks the format of every C++ file and runs clang-tidy over src/
-# make windows  builds dist/windows/tidwen.exe and a zip of it with its read-me
+# make windows  builds dist/windows/: the programs, the zip, the installer and
+#               the winget manifest; SIGN_CERT=... SIGN_KEY=... signs them
+# make windows-download-test  installs, upgrades, signs and checks the download
+# make reproducible-test  builds the downloads twice, in two folders, and compares
 BUILD ?= build
 SANITIZE_BUILD ?= build-asan
 JOBS ?= $(shell nproc)
@@ -16,7 +19,8 @@ SANITIZER_ENV = ASAN_OPTIONS=abort_on_error=1:detect_leaks=1:strict_string_check
 	UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
 .PHONY: all setup configure build run test package sanitize-build sanitize-test bench fuzz clean \
-	windows-test windows windows-screenshots tsan lint bench-windows
+	windows-test windows windows-screenshots tsan lint bench-windows windows-download-test \
+	reproducible-test
 
 all: build
 
@@ -28,10 +32,16 @@ CCACHE := $(shell command -v ccache 2>/dev/null)
 LAUNCHER = $(if $(CCACHE),-DCMAKE_CXX_COMPILER_LAUNCHER=$(CCACHE))
 export CCACHE_BASEDIR := $(CURDIR)
 export CCACHE_NOHASHDIR := 1
+# The builds that `make test` runs fail on a warning in src/.
+WERROR = -DTIDWEN_WERROR=ON
+# The time every tool writes into what it makes: the last commit's, so that
+# two builds of one commit are the same bytes (see cmake/Reproducible.cmake).
+SOURCE_DATE_EPOCH ?= $(shell git log -1 --format=%ct 2>/dev/null || stat -c %Y CMakeLists.txt)
+export SOURCE_DATE_EPOCH
 
 configure: setup
 	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-		-DCMAKE_EXPORT_COMPILE_COMMANDS=ON $(LAUNCHER) >/dev/null
+		-DCMAKE_EXPORT_COMPILE_COMMANDS=ON $(LAUNCHER) $(WERROR) >/dev/null
 
 build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
@@ -41,17 +51,22 @@ run: configure
 	@cmake --build $(BUILD) -j $(JOBS) --target tidwen
 	$(BUILD)/src/frontend/qt/tidwen
 
-# CPack's DEB generator, from the install rules of cmake/Packaging.cmake.
-package: build
-	@cmake --build $(BUILD) --target package
+# CPack's DEB generator, from the install rules of cmake/Packaging.cmake,
+# after building what the package holds and nothing else.
+package: configure
+	@cmake --build $(BUILD) -j $(JOBS) --target tidwen_package_contents
+	cd $(BUILD) && cpack -G DEB
 
-# The test suite in three stages, each a build and its ctest, stopping at the
-# first that fails: as built for use; with AddressSanitizer and
-# UndefinedBehaviorSanitizer; cross-built for Windows and run under Wine.
+# The test suite in stages, stopping at the first that fails: as built for
+# use; with AddressSanitizer and UndefinedBehaviorSanitizer; cross-built for
+# Windows and run under Wine; the Windows download installed under Wine; and
+# the downloads built twice and compared.
 test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 	@$(MAKE) --no-print-directory sanitize-test
 	@$(MAKE) --no-print-directory windows-test
+	@$(MAKE) --no-print-directory windows-download-test
+	@$(MAKE) --no-print-directory reproducible-test
 
 sanitize-test: sanitize-build
 	cd $(SANITIZE_BUILD) && QT_QPA_PLATFORM=offscreen $(SANITIZER_ENV) \
@@ -59,7 +74,7 @@ sanitize-test: sanitize-build
 
 sanitize-build: setup
 	@cmake -S . -B $(SANITIZE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTIDWEN_SANITIZE=ON \
-		-DTIDWEN_BUILD_BENCH=OFF $(LAUNCHER) >/dev/null
+		-DTIDWEN_BUILD_BENCH=OFF $(LAUNCHER) $(WERROR) >/dev/null
 	@cmake --build $(SANITIZE_BUILD) -j $(JOBS)
 
 # The headless benchmark, then the same scan, select-all and deletion through
@@ -99,12 +114,12 @@ fuzz:
 WINDOWS_BUILD ?= build-windows
 # Options go through WINDOWS_BENCH_ARGS, e.g. "--files 50000 --dirs 5000".
 bench-windows: setup
-	@cmake -S . -B $(WINDOWS_BUILD) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake $(LAUNCHER) >/dev/null
+	@cmake -S . -B $(WINDOWS_BUILD) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake $(LAUNCHER) $(WERROR) >/dev/null
 	@cmake --build $(WINDOWS_BUILD) -j $(JOBS) --target tidwen-bench
 	scripts/bench-windows.py $(WINDOWS_BUILD) $(WINDOWS_BENCH_ARGS)
 
 windows-test: setup
-	@cmake -S . -B $(WINDOWS_BUILD) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake $(LAUNCHER) >/dev/null
+	@cmake -S . -B $(WINDOWS_BUILD) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake $(LAUNCHER) $(WERROR) >/dev/null
 	@cmake --build $(WINDOWS_BUILD) -j $(JOBS)
 	cd $(WINDOWS_BUILD) && ctest --output-on-failure -j $(JOBS)
 
@@ -119,25 +134,56 @@ tsan: setup
 	cd $(TSAN_BUILD) && TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
 		ctest --output-on-failure -j $(JOBS)
 
-# tidwen.exe for 64-bit Windows 10 and 11: one file, the C++ runtime linked
-# in, needing only the system's own DLLs; beside it a zip with the read-me.
+# The Windows download for 64-bit Windows 10 and 11, in $(WINDOWS_DIST): the
+# programs, each one file with the C++ runtime linked in, needing only the
+# system's own DLLs; a zip of them with the read-me; the per-user installer
+# tidwen-<version>.msi; and the winget manifest for it. With SIGN_CERT and
+# SIGN_KEY (PEM files; SIGN_TIMESTAMP a timestamp server's URL) the programs
+# and the installer are signed.
 WINDOWS_DIST ?= dist/windows
 # The one version number, from CMakeLists.txt.
 VERSION := $(shell sed -n 's/^project.Tidwen VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 WINDOWS_ZIP = tidwen-$(VERSION)-windows-x64.zip
+WINDOWS_MSI = tidwen-$(VERSION).msi
+# The programs of the download, as built in $(WINDOWS_BUILD), the window
+# program first: each is stripped, signed, put into the zip and the
+# installer, and checked by the download's tests. This is the one list.
+WINDOWS_PROGRAMS = src/frontend/win32/tidwen.exe
+WINDOWS_EXES = $(addprefix $(WINDOWS_DIST)/,$(notdir $(WINDOWS_PROGRAMS)))
+WINDOWS_SIGN = $(if $(SIGN_KEY),cmake/windows-sign.sh "$(SIGN_CERT)" "$(SIGN_KEY)" "$(SIGN_TIMESTAMP)",@:)
 windows: setup
-	@cmake -S . -B $(WINDOWS_BUILD) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake $(LAUNCHER) >/dev/null
-	@cmake --build $(WINDOWS_BUILD) -j $(JOBS) --target tidwen
+	@cmake -S . -B $(WINDOWS_BUILD) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake $(LAUNCHER) $(WERROR) >/dev/null
+	@cmake --build $(WINDOWS_BUILD) -j $(JOBS) --target $(basename $(notdir $(WINDOWS_PROGRAMS)))
 	@mkdir -p $(WINDOWS_DIST)
-	x86_64-w64-mingw32-strip -o $(WINDOWS_DIST)/tidwen.exe $(WINDOWS_BUILD)/src/frontend/win32/tidwen.exe
-	cp packaging/windows/README.txt $(WINDOWS_DIST)/说明.txt
-	cmake/windows-zip.py $(WINDOWS_DIST)/$(WINDOWS_ZIP) $(WINDOWS_DIST)/tidwen.exe $(WINDOWS_DIST)/说明.txt
+	$(foreach p,$(WINDOWS_PROGRAMS),x86_64-w64-mingw32-strip -o $(WINDOWS_DIST)/$(notdir $(p)) $(WINDOWS_BUILD)/$(p) && ) true
+	sed 's/@VERSION@/$(VERSION)/g; s/$$/\r/' packaging/windows/README.txt >$(WINDOWS_DIST)/说明.txt
+	@$(if $(SIGN_KEY),,echo "windows: no SIGN_KEY given, so nothing is signed")
+	$(WINDOWS_SIGN) $(WINDOWS_EXES)
+	cmake/windows-zip.py $(WINDOWS_DIST)/$(WINDOWS_ZIP) $(WINDOWS_EXES) $(WINDOWS_DIST)/说明.txt
+	cmake/windows-msi.py $(WINDOWS_DIST)/$(WINDOWS_MSI) $(VERSION) src/resources/tidwen.ico $(WINDOWS_EXES)
+	$(WINDOWS_SIGN) $(WINDOWS_DIST)/$(WINDOWS_MSI)
+	cmake/winget-manifest.py $(WINDOWS_DIST)/winget $(VERSION) $(WINDOWS_DIST)/$(WINDOWS_MSI)
 	@ls -l $(WINDOWS_DIST)
+
+# The download as a user gets it, under Wine in a prefix of its own in the
+# build tree ($(WINDOWS_BUILD)/download-test): the installer installs,
+# starts, upgrades and uninstalls; a throwaway certificate signs; and the
+# zip, the winget manifest, the programs' resources and the README's
+# figures are checked.
+windows-download-test: windows
+	tests/packaging/windows_download_test.sh $(WINDOWS_BUILD) $(WINDOWS_DIST) $(VERSION) \
+		$(notdir $(WINDOWS_PROGRAMS))
+
+# The Debian package and the Windows download built twice from this tree,
+# copied into two folders, without ccache, and compared byte for byte.
+reproducible-test: setup
+	tests/packaging/reproducible_test.sh $(CURDIR) $(WINDOWS_BUILD)/reproducible \
+		$(notdir $(WINDOWS_PROGRAMS))
 
 # Pictures of the Win32 windows for docs/, taken under Wine on a virtual
 # display (needs ImageMagick's convert).
 windows-screenshots: setup
-	@cmake -S . -B $(WINDOWS_BUILD) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake $(LAUNCHER) >/dev/null
+	@cmake -S . -B $(WINDOWS_BUILD) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake $(LAUNCHER) $(WERROR) >/dev/null
 	@cmake --build $(WINDOWS_BUILD) -j $(JOBS) --target tidwen-screenshots
 	cmake/windows-screenshots.sh $(WINDOWS_BUILD) docs
 

@@ -83,6 +83,9 @@ set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
 target_link_options(tidwen PRIVATE LINKER:-z,relro,-z,now)
 # The build keeps its debugging information; the package does not.
 set(CPACK_STRIP_FILES ON)
+# What the package holds, and all that `make package` builds before CPack.
+add_custom_target(tidwen_package_contents)
+add_dependencies(tidwen_package_contents tidwen tidwen_compressed_docs)
 # Whatever the builder's umask, the package's directories are 0755.
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)

@@ -20,8 +20,10 @@ packages=(
   # Real filesystems for the safety and NTFS tests: FUSE drives, NTFS images
   # and their attributes.
   bindfs fuse2fs ntfs-3g attr
-  # The Windows installer and signed downloads.
-  msitools wixl osslsigncode
+  # The Windows installer (wixl, and python3-olefile to fix its summary) and
+  # signed downloads, and their tests: the winget manifest, a throwaway
+  # certificate, the installed program's window.
+  msitools wixl osslsigncode python3-olefile python3-yaml openssl x11-utils
   "$@"
 )
 

@@ -8,6 +8,7 @@
 #include <QStringList>
 #include <algorithm>
 #include <cstdlib>
+#include <vector>
 
 #include "icon_art.h"
 
@@ -98,25 +99,66 @@ TEST(IconArtTest, WindowIconIsThePixelDrawing) {
   EXPECT_EQ(LargestDifference(committed, tidwen::art::PixelIcon()), 0);
 }
 
-// tidwen.exe's icon holds a 16 x 16 image beside the 32 x 32 one, both in
-// 16 colours, so title bars and the taskbar do not shrink the larger one;
-// the larger pictures follow for the shell.
-TEST(IconArtTest, ProgramIconHoldsBothSmallSizesIn16Colours) {
-  QFile file(kSource + "/src/resources/tidwen.ico");
-  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-  const QByteArray ico = file.readAll();
-  const auto byte = [&](int at) { return int(static_cast<unsigned char>(ico.at(at))); };
-  ASSERT_GE(ico.size(), 6);
-  QStringList entries;  // "width x height, colours, bits"
-  for (int i = 0; i < byte(4) && 6 + 16 * i + 8 <= ico.size(); ++i) {
-    const int at = 6 + 16 * i;
-    entries << QString("%1x%2 %3 %4")
-                   .arg(byte(at))
-                   .arg(byte(at + 1))
-                   .arg(byte(at + 2))
-                   .arg(byte(at + 6));
+// tidwen.exe's icon: the window's 16 x 16 and 32 x 32 images in 16 colours,
+// so that title bars and the taskbar do not shrink the larger one, and the
+// drawing in true colour at each other size the shell asks for at 100 to 200%
+// and in its largest views.
+class ProgramIconTest : public testing::Test {
+ protected:
+  struct Entry {
+    int size, colours, bits;
+    QByteArray data;
+  };
+
+  void SetUp() override {
+    QFile file(kSource + "/src/resources/tidwen.ico");
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    ico_ = file.readAll();
+    ASSERT_GE(ico_.size(), 6);
+    for (int i = 0; i < U16(4) && 6 + 16 * i + 16 <= ico_.size(); ++i) {
+      const int at = 6 + 16 * i;
+      const int size = Byte(at) == 0 ? 256 : Byte(at);
+      entries_.push_back({size, Byte(at + 2), U16(at + 6), ico_.mid(U32(at + 12), U32(at + 8))});
+    }
   }
-  EXPECT_EQ(entries, (QStringList{"16x16 16 4", "32x32 16 4", "48x48 0 32", "0x0 0 32"}));
+
+  int Byte(int at) const { return int(static_cast<unsigned char>(ico_.at(at))); }
+  int U16(int at) const { return Byte(at) | Byte(at + 1) << 8; }
+  int U32(int at) const { return U16(at) | U16(at + 2) << 16; }
+
+  // A 32-bit image of the file: PNG, or a bottom-up bitmap with its alpha.
+  static QImage Picture(const Entry& entry) {
+    if (entry.data.startsWith("\x89PNG")) return QImage::fromData(entry.data, "PNG");
+    QImage image(entry.size, entry.size, QImage::Format_ARGB32);
+    const auto* bytes = reinterpret_cast<const unsigned char*>(entry.data.constData()) + 40;
+    for (int y = 0; y < entry.size; ++y) {
+      for (int x = 0; x < entry.size; ++x) {
+        const unsigned char* p = bytes + 4 * ((entry.size - 1 - y) * entry.size + x);
+        image.setPixel(x, y, qRgba(p[2], p[1], p[0], p[3]));
+      }
+    }
+    return image;
+  }
+
+  QByteArray ico_;
+  std::vector<Entry> entries_;
+};
+
+TEST_F(ProgramIconTest, HoldsEachSizeTheShellAsksFor) {
+  QStringList found;  // "size colours bits"
+  for (const Entry& e : entries_)
+    found << QString("%1 %2 %3").arg(e.size).arg(e.colours).arg(e.bits);
+  EXPECT_EQ(found.join(", ").toStdString(),
+            "16 16 4, 20 0 32, 24 0 32, 32 16 4, 40 0 32, 48 0 32, 64 0 32, 256 0 32");
+}
+
+TEST_F(ProgramIconTest, TrueColourImagesAreTheDrawingAtTheirSize) {
+  for (const Entry& e : entries_) {
+    if (e.bits != 32) continue;
+    const QImage picture = Picture(e);
+    ASSERT_EQ(picture.size(), QSize(e.size, e.size)) << e.size;
+    EXPECT_LE(LargestDifference(picture, tidwen::art::SizedIcon(e.size)), 1) << e.size;
+  }
 }
 
 }  // namespace

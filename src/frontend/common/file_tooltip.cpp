@@ -11,8 +11,9 @@ namespace {
 // "20971520" -> "20,971,520".
 std::string Grouped(std::int64_t value) {
   std::string digits = std::to_string(value < 0 ? 0 : value);
+  // One char, not ",": GCC 12 warns falsely (-Wrestrict) on inserting a string.
   for (int at = static_cast<int>(digits.size()) - 3; at > 0; at -= 3)
-    digits.insert(static_cast<std::size_t>(at), ",");
+    digits.insert(static_cast<std::size_t>(at), 1, ',');
   return digits;
 }
 

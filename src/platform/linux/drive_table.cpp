@@ -107,7 +107,8 @@ std::vector<TreeInFilesystem> LocateTrees(const std::vector<MountEntry>& entries
         holder->mountPoint == "/" ? 0 : holder->mountPoint.size());
     if (!path.empty() && path.back() == '/' && !rest.empty()) path.pop_back();
     path += rest;
-    if (path.empty()) path = "/";
+    // A char, not "/": GCC 12 warns falsely (-Wrestrict) on assigning a string here.
+    if (path.empty()) path.push_back('/');
     located.push_back({holder->device, std::move(path)});
   }
   return located;

@@ -1,10 +1,11 @@
 // Draws Tidwen's pictures: the 122 x 70 logo of the main window (JPEG), the
-// 32 x 32 program icon in 16 colours (PNG, and ICO for a Windows build), and
-// the desktop's icons: the same design drawn at each size, and as SVG.
+// 32 x 32 program icon in 16 colours (PNG), tidwen.exe's icon (ICO, from 16
+// to 256 pixels), and the desktop's icons: the same design drawn at each
+// size, and as SVG.
 //
 //   tidwen-make-images <resource directory> <desktop icon directory>
 //
-// The output is committed under src/ui/resources and packaging/icons; run
+// The output is committed under src/resources and packaging/icons; run
 // this only after changing the drawing.
 #include <QBuffer>
 #include <QByteArray>
@@ -22,6 +23,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <vector>
 
 #include "icon_art.h"
@@ -147,61 +149,118 @@ void Put32(QByteArray& out, std::uint32_t v) {
   for (int i = 0; i < 4; ++i) out.append(char((v >> (8 * i)) & 0xff));
 }
 
-// A Windows icon file of 4-bit images, one for each size given with its
-// palette indexes: each a colour bitmap over the standard palette and a
-// 1-bit transparency mask, both bottom-up. Title bars and the taskbar take
-// the 16 x 16 image rather than shrinking the 32 x 32 one.
-QByteArray IcoFile(const std::vector<std::pair<int, std::vector<int>>>& images) {
+// One image of a Windows icon file: its size, its colours (16, or 0 for
+// more), its bits per pixel and its bytes.
+struct IcoImage {
+  int size;
+  int colours;
+  int bits;
+  QByteArray data;
+};
+
+std::uint32_t RowBytes(int size, int bits) { return std::uint32_t((size * bits + 31) / 32 * 4); }
+
+// The bitmap header of an icon image, whose height counts the colour bitmap
+// and the 1-bit transparency mask stacked.
+void PutBitmapHeader(QByteArray& out, int size, int bits, int colours) {
+  Put32(out, 40);
+  Put32(out, size);
+  Put32(out, 2 * size);
+  Put16(out, 1);
+  Put16(out, std::uint16_t(bits));
+  Put32(out, 0);  // uncompressed
+  Put32(out, size * (RowBytes(size, bits) + RowBytes(size, 1)));
+  Put32(out, 0);
+  Put32(out, 0);
+  Put32(out, colours);
+  Put32(out, 0);
+}
+
+// The mask, bottom-up: a set bit where the picture is transparent.
+void PutMask(QByteArray& out, int size, const std::function<bool(int, int)>& transparent) {
+  for (int y = size - 1; y >= 0; --y) {
+    QByteArray row(int(RowBytes(size, 1)), '\0');
+    for (int x = 0; x < size; ++x) {
+      if (transparent(x, y)) row[x / 8] = char(row[x / 8] | (0x80 >> (x % 8)));
+    }
+    out.append(row);
+  }
+}
+
+// A 4-bit image over the standard palette, from its palette indexes.
+IcoImage FourBitImage(int size, const std::vector<int>& indexes) {
+  IcoImage image{size, 16, 4, {}};
+  PutBitmapHeader(image.data, size, 4, 16);
+  for (QRgb c : kVgaColors) {
+    image.data.append(char(qBlue(c))).append(char(qGreen(c))).append(char(qRed(c))).append('\0');
+  }
+  for (int y = size - 1; y >= 0; --y) {
+    QByteArray row(int(RowBytes(size, 4)), '\0');
+    for (int x = 0; x < size; ++x) {
+      const int i = std::max(indexes[y * size + x], 0);
+      row[x / 2] = char(row[x / 2] | (x % 2 ? i : i << 4));
+    }
+    image.data.append(row);
+  }
+  PutMask(image.data, size, [&](int x, int y) { return indexes[y * size + x] < 0; });
+  return image;
+}
+
+// A 32-bit image with its alpha, bottom-up.
+IcoImage TrueColourImage(const QImage& picture) {
+  const int size = picture.width();
+  IcoImage image{size, 0, 32, {}};
+  PutBitmapHeader(image.data, size, 32, 0);
+  for (int y = size - 1; y >= 0; --y) {
+    for (int x = 0; x < size; ++x) {
+      const QRgb c = picture.pixel(x, y);
+      image.data.append(char(qBlue(c))).append(char(qGreen(c))).append(char(qRed(c)));
+      image.data.append(char(qAlpha(c)));
+    }
+  }
+  PutMask(image.data, size, [&](int x, int y) { return qAlpha(picture.pixel(x, y)) == 0; });
+  return image;
+}
+
+// The 256 x 256 image as PNG, which the shell reads since Windows Vista.
+IcoImage PngImage(const QImage& picture) {
+  IcoImage image{picture.width(), 0, 32, {}};
+  QBuffer buffer(&image.data);
+  buffer.open(QIODevice::WriteOnly);
+  picture.save(&buffer, "PNG");
+  return image;
+}
+
+// A Windows icon file of the images given.
+QByteArray IcoFile(const std::vector<IcoImage>& images) {
   QByteArray out;
   Put16(out, 0);
   Put16(out, 1);  // icon
   Put16(out, std::uint16_t(images.size()));
   std::uint32_t offset = 6 + 16 * std::uint32_t(images.size());
-  const auto rowBytes = [](int size, int bits) {
-    return std::uint32_t((size * bits + 31) / 32 * 4);
-  };
-  for (const auto& [size, indexes] : images) {
-    const std::uint32_t imageBytes = 40 + 16 * 4 + size * (rowBytes(size, 4) + rowBytes(size, 1));
-    out.append(char(size)).append(char(size)).append(char(16)).append(char(0));
+  for (const IcoImage& image : images) {
+    const char side = char(image.size % 256);  // 0 stands for 256
+    out.append(side).append(side).append(char(image.colours)).append('\0');
     Put16(out, 1);  // planes
-    Put16(out, 4);  // bits per pixel
-    Put32(out, imageBytes);
+    Put16(out, std::uint16_t(image.bits));
+    Put32(out, std::uint32_t(image.data.size()));
     Put32(out, offset);
-    offset += imageBytes;
+    offset += std::uint32_t(image.data.size());
   }
-  for (const auto& [size, indexes] : images) {
-    const std::uint32_t xorRow = rowBytes(size, 4), andRow = rowBytes(size, 1);
-    Put32(out, 40);
-    Put32(out, size);
-    Put32(out, 2 * size);  // colour bitmap and mask together
-    Put16(out, 1);
-    Put16(out, 4);
-    Put32(out, 0);  // uncompressed
-    Put32(out, size * (xorRow + andRow));
-    Put32(out, 0);
-    Put32(out, 0);
-    Put32(out, 16);
-    Put32(out, 0);
-    for (QRgb c : kVgaColors) {
-      out.append(char(qBlue(c))).append(char(qGreen(c))).append(char(qRed(c))).append(char(0));
-    }
-    for (int y = size - 1; y >= 0; --y) {
-      QByteArray row(int(xorRow), '\0');
-      for (int x = 0; x < size; ++x) {
-        const int i = std::max(indexes[y * size + x], 0);
-        row[x / 2] = char(row[x / 2] | (x % 2 ? i : i << 4));
-      }
-      out.append(row);
-    }
-    for (int y = size - 1; y >= 0; --y) {
-      QByteArray row(int(andRow), '\0');
-      for (int x = 0; x < size; ++x) {
-        if (indexes[y * size + x] < 0) row[x / 8] = char(row[x / 8] | (0x80 >> (x % 8)));
-      }
-      out.append(row);
-    }
-  }
+  for (const IcoImage& image : images) out.append(image.data);
   return out;
+}
+
+// tidwen.exe's icon: the window's own 16-colour images at 16 and 32 pixels
+// (title bars and the taskbar take the 16 x 16 one rather than shrinking the
+// 32 x 32 one), and the drawing in true colour at the other sizes the shell
+// asks for at 100 to 200% (20, 24, 40, 48, 64) and in its largest views.
+QByteArray ProgramIcon(const std::vector<int>& pixelIcon) {
+  using tidwen::art::SizedIcon;
+  return IcoFile({FourBitImage(16, Quantize(SizedIcon(16))), TrueColourImage(SizedIcon(20)),
+                  TrueColourImage(SizedIcon(24)), FourBitImage(32, pixelIcon),
+                  TrueColourImage(SizedIcon(40)), TrueColourImage(SizedIcon(48)),
+                  TrueColourImage(SizedIcon(64)), PngImage(SizedIcon(256))});
 }
 
 bool WriteFile(const QString& path, const QByteArray& bytes) {
@@ -226,8 +285,7 @@ int main(int argc, char** argv) {
   bool ok = DrawLogo().save(dir.filePath("logo.jpg"), "JPEG", 90) &&
             IndexedIcon(icon).save(&pngBuffer, "PNG") &&
             WriteFile(dir.filePath("tidwen.png"), png) &&
-            WriteFile(dir.filePath("tidwen_small.ico"),
-                      IcoFile({{16, Quantize(tidwen::art::SizedIcon(16))}, {32, icon}}));
+            WriteFile(dir.filePath("tidwen.ico"), ProgramIcon(icon));
   // The desktop's icons: <size>.png for each size, and scalable.svg.
   const QDir icons(QString::fromLocal8Bit(argv[2]));
   for (int size : tidwen::art::kIconSizes) {
