@@ -64,7 +64,9 @@ void CheckControl(HWND window, const ExpectedControl& e, UINT dpi) {
   if (!SizedToText(e)) {
     EXPECT_EQ(r.right - r.left, Twips(e.width, dpi));
     // A drop-down list's field takes the height of its font.
-    if (kind != L"ComboBox") EXPECT_EQ(r.bottom - r.top, Twips(e.height, dpi));
+    if (kind != L"ComboBox") {
+      EXPECT_EQ(r.bottom - r.top, Twips(e.height, dpi));
+    }
   } else {
     EXPECT_GT(r.right - r.left, 0);
   }

@@ -95,7 +95,9 @@ TEST_F(WinKeptOutTest, AScanOfTheSystemDriveFindsJunkInWindowsTempAndNothingElse
     return std::any_of(walked.files.begin(), walked.files.end(),
                        [&](const std::string& p) { return Lower(p) == Lower(path); });
   };
-  if (readable) EXPECT_TRUE(listed(junk));
+  if (readable) {
+    EXPECT_TRUE(listed(junk));
+  }
   for (const std::vector<std::string>* paths : {&walked.dirs, &walked.files}) {
     for (const std::string& path : *paths) {
       for (const std::wstring& program : folders_.programs) {
@@ -145,7 +147,9 @@ TEST_F(WinKeptOutTest, AnotherWayToASystemFolderIsKeptOutToo) {
     const Listed listed = List(row.path);
     EXPECT_TRUE(listed.files.empty()) << row.path;
     ASSERT_EQ(listed.dirs.size(), row.dirs) << row.path;
-    if (row.dirs == 1) EXPECT_EQ(Lower(listed.dirs[0]), Lower(row.path) + "\\temp");
+    if (row.dirs == 1) {
+      EXPECT_EQ(Lower(listed.dirs[0]), Lower(row.path) + "\\temp");
+    }
   }
   if (unix.empty()) GTEST_SKIP() << "not under Wine: no Unix path nor drive link to the folder";
   if (!why.empty()) GTEST_SKIP() << "no drive letter for the folder: " << why;
