@@ -60,10 +60,16 @@ int WithScanForm(const std::string& dir, Run run) {
 
 }  // namespace
 
-int RunListMode(const std::string& dir) {
-  return WithScanForm(dir, [](HeadlessForm& form) {
+int RunListMode(const std::string& dir, bool walk) {
+  return WithScanForm(dir, [walk](HeadlessForm& form) {
+    form.platform().SetVolumeIndex(!walk);
     Command1_Click(form.Context());
     WriteEntries(form.ResultList(), form.ResultList().ListCount(), '\n');
+    // Said apart from the list, so that a test can tell how it was read.
+    if (const std::int64_t indexed = form.platform().IndexedListings(); indexed > 0) {
+      std::fprintf(stderr, "tidwen-bench: %lld listings from the Master File Table\n",
+                   static_cast<long long>(indexed));
+    }
     return FlushOutput();
   });
 }

@@ -23,9 +23,11 @@ void WriteEntries(const ListControl& list, std::int64_t count, char end);
 int EndReportWithEntries(const ListControl& list, std::int64_t count);
 
 // --list DIR: scans DIR as drive c: with every type selected and writes each
-// ResultList entry's bytes, one per line, in the order they were added.
-// Returns the exit code.
-int RunListMode(const std::string& dir);
+// ResultList entry's bytes, one per line, in the order they were added; on
+// standard error, how many listings came from the Master File Table, when
+// any did. With walk (--list-walk), every directory is read, never the
+// volume's index. Returns the exit code.
+int RunListMode(const std::string& dir, bool walk = false);
 
 // --child-scan DIR: scans DIR and writes a report (see child_report.h) whose
 // records are the ResultList entries. With oneThread the platform reads

@@ -3,6 +3,7 @@
 //
 //   tidwen-bench                 run every benchmark
 //   tidwen-bench --list DIR      print the scan's hits for DIR, one per line
+//   tidwen-bench --list-walk DIR the same, never from a volume's index
 //
 // Benchmarks print figures and never fail on a target; the exit code is 1
 // only when a run could not be made or its results were wrong.
@@ -32,6 +33,7 @@ void Usage(FILE* out) {
   std::fprintf(out,
                "usage: tidwen-bench [options]\n"
                "       tidwen-bench --list DIR\n"
+               "       tidwen-bench --list-walk DIR   the same reading every directory\n"
                "  --files N          files in the scan tree (200000)\n"
                "  --dirs M           directories in the scan tree (20000)\n"
                "  --specials K       symlinks and fifos in the scan tree (files/2000)\n"
@@ -286,6 +288,7 @@ std::optional<int> ChildMode(const BenchArg& word) {
   const std::string& arg = word.Arg();
   const char* value = word.Value();
   if (arg == "--list" && value != nullptr && word.Argc() == 3) return RunListMode(value);
+  if (arg == "--list-walk" && value != nullptr && word.Argc() == 3) return RunListMode(value, true);
   if (arg == "--child-scan" && value != nullptr) return RunScanChild(value);
   if (arg == "--child-scan-one-thread" && value != nullptr) return RunScanChild(value, true);
   if (arg == "--child-delete" && value != nullptr) return RunDeleteChild(value);

@@ -1,0 +1,107 @@
+// A walk of an NTFS drive served from the volume's Master File Table: the
+// directory reader hands each listing of the walk over to it, and it fills
+// them from one sequential read of the volume instead of one read per
+// directory. The listings are those the reader's own would be, by the same
+// rules (ListingFiller): sorted by name bytes, no hidden files, no links,
+// no mount points, no trees that are never offered, nothing of the system's
+// trees; and what ntfs-3g shows as a link, device, FIFO or socket is left
+// out as it is from its listings.
+#pragma once
+
+#include <sys/stat.h>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "model/file_stamp.h"
+#include "platform/linux/beneath_opener.h"
+#include "platform/linux/drive_path.h"
+#include "platform/linux/sys_calls.h"
+#include "platform/linux/system_trees.h"
+#include "platform/ntfs/mft_index.h"
+
+namespace tidwen {
+
+class Listing;
+
+class MftWalk {
+ public:
+  MftWalk(SysCalls& sys, BeneathOpener& opener, const SystemTrees& trees);
+  ~MftWalk();
+  MftWalk(const MftWalk&) = delete;
+  MftWalk& operator=(const MftWalk&) = delete;
+
+  // Whether walks may be served from an index at all (they are by default).
+  void SetEnabled(bool enabled) { enabled_ = enabled; }
+
+  // A walk starts: root is the listing of a drive's root, just read by the
+  // reader itself. The index is read only once the walk has gone its
+  // breadth-first way, to a directory that is neither the last one read,
+  // nor above nor below it: choosing a directory to show never does that,
+  // so showing a drive's root never reads its volume.
+  void Arm(std::shared_ptr<const Listing> root);
+  // Fills listing with the directory at drivePath from the index, reading
+  // the index first when the walk has just gone its way, if the drive is
+  // an NTFS volume whose device can be read and the index lists the
+  // directories read so far (the root and last, which the reader read) as
+  // the reader did. False, with listing untouched, when the reader is to
+  // read the directory itself.
+  bool Fill(Listing& listing, std::string_view drivePath, const DrivePath& parsed, int rootFd,
+            const Listing* last);
+
+  // The stamp of a file listed from the index, measured as st says (mode,
+  // size and modification time, as the index gave them): which file it is
+  // and how the file system tells it apart (its device and inode, birth
+  // time or generation) are read from the file itself, through the mount,
+  // so that they are what the deletion will check.
+  FileStamp Stamp(const DrivePath& file, int rootFd, const struct stat& st) const;
+
+  // Listings of the walk served from the index so far.
+  std::int64_t Served() const { return served_; }
+  // Why the last walk read no index, for tests; empty when it did or never
+  // tried.
+  const std::string& Failure() const { return failure_; }
+
+  // Drops the index and closes what the stamps keep open.
+  void Release() noexcept;
+
+ private:
+  enum class State { kOff, kArmed, kActive };
+
+  bool Start(std::string_view drivePath, const DrivePath& parsed, int rootFd, const Listing* last);
+  // The directory record at drivePath: one the index listed, or one found
+  // name by name from the root.
+  std::optional<std::uint32_t> Resolve(std::string_view drivePath, const DrivePath& parsed);
+  void FillFrom(Listing& listing, std::uint32_t dir, std::string_view drivePath,
+                const DrivePath& parsed, bool remember);
+  bool Agrees(const Listing& read, const DrivePath& drive);
+  bool InterixSpecial(const MftFile& file, std::uint32_t record) const;
+  bool MountedBelow(const std::string& relative, std::string_view name) const;
+
+  SysCalls& sys_;
+  BeneathOpener& opener_;
+  const SystemTrees& trees_;
+  bool enabled_ = true;
+  State state_ = State::kOff;
+  std::string last_;  // the directory read last while armed
+  std::shared_ptr<const Listing> root_;
+  std::unique_ptr<const MftIndex> index_;
+  std::uint64_t device_ = 0;
+  bool ntfs3g_ = false;
+  std::vector<std::string> mountsBelow_;  // sorted
+  // The subdirectories listed and not yet read, by drive path.
+  std::unordered_map<std::string, std::uint32_t> listed_;
+  std::int64_t served_ = 0;
+  std::string failure_;
+  // The directory of the file stamped last, kept open for the next.
+  mutable std::string stampParent_;
+  mutable UniqueFd stampDir_;
+  mutable std::optional<StampIdentity> identity_;
+};
+
+}  // namespace tidwen
