@@ -209,10 +209,11 @@ std::shared_ptr<const Listing> DirectoryReader::Served(const std::shared_ptr<Lis
   return listing;
 }
 
-FileStamp DirectoryReader::IndexedStamp(std::string_view drivePath, const struct stat& st) const {
+FileStamp DirectoryReader::IndexedStamp(std::string_view drivePath, const struct stat& st,
+                                        std::optional<std::int64_t> birth) const {
   const std::optional<DrivePath> parsed = ParseDrivePath(drives_, drivePath);
   if (!parsed || parsed->relative.empty()) return {};
-  return mft_.Stamp(*parsed, rootFd_.Get(), st);
+  return mft_.Stamp(*parsed, rootFd_.Get(), st, birth);
 }
 
 const Listing* DirectoryReader::FindOpen(std::string_view drivePath) const {

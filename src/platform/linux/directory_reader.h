@@ -188,8 +188,10 @@ class DirectoryReader {
   void SetVolumeIndex(bool use) { mft_.SetEnabled(use); }
   // Listings the last walk took from the Master File Table.
   std::int64_t IndexedListings() const { return mft_.Served(); }
-  // The stamp of a file of an indexed listing, measured as st says.
-  FileStamp IndexedStamp(std::string_view drivePath, const struct stat& st) const;
+  // The stamp of a file of an indexed listing, as st and its birth time
+  // say (see MftWalk::Stamp).
+  FileStamp IndexedStamp(std::string_view drivePath, const struct stat& st,
+                         std::optional<std::int64_t> birth) const;
 
  private:
   // A listing that no lister holds, emptied; a new one if all are held.

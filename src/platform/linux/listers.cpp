@@ -75,8 +75,8 @@ FileStamp LinuxFileLength::LastStamp() {
   if (!measured_) return {};
   if (lastStamp_) return *lastStamp_;
   if (indexed_) {
-    // Which file it is comes from a look at it through the mount.
-    lastStamp_ = reader_.IndexedStamp(path_, last_);
+    // Which file it is as the mount numbers it (MftWalk::Stamp).
+    lastStamp_ = reader_.IndexedStamp(path_, last_, listedBirth_);
     return *lastStamp_;
   }
   if (listedBirth_) {

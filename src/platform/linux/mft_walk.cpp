@@ -73,6 +73,7 @@ void MftWalk::Release() noexcept {
   stampDir_.Reset();
   stampParent_.clear();
   identity_.reset();
+  indexStamps_ = false;
 }
 
 bool MftWalk::Fill(Listing& listing, std::string_view drivePath, const DrivePath& parsed,
@@ -226,13 +227,36 @@ void MftWalk::FillFrom(Listing& listing, std::uint32_t dir, std::string_view dri
       info.inode = e.record;
       info.size = file.size;
       info.modified = UnixTime(file.modified);
+      const struct timespec created = UnixTime(file.created);
+      info.hasBirth = true;
+      info.birthNs = static_cast<std::int64_t>(created.tv_sec) * 1000000000 + created.tv_nsec;
       listing.infos_.push_back(info);
     }
     listing.names_.append(name);
   }
 }
 
-FileStamp MftWalk::Stamp(const DrivePath& file, int rootFd, const struct stat& st) const {
+FileStamp MftWalk::Stamp(const DrivePath& file, int rootFd, const struct stat& st,
+                         std::optional<std::int64_t> birth) const {
+  if (indexStamps_) return IndexStamp(st, birth, *identity_);
+  const FileStamp looked = LookedAtStamp(file, rootFd, st);
+  if (looked.device != 0 && looked.identity != StampIdentity::kGeneration &&
+      looked == IndexStamp(st, birth, looked.identity)) {
+    indexStamps_ = true;
+  }
+  return looked;
+}
+
+FileStamp MftWalk::IndexStamp(const struct stat& st, std::optional<std::int64_t> birth,
+                              StampIdentity identity) const {
+  if (identity == StampIdentity::kBirthTime) {
+    return birth ? StampWithBirthTime(st, *birth) : FileStamp{};
+  }
+  // Nothing to read for no identity: the stamp is st's alone.
+  return StampOfFileAs(sys_, -1, "", st, StampIdentity::kNone);
+}
+
+FileStamp MftWalk::LookedAtStamp(const DrivePath& file, int rootFd, const struct stat& st) const {
   const std::string_view parent = file.ParentRelative();
   const std::string_view name =
       std::string_view(file.relative).substr(parent.empty() ? 0 : parent.size() + 1);

@@ -54,12 +54,18 @@ class MftWalk {
   bool Fill(Listing& listing, std::string_view drivePath, const DrivePath& parsed, int rootFd,
             const Listing* last);
 
-  // The stamp of a file listed from the index, measured as st says (mode,
-  // size and modification time, as the index gave them): which file it is
-  // and how the file system tells it apart (its device and inode, birth
-  // time or generation) are read from the file itself, through the mount,
-  // so that they are what the deletion will check.
-  FileStamp Stamp(const DrivePath& file, int rootFd, const struct stat& st) const;
+  // The stamp of a file listed from the index, as st says of it (the
+  // index's record number as its inode, its size and modification time)
+  // with its creation time (birth). Which file it is and how the file
+  // system tells files apart (device and inode, birth time or generation)
+  // must be what the deletion will check, as the mount says: the walk's
+  // hits are stamped by a look at the file through the mount until one
+  // look gives the very stamp the index gives, which shows that the driver
+  // numbers files by their records and what identity it keeps; the rest of
+  // the walk's hits then take the index's stamp, with no look that would
+  // cost a trip to the driver each.
+  FileStamp Stamp(const DrivePath& file, int rootFd, const struct stat& st,
+                  std::optional<std::int64_t> birth) const;
 
   // Listings of the walk served from the index so far.
   std::int64_t Served() const { return served_; }
@@ -98,10 +104,15 @@ class MftWalk {
   std::unordered_map<std::string, std::uint32_t> listed_;
   std::int64_t served_ = 0;
   std::string failure_;
+  FileStamp LookedAtStamp(const DrivePath& file, int rootFd, const struct stat& st) const;
+  FileStamp IndexStamp(const struct stat& st, std::optional<std::int64_t> birth,
+                       StampIdentity identity) const;
+
   // The directory of the file stamped last, kept open for the next.
   mutable std::string stampParent_;
   mutable UniqueFd stampDir_;
   mutable std::optional<StampIdentity> identity_;
+  mutable bool indexStamps_ = false;  // the index's stamps are the mount's
 };
 
 }  // namespace tidwen
