@@ -335,6 +335,8 @@ void MftIndexBuilder::ReadSystemHeads(ClusterReader& clusters) {
   std::sort(heads.begin(), heads.end(), [](const auto& a, const auto& b) { return a.lcn < b.lcn; });
   std::vector<std::byte> cluster(clusters.Boot().clusterSize);
   for (Pending::Head& h : heads) {
+    // An extension's base may lie past every record read.
+    if (h.record >= files.size()) continue;
     const MftFile& f = files[h.record];
     if (!f.InUse() || f.sequence != h.sequence || (f.attributes & kNtfsSystem) == 0 || f.size < 8) {
       continue;

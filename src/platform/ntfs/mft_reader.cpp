@@ -163,10 +163,13 @@ std::unique_ptr<MftIndex> ReadAll(VolumeBytes& volume, const MftReadOptions& opt
   ClusterReader clusters(volume, boot);
   const MftData data = LocateMft(clusters);
   MftIndexBuilder builder(options, boot.serial, data.runs.size());
-  const std::size_t chunk = std::max<std::size_t>({kChunkBytes, boot.clusterSize, boot.recordSize});
-  std::vector<std::byte> buffer(chunk);
   // Records past the initialized part were never written.
   const std::uint64_t end = std::min(data.size, data.initialized);
+  // Whole clusters and records, and no more than the MFT holds.
+  const std::size_t unit = std::max(boot.clusterSize, boot.recordSize);
+  const std::size_t chunk = static_cast<std::size_t>(
+      std::min<std::uint64_t>(std::max(kChunkBytes, unit), (end + unit - 1) / unit * unit));
+  std::vector<std::byte> buffer(chunk);
   for (std::uint64_t at = 0; at < end; at += chunk) {
     const std::uint64_t wanted = std::min<std::uint64_t>(chunk, end - at);
     const std::size_t records =
