@@ -13,13 +13,9 @@
 #include <gtest/gtest.h>
 
 #include "linux_test_support.h"
-#include "memory_platform.h"
-#include "model/plain_controls.h"
 #include "mount_support.h"
 #include "ntfs_support.h"
 #include "platform/linux/linux_platform.h"
-#include "rules/junk_rules.h"
-#include "scan/drive_walk.h"
 
 namespace tidwen::test {
 namespace {
@@ -54,33 +50,6 @@ std::vector<std::string> ListEverything(LinuxPlatform& platform) {
   }
   platform.ReleaseHandles();
   return lines;
-}
-
-struct Scan {
-  std::vector<std::string> hits;
-  std::vector<FileStamp> stamps;
-  std::int64_t indexed = 0;
-};
-
-// A scan of c: with every junk type checked.
-Scan ScanDrive(LinuxPlatform& platform, bool index) {
-  platform.SetVolumeIndex(index);
-  PlainListControl list1, list2, list3;
-  PlainLabel label1;
-  PlainDriveList drive1{"c:"};
-  ScriptedMessageBox box;
-  Form1Context form =
-      MakeForm1Context({list1, list2, list3, label1, drive1}, platform.Services(), box);
-  Form_Load(form);
-  Command1_Click(form);
-  platform.ReleaseHandles();
-  Scan scan;
-  for (std::int64_t i = 0; i < list1.ListCount(); ++i) {
-    scan.hits.emplace_back(list1.List(i));
-    scan.stamps.push_back(list1.Stamp(i));
-  }
-  scan.indexed = platform.IndexedListings();
-  return scan;
 }
 
 std::string FirstDifference(const std::vector<std::string>& walk,
@@ -139,8 +108,8 @@ TEST_P(NtfsMftScan, ListsWhatTheWalkOfTheMountListsFromTheDeviceAndTheImage) {
     if (std::string d = FirstDifference(walked, indexed); !d.empty()) return d;
 
     // The same hits, stamped alike, so that deletion checks them alike.
-    const Scan walk = ScanDrive(platform, false);
-    const Scan scan = ScanDrive(platform, true);
+    const NtfsScan walk = ScanNtfsDrive(platform, false);
+    const NtfsScan scan = ScanNtfsDrive(platform, true);
     if (scan.indexed == 0 || walk.indexed != 0) return "the scans did not go as asked";
     if (std::string d = FirstDifference(walk.hits, scan.hits); !d.empty()) return d;
     if (walk.stamps != scan.stamps) return "the index's stamps differ from the walk's";
@@ -163,8 +132,8 @@ TEST_P(NtfsMftScan, ListsWhatTheWalkOfTheMountListsFromTheDeviceAndTheImage) {
       return "the torn record went unnoticed";
     }
     if (std::string e = image.Mount(); !e.empty()) return e;
-    const Scan torn = ScanDrive(platform, true);
-    const Scan tornWalk = ScanDrive(platform, false);
+    const NtfsScan torn = ScanNtfsDrive(platform, true);
+    const NtfsScan tornWalk = ScanNtfsDrive(platform, false);
     if (torn.indexed != 0 || torn.hits != tornWalk.hits) return "a torn record did not fall back";
     image.Unmount();
     return "";

@@ -19,7 +19,11 @@
 #include <utility>
 #include <vector>
 
+#include "memory_platform.h"
+#include "model/plain_controls.h"
+#include "platform/linux/linux_platform.h"
 #include "rules/junk_rules.h"
+#include "scan/drive_walk.h"
 
 namespace tidwen::test {
 
@@ -338,6 +342,26 @@ std::string FillNtfsTree(const std::string& root, bool windowsFair) {
     }
   }
   return errors.empty() ? "" : errors.front();
+}
+
+NtfsScan ScanNtfsDrive(LinuxPlatform& platform, bool index) {
+  platform.SetVolumeIndex(index);
+  PlainListControl list1, list2, list3;
+  PlainLabel label1;
+  PlainDriveList drive1{"c:"};
+  ScriptedMessageBox box;
+  Form1Context form =
+      MakeForm1Context({list1, list2, list3, label1, drive1}, platform.Services(), box);
+  Form_Load(form);
+  Command1_Click(form);
+  platform.ReleaseHandles();
+  NtfsScan scan;
+  for (std::int64_t i = 0; i < list1.ListCount(); ++i) {
+    scan.hits.emplace_back(list1.List(i));
+    scan.stamps.push_back(list1.Stamp(i));
+  }
+  scan.indexed = platform.IndexedListings();
+  return scan;
 }
 
 std::string DumpMftIndex(const std::string& path, const MftReadOptions& options) {

@@ -10,7 +10,14 @@
 #include <memory>
 #include <string>
 
+#include <vector>
+
+#include "model/file_stamp.h"
 #include "platform/ntfs/mft_reader.h"
+
+namespace tidwen {
+class LinuxPlatform;
+}
 
 namespace tidwen::test {
 
@@ -65,6 +72,16 @@ class NtfsImage {
 // Windows cannot hold), so that Windows' walk lists the same as Linux'.
 // Returns "" or what failed.
 std::string FillNtfsTree(const std::string& root, bool windowsFair);
+
+// What a scan of c: with every junk type checked found.
+struct NtfsScan {
+  std::vector<std::string> hits;
+  std::vector<FileStamp> stamps;
+  std::int64_t indexed = 0;  // listings it took from an index
+};
+// Scans the platform's drive c:, by its volume's index when index is set
+// and the volume can be read so, else by walking it.
+NtfsScan ScanNtfsDrive(LinuxPlatform& platform, bool index);
 
 // The index of the volume in the file or device at path: everything it
 // holds, directory by directory, as text; or why there is none.
