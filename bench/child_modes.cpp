@@ -74,9 +74,10 @@ int RunListMode(const std::string& dir, bool walk) {
   });
 }
 
-int RunScanChild(const std::string& dir, bool oneThread) {
-  return WithScanForm(dir, [oneThread](HeadlessForm& form) {
+int RunScanChild(const std::string& dir, bool oneThread, bool walk) {
+  return WithScanForm(dir, [oneThread, walk](HeadlessForm& form) {
     if (oneThread) form.platform().SetReadAhead(0);
+    form.platform().SetVolumeIndex(!walk);
     long rssBefore = ReadStatusKb("VmRSS");
     ResetPeakRss();
     double cpuStart = CpuSeconds();
@@ -93,6 +94,7 @@ int RunScanChild(const std::string& dir, bool oneThread) {
     WriteValue("hwm_kb", peak);
     WriteValue("entries", results.ListCount());
     WriteValue("queued_dirs", form.Context().List3.ListCount());
+    WriteValue("indexed", form.platform().IndexedListings());
     WriteValue("caption_ok", form.Label().Caption() == ScanCaption(results.ListCount()) ? 1 : 0);
     return EndReportWithEntries(results, results.ListCount());
   });

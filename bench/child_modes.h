@@ -30,9 +30,11 @@ int EndReportWithEntries(const ListControl& list, std::int64_t count);
 int RunListMode(const std::string& dir, bool walk = false);
 
 // --child-scan DIR: scans DIR and writes a report (see child_report.h) whose
-// records are the ResultList entries. With oneThread the platform reads
-// nothing ahead of the walk.
-int RunScanChild(const std::string& dir, bool oneThread = false);
+// records are the ResultList entries, with how many listings came from a
+// volume's Master File Table (indexed). With oneThread the platform reads
+// nothing ahead of the walk; with walk it reads every directory, never a
+// volume's index.
+int RunScanChild(const std::string& dir, bool oneThread = false, bool walk = false);
 
 // --child-delete DIR: scans DIR, selects every entry, deletes with every
 // question answered Yes, and writes a report without records.

@@ -4,7 +4,6 @@
 #include <cstring>
 
 #include "platform/ntfs/ntfs_collation.h"
-#include "platform/wtf8.h"
 
 namespace tidwen {
 
@@ -23,6 +22,43 @@ std::uint32_t RecordOf(std::uint64_t reference) {
   const std::uint64_t record = reference & kRecordMask;
   if (record > 0xFFFFFFFE) throw NtfsAnomaly("a reference past any MFT");
   return static_cast<std::uint32_t>(record);
+}
+
+// Appends a name of UTF-16LE units as WTF-8 (as AppendWtf8 of wtf8.h
+// does), without a copy of its own. Throws NtfsAnomaly for "/" or NUL, which
+// no file system writes in a name.
+void AppendName(std::span<const std::byte> raw, std::string& out) {
+  const std::size_t units = raw.size() / 2;
+  const auto unit = [&raw](std::size_t i) {
+    return static_cast<std::uint32_t>(std::to_integer<std::uint8_t>(raw[2 * i])) |
+           (static_cast<std::uint32_t>(std::to_integer<std::uint8_t>(raw[2 * i + 1])) << 8);
+  };
+  for (std::size_t i = 0; i < units; ++i) {
+    std::uint32_t u = unit(i);
+    if (u == 0 || u == '/') throw NtfsAnomaly("a name holding \"/\" or NUL");
+    if (u < 0x80) {
+      out.push_back(static_cast<char>(u));
+      continue;
+    }
+    // A pair is one code point; a surrogate without its partner stands for
+    // itself.
+    if (u >= 0xD800 && u <= 0xDBFF && i + 1 < units && unit(i + 1) >= 0xDC00 &&
+        unit(i + 1) <= 0xDFFF) {
+      u = 0x10000 + ((u - 0xD800) << 10) + (unit(i + 1) - 0xDC00);
+      ++i;
+    }
+    if (u < 0x800) {
+      out.push_back(static_cast<char>(0xC0 | (u >> 6)));
+    } else if (u < 0x10000) {
+      out.push_back(static_cast<char>(0xE0 | (u >> 12)));
+      out.push_back(static_cast<char>(0x80 | ((u >> 6) & 0x3F)));
+    } else {
+      out.push_back(static_cast<char>(0xF0 | (u >> 18)));
+      out.push_back(static_cast<char>(0x80 | ((u >> 12) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | ((u >> 6) & 0x3F)));
+    }
+    out.push_back(static_cast<char>(0x80 | (u & 0x3F)));
+  }
 }
 
 }  // namespace
@@ -180,13 +216,8 @@ void MftIndexBuilder::AddAttribute(std::uint32_t base, std::uint16_t baseSequenc
       if (U8(a.value, 0x41) == kNamespaceDos) return;
       const std::span<const std::byte> raw = SubSpan(a.value, 0x42, 2 * units);
       if (units == 0) throw NtfsAnomaly("an empty name");
-      std::u16string name(units, u'\0');
-      for (std::size_t i = 0; i < units; ++i) name[i] = static_cast<char16_t>(U16(raw, 2 * i));
-      if (name.find_first_of(std::u16string_view(u"/\0", 2)) != std::u16string::npos) {
-        throw NtfsAnomaly("a name holding \"/\" or NUL");
-      }
       const std::size_t offset = index.names_.size();
-      AppendWtf8(std::u16string_view(name), index.names_);
+      AppendName(raw, index.names_);
       if (index.names_.size() > 0xFFFFFFFF) throw NtfsAnomaly("names past what the index holds");
       const std::uint64_t parent = U64(a.value, 0x00);
       const Pending::Name n{RecordOf(parent), base, static_cast<std::uint32_t>(offset),

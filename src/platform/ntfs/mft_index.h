@@ -132,6 +132,8 @@ class MftIndexBuilder {
   MftIndexBuilder(const MftReadOptions& options, std::uint64_t serial, std::size_t mftRuns);
   ~MftIndexBuilder();
 
+  // Makes room for this many records, the MFT's size.
+  void Reserve(std::size_t records) { index_->files_.reserve(records); }
   // A record in use at position number of the MFT, its fixups applied.
   // Throws NtfsAnomaly.
   void Add(std::uint32_t number, std::span<const std::byte> record, const RecordHeader& header);

@@ -11,7 +11,7 @@ namespace {
 
 // Records are read in pieces of this size, or of a cluster or record when
 // larger: few enough calls, little memory.
-constexpr std::size_t kChunkBytes = std::size_t{4} << 20;
+constexpr std::size_t kChunkBytes = std::size_t{1} << 20;
 
 // What the MFT's own $DATA is: where its clusters lie and how much of it
 // holds records.
@@ -163,6 +163,7 @@ std::unique_ptr<MftIndex> ReadAll(VolumeBytes& volume, const MftReadOptions& opt
   ClusterReader clusters(volume, boot);
   const MftData data = LocateMft(clusters);
   MftIndexBuilder builder(options, boot.serial, data.runs.size());
+  builder.Reserve(static_cast<std::size_t>(data.size / boot.recordSize));
   // Records past the initialized part were never written.
   const std::uint64_t end = std::min(data.size, data.initialized);
   // Whole clusters and records, and no more than the MFT holds.

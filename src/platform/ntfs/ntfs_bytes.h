@@ -5,6 +5,7 @@
 // ReadFile on Windows), and tests hand it images in memory.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -59,9 +60,13 @@ T LittleEndianAt(std::span<const std::byte> bytes, std::size_t offset) {
     throw NtfsAnomaly("a field beyond its structure");
   }
   T value = 0;
-  for (std::size_t i = 0; i < sizeof(T); ++i) {
-    value |=
-        static_cast<T>(static_cast<T>(std::to_integer<std::uint8_t>(bytes[offset + i])) << (8 * i));
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(&value, bytes.data() + offset, sizeof(T));
+  } else {
+    for (std::size_t i = 0; i < sizeof(T); ++i) {
+      value |= static_cast<T>(static_cast<T>(std::to_integer<std::uint8_t>(bytes[offset + i]))
+                              << (8 * i));
+    }
   }
   return value;
 }

@@ -1,7 +1,6 @@
-// Real NTFS drives for the tests of the Master File Table reader: images
-// made with mkntfs, on loop devices of their sector size, mounted with
-// ntfs-3g in the private mount namespace of a child process (see
-// RunInChild and PrivateMounts), and the tree the tests fill them with.
+// What the tests of the Master File Table reader do on real NTFS drives
+// (ntfs_image.h): the tree they fill them with, the scan they compare, and
+// the index as text.
 #pragma once
 
 #include <sys/types.h>
@@ -13,6 +12,7 @@
 #include <vector>
 
 #include "model/file_stamp.h"
+#include "ntfs_image.h"
 #include "platform/ntfs/mft_reader.h"
 
 namespace tidwen {
@@ -20,43 +20,6 @@ class LinuxPlatform;
 }
 
 namespace tidwen::test {
-
-struct NtfsGeometry {
-  int sector;
-  int cluster;
-};
-
-// An image in dir (dir/ntfs.img), mounted at dir/mnt. ntfs-3g runs in the
-// foreground as a child of this process and ends with it, and the loop
-// device lets go of the image once nothing holds it: a failed test leaves no
-// mount and no device behind.
-class NtfsImage {
- public:
-  explicit NtfsImage(std::string dir);
-  ~NtfsImage();
-  NtfsImage(const NtfsImage&) = delete;
-  NtfsImage& operator=(const NtfsImage&) = delete;
-
-  // Makes an image of megabytes with mkntfs and mounts it; returns "" or
-  // why it cannot be made here (no root, no loop devices, no ntfs-3g).
-  std::string Make(NtfsGeometry geometry, int megabytes);
-  // Mounts the image again, on a loop device of its own; "" or why not.
-  std::string Mount(bool readOnly = false);
-  // Unmounts, and waits until ntfs-3g has written everything and ended.
-  std::string Unmount();
-
-  const std::string& Image() const { return image_; }
-  const std::string& MountPoint() const { return mountPoint_; }
-  // The loop device under the mount, while mounted.
-  const std::string& Device() const { return device_; }
-
- private:
-  std::string image_;
-  std::string mountPoint_;
-  std::string device_;
-  int sector_ = 512;
-  pid_t daemon_ = -1;
-};
 
 // Fills a mounted NTFS drive with what a scan of it must list as its walk
 // does: every junk type, empty files, hidden and system files and what
