@@ -49,6 +49,8 @@ void Usage(FILE* out) {
                "  --keep             keep the scan tree and print its path\n"
                "  --ntfs-files N     files in the NTFS image's tree (100000; 0 skips it)\n"
                "  --ntfs-only        only the NTFS benchmark\n"
+               "  --ntfs-reuse DIR   only the NTFS benchmark, on the image and tree\n"
+               "                     that a run with --keep kept in DIR\n"
                "Trees are made under --tmp and removed afterwards.\n");
 }
 
@@ -297,18 +299,23 @@ int Main(int argc, char** argv) {
   BenchOptions options{.files = 200000, .dirs = 20000, .runs = 5, .deleteRuns = 3};
   std::int64_t ntfsFiles = kNtfsFiles;
   bool ntfsOnly = false;
+  std::string ntfsReuse;
   const auto ntfsOption = [&](BenchArg& word) {
     if (word.Arg() == "--ntfs-files") {
       word.Count(ntfsFiles, 0);
-      return true;
+    } else if (word.Arg() == "--ntfs-only") {
+      ntfsOnly = true;
+    } else if (word.Arg() == "--ntfs-reuse" && word.Value() != nullptr) {
+      ntfsReuse = word.Take();
+      ntfsOnly = true;
+    } else {
+      return false;
     }
-    if (word.Arg() != "--ntfs-only") return false;
-    ntfsOnly = true;
     return true;
   };
   const auto scan = [&](const BenchOptions& o, const std::string& self) {
     const bool sound = ntfsOnly || ScanBenchmark(o, self);
-    return NtfsBenchmark(o, ntfsFiles, self) && sound;
+    return NtfsBenchmark(o, ntfsFiles, self, ntfsReuse) && sound;
   };
   const auto deletion = [&](const BenchOptions& o, const std::string& self) {
     return ntfsOnly || DeleteBenchmark(o, self);

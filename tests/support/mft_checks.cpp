@@ -14,21 +14,23 @@ namespace tidwen::test {
 
 namespace {
 
+using Record = NtfsBuilder::Record;
+
 // A volume of a few directories, hard links, names of every namespace, a
 // system file, a sparse file, a name in an extension record and a record
 // whose header gives another number.
 NtfsBuilder SoundVolume() {
   NtfsBuilder nb(512, 4096);
-  const std::uint32_t a = nb.Add({.directory = true, .names = {{5, u"A"}}});
-  const std::uint32_t b = nb.Add({.directory = true, .sequence = 3, .names = {{a, u"b"}}});
-  nb.Add({.names = {{a, u"x.tmp"}, {b, u"X.TMP", 0}}, .data = "abc"});
-  nb.Add({.names = {{b, u"Long name.bak", 1}, {b, u"LONGNA~1.BAK", 2}}});
-  nb.Add({.attributes = 0x24, .names = {{a, u"intx"}}, .data = "IntxLNK\1link"});
-  nb.Add({.attributes = 0x220, .names = {{5, u"hole\u00e9"}}, .sparseSize = 70000});
-  nb.Add({.names = {{b, u"streams"}}, .data = "1", .streams = {"side"}});
-  const std::uint32_t base = nb.Add({.data = "base"});
-  nb.Add({.base = base | (std::uint64_t{1} << 48), .names = {{5, u"ext\U0001F600"}}});
-  nb.Add({.names = {{a, u"moved"}}, .headerNumber = 3});
+  const std::uint32_t a = nb.Add(Record().Dir().Named(5, u"A"));
+  const std::uint32_t b = nb.Add(Record().Dir().Sequence(3).Named(a, u"b"));
+  nb.Add(Record().Named(a, u"x.tmp").Named(b, u"X.TMP", 0).Data("abc"));
+  nb.Add(Record().Named(b, u"Long name.bak", 1).Named(b, u"LONGNA~1.BAK", 2));
+  nb.Add(Record().Attributes(0x24).Named(a, u"intx").Data("IntxLNK\1link"));
+  nb.Add(Record().Attributes(0x220).Named(5, u"hole\u00e9").Sparse(70000));
+  nb.Add(Record().Named(b, u"streams").Data("1").Stream("side"));
+  const std::uint32_t base = nb.Add(Record().Data("base"));
+  nb.Add(Record().Extends(base | (std::uint64_t{1} << 48)).Named(5, u"ext\U0001F600"));
+  nb.Add(Record().Named(a, u"moved").ClaimsNumber(3));
   return nb;
 }
 
@@ -90,8 +92,8 @@ std::string Walk(const MftIndex& index, MftOrder order, std::span<const std::byt
       first = false;
       last = name;
       const MftFile& f = index.File(e.record);
-      dump += std::to_string(dir) + "/" + std::string(name) + "#" + std::to_string(e.record) +
-              " " + std::to_string(f.size) + "\n";
+      dump += std::to_string(dir) + "/" + std::string(name) + "#" + std::to_string(e.record) + " " +
+              std::to_string(f.size) + "\n";
       if (f.Directory() && e.record >= MftIndex::kFirstUserRecord) {
         if (seen[e.record]) {
           failure = "a directory reached twice";
@@ -117,8 +119,7 @@ namespace {
 
 std::vector<std::byte> Overlaid(std::span<const std::byte> input) {
   std::vector<std::byte> image = Base().image;
-  std::memcpy(image.data() + Base().mftAt, input.data(),
-              std::min(input.size(), Base().mftBytes));
+  std::memcpy(image.data() + Base().mftAt, input.data(), std::min(input.size(), Base().mftBytes));
   return image;
 }
 
@@ -132,8 +133,8 @@ bool MftImageGivesIndex(std::span<const std::byte> input) {
 
 std::string CheckMftImage(std::span<const std::byte> input) {
   const std::vector<std::byte> image = Overlaid(input);
-  for (const MftReadOptions options : {MftReadOptions{MftOrder::kBytes, true},
-                                       MftReadOptions{MftOrder::kCollation, false}}) {
+  for (const MftReadOptions options :
+       {MftReadOptions{MftOrder::kBytes, true}, MftReadOptions{MftOrder::kCollation, false}}) {
     std::string dumps[2];
     for (int i = 0; i < 2; ++i) {
       std::string& dump = dumps[i];
@@ -145,9 +146,9 @@ std::string CheckMftImage(std::span<const std::byte> input) {
       }
       std::string failure;
       // The second read need only give the same.
-      dump = Walk(*read.index, options.order,
-                  i == 0 ? std::span<const std::byte>(image) : std::span<const std::byte>(),
-                  failure);
+      dump =
+          Walk(*read.index, options.order,
+               i == 0 ? std::span<const std::byte>(image) : std::span<const std::byte>(), failure);
       if (!failure.empty()) return failure;
     }
     if (dumps[0] != dumps[1]) return "two reads of one volume differ";

@@ -283,8 +283,7 @@ std::vector<std::byte> NtfsBuilder::Build() const {
   const std::size_t count = std::max<std::size_t>(records_.size(), 24);
   for (std::uint32_t n = 0; n < count; ++n) {
     const bool mftPart = n == kMftExtension && split_;
-    if (!mftPart &&
-        (n >= records_.size() || (!records_[n].inUse && records_[n].names.empty()))) {
+    if (!mftPart && (n >= records_.size() || (!records_[n].inUse && records_[n].names.empty()))) {
       continue;
     }
     Record r = n < records_.size() ? records_[n] : Record{};

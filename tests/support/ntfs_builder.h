@@ -37,6 +37,23 @@ class NtfsBuilder {
     std::vector<std::string> streams;  // named $DATA streams
     bool reparse = false;
     std::optional<std::uint32_t> headerNumber;  // the number its header claims
+
+    // The same, set one by one: Record().Dir().Name(5, u"a").
+    Record& Dir() { return directory = true, *this; }
+    Record& Freed() { return inUse = false, *this; }
+    Record& Sequence(std::uint16_t s) { return sequence = s, *this; }
+    Record& Extends(std::uint64_t baseReference) { return base = baseReference, *this; }
+    Record& Attributes(std::uint32_t a) { return attributes = a, *this; }
+    Record& Named(std::uint32_t parent, std::u16string name, std::uint8_t space = 1,
+                  std::uint16_t parentSequence = 0) {
+      names.push_back({parent, std::move(name), space, parentSequence});
+      return *this;
+    }
+    Record& Data(std::string d) { return data = std::move(d), *this; }
+    Record& Sparse(std::int64_t size) { return sparseSize = size, *this; }
+    Record& Stream(std::string s) { return streams.push_back(std::move(s)), *this; }
+    Record& Reparse() { return reparse = true, *this; }
+    Record& ClaimsNumber(std::uint32_t n) { return headerNumber = n, *this; }
   };
 
   // Records of max(1024, sector) bytes; clusters of clusterSize.

@@ -47,26 +47,26 @@ struct Tree {
 Tree MakeTree(std::uint32_t sector, std::uint32_t cluster) {
   Tree t{NtfsBuilder(sector, cluster)};
   NtfsBuilder& nb = t.builder;
-  t.a = nb.Add({.directory = true, .names = {{5, u"A"}}});
-  t.b = nb.Add({.directory = true, .sequence = 7, .names = {{5, u"B"}}});
-  nb.Add({.names = {{t.a, u"x.tmp"}}, .data = "abc"});
-  t.linked = nb.Add({.names = {{t.a, u"h1.bak"}, {t.b, u"h2.bak"}}, .data = "12"});
+  t.a = nb.Add(Record().Dir().Named(5, u"A"));
+  t.b = nb.Add(Record().Dir().Sequence(7).Named(5, u"B"));
+  nb.Add(Record().Named(t.a, u"x.tmp").Data("abc"));
+  t.linked = nb.Add(Record().Named(t.a, u"h1.bak").Named(t.b, u"h2.bak").Data("12"));
   // A Win32 name listed once, its DOS name not at all; a name for both.
-  nb.Add({.names = {{t.a, u"Long Name.txt", 1}, {t.a, u"LONGNA~1.TXT", 2}}});
-  nb.Add({.names = {{t.a, u"SHORT.TXT", 3}}});
-  nb.Add({.names = {{t.a, u"streams.tmp"}}, .data = "12345", .streams = {std::string(300, 's')}});
-  nb.Add({.attributes = 0x220, .names = {{t.a, u"sparse.tmp"}}, .sparseSize = 1 << 20});
-  t.reparse = nb.Add({.attributes = 0x420, .names = {{t.a, u"link.tmp"}}, .reparse = true});
+  nb.Add(Record().Named(t.a, u"Long Name.txt", 1).Named(t.a, u"LONGNA~1.TXT", 2));
+  nb.Add(Record().Named(t.a, u"SHORT.TXT", 3));
+  nb.Add(Record().Named(t.a, u"streams.tmp").Data("12345").Stream(std::string(300, 's')));
+  nb.Add(Record().Attributes(0x220).Named(t.a, u"sparse.tmp").Sparse(1 << 20));
+  t.reparse = nb.Add(Record().Attributes(0x420).Named(t.a, u"link.tmp").Reparse());
   // Its header claims another number than its place.
-  t.moved = nb.Add({.names = {{t.b, u"moved.tmp"}}, .headerNumber = 999});
+  t.moved = nb.Add(Record().Named(t.b, u"moved.tmp").ClaimsNumber(999));
   // Not there: a freed record, a name whose parent was reused since.
-  nb.Add({.inUse = false, .names = {{t.a, u"freed.tmp"}}});
-  nb.Add({.names = {{t.b, u"orphan.tmp", 1, 3}}});
+  nb.Add(Record().Freed().Named(t.a, u"freed.tmp"));
+  nb.Add(Record().Named(t.b, u"orphan.tmp", 1, 3));
   // A name in an extension record of its base, and one in an extension
   // whose base has been reused.
-  t.extended = nb.Add({.names = {}, .data = "base"});
-  nb.Add({.base = t.extended | (std::uint64_t{1} << 48), .names = {{t.b, u"ext.tmp"}}});
-  nb.Add({.base = t.extended | (std::uint64_t{2} << 48), .names = {{t.b, u"stale.tmp"}}});
+  t.extended = nb.Add(Record().Data("base"));
+  nb.Add(Record().Extends(t.extended | (std::uint64_t{1} << 48)).Named(t.b, u"ext.tmp"));
+  nb.Add(Record().Extends(t.extended | (std::uint64_t{2} << 48)).Named(t.b, u"stale.tmp"));
   return t;
 }
 
@@ -111,10 +111,10 @@ INSTANTIATE_TEST_SUITE_P(Volumes, MftReaderGeometry,
 
 TEST(MftReader, OrdersNamesByBytesOrByNtfsCollation) {
   NtfsBuilder nb(512, 4096);
-  const std::uint32_t dir = nb.Add({.directory = true, .names = {{5, u"d"}}});
+  const std::uint32_t dir = nb.Add(Record().Dir().Named(5, u"d"));
   for (const std::u16string name :
        {u"b", u"B", u"a", u"\u00e9", u"E", u"Z", u"_", u"\U0001F600", u"\uFF21", u"ab", u"A1"}) {
-    nb.Add({.names = {{dir, name, 0}}});
+    nb.Add(Record().Named(dir, name, 0));
   }
   const std::vector<std::byte> image = nb.Build();
   const MftRead bytes = Read(image);
@@ -173,19 +173,14 @@ TEST(MftReader, GivesUpOnEveryAnomaly) {
        [&](auto& im, const auto& nb) { std::memset(&im[nb.RecordOffset(15)], 0, nb.RecordSize()); },
        "an MFT record not in use"},
       {"directory of two names",
-       [](NtfsBuilder& nb) {
-         nb.Add({.directory = true, .names = {{5, u"one"}, {5, u"two"}}});
-       },
-       nullptr, "a directory with two names"},
-      {"name holding a slash",
-       [](NtfsBuilder& nb) {
-         nb.Add({.names = {{5, u"a/b"}}});
-       },
-       nullptr, "a name holding \"/\" or NUL"},
+       [](NtfsBuilder& nb) { nb.Add(Record().Dir().Named(5, u"one").Named(5, u"two")); }, nullptr,
+       "a directory with two names"},
+      {"name holding a slash", [](NtfsBuilder& nb) { nb.Add(Record().Named(5, u"a/b")); }, nullptr,
+       "a name holding \"/\" or NUL"},
       {"name twice in a directory",
        [](NtfsBuilder& nb) {
-         nb.Add({.names = {{5, u"twin"}}});
-         nb.Add({.names = {{5, u"twin"}}});
+         nb.Add(Record().Named(5, u"twin"));
+         nb.Add(Record().Named(5, u"twin"));
        },
        nullptr, "a name twice in one directory"},
       {"cluster size out of range", nullptr, [](auto& im, const auto&) { im[0x0D] = std::byte{3}; },
@@ -194,9 +189,9 @@ TEST(MftReader, GivesUpOnEveryAnomaly) {
   };
   for (const Anomaly& a : anomalies) {
     NtfsBuilder nb(512, 4096);
-    nb.Add({.directory = true, .names = {{5, u"dir"}}});
-    nb.Add({.names = {{16, u"f.tmp"}}, .data = "x"});
-    nb.Add({.names = {{16, u"g.tmp"}}, .data = "y"});
+    nb.Add(Record().Dir().Named(5, u"dir"));
+    nb.Add(Record().Named(16, u"f.tmp").Data("x"));
+    nb.Add(Record().Named(16, u"g.tmp").Data("y"));
     if (a.build) a.build(nb);
     std::vector<std::byte> image = nb.Build();
     if (a.damage) {

@@ -154,9 +154,10 @@ std::shared_ptr<const Listing> DirectoryReader::Read(std::string_view drivePath,
   const bool root = parsed->relative.empty();
   const int rootFd = RootFd(*parsed->drive, drivePath, root);
   if (root) {
-    // A walk starts at a drive's root: read ahead of it afresh.
+    // A walk starts at a drive's root: read ahead of it afresh, unless the
+    // volume's index is to serve it.
     readAhead_.reset();
-    if (readAheadWorkers_ > 0) {
+    if (readAheadWorkers_ > 0 && !mft_.Prepare(rootFd, parsed->drive->mountPoint)) {
       readAhead_ = StartLinuxReadAhead(sys_, readAheadWorkers_, rootFd, settledNs_);
     }
   }

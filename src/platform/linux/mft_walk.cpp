@@ -54,8 +54,17 @@ MftWalk::MftWalk(SysCalls& sys, BeneathOpener& opener, const SystemTrees& trees)
 
 MftWalk::~MftWalk() = default;
 
-void MftWalk::Arm(std::shared_ptr<const Listing> root) {
+bool MftWalk::Prepare(int rootFd, std::string_view mountPoint) {
   Release();
+  if (enabled_) device_ = OpenNtfsDevice(sys_, rootFd, mountPoint);
+  return device_ != nullptr;
+}
+
+void MftWalk::Arm(std::shared_ptr<const Listing> root) {
+  // The device Prepare opened for this walk, if it did.
+  std::unique_ptr<NtfsDevice> device = std::move(device_);
+  Release();
+  device_ = std::move(device);
   served_ = 0;
   failure_.clear();
   if (!enabled_ || root == nullptr) return;
@@ -67,6 +76,7 @@ void MftWalk::Arm(std::shared_ptr<const Listing> root) {
 void MftWalk::Release() noexcept {
   state_ = State::kOff;
   root_.reset();
+  device_.reset();
   index_.reset();
   listed_.clear();
   mountsBelow_.clear();
@@ -100,18 +110,21 @@ bool MftWalk::Fill(Listing& listing, std::string_view drivePath, const DrivePath
 
 bool MftWalk::Start(std::string_view drivePath, const DrivePath& parsed, int rootFd,
                     const Listing* last) {
-  const std::unique_ptr<NtfsDevice> device = OpenNtfsDevice(sys_, rootFd, parsed.drive->mountPoint);
+  // Opened when the walk started, or now.
+  const std::unique_ptr<NtfsDevice> device =
+      device_ ? std::move(device_) : OpenNtfsDevice(sys_, rootFd, parsed.drive->mountPoint);
   if (!device) {
     failure_ = "no NTFS volume whose device can be read";
     return false;
   }
-  MftRead read = ReadMftIndex(*device, {MftOrder::kBytes, device->Ntfs3g()});
+  // ntfs3 gives files' creation times as their birth times, ntfs-3g none.
+  MftRead read = ReadMftIndex(*device, {MftOrder::kBytes, device->Ntfs3g(), !device->Ntfs3g()});
   if (!read.index) {
     failure_ = read.failure;
     return false;
   }
   index_ = std::move(read.index);
-  device_ = device->Device();
+  deviceNumber_ = device->Device();
   ntfs3g_ = device->Ntfs3g();
   mountsBelow_ = device->mountsBelow;
   std::sort(mountsBelow_.begin(), mountsBelow_.end());
@@ -151,9 +164,11 @@ bool MftWalk::Agrees(const Listing& read, const DrivePath& drive) {
 }
 
 std::optional<std::uint32_t> MftWalk::Resolve(std::string_view drivePath, const DrivePath& parsed) {
-  if (const auto found = listed_.find(std::string(drivePath)); found != listed_.end()) {
-    const std::uint32_t dir = found->second;
-    listed_.erase(found);
+  // The walk reads the directories listed in the order they were listed,
+  // between directories it found otherwise.
+  if (!listed_.empty() && listed_.front().first == drivePath) {
+    const std::uint32_t dir = listed_.front().second;
+    listed_.pop_front();
     return dir;
   }
   std::uint32_t dir = MftIndex::kRoot;
@@ -200,16 +215,16 @@ void MftWalk::FillFrom(Listing& listing, std::uint32_t dir, std::string_view dri
   for (const MftIndex::Entry& e : index_->Children(dir)) {
     // The volume's own files are never shown.
     if (e.record < MftIndex::kFirstUserRecord) continue;
-    const std::string_view name = index_->Name(e);
     // A "\" cannot be written in a drive path.
-    if (name.find('\\') != std::string_view::npos) continue;
+    if (MftIndex::HoldsBackslash(e)) continue;
+    const std::string_view name = index_->Name(e);
     const MftFile& file = index_->File(e.record);
     // Junctions and links, of any kind: both drivers show a link.
     if (file.Reparse()) continue;
     const Listing::NameRef ref{listing.names_.size(), name.size()};
     if (file.Directory()) {
       if (IsNeverOfferedTree(drivePath, name) || MountedBelow(parsed.relative, name)) continue;
-      if (filter.trees != nullptr && filter.trees->IsRoot(device_, e.record)) continue;
+      if (filter.trees != nullptr && filter.trees->IsRoot(deviceNumber_, e.record)) continue;
       if (!filter.treesBelow.empty()) {
         below.assign(filter.treesBelow);
         if (below.back() != '/') below.push_back('/');
@@ -217,19 +232,21 @@ void MftWalk::FillFrom(Listing& listing, std::uint32_t dir, std::string_view dri
         if (InSystemTree(below)) continue;
       }
       listing.dirs_.push_back(ref);
-      if (remember) listed_.emplace(Child(drivePath, name), e.record);
+      if (remember) listed_.emplace_back(Child(drivePath, name), e.record);
     } else {
       if (name.front() == '.' || filter.files || InterixSpecial(file, e.record)) continue;
       listing.files_.push_back(ref);
       FileInfo info;
       info.mode = S_IFREG;
-      info.device = static_cast<dev_t>(device_);
+      info.device = static_cast<dev_t>(deviceNumber_);
       info.inode = e.record;
       info.size = file.size;
       info.modified = UnixTime(file.modified);
-      const struct timespec created = UnixTime(file.created);
-      info.hasBirth = true;
-      info.birthNs = static_cast<std::int64_t>(created.tv_sec) * 1000000000 + created.tv_nsec;
+      if (const std::optional<std::uint64_t> created = index_->Created(e.record)) {
+        const struct timespec birth = UnixTime(*created);
+        info.hasBirth = true;
+        info.birthNs = static_cast<std::int64_t>(birth.tv_sec) * 1000000000 + birth.tv_nsec;
+      }
       listing.infos_.push_back(info);
     }
     listing.names_.append(name);

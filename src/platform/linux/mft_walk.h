@@ -11,11 +11,12 @@
 #include <sys/stat.h>
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "model/file_stamp.h"
@@ -28,6 +29,7 @@
 namespace tidwen {
 
 class Listing;
+class NtfsDevice;
 
 class MftWalk {
  public:
@@ -39,6 +41,12 @@ class MftWalk {
   // Whether walks may be served from an index at all (they are by default).
   void SetEnabled(bool enabled) { enabled_ = enabled; }
 
+  // A walk may start at the drive whose mount point is open at rootFd:
+  // opens its volume's device when the drive is an NTFS volume whose
+  // device can be read, and says so; the reader then reads nothing ahead,
+  // since the index will serve the walk. Nothing is read from the device
+  // yet, and it is closed with Release.
+  bool Prepare(int rootFd, std::string_view mountPoint);
   // A walk starts: root is the listing of a drive's root, just read by the
   // reader itself. The index is read only once the walk has gone its
   // breadth-first way, to a directory that is neither the last one read,
@@ -96,12 +104,13 @@ class MftWalk {
   State state_ = State::kOff;
   std::string last_;  // the directory read last while armed
   std::shared_ptr<const Listing> root_;
+  std::unique_ptr<NtfsDevice> device_;  // from Prepare to the index's read
   std::unique_ptr<const MftIndex> index_;
-  std::uint64_t device_ = 0;
+  std::uint64_t deviceNumber_ = 0;
   bool ntfs3g_ = false;
   std::vector<std::string> mountsBelow_;  // sorted
   // The subdirectories listed and not yet read, by drive path.
-  std::unordered_map<std::string, std::uint32_t> listed_;
+  std::deque<std::pair<std::string, std::uint32_t>> listed_;
   std::int64_t served_ = 0;
   std::string failure_;
   FileStamp LookedAtStamp(const DrivePath& file, int rootFd, const struct stat& st) const;

@@ -24,57 +24,18 @@ std::uint32_t RecordOf(std::uint64_t reference) {
   return static_cast<std::uint32_t>(record);
 }
 
-// Appends a name of UTF-16LE units as WTF-8 (as AppendWtf8 of wtf8.h
-// does), without a copy of its own. Throws NtfsAnomaly for "/" or NUL, which
-// no file system writes in a name.
-void AppendName(std::span<const std::byte> raw, std::string& out) {
-  const std::size_t units = raw.size() / 2;
-  const auto unit = [&raw](std::size_t i) {
-    return static_cast<std::uint32_t>(std::to_integer<std::uint8_t>(raw[2 * i])) |
-           (static_cast<std::uint32_t>(std::to_integer<std::uint8_t>(raw[2 * i + 1])) << 8);
-  };
-  for (std::size_t i = 0; i < units; ++i) {
-    std::uint32_t u = unit(i);
-    if (u == 0 || u == '/') throw NtfsAnomaly("a name holding \"/\" or NUL");
-    if (u < 0x80) {
-      out.push_back(static_cast<char>(u));
-      continue;
-    }
-    // A pair is one code point; a surrogate without its partner stands for
-    // itself.
-    if (u >= 0xD800 && u <= 0xDBFF && i + 1 < units && unit(i + 1) >= 0xDC00 &&
-        unit(i + 1) <= 0xDFFF) {
-      u = 0x10000 + ((u - 0xD800) << 10) + (unit(i + 1) - 0xDC00);
-      ++i;
-    }
-    if (u < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (u >> 6)));
-    } else if (u < 0x10000) {
-      out.push_back(static_cast<char>(0xE0 | (u >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((u >> 6) & 0x3F)));
-    } else {
-      out.push_back(static_cast<char>(0xF0 | (u >> 18)));
-      out.push_back(static_cast<char>(0x80 | ((u >> 12) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | ((u >> 6) & 0x3F)));
-    }
-    out.push_back(static_cast<char>(0x80 | (u & 0x3F)));
-  }
-}
-
 }  // namespace
 
 struct MftIndexBuilder::Pending {
-  // A $FILE_NAME, to be checked once every record is known.
-  struct Name {
-    std::uint32_t parent;
-    std::uint32_t record;
-    std::uint32_t nameOffset;
-    std::uint16_t nameLength;
-    std::uint16_t parentSequence;
-  };
-  std::vector<Name> names;
   // Names in extension records, with the sequence number their base must
   // still have.
+  // A $FILE_NAME, to be checked against its directory once every record
+  // is read.
+  struct Name {
+    MftIndex::Entry entry;
+    std::uint32_t parent;
+  };
+  std::vector<Name> names;
   std::vector<std::pair<Name, std::uint16_t>> extensionNames;
   // What an extension record says of its base.
   struct Extension {
@@ -109,58 +70,15 @@ const std::uint64_t* MftIndex::SystemHead(std::uint32_t record) const {
 }
 
 std::span<const MftIndex::Entry> MftIndex::Children(std::uint32_t dir) const {
-  if (dir >= firstChild_.size()) return {};
-  const std::uint32_t begin = dir == 0 ? 0 : firstChild_[dir - 1];
-  return std::span<const Entry>(entries_).subspan(begin, firstChild_[dir] - begin);
+  if (std::size_t{dir} + 1 >= firstChild_.size()) return {};
+  return std::span<const Entry>(entries_).subspan(firstChild_[dir],
+                                                  firstChild_[dir + 1] - firstChild_[dir]);
 }
 
 std::size_t MftIndex::HeldBytes() const {
-  return files_.capacity() * sizeof(MftFile) + firstChild_.capacity() * sizeof(std::uint32_t) +
-         entries_.capacity() * sizeof(Entry) + names_.capacity() +
-         systemHeads_.capacity() * sizeof(systemHeads_[0]);
-}
-
-void ClusterReader::Read(std::uint64_t lcn, std::uint64_t count, std::span<std::byte> out) {
-  if (lcn >= boot_.clusters || count > boot_.clusters - lcn ||
-      out.size() != count * boot_.clusterSize) {
-    throw NtfsAnomaly("clusters outside the volume");
-  }
-  if (!volume_.ReadAt(lcn * boot_.clusterSize, out)) throw NtfsAnomaly("clusters not readable");
-}
-
-void ClusterReader::ReadStream(const std::vector<Run>& runs, std::uint64_t offset,
-                               std::uint64_t initialized, std::span<std::byte> out) {
-  const std::uint64_t size = boot_.clusterSize;
-  std::size_t done = 0;
-  while (done < out.size()) {
-    const std::uint64_t vcn = (offset + done) / size;
-    const auto run = std::find_if(runs.begin(), runs.end(), [vcn](const Run& r) {
-      return r.vcn <= vcn && vcn - r.vcn < r.length;
-    });
-    if (run == runs.end()) throw NtfsAnomaly("data its runs do not cover");
-    const std::uint64_t left = run->vcn + run->length - vcn;
-    const std::uint64_t whole = std::min<std::uint64_t>(left, (out.size() - done) / size);
-    const std::uint64_t count = whole > 0 ? whole : 1;
-    std::span<std::byte> target =
-        out.subspan(done, std::min<std::size_t>(count * size, out.size() - done));
-    std::span<std::byte> into = target;
-    if (target.size() < size) {
-      cluster_.resize(size);
-      into = cluster_;
-    }
-    if (run->lcn < 0) {
-      std::memset(into.data(), 0, into.size());
-    } else {
-      Read(static_cast<std::uint64_t>(run->lcn) + (vcn - run->vcn), count, into);
-    }
-    if (into.data() != target.data()) std::memcpy(target.data(), into.data(), target.size());
-    done += target.size();
-  }
-  if (initialized < offset + out.size()) {
-    const std::size_t from =
-        initialized > offset ? static_cast<std::size_t>(initialized - offset) : 0;
-    std::memset(out.data() + from, 0, out.size() - from);
-  }
+  return files_.capacity() * sizeof(MftFile) + created_.capacity() * sizeof(std::uint64_t) +
+         firstChild_.capacity() * sizeof(std::uint32_t) + entries_.capacity() * sizeof(Entry) +
+         names_.capacity() + systemHeads_.capacity() * sizeof(systemHeads_[0]);
 }
 
 MftIndexBuilder::MftIndexBuilder(const MftReadOptions& options, std::uint64_t serial,
@@ -174,10 +92,22 @@ MftIndexBuilder::MftIndexBuilder(const MftReadOptions& options, std::uint64_t se
 
 MftIndexBuilder::~MftIndexBuilder() = default;
 
+void MftIndexBuilder::Reserve(std::size_t records) {
+  index_->files_.reserve(records);
+  if (options_.creationTimes) index_->created_.reserve(records);
+  // About a name a record, of some twenty bytes; pages reserved and never
+  // written take no memory.
+  pending_->names.reserve(records);
+  index_->names_.reserve(records * 24);
+}
+
 void MftIndexBuilder::Add(std::uint32_t number, std::span<const std::byte> record,
                           const RecordHeader& header) {
   std::vector<MftFile>& files = index_->files_;
   if (files.size() <= number) files.resize(std::size_t{number} + 1);
+  if (options_.creationTimes && index_->created_.size() <= number) {
+    index_->created_.resize(std::size_t{number} + 1);
+  }
   MftFile& file = files[number];
   file.sequence = header.sequence;
   file.flags = MftFile::kInUse;
@@ -194,7 +124,7 @@ void MftIndexBuilder::Add(std::uint32_t number, std::span<const std::byte> recor
   while (cursor.Next(a)) {
     if (a.type == AttributeType::kStandardInformation && !extension) {
       if (!a.resident || a.value.size() < 0x24) throw NtfsAnomaly("a short $STANDARD_INFORMATION");
-      file.created = U64(a.value, 0x00);
+      if (options_.creationTimes) index_->created_[number] = U64(a.value, 0x00);
       file.modified = U64(a.value, 0x08);
       file.attributes = U32(a.value, 0x20);
       if ((file.attributes & kNtfsReparsePoint) != 0) file.flags |= MftFile::kReparse;
@@ -217,12 +147,17 @@ void MftIndexBuilder::AddAttribute(std::uint32_t base, std::uint16_t baseSequenc
       const std::span<const std::byte> raw = SubSpan(a.value, 0x42, 2 * units);
       if (units == 0) throw NtfsAnomaly("an empty name");
       const std::size_t offset = index.names_.size();
-      AppendName(raw, index.names_);
+      const bool backslash = AppendFileName(raw, index.names_);
       if (index.names_.size() > 0xFFFFFFFF) throw NtfsAnomaly("names past what the index holds");
       const std::uint64_t parent = U64(a.value, 0x00);
-      const Pending::Name n{RecordOf(parent), base, static_cast<std::uint32_t>(offset),
-                            static_cast<std::uint16_t>(index.names_.size() - offset),
-                            SequenceOf(parent)};
+      const auto length = static_cast<std::uint16_t>(index.names_.size() - offset);
+      // A name's length in bytes (WTF-8 of at most 255 units) and whether
+      // it holds "\\"; checked against its directory once all is read.
+      const Pending::Name n{{base, static_cast<std::uint32_t>(offset),
+                             static_cast<std::uint16_t>(
+                                 length | (backslash ? MftIndex::kHoldsBackslash : 0)),
+                             SequenceOf(parent)},
+                            RecordOf(parent)};
       if (extension) {
         // The base must still own the extension when every record is read.
         pending_->extensionNames.emplace_back(n, baseSequence);
@@ -291,7 +226,10 @@ std::unique_ptr<MftIndex> MftIndexBuilder::Finish(ClusterReader& clusters) {
     if (e.size >= 0) files[e.base].size = e.size;
   }
   for (const auto& [name, sequence] : pending_->extensionNames) {
-    if (owns(name.record, sequence)) pending_->names.push_back(name);
+    if (owns(name.entry.record, sequence)) {
+      pending_->names.push_back(name);
+      ++index_->extensionNames_;
+    }
   }
   pending_->extensionNames.clear();
   if (files.size() <= MftIndex::kRoot || !files[MftIndex::kRoot].Directory()) {
@@ -308,30 +246,35 @@ std::unique_ptr<MftIndex> MftIndexBuilder::Finish(ClusterReader& clusters) {
 void MftIndexBuilder::Group() {
   std::vector<MftFile>& files = index_->files_;
   std::vector<std::uint32_t>& first = index_->firstChild_;
-  first.assign(files.size(), 0);
   std::vector<Pending::Name>& names = pending_->names;
   // Keeps only the names that stand in a directory that is there.
   const auto kept = [&files](const Pending::Name& n) {
-    return n.record != n.parent && n.parent < files.size() && n.record < files.size() &&
-           (files[n.record].flags & (MftFile::kInUse | MftFile::kBase)) ==
+    const std::uint32_t record = n.entry.record;
+    return record != n.parent && n.parent < files.size() && record < files.size() &&
+           (files[record].flags & (MftFile::kInUse | MftFile::kBase)) ==
                (MftFile::kInUse | MftFile::kBase) &&
            (files[n.parent].flags & (MftFile::kInUse | MftFile::kBase | MftFile::kDirectory)) ==
                (MftFile::kInUse | MftFile::kBase | MftFile::kDirectory) &&
-           files[n.parent].sequence == n.parentSequence;
+           files[n.parent].sequence == n.entry.parentSequence;
   };
   names.erase(std::remove_if(names.begin(), names.end(), [&](const auto& n) { return !kept(n); }),
               names.end());
   if (names.size() > 0xFFFFFFFF) throw NtfsAnomaly("names past what the index holds");
+  first.assign(files.size() + 1, 0);
   for (const Pending::Name& n : names) {
     // A directory has one name: a second would let a walk go round.
-    if (files[n.record].Directory()) {
-      if ((files[n.record].flags & kNamed) != 0) throw NtfsAnomaly("a directory with two names");
-      files[n.record].flags |= kNamed;
+    if (files[n.entry.record].Directory()) {
+      if ((files[n.entry.record].flags & kNamed) != 0) {
+        throw NtfsAnomaly("a directory with two names");
+      }
+      files[n.entry.record].flags |= kNamed;
     }
     ++first[n.parent];
   }
   for (MftFile& f : files) f.flags &= static_cast<std::uint8_t>(~kNamed);
-  // Each directory's names end at first[dir]; they are placed from the end.
+  // Each directory's names end at first[dir] at first; placed from the
+  // end, they leave first[dir] where they begin, and first[dir + 1] where
+  // they end.
   std::uint32_t total = 0;
   for (std::uint32_t& f : first) {
     total += f;
@@ -339,10 +282,7 @@ void MftIndexBuilder::Group() {
   }
   std::vector<MftIndex::Entry>& entries = index_->entries_;
   entries.resize(names.size());
-  std::vector<std::uint32_t> next(first);
-  for (auto n = names.rbegin(); n != names.rend(); ++n) {
-    entries[--next[n->parent]] = {n->record, n->nameOffset, n->nameLength};
-  }
+  for (auto n = names.rbegin(); n != names.rend(); ++n) entries[--first[n->parent]] = n->entry;
   names.clear();
   names.shrink_to_fit();
 }
@@ -387,6 +327,16 @@ void MftIndexBuilder::Order() {
   MftIndex& index = *index_;
   const UpcaseTable& upcase = pending_->upcase;
   const bool bytes = options_.order == MftOrder::kBytes;
+  // In byte order, a name's first eight bytes as one number order most
+  // names without a look at the rest.
+  struct Keyed {
+    std::uint64_t head;
+    MftIndex::Entry entry;
+  };
+  std::vector<Keyed> keyed;
+  const auto byBytes = [&index](const Keyed& a, const Keyed& b) {
+    return a.head != b.head ? a.head < b.head : index.Name(a.entry) < index.Name(b.entry);
+  };
   std::uint32_t begin = 0;
   for (const std::uint32_t end : index.firstChild_) {
     const auto from = index.entries_.begin() + begin;
@@ -394,8 +344,17 @@ void MftIndexBuilder::Order() {
     begin = end;
     if (to - from < 2) continue;
     if (bytes) {
-      std::sort(from, to,
-                [&index](const auto& a, const auto& b) { return index.Name(a) < index.Name(b); });
+      keyed.clear();
+      for (auto e = from; e != to; ++e) {
+        const std::string_view name = index.Name(*e);
+        std::uint64_t head = 0;
+        for (std::size_t i = 0; i < 8; ++i) {
+          head = (head << 8) | (i < name.size() ? static_cast<unsigned char>(name[i]) : 0U);
+        }
+        keyed.push_back({head, *e});
+      }
+      std::sort(keyed.begin(), keyed.end(), byBytes);
+      std::transform(keyed.begin(), keyed.end(), from, [](const Keyed& k) { return k.entry; });
     } else {
       std::sort(from, to, [&](const auto& a, const auto& b) {
         return CollateNames(index.Name(a), index.Name(b), upcase) < 0;

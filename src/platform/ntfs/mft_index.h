@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -25,9 +26,8 @@ inline constexpr std::uint32_t kNtfsCompressed = 0x0800;
 
 // What the index keeps of one file record.
 struct MftFile {
-  std::int64_t size = 0;       // of the unnamed $DATA: the logical size, sparse or compressed
-  std::uint64_t modified = 0;  // $STANDARD_INFORMATION's times, FILETIME
-  std::uint64_t created = 0;
+  std::int64_t size = 0;         // of the unnamed $DATA: the logical size, sparse or compressed
+  std::uint64_t modified = 0;    // $STANDARD_INFORMATION's last write, FILETIME
   std::uint32_t attributes = 0;  // $STANDARD_INFORMATION's FILE_ATTRIBUTE_*
   std::uint16_t sequence = 0;
   std::uint8_t flags = 0;  // kInUse, kDirectory, kReparse
@@ -52,6 +52,9 @@ struct MftReadOptions {
   // Keep the first eight bytes of the unnamed $DATA of every system file:
   // ntfs-3g shows such a file as a link or device by them.
   bool systemHeads = false;
+  // Keep every file's creation time, which a stamp holds where the file
+  // system gives it (Windows, ntfs3); 8 bytes a record.
+  bool creationTimes = true;
 };
 
 class MftIndex {
@@ -64,8 +67,12 @@ class MftIndex {
   struct Entry {
     std::uint32_t record;
     std::uint32_t nameOffset;
-    std::uint32_t nameLength;
+    std::uint16_t nameLength;  // at most 765 bytes, and kHoldsBackslash
+    // The sequence number the name expects of its directory: a name that
+    // points at a directory since reused is not listed.
+    std::uint16_t parentSequence;
   };
+  static constexpr std::uint16_t kHoldsBackslash = 0x8000;
 
   // The names in directory record dir, ordered as asked for; none for a
   // record that is no directory in use. A hard link stands once under each
@@ -74,9 +81,18 @@ class MftIndex {
   std::span<const Entry> Children(std::uint32_t dir) const;
   // A name of an entry (WTF-8: UTF-8 but for unpaired surrogates).
   std::string_view Name(const Entry& e) const {
-    return std::string_view(names_).substr(e.nameOffset, e.nameLength);
+    return std::string_view(names_).substr(e.nameOffset, e.nameLength & (kHoldsBackslash - 1));
   }
+  // Whether a name holds "\", which no drive path can hold; told without
+  // a look at the name.
+  static bool HoldsBackslash(const Entry& e) { return (e.nameLength & kHoldsBackslash) != 0; }
   const MftFile& File(std::uint32_t record) const { return files_[record]; }
+  // $STANDARD_INFORMATION's creation time (FILETIME); nullopt when the
+  // index was not asked to keep it.
+  std::optional<std::uint64_t> Created(std::uint32_t record) const {
+    if (created_.empty()) return std::nullopt;
+    return created_[record];
+  }
   // The file reference of a record: its number and its sequence number,
   // which Windows gives as the file ID.
   std::uint64_t Reference(std::uint32_t record) const {
@@ -89,6 +105,9 @@ class MftIndex {
   std::uint64_t Serial() const { return serial_; }
   // Runs of the MFT's own data: more than one when it is fragmented.
   std::size_t MftRuns() const { return mftRuns_; }
+  // Names found in extension records, which an attribute list joins to
+  // their base records.
+  std::size_t ExtensionNames() const { return extensionNames_; }
   std::size_t Records() const { return files_.size(); }
   // Bytes the index holds.
   std::size_t HeldBytes() const;
@@ -97,32 +116,14 @@ class MftIndex {
   friend class MftIndexBuilder;
 
   std::vector<MftFile> files_;             // by record number
+  std::vector<std::uint64_t> created_;     // by record number, when kept
   std::vector<std::uint32_t> firstChild_;  // by record number, one past the last
   std::vector<Entry> entries_;
   std::string names_;
   std::vector<std::pair<std::uint32_t, std::uint64_t>> systemHeads_;  // sorted by record
   std::uint64_t serial_ = 0;
   std::size_t mftRuns_ = 0;
-};
-
-// Reads clusters of a volume for the builder and the reader.
-class ClusterReader {
- public:
-  ClusterReader(VolumeBytes& volume, const NtfsBoot& boot) : volume_(volume), boot_(boot) {}
-  const NtfsBoot& Boot() const { return boot_; }
-  // Reads count clusters from lcn into out, which holds exactly that many.
-  // Throws NtfsAnomaly when they lie outside the volume or cannot be read.
-  void Read(std::uint64_t lcn, std::uint64_t count, std::span<std::byte> out);
-  // Bytes [offset, offset + out.size()) of a non-resident attribute whose
-  // runs cover them; sparse runs and bytes from initialized on read as
-  // zeros. offset is a multiple of the cluster size.
-  void ReadStream(const std::vector<Run>& runs, std::uint64_t offset, std::uint64_t initialized,
-                  std::span<std::byte> out);
-
- private:
-  VolumeBytes& volume_;
-  const NtfsBoot& boot_;
-  std::vector<std::byte> cluster_;  // for a last cluster read in part
+  std::size_t extensionNames_ = 0;
 };
 
 // Gathers what the records say, in any order of records, then checks that
@@ -132,8 +133,9 @@ class MftIndexBuilder {
   MftIndexBuilder(const MftReadOptions& options, std::uint64_t serial, std::size_t mftRuns);
   ~MftIndexBuilder();
 
-  // Makes room for this many records, the MFT's size.
-  void Reserve(std::size_t records) { index_->files_.reserve(records); }
+  // Makes room for this many records, the MFT's size, so that nothing is
+  // copied as the index grows.
+  void Reserve(std::size_t records);
   // A record in use at position number of the MFT, its fixups applied.
   // Throws NtfsAnomaly.
   void Add(std::uint32_t number, std::span<const std::byte> record, const RecordHeader& header);

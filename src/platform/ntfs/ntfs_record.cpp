@@ -1,5 +1,7 @@
 #include "platform/ntfs/ntfs_record.h"
 
+#include <algorithm>
+#include <cstring>
 #include <string_view>
 
 namespace tidwen {
@@ -187,6 +189,86 @@ std::vector<Run> DecodeRuns(std::span<const std::byte> runs, std::uint64_t first
     vcn += length;
     out.push_back(run);
   }
+}
+
+void ClusterReader::Read(std::uint64_t lcn, std::uint64_t count, std::span<std::byte> out) {
+  if (lcn >= boot_.clusters || count > boot_.clusters - lcn ||
+      out.size() != count * boot_.clusterSize) {
+    throw NtfsAnomaly("clusters outside the volume");
+  }
+  if (!volume_.ReadAt(lcn * boot_.clusterSize, out)) throw NtfsAnomaly("clusters not readable");
+}
+
+void ClusterReader::ReadStream(const std::vector<Run>& runs, std::uint64_t offset,
+                               std::uint64_t initialized, std::span<std::byte> out) {
+  const std::uint64_t size = boot_.clusterSize;
+  std::size_t done = 0;
+  while (done < out.size()) {
+    const std::uint64_t vcn = (offset + done) / size;
+    const auto run = std::find_if(runs.begin(), runs.end(), [vcn](const Run& r) {
+      return r.vcn <= vcn && vcn - r.vcn < r.length;
+    });
+    if (run == runs.end()) throw NtfsAnomaly("data its runs do not cover");
+    const std::uint64_t left = run->vcn + run->length - vcn;
+    const std::uint64_t whole = std::min<std::uint64_t>(left, (out.size() - done) / size);
+    const std::uint64_t count = whole > 0 ? whole : 1;
+    std::span<std::byte> target =
+        out.subspan(done, std::min<std::size_t>(count * size, out.size() - done));
+    std::span<std::byte> into = target;
+    if (target.size() < size) {
+      cluster_.resize(size);
+      into = cluster_;
+    }
+    if (run->lcn < 0) {
+      std::memset(into.data(), 0, into.size());
+    } else {
+      Read(static_cast<std::uint64_t>(run->lcn) + (vcn - run->vcn), count, into);
+    }
+    if (into.data() != target.data()) std::memcpy(target.data(), into.data(), target.size());
+    done += target.size();
+  }
+  if (initialized < offset + out.size()) {
+    const std::size_t from =
+        initialized > offset ? static_cast<std::size_t>(initialized - offset) : 0;
+    std::memset(out.data() + from, 0, out.size() - from);
+  }
+}
+
+bool AppendFileName(std::span<const std::byte> raw, std::string& out) {
+  bool backslash = false;
+  const std::size_t units = raw.size() / 2;
+  const auto unit = [&raw](std::size_t i) {
+    return static_cast<std::uint32_t>(std::to_integer<std::uint8_t>(raw[2 * i])) |
+           (static_cast<std::uint32_t>(std::to_integer<std::uint8_t>(raw[2 * i + 1])) << 8);
+  };
+  for (std::size_t i = 0; i < units; ++i) {
+    std::uint32_t u = unit(i);
+    if (u == 0 || u == '/') throw NtfsAnomaly("a name holding \"/\" or NUL");
+    backslash = backslash || u == '\\';
+    if (u < 0x80) {
+      out.push_back(static_cast<char>(u));
+      continue;
+    }
+    // A pair is one code point; a surrogate without its partner stands for
+    // itself.
+    if (u >= 0xD800 && u <= 0xDBFF && i + 1 < units && unit(i + 1) >= 0xDC00 &&
+        unit(i + 1) <= 0xDFFF) {
+      u = 0x10000 + ((u - 0xD800) << 10) + (unit(i + 1) - 0xDC00);
+      ++i;
+    }
+    if (u < 0x800) {
+      out.push_back(static_cast<char>(0xC0 | (u >> 6)));
+    } else if (u < 0x10000) {
+      out.push_back(static_cast<char>(0xE0 | (u >> 12)));
+      out.push_back(static_cast<char>(0x80 | ((u >> 6) & 0x3F)));
+    } else {
+      out.push_back(static_cast<char>(0xF0 | (u >> 18)));
+      out.push_back(static_cast<char>(0x80 | ((u >> 12) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | ((u >> 6) & 0x3F)));
+    }
+    out.push_back(static_cast<char>(0x80 | (u & 0x3F)));
+  }
+  return backslash;
 }
 
 }  // namespace tidwen

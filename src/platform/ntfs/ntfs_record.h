@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "platform/ntfs/ntfs_bytes.h"
@@ -126,10 +127,35 @@ struct Run {
   std::uint64_t length = 0;
 };
 
+// Appends a name of UTF-16LE units as WTF-8 (as AppendWtf8 of wtf8.h
+// does), and says whether it holds "\". Throws NtfsAnomaly for "/" or
+// NUL, which no file system writes in a name.
+bool AppendFileName(std::span<const std::byte> units, std::string& out);
+
 // Decodes a runlist that starts at firstVcn. Throws NtfsAnomaly for a run
 // of no clusters, a field wider than eight bytes, a cluster outside the
 // volume's clusters, or a list without its end marker.
 std::vector<Run> DecodeRuns(std::span<const std::byte> runs, std::uint64_t firstVcn,
                             std::uint64_t clusters);
+
+// Reads clusters of a volume for the builder and the reader.
+class ClusterReader {
+ public:
+  ClusterReader(VolumeBytes& volume, const NtfsBoot& boot) : volume_(volume), boot_(boot) {}
+  const NtfsBoot& Boot() const { return boot_; }
+  // Reads count clusters from lcn into out, which holds exactly that many.
+  // Throws NtfsAnomaly when they lie outside the volume or cannot be read.
+  void Read(std::uint64_t lcn, std::uint64_t count, std::span<std::byte> out);
+  // Bytes [offset, offset + out.size()) of a non-resident attribute whose
+  // runs cover them; sparse runs and bytes from initialized on read as
+  // zeros. offset is a multiple of the cluster size.
+  void ReadStream(const std::vector<Run>& runs, std::uint64_t offset, std::uint64_t initialized,
+                  std::span<std::byte> out);
+
+ private:
+  VolumeBytes& volume_;
+  const NtfsBoot& boot_;
+  std::vector<std::byte> cluster_;  // for a last cluster read in part
+};
 
 }  // namespace tidwen

@@ -123,7 +123,7 @@ bool WinMftWalk::Start(const WinDrivePath& dir, const WinListing* last) {
                          OPEN_EXISTING, 0, nullptr);
   if (h == INVALID_HANDLE_VALUE) return false;
   WinVolume volume(h);
-  MftRead read = ReadMftIndex(volume, {MftOrder::kCollation, false});
+  MftRead read = ReadMftIndex(volume, {MftOrder::kCollation, false, true});
   if (!read.index) return false;
   index_ = std::move(read.index);
   volume_ = root_->Volume();
@@ -151,9 +151,11 @@ bool WinMftWalk::Agrees(const WinListing& read) {
 }
 
 std::optional<std::uint32_t> WinMftWalk::Resolve(const WinDrivePath& dir) {
-  if (const auto found = listed_.find(dir.path); found != listed_.end()) {
-    const std::uint32_t record = found->second;
-    listed_.erase(found);
+  // The walk reads the directories listed in the order they were listed,
+  // between directories it found otherwise.
+  if (!listed_.empty() && listed_.front().first == dir.path) {
+    const std::uint32_t record = listed_.front().second;
+    listed_.pop_front();
     return record;
   }
   std::uint32_t record = MftIndex::kRoot;
@@ -195,7 +197,7 @@ void WinMftWalk::FillFrom(WinListing& listing, std::uint32_t record, const WinDr
     // system) could not be reached by its path.
     const bool isDir = file.Directory();
     if (file.Reparse() || (!isDir && (file.attributes & (kNtfsHidden | kNtfsSystem)) != 0) ||
-        name.find('\\') != std::string_view::npos) {
+        MftIndex::HoldsBackslash(e)) {
       continue;
     }
     if (isDir) {
@@ -212,10 +214,11 @@ void WinMftWalk::FillFrom(WinListing& listing, std::uint32_t record, const WinDr
     names.append(name);
     if (isDir) {
       listing.dirs_.push_back(ref);
-      if (remember) listed_.emplace(Child(dir.path, name), e.record);
+      if (remember) listed_.emplace_back(Child(dir.path, name), e.record);
     } else {
       const std::uint64_t id = referencesAreIds_ ? index_->Reference(e.record) : 0;
-      listing.files_.push_back({ref, WinListedFile{file.size, file.modified, file.created, id}});
+      listing.files_.push_back({ref, WinListedFile{file.size, file.modified,
+                                                   index_->Created(e.record).value_or(0), id}});
     }
   }
 }

@@ -8,11 +8,12 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
+#include <utility>
 
 #include "platform/ntfs/mft_index.h"
 #include "platform/windows/win_path.h"
@@ -68,7 +69,8 @@ class WinMftWalk {
   // The MFT's file references are the file IDs a handle gives, as on
   // Windows' own NTFS; else (under Wine) a hit's ID is read from the file.
   bool referencesAreIds_ = false;
-  std::unordered_map<std::string, std::uint32_t> listed_;  // listed, not yet read
+  // Listed, not yet read, in the order listed.
+  std::deque<std::pair<std::string, std::uint32_t>> listed_;
   std::int64_t served_ = 0;
 };
 

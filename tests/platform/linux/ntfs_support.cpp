@@ -265,7 +265,8 @@ std::string DumpMftIndex(const std::string& path, const MftReadOptions& options)
   const MftRead read = ReadMftIndex(volume, options);
   if (!read.index) return "no index: " + read.failure;
   const MftIndex& index = *read.index;
-  std::string out;
+  std::string out = "mft runs " + std::to_string(index.MftRuns()) + ", extension names " +
+                    std::to_string(index.ExtensionNames()) + "\n";
   std::deque<std::pair<std::string, std::uint32_t>> queue{{"", MftIndex::kRoot}};
   while (!queue.empty()) {
     const auto [dir, record] = queue.front();

@@ -46,8 +46,9 @@ struct NtfsScan {
 // and the volume can be read so, else by walking it.
 NtfsScan ScanNtfsDrive(LinuxPlatform& platform, bool index);
 
-// The index of the volume in the file or device at path: everything it
-// holds, directory by directory, as text; or why there is none.
+// The index of the volume in the file or device at path: how many runs its
+// MFT has and how many names extension records hold, then everything it
+// lists, directory by directory, as text; or why there is none.
 std::string DumpMftIndex(const std::string& path, const MftReadOptions& options);
 
 }  // namespace tidwen::test
