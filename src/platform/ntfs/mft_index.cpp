@@ -282,7 +282,7 @@ void MftIndexBuilder::Group() {
   }
   std::vector<MftIndex::Entry>& entries = index_->entries_;
   entries.resize(names.size());
-  for (auto n = names.rbegin(); n != names.rend(); ++n) entries[--first[n->parent]] = n->entry;
+  for (std::size_t i = names.size(); i-- > 0;) entries[--first[names[i].parent]] = names[i].entry;
   names.clear();
   names.shrink_to_fit();
 }

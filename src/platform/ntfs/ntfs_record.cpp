@@ -234,14 +234,14 @@ void ClusterReader::ReadStream(const std::vector<Run>& runs, std::uint64_t offse
   }
 }
 
-bool AppendFileName(std::span<const std::byte> raw, std::string& out) {
+bool AppendFileName(std::span<const std::byte> units, std::string& out) {
   bool backslash = false;
-  const std::size_t units = raw.size() / 2;
-  const auto unit = [&raw](std::size_t i) {
-    return static_cast<std::uint32_t>(std::to_integer<std::uint8_t>(raw[2 * i])) |
-           (static_cast<std::uint32_t>(std::to_integer<std::uint8_t>(raw[2 * i + 1])) << 8);
+  const std::size_t count = units.size() / 2;
+  const auto unit = [&units](std::size_t i) {
+    return static_cast<std::uint32_t>(std::to_integer<std::uint8_t>(units[2 * i])) |
+           (static_cast<std::uint32_t>(std::to_integer<std::uint8_t>(units[2 * i + 1])) << 8);
   };
-  for (std::size_t i = 0; i < units; ++i) {
+  for (std::size_t i = 0; i < count; ++i) {
     std::uint32_t u = unit(i);
     if (u == 0 || u == '/') throw NtfsAnomaly("a name holding \"/\" or NUL");
     backslash = backslash || u == '\\';
@@ -251,7 +251,7 @@ bool AppendFileName(std::span<const std::byte> raw, std::string& out) {
     }
     // A pair is one code point; a surrogate without its partner stands for
     // itself.
-    if (u >= 0xD800 && u <= 0xDBFF && i + 1 < units && unit(i + 1) >= 0xDC00 &&
+    if (u >= 0xD800 && u <= 0xDBFF && i + 1 < count && unit(i + 1) >= 0xDC00 &&
         unit(i + 1) <= 0xDFFF) {
       u = 0x10000 + ((u - 0xD800) << 10) + (unit(i + 1) - 0xDC00);
       ++i;
