@@ -107,7 +107,12 @@ INSTANTIATE_TEST_SUITE_P(Volumes, MftReaderGeometry,
                          ::testing::Values(Geometry{512, 4096, false}, Geometry{512, 4096, true},
                                            Geometry{4096, 4096, false}, Geometry{512, 512, true},
                                            Geometry{512, 65536, false},
-                                           Geometry{4096, 65536, false}));
+                                           Geometry{4096, 65536, false}),
+                         [](const auto& info) {
+                           return "Sector" + std::to_string(info.param.sector) + "Cluster" +
+                                  std::to_string(info.param.cluster) +
+                                  (info.param.split ? "SplitMft" : "");
+                         });
 
 TEST(MftReader, OrdersNamesByBytesOrByNtfsCollation) {
   NtfsBuilder nb(512, 4096);
