@@ -18,9 +18,9 @@ JOBS ?= $(shell nproc)
 SANITIZER_ENV = ASAN_OPTIONS=abort_on_error=1:detect_leaks=1:strict_string_checks=1 \
 	UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
-.PHONY: all setup configure build run test package sanitize-build sanitize-test bench fuzz clean \
-	windows-test windows windows-screenshots tsan lint bench-windows windows-download-test \
-	reproducible-test
+.PHONY: all setup test-setup configure build run test package sanitize-build sanitize-test bench \
+	fuzz clean windows-test windows windows-screenshots tsan lint bench-windows \
+	windows-download-test reproducible-test
 
 all: build
 
@@ -57,16 +57,24 @@ package: configure
 	@cmake --build $(BUILD) -j $(JOBS) --target tidwen_package_contents
 	cd $(BUILD) && cpack -G DEB
 
-# The test suite in stages, stopping at the first that fails: as built for
-# use; with AddressSanitizer and UndefinedBehaviorSanitizer; cross-built for
-# Windows and run under Wine; the Windows download installed under Wine; and
-# the downloads built twice and compared.
-test: build
+# The test suite in stages, stopping at the first that fails: the build as
+# made for use and its ctest; with AddressSanitizer and
+# UndefinedBehaviorSanitizer; cross-built for Windows and run under Wine;
+# every fuzz target built and run for TEST_FUZZ_SECONDS, so that none can
+# break unseen; the Windows download installed under Wine; and the downloads
+# built twice and compared. Its set-up installs clang and libFuzzer's
+# runtime too.
+TEST_FUZZ_SECONDS ?= 5
+test: test-setup build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 	@$(MAKE) --no-print-directory sanitize-test
 	@$(MAKE) --no-print-directory windows-test
+	@$(MAKE) --no-print-directory fuzz FUZZ_SECONDS=$(TEST_FUZZ_SECONDS)
 	@$(MAKE) --no-print-directory windows-download-test
 	@$(MAKE) --no-print-directory reproducible-test
+
+test-setup:
+	@scripts/setup.sh clang libclang-rt-14-dev
 
 sanitize-test: sanitize-build
 	cd $(SANITIZE_BUILD) && QT_QPA_PLATFORM=offscreen $(SANITIZER_ENV) \

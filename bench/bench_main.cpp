@@ -26,6 +26,11 @@ void BenchArg::Count(std::int64_t& target, std::int64_t minimum) {
   ++index_;
 }
 
+const char* BenchArg::Take() {
+  if (value_ != nullptr) ++index_;
+  return value_;
+}
+
 std::optional<int> ParseBenchArgs(int argc, char** argv, BenchOptions& options,
                                   const BenchProgram& program) {
   for (int i = 1; i < argc; ++i) {

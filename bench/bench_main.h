@@ -48,6 +48,8 @@ class BenchArg {
   // Reads the next word as a whole number >= minimum into target and steps
   // over it. Without one, says so on standard error and exits with 2.
   void Count(std::int64_t& target, std::int64_t minimum);
+  // Steps over the next word and returns it; nullptr after the last.
+  const char* Take();
 
  private:
   const char* program_;

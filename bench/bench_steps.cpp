@@ -1,5 +1,7 @@
 #include "bench_steps.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdio>
 
@@ -7,13 +9,14 @@
 
 namespace tidwen::bench {
 
-TreeStats GenerateReportedScanTree(const BenchOptions& options, const std::string& root) {
+TreeStats GenerateReportedScanTree(const BenchOptions& options, const std::string& root,
+                                   bool utf8Only) {
   double start = NowSeconds();
   std::printf("generating   %lld files in %lld dirs under %s ...\n",
               static_cast<long long>(options.files), static_cast<long long>(options.dirs),
               root.c_str());
-  TreeStats stats =
-      GenerateScanTree(root, options.files, options.dirs, options.seed, options.Specials());
+  TreeStats stats = GenerateScanTree(root, options.files, options.dirs, options.seed,
+                                     options.Specials(), utf8Only);
   std::printf(
       "tree         %lld files (%lld listed, %lld empty, %lld hidden), %lld dirs, "
       "%lld links/fifos; generated in %.1f s\n",
@@ -30,6 +33,14 @@ ScanTree::ScanTree(const BenchOptions& options, const std::string& tag)
     : guard_(MakeTempRoot(options.tmp, tag)) {
   if (options.keep) guard_.Keep();
   stats_ = GenerateReportedScanTree(options, guard_.Root());
+}
+
+bool DropCaches() {
+  ::sync();
+  FILE* f = std::fopen("/proc/sys/vm/drop_caches", "w");
+  if (f == nullptr) return false;
+  const bool written = std::fputs("3\n", f) >= 0;
+  return std::fclose(f) == 0 && written;
 }
 
 double TimeFloorWalk(const std::string& root) {

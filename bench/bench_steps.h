@@ -17,7 +17,8 @@ namespace tidwen::bench {
 // Generates the scan tree the options describe under root (which must exist
 // and be empty), printing what is made, what it holds and the hits expected.
 // Throws std::runtime_error as GenerateScanTree does.
-TreeStats GenerateReportedScanTree(const BenchOptions& options, const std::string& root);
+TreeStats GenerateReportedScanTree(const BenchOptions& options, const std::string& root,
+                                   bool utf8Only = false);
 
 // A benchmark's scan tree: made under options.tmp with a name holding tag,
 // generated as GenerateReportedScanTree does, and removed when it goes out
@@ -33,6 +34,10 @@ class ScanTree {
   TreeGuard guard_;
   TreeStats stats_;
 };
+
+// Empties the page cache, so that the next reader meets the disk. False when
+// this process may not, which takes root.
+bool DropCaches();
 
 // Wall seconds of one FloorWalk of root.
 double TimeFloorWalk(const std::string& root);

@@ -136,7 +136,7 @@ void CountFile(TreeStats& stats, std::string_view name, std::size_t size) {
 }  // namespace
 
 TreeStats GenerateScanTree(const std::string& root, std::int64_t fileCount, std::int64_t dirCount,
-                           std::uint64_t seed, std::int64_t specialCount) {
+                           std::uint64_t seed, std::int64_t specialCount, bool utf8Only) {
   Rng rng(seed);
   TreeStats stats;
   std::vector<std::string> dirs = {root};
@@ -150,7 +150,7 @@ TreeStats GenerateScanTree(const std::string& root, std::int64_t fileCount, std:
     if (kind < 10) {
       name = "." + name;  // hidden directories are still walked
     } else if (kind < 12) {
-      name += "\xff\xfe";  // not UTF-8
+      name += utf8Only ? "\xc3\xa9" : "\xff\xfe";  // not UTF-8
     }
     dirs.push_back(parent + "/" + name);
     MakeDir(dirs.back());
@@ -178,7 +178,9 @@ TreeStats GenerateScanTree(const std::string& root, std::int64_t fileCount, std:
     } else if (kind < 905) {
       name = UniqueBase(rng, serial) + "\\x.tmp";  // no drive path can name it
     } else if (kind < 915) {
-      name = UniqueBase(rng, serial) + (rng.Below(2) == 0 ? "\xff\xfe.tmp" : "\xc3(.BAK");
+      const bool bad = rng.Below(2) == 0;
+      name = UniqueBase(rng, serial) + (utf8Only ? (bad ? "\xc3\xa9.tmp" : "\xc3\xa9(.BAK")
+                                                 : (bad ? "\xff\xfe.tmp" : "\xc3(.BAK"));
     } else {
       name = OrdinaryName(rng, serial);
     }

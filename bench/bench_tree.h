@@ -24,9 +24,11 @@ struct TreeStats {
 // included) of a random shape, about 5% junk names in every suffix form,
 // 1% empty, 2% hidden, 1% near misses, a few names holding "\" or bytes that
 // are not UTF-8, hidden directories, and specialCount symlinks and fifos.
+// With utf8Only, the names that would not be UTF-8 take a UTF-8 letter
+// beyond ASCII instead, as a file system of UTF-16 names (NTFS) needs.
 // The root must exist and be empty. Throws std::runtime_error on failure.
 TreeStats GenerateScanTree(const std::string& root, std::int64_t fileCount, std::int64_t dirCount,
-                           std::uint64_t seed, std::int64_t specialCount);
+                           std::uint64_t seed, std::int64_t specialCount, bool utf8Only = false);
 
 // A tree for deletion: junkCount junk files (mostly .tmp, some of every other
 // suffix but ".$$$", which would stand twice in the ResultList, and 1% empty)

@@ -23,14 +23,18 @@ void WriteEntries(const ListControl& list, std::int64_t count, char end);
 int EndReportWithEntries(const ListControl& list, std::int64_t count);
 
 // --list DIR: scans DIR as drive c: with every type selected and writes each
-// ResultList entry's bytes, one per line, in the order they were added.
-// Returns the exit code.
-int RunListMode(const std::string& dir);
+// ResultList entry's bytes, one per line, in the order they were added; on
+// standard error, how many listings came from the Master File Table, when
+// any did. With walk (--list-walk), every directory is read, never the
+// volume's index. Returns the exit code.
+int RunListMode(const std::string& dir, bool walk = false);
 
 // --child-scan DIR: scans DIR and writes a report (see child_report.h) whose
-// records are the ResultList entries. With oneThread the platform reads
-// nothing ahead of the walk.
-int RunScanChild(const std::string& dir, bool oneThread = false);
+// records are the ResultList entries, with how many listings came from a
+// volume's Master File Table (indexed). With oneThread the platform reads
+// nothing ahead of the walk; with walk it reads every directory, never a
+// volume's index.
+int RunScanChild(const std::string& dir, bool oneThread = false, bool walk = false);
 
 // --child-delete DIR: scans DIR, selects every entry, deletes with every
 // question answered Yes, and writes a report without records.

@@ -3,6 +3,7 @@
 //
 //   tidwen-bench                 run every benchmark
 //   tidwen-bench --list DIR      print the scan's hits for DIR, one per line
+//   tidwen-bench --list-walk DIR the same, never from a volume's index
 //
 // Benchmarks print figures and never fail on a target; the exit code is 1
 // only when a run could not be made or its results were wrong.
@@ -23,6 +24,7 @@
 #include "child_modes.h"
 #include "child_report.h"
 #include "floor_walk.h"
+#include "ntfs_bench.h"
 #include "process_run.h"
 
 namespace tidwen::bench {
@@ -32,6 +34,7 @@ void Usage(FILE* out) {
   std::fprintf(out,
                "usage: tidwen-bench [options]\n"
                "       tidwen-bench --list DIR\n"
+               "       tidwen-bench --list-walk DIR   the same reading every directory\n"
                "  --files N          files in the scan tree (200000)\n"
                "  --dirs M           directories in the scan tree (20000)\n"
                "  --specials K       symlinks and fifos in the scan tree (files/2000)\n"
@@ -44,17 +47,11 @@ void Usage(FILE* out) {
                "  --scan-only        skip the deletion benchmark\n"
                "  --delete-only      skip the scan benchmark\n"
                "  --keep             keep the scan tree and print its path\n"
+               "  --ntfs-files N     files in the NTFS image's tree (100000; 0 skips it)\n"
+               "  --ntfs-only        only the NTFS benchmark\n"
+               "  --ntfs-reuse DIR   only the NTFS benchmark, on the image and tree\n"
+               "                     that a run with --keep kept in DIR\n"
                "Trees are made under --tmp and removed afterwards.\n");
-}
-
-// Empties the page cache, so that the next reader meets the disk. False when
-// this process may not, which takes root.
-bool DropCaches() {
-  ::sync();
-  FILE* f = std::fopen("/proc/sys/vm/drop_caches", "w");
-  if (f == nullptr) return false;
-  const bool written = std::fputs("3\n", f) >= 0;
-  return std::fclose(f) == 0 && written;
 }
 
 // The floor and both scans, each after the page cache was emptied: what a
@@ -286,20 +283,50 @@ std::optional<int> ChildMode(const BenchArg& word) {
   const std::string& arg = word.Arg();
   const char* value = word.Value();
   if (arg == "--list" && value != nullptr && word.Argc() == 3) return RunListMode(value);
+  if (arg == "--list-walk" && value != nullptr && word.Argc() == 3) return RunListMode(value, true);
   if (arg == "--child-scan" && value != nullptr) return RunScanChild(value);
   if (arg == "--child-scan-one-thread" && value != nullptr) return RunScanChild(value, true);
+  if (arg == "--child-scan-walk" && value != nullptr) return RunScanChild(value, false, true);
   if (arg == "--child-delete" && value != nullptr) return RunDeleteChild(value);
   return std::nullopt;
 }
 
+// Generating files through ntfs-3g runs at about 1500 a second: a million
+// take more than ten minutes, so the NTFS benchmark makes fewer unless asked.
+constexpr std::int64_t kNtfsFiles = 100000;
+
 int Main(int argc, char** argv) {
   BenchOptions options{.files = 200000, .dirs = 20000, .runs = 5, .deleteRuns = 3};
+  std::int64_t ntfsFiles = kNtfsFiles;
+  bool ntfsOnly = false;
+  std::string ntfsReuse;
+  const auto ntfsOption = [&](BenchArg& word) {
+    if (word.Arg() == "--ntfs-files") {
+      word.Count(ntfsFiles, 0);
+    } else if (word.Arg() == "--ntfs-only") {
+      ntfsOnly = true;
+    } else if (word.Arg() == "--ntfs-reuse" && word.Value() != nullptr) {
+      ntfsReuse = word.Take();
+      ntfsOnly = true;
+    } else {
+      return false;
+    }
+    return true;
+  };
+  const auto scan = [&](const BenchOptions& o, const std::string& self) {
+    const bool sound = ntfsOnly || ScanBenchmark(o, self);
+    return NtfsBenchmark(o, ntfsFiles, self, ntfsReuse) && sound;
+  };
+  const auto deletion = [&](const BenchOptions& o, const std::string& self) {
+    return ntfsOnly || DeleteBenchmark(o, self);
+  };
   return RunBenchMain(argc, argv, options,
                       {.name = "tidwen-bench",
                        .usage = Usage,
                        .childMode = ChildMode,
-                       .scanBenchmark = ScanBenchmark,
-                       .deleteBenchmark = DeleteBenchmark});
+                       .extraOption = ntfsOption,
+                       .scanBenchmark = scan,
+                       .deleteBenchmark = deletion});
 }
 
 }  // namespace

@@ -15,7 +15,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build-fuzz}
 seconds=${FUZZ_SECONDS:-60}
-targets=(${FUZZ_TARGETS:-drive_path display_text file_name})
+targets=(${FUZZ_TARGETS:-drive_path display_text file_name ntfs_mft})
 
 # The fuzz build needs clang and its fuzzer runtime beyond the usual packages.
 scripts/setup.sh clang libclang-rt-14-dev
@@ -28,6 +28,7 @@ cmake --build "$build" -j "$(nproc)" --target "${targets[@]/#/fuzz_}"
 max_len() {
   case "$1" in
     file_name) echo 255 ;;  # the longest name a Linux filesystem takes
+    ntfs_mft) echo 24576 ;;  # the MFT the inputs are laid over
     *) echo 512 ;;
   esac
 }

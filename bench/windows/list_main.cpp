@@ -4,6 +4,10 @@
 //
 //   tidwen-bench --list DIR
 //   tidwen-bench --list-one-thread DIR   the same with nothing read ahead
+//   tidwen-bench --list-walk DIR         the same, never from a volume's index
+//
+// When the scan took listings from a volume's Master File Table, standard
+// error says how many.
 //
 // The timed benchmarks run on Linux only.
 #include "platform/windows/win32.h"
@@ -38,9 +42,11 @@ class NoMessageBox final : public tidwen::MessageBoxService {
 
 // The scan of dir shown as c: with every junk type selected: each ResultList
 // entry in the order found.
-std::vector<std::string> ListHits(const std::string& dir, bool oneThread) {
+std::vector<std::string> ListHits(const std::string& dir, bool oneThread, bool walk,
+                                  std::int64_t& indexed) {
   const std::unique_ptr<tidwen::TunablePlatform> platform = tidwen::MakeTunablePlatform(dir);
   if (oneThread) platform->SetReadAhead(0);
+  platform->SetVolumeIndex(!walk);
   tidwen::PlainListControl list1, list2, list3;
   tidwen::PlainLabel label1;
   tidwen::PlainDriveList drive1{"c:"};
@@ -51,6 +57,7 @@ std::vector<std::string> ListHits(const std::string& dir, bool oneThread) {
   tidwen::Command1_Click(form);
   std::vector<std::string> hits;
   for (std::int64_t i = 0; i < list1.ListCount(); ++i) hits.emplace_back(list1.List(i));
+  indexed = platform->IndexedListings();
   return hits;
 }
 
@@ -59,11 +66,13 @@ std::vector<std::string> ListHits(const std::string& dir, bool oneThread) {
 int main() {
   int argc = 0;
   wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
-  const bool oneThread =
-      argv != nullptr && argc == 3 && std::wstring_view(argv[1]) == L"--list-one-thread";
-  if (argv == nullptr || argc != 3 || (!oneThread && std::wstring_view(argv[1]) != L"--list")) {
+  const std::wstring_view mode = argv != nullptr && argc == 3 ? argv[1] : L"";
+  const bool oneThread = mode == L"--list-one-thread";
+  const bool walk = mode == L"--list-walk";
+  if (!oneThread && !walk && mode != L"--list") {
     std::fprintf(stderr,
-                 "usage: tidwen-bench --list DIR\n       tidwen-bench --list-one-thread DIR\n");
+                 "usage: tidwen-bench --list DIR\n       tidwen-bench --list-one-thread DIR\n"
+                 "       tidwen-bench --list-walk DIR\n");
     return 2;
   }
   const std::string dir = tidwen::ToWtf8(std::wstring_view(argv[2]));
@@ -71,9 +80,14 @@ int main() {
   // Entries are bytes, lines end in "\n" alone.
   _setmode(_fileno(stdout), _O_BINARY);
   try {
-    for (const std::string& hit : ListHits(dir, oneThread)) {
+    std::int64_t indexed = 0;
+    for (const std::string& hit : ListHits(dir, oneThread, walk, indexed)) {
       std::fwrite(hit.data(), 1, hit.size(), stdout);
       std::fputc('\n', stdout);
+    }
+    if (indexed > 0) {
+      std::fprintf(stderr, "tidwen-bench: %lld listings from the Master File Table\n",
+                   static_cast<long long>(indexed));
     }
   } catch (const tidwen::RuntimeError& e) {
     std::fprintf(stderr, "tidwen-bench: %s\n", e.what());

@@ -6,6 +6,7 @@
 
 #include "model/display_text.h"
 #include "support/fuzz_checks.h"
+#include "support/mft_checks.h"
 
 namespace tidwen {
 namespace {
@@ -33,6 +34,15 @@ TEST(FuzzRegressions, DisplayTextInputsKeepEveryDisplayInvariant) {
   for (const KeptInput& input : test::KeptInputs(test::FuzzSourceDir(), "file_name")) {
     EXPECT_EQ(test::CheckDisplayText(input.bytes), "") << input.file;
   }
+}
+
+TEST(FuzzRegressions, MftImagesKeepEveryIndexInvariant) {
+  for (const KeptInput& input : InputsOf("ntfs_mft")) {
+    EXPECT_EQ(test::CheckMftImage(std::as_bytes(std::span(input.bytes))), "") << input.file;
+  }
+  // The volume the inputs are laid over is sound: a damaged one proves
+  // nothing.
+  EXPECT_TRUE(test::MftImageGivesIndex(test::SoundMftBytes()));
 }
 
 TEST(FuzzRegressions, PosixPathsWithDoubledSlashOrNulMapAsTheirPlainSpelling) {

@@ -51,6 +51,7 @@ void Listing::Reset() {
   nextInfo_ = 0;
   servedDirs_ = false;
   servedFiles_ = false;
+  indexed_ = false;
 }
 
 const FileInfo* Listing::InfoOf(std::string_view name) const {
@@ -118,7 +119,12 @@ void ListingFiller::LookAtFiles(Listing& listing, int fd) {
 
 DirectoryReader::DirectoryReader(const DriveTable& drives, SysCalls& sys, BeneathOpener& opener,
                                  const SystemTrees& trees)
-    : drives_(drives), sys_(sys), opener_(opener), trees_(trees), filler_(sys) {}
+    : drives_(drives),
+      sys_(sys),
+      opener_(opener),
+      trees_(trees),
+      filler_(sys),
+      mft_(sys, opener, trees) {}
 
 DirectoryReader::~DirectoryReader() = default;
 
@@ -148,11 +154,19 @@ std::shared_ptr<const Listing> DirectoryReader::Read(std::string_view drivePath,
   const bool root = parsed->relative.empty();
   const int rootFd = RootFd(*parsed->drive, drivePath, root);
   if (root) {
-    // A walk starts at a drive's root: read ahead of it afresh.
+    // A walk starts at a drive's root: read ahead of it afresh, unless the
+    // volume's index is to serve it.
     readAhead_.reset();
-    if (readAheadWorkers_ > 0) {
+    if (readAheadWorkers_ > 0 && !mft_.Prepare(rootFd, parsed->drive->mountPoint)) {
       readAhead_ = StartLinuxReadAhead(sys_, readAheadWorkers_, rootFd, settledNs_);
     }
+  }
+  // A walk that has gone its way over an NTFS drive is served from the
+  // volume's index.
+  if (!root && mft_.Fill(*listing, drivePath, *parsed, rootFd,
+                         newest_ < pool_.size() ? pool_[newest_].get() : nullptr)) {
+    readAhead_.reset();
+    return Served(listing, drivePath, lister);
   }
   // A directory read ahead is only looked at and measured from: a path
   // descriptor does, and is opened for reading only when it must be read.
@@ -182,16 +196,39 @@ std::shared_ptr<const Listing> DirectoryReader::Read(std::string_view drivePath,
   (lister == Lister::kDirs ? listing->servedDirs_ : listing->servedFiles_) = true;
   newest_ =
       static_cast<std::size_t>(std::find(pool_.begin(), pool_.end(), listing) - pool_.begin());
+  if (root) mft_.Arm(listing);
   return listing;
+}
+
+std::shared_ptr<const Listing> DirectoryReader::Served(const std::shared_ptr<Listing>& listing,
+                                                       std::string_view drivePath, Lister lister) {
+  listing->path_.assign(drivePath);
+  listing->path_[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(drivePath[0])));
+  (lister == Lister::kDirs ? listing->servedDirs_ : listing->servedFiles_) = true;
+  newest_ =
+      static_cast<std::size_t>(std::find(pool_.begin(), pool_.end(), listing) - pool_.begin());
+  return listing;
+}
+
+FileStamp DirectoryReader::IndexedStamp(std::string_view drivePath, const struct stat& st,
+                                        std::optional<std::int64_t> birth) const {
+  const std::optional<DrivePath> parsed = ParseDrivePath(drives_, drivePath);
+  if (!parsed || parsed->relative.empty()) return {};
+  return mft_.Stamp(*parsed, rootFd_.Get(), st, birth);
 }
 
 const Listing* DirectoryReader::FindOpen(std::string_view drivePath) const {
   if (newest_ < pool_.size()) {
     const Listing& newest = *pool_[newest_];
-    if (newest.fd_.Valid() && SameDrivePath(newest.path_, drivePath)) return &newest;
+    if ((newest.fd_.Valid() || newest.indexed_) && SameDrivePath(newest.path_, drivePath)) {
+      return &newest;
+    }
   }
   for (const std::shared_ptr<Listing>& l : pool_) {
-    if (l.use_count() > 1 && l->fd_.Valid() && SameDrivePath(l->path_, drivePath)) return l.get();
+    if (l.use_count() > 1 && (l->fd_.Valid() || l->indexed_) &&
+        SameDrivePath(l->path_, drivePath)) {
+      return l.get();
+    }
   }
   return nullptr;
 }
@@ -273,6 +310,7 @@ void DirectoryReader::FillListing(Listing& listing, std::string_view drivePath,
 
 void DirectoryReader::ReleaseHandles() noexcept {
   readAhead_.reset();
+  mft_.Release();
   rootFd_.Reset();
   rootLetter_ = 0;
   for (const std::shared_ptr<Listing>& listing : pool_) listing->fd_.Reset();

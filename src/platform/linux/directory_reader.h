@@ -12,6 +12,7 @@
 #include "platform/linux/beneath_opener.h"
 #include "platform/linux/drive_path.h"
 #include "platform/linux/drive_table.h"
+#include "platform/linux/mft_walk.h"
 #include "platform/linux/sys_calls.h"
 #include "platform/linux/system_trees.h"
 
@@ -56,10 +57,14 @@ class Listing {
 
   // Bytes the listing holds, for bounding what is read ahead.
   std::size_t HeldBytes() const;
+  // Filled from the volume's Master File Table rather than read: no
+  // directory is open, and its files are stamped by a look of their own.
+  bool Indexed() const { return indexed_; }
 
  private:
   friend class DirectoryReader;
   friend class ListingFiller;
+  friend class MftWalk;
 
   struct NameRef {
     std::size_t offset;
@@ -81,6 +86,7 @@ class Listing {
   mutable std::size_t nextInfo_ = 0;  // where InfoOf looks first
   bool servedDirs_ = false;
   bool servedFiles_ = false;
+  bool indexed_ = false;
 };
 
 // What a listing leaves out of a directory of the system's own trees.
@@ -177,12 +183,25 @@ class DirectoryReader {
   // file of theirs is then measured from its path.
   void ReleaseHandles() noexcept;
 
+  // Whether a walk of an NTFS drive may take its listings from the
+  // volume's Master File Table (see MftWalk); it may by default.
+  void SetVolumeIndex(bool use) { mft_.SetEnabled(use); }
+  // Listings the last walk took from the Master File Table.
+  std::int64_t IndexedListings() const { return mft_.Served(); }
+  // The stamp of a file of an indexed listing, as st and its birth time
+  // say (see MftWalk::Stamp).
+  FileStamp IndexedStamp(std::string_view drivePath, const struct stat& st,
+                         std::optional<std::int64_t> birth) const;
+
  private:
   // A listing that no lister holds, emptied; a new one if all are held.
   std::shared_ptr<Listing> Recycle();
   // The open mount point of drive; opened afresh when refresh is set or the
   // drive differs from the last one. Throws RuntimeError(71).
   int RootFd(const Drive& drive, std::string_view drivePath, bool refresh);
+  // Hands out a listing just filled for one lister.
+  std::shared_ptr<const Listing> Served(const std::shared_ptr<Listing>& listing,
+                                        std::string_view drivePath, Lister lister);
   // Fills listing from its open directory: with what was read ahead of it
   // when that is the same directory, unchanged, else by reading it. Throws
   // RuntimeError.
@@ -204,6 +223,7 @@ class DirectoryReader {
   std::int64_t settledNs_ = 0;
   // While a walk reads ahead.
   std::unique_ptr<WalkReadAhead<AheadDirectory, Listing>> readAhead_;
+  MftWalk mft_;
 };
 
 }  // namespace tidwen

@@ -159,6 +159,10 @@ void LinuxPlatform::SetReadAhead(int workers, std::int64_t settledNs) {
   impl_->reader.SetReadAhead(workers, settledNs);
 }
 
+void LinuxPlatform::SetVolumeIndex(bool use) { impl_->reader.SetVolumeIndex(use); }
+
+std::int64_t LinuxPlatform::IndexedListings() const { return impl_->reader.IndexedListings(); }
+
 void LinuxPlatform::ReleaseHandles() noexcept {
   impl_->reader.ReleaseHandles();
   impl_->fileSystem.ReleaseKept();

@@ -7,7 +7,7 @@
 namespace tidwen {
 
 int LinuxFileLength::OpenParent(std::string_view path, std::string_view parent, UniqueFd& owned) {
-  if (const Listing* open = reader_.FindOpen(parent)) {
+  if (const Listing* open = reader_.FindOpen(parent); open != nullptr && open->Fd() >= 0) {
     // The walk's case: the directory is open, so the name is looked at
     // relative to it without resolving the path again.
     return open->Fd();
@@ -37,6 +37,7 @@ std::int64_t LinuxFileLength::FileLen(std::string_view path) {
 
   struct stat st {};
   std::optional<std::int64_t> birth;
+  bool indexed = false;
   const Listing* open = reader_.FindOpen(split.parent);
   if (const FileInfo* info = open != nullptr ? open->InfoOf(split.name) : nullptr) {
     // Looked at when the directory was read ahead.
@@ -48,6 +49,7 @@ std::int64_t LinuxFileLength::FileLen(std::string_view path) {
     st.st_size = info->size;
     st.st_mtim = info->modified;
     if (info->hasBirth) birth = info->birthNs;
+    indexed = open->Indexed();
     probe_.assign(split.name);
   } else {
     UniqueFd owned;
@@ -63,6 +65,7 @@ std::int64_t LinuxFileLength::FileLen(std::string_view path) {
   path_.assign(path);
   last_ = st;
   listedBirth_ = birth;
+  indexed_ = indexed;
   measured_ = true;
   lastStamp_.reset();
   return static_cast<std::int64_t>(st.st_size);
@@ -71,6 +74,11 @@ std::int64_t LinuxFileLength::FileLen(std::string_view path) {
 FileStamp LinuxFileLength::LastStamp() {
   if (!measured_) return {};
   if (lastStamp_) return *lastStamp_;
+  if (indexed_) {
+    // Which file it is as the mount numbers it (MftWalk::Stamp).
+    lastStamp_ = reader_.IndexedStamp(path_, last_, listedBirth_);
+    return *lastStamp_;
+  }
   if (listedBirth_) {
     // Looked at with its directory, birth time and all.
     lastStamp_ = StampWithBirthTime(last_, *listedBirth_);

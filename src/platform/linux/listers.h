@@ -58,6 +58,7 @@ class LinuxFileLength final : public FileLengthService {
   std::string probe_;  // the name being measured
   struct stat last_ {};
   std::optional<std::int64_t> listedBirth_;  // the listing's birth time of it
+  bool indexed_ = false;                     // measured from a listing of the volume's index
   bool measured_ = false;
   std::optional<FileStamp> lastStamp_;
 };

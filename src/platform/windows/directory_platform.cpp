@@ -164,6 +164,11 @@ void DirectoryPlatform::SetReadAhead(int workers, std::int64_t settledNs) {
   impl_->platform.SetReadAhead(workers, settledNs);
 }
 
+void DirectoryPlatform::SetVolumeIndex(bool use) { impl_->platform.SetVolumeIndex(use); }
+std::int64_t DirectoryPlatform::IndexedListings() const {
+  return impl_->platform.IndexedListings();
+}
+
 std::optional<std::string> DirectoryPlatform::DrivePathOf(std::string_view systemPath) const {
   if (!impl_->map.Inside(systemPath)) return std::nullopt;
   return impl_->map.ToShown(systemPath);

@@ -56,6 +56,8 @@ class DirectoryPlatform final : public TunablePlatform {
   // The same, with the age a directory's last change must have for its
   // listing to be read ahead; tests on trees just made take less.
   void SetReadAhead(int workers, std::int64_t settledNs);
+  void SetVolumeIndex(bool use) override;
+  std::int64_t IndexedListings() const override;
   std::optional<std::string> DrivePathOf(std::string_view systemPath) const override;
   std::optional<std::string> SystemPathOf(std::string_view drivePath) const override;
   std::optional<FileFacts> DescribeFile(std::string_view drivePath) const override;

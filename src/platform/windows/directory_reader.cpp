@@ -130,7 +130,7 @@ OpenDirectory Open(const WinDrivePath& dir, std::int64_t settledNs, bool withId)
 }  // namespace
 
 WinDirectoryReader::WinDirectoryReader(WinKeptOut& kept)
-    : kept_(kept), buffer_(kEntryBufferBytes / sizeof(std::uint64_t)) {}
+    : kept_(kept), buffer_(kEntryBufferBytes / sizeof(std::uint64_t)), mft_(kept) {}
 
 WinDirectoryReader::~WinDirectoryReader() = default;
 
@@ -246,6 +246,16 @@ std::shared_ptr<const WinListing> WinDirectoryReader::Read(std::string_view driv
           readAheadWorkers_, ReadAheadLimits{});
     }
   }
+  // A walk that has gone its way over an NTFS drive is served from the
+  // volume's index.
+  if (!walkStarts) {
+    if (std::shared_ptr<WinListing> indexed = mft_.Fill(*dir, newest_.get())) {
+      readAhead_.reset();
+      (lister == WinLister::kDirs ? indexed->servedDirs_ : indexed->servedFiles_) = true;
+      newest_ = indexed;
+      return indexed;
+    }
+  }
   std::optional<OpenDirectory> open;
   const bool taking = readAhead_ && !walkStarts && lister == WinLister::kDirs;
   try {
@@ -274,6 +284,7 @@ std::shared_ptr<const WinListing> WinDirectoryReader::Read(std::string_view driv
   (lister == WinLister::kDirs ? listing->servedDirs_ : listing->servedFiles_) = true;
   newest_ = listing;
   if (readAhead_ && lister == WinLister::kDirs) ExpectChildren(*listing);
+  if (walkStarts && dir->IsRoot()) mft_.Arm(listing);
   return listing;
 }
 
@@ -321,6 +332,9 @@ void WinDirectoryReader::SetReadAhead(int workers, std::int64_t settledNs) {
 
 void WinDirectoryReader::SetWalkStart(std::string drivePath) { walkStart_ = std::move(drivePath); }
 
-void WinDirectoryReader::ReleaseHandles() noexcept { readAhead_.reset(); }
+void WinDirectoryReader::ReleaseHandles() noexcept {
+  readAhead_.reset();
+  mft_.Release();
+}
 
 }  // namespace tidwen

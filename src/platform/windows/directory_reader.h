@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/read_ahead.h"
+#include "platform/windows/win_mft_walk.h"
 
 namespace tidwen {
 
@@ -57,6 +58,7 @@ class WinListing {
 
  private:
   friend class WinDirectoryReader;
+  friend class WinMftWalk;
 
   struct NameRef {
     std::size_t offset;
@@ -133,6 +135,11 @@ class WinDirectoryReader {
   void SetWalkStart(std::string drivePath);
   // Stops and joins the read-ahead.
   void ReleaseHandles() noexcept;
+  // Whether a walk of an NTFS drive's root may take its listings from the
+  // volume's Master File Table (see WinMftWalk); it may by default.
+  void SetVolumeIndex(bool use) { mft_.SetEnabled(use); }
+  // Listings the last walk took from the Master File Table.
+  std::int64_t IndexedListings() const { return mft_.Served(); }
   // Listings read ahead and not taken yet; for tests.
   std::size_t HeldAhead() { return readAhead_ ? readAhead_->HeldListings() : 0; }
 
@@ -161,6 +168,7 @@ class WinDirectoryReader {
   std::int64_t settledNs_ = kSettledNanoseconds;
   std::string walkStart_;
   std::unique_ptr<ReadAhead> readAhead_;  // while a walk reads ahead
+  WinMftWalk mft_;
 };
 
 }  // namespace tidwen

@@ -193,7 +193,8 @@ std::optional<WinFileId> WinKeptOut::IdOf(void* handle) const {
 
 std::optional<WinFileId> WinKeptOut::IdOfChild(const WinListedDirectory& in, std::wstring_view name,
                                                std::uint64_t file) const {
-  if (!wine_) return WinFileId{in.volume, file};
+  // A directory known without a handle is known by its volume and number.
+  if (!wine_ || in.handle == nullptr) return WinFileId{in.volume, file};
   std::string path = wine_->RealPathOf(in.handle);
   if (path.empty()) return std::nullopt;
   if (path.back() != '/') path.push_back('/');
@@ -252,6 +253,12 @@ WinShown WinKeptOut::ShownOf(std::wstring_view name, void* handle) const {
   const std::uint64_t file = FileNumberOf(handle);
   if (file == 0 || !files_.contains(file)) return {};
   return ShownOfTree(TreeOf(file, IdOf(handle)));
+}
+
+WinShown WinKeptOut::ShownOfId(std::wstring_view name, const WinFileId& id) const {
+  if (!wine_ && !MayBeSystemFolder(name)) return {};
+  if (id.file == 0 || !files_.contains(id.file)) return {};
+  return ShownOfTree(TreeOf(id.file, id));
 }
 
 WinShown WinKeptOut::ShownOfTree(const Tree* t) const {

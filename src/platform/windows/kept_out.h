@@ -98,6 +98,9 @@ class WinKeptOut {
   // be one of them there, which spares a call for every directory a scan
   // reads.
   WinShown ShownOf(std::wstring_view name, void* handle) const;
+  // The same for a directory below a drive's root whose identity is known
+  // without opening it (a walk served from the volume's own index).
+  WinShown ShownOfId(std::wstring_view name, const WinFileId& id) const;
   static bool ShowsFiles(const WinShown& shown) { return shown.kind == WinShown::kAll; }
 
   // Whether the subdirectory `name`, of file number `file` as the listing

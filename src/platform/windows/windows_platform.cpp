@@ -79,6 +79,10 @@ void WindowsPlatform::SetReadAhead(int workers, std::int64_t settledNs) {
   impl_->reader.SetReadAhead(workers, settledNs);
 }
 
+void WindowsPlatform::SetVolumeIndex(bool use) { impl_->reader.SetVolumeIndex(use); }
+
+std::int64_t WindowsPlatform::IndexedListings() const { return impl_->reader.IndexedListings(); }
+
 void WindowsPlatform::SetWalkStart(std::string drivePath) {
   impl_->reader.SetWalkStart(std::move(drivePath));
 }

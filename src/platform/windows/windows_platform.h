@@ -45,6 +45,10 @@ class WindowsPlatform final : public TunablePlatform {
   // The same, with the age a change must have; tests on trees just made
   // take less.
   void SetReadAhead(int workers, std::int64_t settledNs);
+  // A scan of an NTFS drive's root reads the volume's Master File Table
+  // when the process may open the volume (an administrator may).
+  void SetVolumeIndex(bool use) override;
+  std::int64_t IndexedListings() const override;
   // A directory where a walk starts, besides a drive's root.
   void SetWalkStart(std::string drivePath);
   // Paths of the system are drive paths already, with the letter in either
