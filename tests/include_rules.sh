@@ -71,7 +71,7 @@ why_not() {
       ;;
   esac
   case $file in
-    src/model/* | src/rules/* | src/scan/* | src/clean/*)
+    src/model/* | src/rules/* | src/engine/* | src/scan/* | src/clean/*)
       under "$target" src/platform/ src/frontend/ && reason="the logic includes a platform or front end"
       ;;
     src/platform/*)
@@ -134,6 +134,7 @@ self_test() {
 src/scan/drive_walk.cpp|"platform/platform.h"
 src/rules/junk_rules.cpp|<QString>
 src/clean/cleaner.cpp|<QtCore/qglobal.h>
+src/engine/walk.cpp|"platform/platform.h"
 src/frontend/common/repaint_pacer.cpp|<qdrawutil.h>
 src/frontend/common/form1_commands.cpp|"frontend/win32/form1.h"
 src/platform/wtf8.h|"frontend/common/form1_commands.h"
