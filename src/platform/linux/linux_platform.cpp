@@ -159,6 +159,10 @@ void LinuxPlatform::SetReadAhead(int workers, std::int64_t settledNs) {
   impl_->reader.SetReadAhead(workers, settledNs);
 }
 
+void LinuxPlatform::SetWalkStart(std::string drivePath) {
+  impl_->reader.SetWalkStart(std::move(drivePath));
+}
+
 void LinuxPlatform::ReleaseHandles() noexcept {
   impl_->reader.ReleaseHandles();
   impl_->fileSystem.ReleaseKept();

@@ -49,6 +49,7 @@ class LinuxPlatform final : public TunablePlatform {
   // The same, with the age a change must have; tests on trees just made
   // take less.
   void SetReadAhead(int workers, std::int64_t settledNs);
+  void SetWalkStart(std::string drivePath) override;
   // Closes every descriptor the listers and the file-system service keep,
   // and stops the read-ahead.
   void ReleaseHandles() noexcept override;

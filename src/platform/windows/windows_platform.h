@@ -46,7 +46,7 @@ class WindowsPlatform final : public TunablePlatform {
   // take less.
   void SetReadAhead(int workers, std::int64_t settledNs);
   // A directory where a walk starts, besides a drive's root.
-  void SetWalkStart(std::string drivePath);
+  void SetWalkStart(std::string drivePath) override;
   // Paths of the system are drive paths already, with the letter in either
   // case; they need only be on a drive of the list.
   std::optional<std::string> DrivePathOf(std::string_view systemPath) const override;

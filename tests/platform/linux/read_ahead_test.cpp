@@ -20,6 +20,7 @@
 
 #include <gtest/gtest.h>
 
+#include "engine/walk.h"
 #include "fault_support.h"
 #include "mount_support.h"
 #include "platform/linux/read_ahead.h"
@@ -133,6 +134,47 @@ TEST(ReadAhead, ScanListsWhatTheOneThreadWalkListsInTheSameOrder) {
     EXPECT_EQ(ahead.results, alone.results) << workers << " workers";
     EXPECT_EQ(ahead.queued, alone.queued) << workers << " workers";
   }
+}
+
+// A walk of a folder, as the command line makes, reads ahead of it as a
+// walk of a drive's root does, once the folder is given as its start.
+TEST(ReadAhead, AWalkOfAFolderGivenAsItsStartIsReadAhead) {
+  TempTree tree;
+  MakeTree(tree);
+  struct Paths : WalkSink {
+    explicit Paths(const PathArena& a) : arena(a) {}
+    void Hits(std::span<const Hit> hits) override {
+      for (const Hit& h : hits) paths.push_back(arena.Path(h.dir, h.name));
+    }
+    const PathArena& arena;
+    std::vector<std::string> paths;
+  };
+  const auto walk = [&](SysCalls& sys, bool start) {
+    LinuxPlatform platform(DriveTable({Drive{'c', tree.Root(), ""}}), sys);
+    platform.SetReadAhead(2, 0);
+    if (start) platform.SetWalkStart("c:\\d0");
+    PathArena arena;
+    Paths found(arena);
+    WalkDrive({platform.Dir1(), platform.File1(), platform.FileLength()}, arena, "c:\\d0",
+              JunkTypes::All(), found);
+    platform.ReleaseHandles();
+    return found.paths;
+  };
+  RealSysCalls real;
+  const std::vector<std::string> alone = walk(real, false);
+  ASSERT_EQ(alone.size(), 5u * 5 + 1);
+  // The walk waits at the folder's first subdirectory until a worker has
+  // looked at a file of one, which only a read-ahead does.
+  bool workersLooked = false;
+  WalkTrigger sys("d0/e0", [&] {
+    for (int i = 0; i < 2000 && !workersLooked; ++i) {
+      workersLooked = sys.WorkerLookedAt("x.tmp");
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+  });
+  EXPECT_EQ(walk(sys, true), alone);
+  EXPECT_TRUE(sys.Fired());
+  EXPECT_TRUE(workersLooked);
 }
 
 // What happens to directory d1, which the read-ahead holds by the time the
