@@ -50,7 +50,9 @@ why_not() {
   if [[ $spelled =~ ^\<($win32_sdk)\.h\>$ || $target == src/platform/windows/win32.h ]]; then
     shopt -u nocasematch
     under "$file" src/platform/windows/ src/frontend/win32/ tests/platform/windows/ \
-      tests/frontend/win32/ bench/windows/ || reason="Win32 headers outside the Windows layers"
+      tests/frontend/win32/ bench/windows/ src/frontend/cli/console_windows.cpp \
+      tests/frontend/cli/run_program_windows.cpp ||
+      reason="Win32 headers outside the Windows layers"
     return
   fi
   shopt -u nocasematch
@@ -82,10 +84,14 @@ why_not() {
         reason="the shared front-end code includes one front end"
       ;;
     src/frontend/qt/*)
-      under "$target" src/frontend/win32/ && reason="one front end includes the other"
+      under "$target" src/frontend/win32/ src/frontend/cli/ && reason="one front end includes another"
       ;;
     src/frontend/win32/*)
-      under "$target" src/frontend/qt/ && reason="one front end includes the other"
+      under "$target" src/frontend/qt/ src/frontend/cli/ && reason="one front end includes another"
+      ;;
+    src/frontend/cli/*)
+      under "$target" src/frontend/qt/ src/frontend/win32/ &&
+        reason="the command line includes a window front end"
       ;;
   esac
   return 0
@@ -147,6 +153,9 @@ src/frontend/win32/form1.cpp|"platform/windows/directory_reader.h"
 tests/frontend/qt/controls_test.cpp|"platform/windows/drive_list.h"
 bench/windows/list_main.cpp|"platform/linux/linux_platform.h"
 bench/bench_model.cpp|<commctrl.h>
+src/frontend/cli/cli_scan.cpp|"frontend/qt/list_box.h"
+src/frontend/cli/cli_options.cpp|<windows.h>
+src/frontend/cli/cli_clean.cpp|"platform/linux/drive_table.h"
 EOF
   [[ $status == 0 ]] && echo "every planted violation was caught"
   return $status
