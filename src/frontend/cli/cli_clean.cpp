@@ -178,6 +178,8 @@ int RunClean(Platform& platform, const Options& options, const Io& io) {
     reportFile.reset(std::fopen(options.report->c_str(), "wb"));
     if (!reportFile) {
       io.Complain(io.Say(Msg::kCannotWriteReport, {*options.report, std::strerror(errno)}));
+      io.err.Write(Text(io.language, Msg::kUsage));
+      io.err.Flush();
       return kBadUsage;
     }
   }

@@ -206,6 +206,12 @@ TEST_P(ReadAheadChanges, DirectoryChangedWhileHeldIsReadAgainByTheWalk) {
     tree.MakeFile("d1/zz-last.tmp", "1");
     TempTree outside;
     outside.MakeFiles({"o.tmp", "e0/o2.tmp"}, "1");
+    // A memory filesystem mounted on d1 goes before the tree, which could
+    // not be removed under it and would be left behind.
+    struct Unmount {
+      std::string at;
+      ~Unmount() { ::umount2(at.c_str(), MNT_DETACH); }
+    } unmount{tree.Path("d1")};
     bool held = workers == 0;
     WalkTrigger sys("d0", [&] {
       // Let the workers read d1 through before it changes.
