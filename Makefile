@@ -120,18 +120,21 @@ tsan: setup
 		ctest --output-on-failure -j $(JOBS)
 
 # tidwen.exe for 64-bit Windows 10 and 11: one file, the C++ runtime linked
-# in, needing only the system's own DLLs; beside it a zip with the read-me.
+# in, needing only the system's own DLLs, and tidwen-cli.exe, the command
+# line; beside them a zip with both and the read-me.
 WINDOWS_DIST ?= dist/windows
 # The one version number, from CMakeLists.txt.
 VERSION := $(shell sed -n 's/^project.Tidwen VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 WINDOWS_ZIP = tidwen-$(VERSION)-windows-x64.zip
 windows: setup
 	@cmake -S . -B $(WINDOWS_BUILD) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake $(LAUNCHER) >/dev/null
-	@cmake --build $(WINDOWS_BUILD) -j $(JOBS) --target tidwen
+	@cmake --build $(WINDOWS_BUILD) -j $(JOBS) --target tidwen tidwen-cli
 	@mkdir -p $(WINDOWS_DIST)
 	x86_64-w64-mingw32-strip -o $(WINDOWS_DIST)/tidwen.exe $(WINDOWS_BUILD)/src/frontend/win32/tidwen.exe
+	x86_64-w64-mingw32-strip -o $(WINDOWS_DIST)/tidwen-cli.exe $(WINDOWS_BUILD)/src/frontend/cli/tidwen-cli.exe
 	cp packaging/windows/README.txt $(WINDOWS_DIST)/说明.txt
-	cmake/windows-zip.py $(WINDOWS_DIST)/$(WINDOWS_ZIP) $(WINDOWS_DIST)/tidwen.exe $(WINDOWS_DIST)/说明.txt
+	cmake/windows-zip.py $(WINDOWS_DIST)/$(WINDOWS_ZIP) $(WINDOWS_DIST)/tidwen.exe \
+		$(WINDOWS_DIST)/tidwen-cli.exe $(WINDOWS_DIST)/说明.txt
 	@ls -l $(WINDOWS_DIST)
 
 # Pictures of the Win32 windows for docs/, taken under Wine on a virtual

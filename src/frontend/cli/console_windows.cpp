@@ -1,5 +1,7 @@
 #include "platform/windows/win32.h"
 
+#include <fcntl.h>
+#include <io.h>
 #include <shellapi.h>
 
 #include <cstdio>
@@ -28,8 +30,10 @@ BOOL WINAPI OnControl(DWORD event) {
 
 void PrepareConsole() {
   SetConsoleOutputCP(CP_UTF8);
-  // Bytes go out as written; no newline translation.
-  std::setvbuf(stdout, nullptr, _IOFBF, 1 << 16);
+  // Bytes go out as written: lines end in "\n" alone, as on Linux, so that
+  // one script reads both.
+  _setmode(_fileno(stdout), _O_BINARY);
+  _setmode(_fileno(stderr), _O_BINARY);
 }
 
 std::vector<std::string> Arguments(int, char**) {
