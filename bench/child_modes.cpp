@@ -68,8 +68,8 @@ int RunListMode(const std::string& dir) {
   });
 }
 
-int RunScanChild(const std::string& dir, bool oneThread) {
-  return WithScanForm(dir, [oneThread](HeadlessForm& form) {
+int RunScanChild(const std::string& dir, bool oneThread, bool records) {
+  return WithScanForm(dir, [oneThread, records](HeadlessForm& form) {
     if (oneThread) form.platform().SetReadAhead(0);
     long rssBefore = ReadStatusKb("VmRSS");
     ResetPeakRss();
@@ -88,7 +88,9 @@ int RunScanChild(const std::string& dir, bool oneThread) {
     WriteValue("entries", results.ListCount());
     WriteValue("queued_dirs", form.Context().List3.ListCount());
     WriteValue("caption_ok", form.Label().Caption() == ScanCaption(results.ListCount()) ? 1 : 0);
-    return EndReportWithEntries(results, results.ListCount());
+    WriteValue("last_entry_bytes",
+               results.ListCount() > 0 ? results.List(results.ListCount() - 1).size() : 0);
+    return EndReportWithEntries(results, records ? results.ListCount() : 0);
   });
 }
 

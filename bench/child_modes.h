@@ -29,8 +29,9 @@ int RunListMode(const std::string& dir);
 
 // --child-scan DIR: scans DIR and writes a report (see child_report.h) whose
 // records are the ResultList entries. With oneThread the platform reads
-// nothing ahead of the walk.
-int RunScanChild(const std::string& dir, bool oneThread = false);
+// nothing ahead of the walk; without records the report has none (a deep
+// chain's would be gigabytes).
+int RunScanChild(const std::string& dir, bool oneThread = false, bool records = true);
 
 // --child-delete DIR: scans DIR, selects every entry, deletes with every
 // question answered Yes, and writes a report without records.
