@@ -4,6 +4,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
 #include "engine/deletion.h"
 #include "engine/junk_test.h"
 #include "engine/walk.h"
@@ -184,6 +188,60 @@ TEST_F(WalkVerb, ARepeatWalkIntoTheSameArenaWalksOnlyWhatItQueues) {
   EXPECT_THAT(p.Dir1.visited, ElementsAre("c:\\", "c:\\A", "c:\\A\\A1"));
   EXPECT_EQ(second.start, first.end);
   EXPECT_THAT(Queued(second), ElementsAre("c:\\A", "c:\\A\\A1"));
+}
+
+// As a window will run it: the walk on a worker, its hits handed over in
+// batches to another thread that builds their paths from the arena and asks
+// the walk to stop. Each batch waits until it has been taken in, so that
+// where the walk stops does not hang on the machine's load.
+// (ThreadSanitizer checks the hand-over.)
+TEST_F(WalkVerb, RunsOnAWorkerWhileAnotherThreadTakesItsHitsAndStopsIt) {
+  for (int d = 0; d < 40; ++d) {
+    for (int f = 0; f < 5; ++f) {
+      p.tree.AddFile("c:\\d" + std::to_string(d) + "\\e\\f" + std::to_string(f) + ".tmp");
+    }
+  }
+  struct Handover : WalkSink {
+    void Hits(std::span<const Hit> hits) override {
+      std::unique_lock<std::mutex> lock(mutex);
+      for (const Hit& h : hits) queued.emplace_back(h.dir, std::string(h.name));
+      ++handed;
+      changed.notify_all();
+      changed.wait(lock, [&] { return taken == handed; });
+    }
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::vector<std::pair<PathArena::Index, std::string>> queued;
+    int handed = 0, taken = 0;
+    bool done = false;
+  } handover;
+  StopSignal stop;
+  WalkResult result;
+  std::thread worker([&] {
+    result = WalkDrive({p.Dir1, p.File1, p.FileLength}, arena, "c:\\", JunkTypes::All(), handover,
+                       &stop, {.batch = 7});
+    const std::lock_guard<std::mutex> lock(handover.mutex);
+    handover.done = true;
+    handover.changed.notify_all();
+  });
+  std::vector<std::string> shown;
+  std::unique_lock<std::mutex> lock(handover.mutex);
+  while (true) {
+    handover.changed.wait(lock, [&] { return handover.done || handover.taken < handover.handed; });
+    if (handover.done) break;
+    for (const auto& [dir, name] : std::exchange(handover.queued, {})) {
+      shown.push_back(arena.Path(dir, name));
+    }
+    if (shown.size() >= 100) stop.Request();
+    ++handover.taken;
+    handover.changed.notify_all();
+  }
+  lock.unlock();
+  worker.join();
+  EXPECT_TRUE(result.stopped);
+  EXPECT_EQ(shown.size(), 105u);  // the batch that reached 100, whole
+  EXPECT_EQ(static_cast<std::int64_t>(shown.size()), result.hits);
+  EXPECT_EQ(shown.front(), "c:\\d0\\e\\f0.tmp");
 }
 
 // Deletion targets over plain rows, and an observer that records each
