@@ -88,6 +88,7 @@ class Walker {
     // The start as the lister writes it ("c:\" for a drive): every path
     // below is built from it.
     result_.start = arena_.AddRoot(s_.dirs.Path());
+    result_.last = result_.start;
     TestFiles(result_.start, /*inStart=*/true);
     Queue(result_.start);
     for (std::size_t at = result_.start + std::size_t{1}; at < arena_.Count(); ++at) {
@@ -96,6 +97,7 @@ class Walker {
       dirPath_.clear();
       arena_.AppendPath(dir, dirPath_);
       if (!Open(dirPath_)) continue;
+      result_.last = dir;
       // Subdirectories are queued before the directory's files are tested.
       Queue(dir);
       TestFiles(dir, /*inStart=*/false);

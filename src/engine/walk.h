@@ -5,8 +5,10 @@
 // the walk is given.
 //
 // Threads: the walk runs on the thread that calls WalkDrive, and calls the
-// sink on that thread alone. It may run on a worker while another thread
-// reads the arena (see PathArena) and asks it to stop (StopSignal).
+// sink and the services on that thread alone. It may run on a worker while
+// another thread reads the arena (see PathArena) and asks it to stop
+// (StopSignal); the services must then be used by nothing else meanwhile
+// (a window passes the platform's listers, not its own list widgets).
 #pragma once
 
 #include <cstddef>
@@ -88,6 +90,10 @@ struct WalkResult {
   // [start + 1, end), in the order they were queued and walked.
   PathArena::Index start = PathArena::kNoParent;
   PathArena::Index end = 0;
+  // The last directory listed, where the listers were left: a window that
+  // walked over the platform's own listers (on a worker) shows it in its
+  // directory and file lists afterwards. kNoParent when none was.
+  PathArena::Index last = PathArena::kNoParent;
 };
 
 // Walks start ("c:\", "d:\projects"): tests the start's files, queues its

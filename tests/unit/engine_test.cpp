@@ -108,6 +108,7 @@ TEST_F(WalkVerb, WalksBreadthFirstWithProgressAndHitsInOrder) {
                                     "c:\\A\\a.$$$ #13", "c:\\A\\a.$$$ #1", "test c:\\B\\keep.txt",
                                     "test c:\\A\\A1\\x.txt", "c:\\A\\A1\\x.txt #15"));
   EXPECT_THAT(Queued(r), ElementsAre("c:\\A", "c:\\B", "c:\\A\\A1"));
+  EXPECT_EQ(arena.Path(r.last), "c:\\A\\A1");
   // Directories listed, files tested and hits before each file.
   using P = std::array<std::int64_t, 3>;
   EXPECT_THAT(sink.progress, ElementsAre(P{1, 0, 0}, P{2, 1, 1}, P{3, 2, 3}, P{4, 3, 3}));
