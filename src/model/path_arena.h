@@ -62,7 +62,7 @@ class PathArena {
   static constexpr unsigned kFirstBlockBits = 8;
   static constexpr std::size_t kFirstBlock = std::size_t{1} << kFirstBlockBits;
   static constexpr std::size_t kBlocks = 24;
-  static constexpr std::size_t kNameChunk = 64 * 1024;
+  static constexpr std::size_t kNameChunk = std::size_t{64} * 1024;
 
   const Node& At(Index i) const;
   Index Add(Index parent, std::string_view name);

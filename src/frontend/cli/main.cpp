@@ -1,6 +1,7 @@
 // tidwen-cli: the junk scan and clean-up of Tidwen's windows, as a command
 // line for scripts and schedules (see tidwen-cli(1) and --help).
 #include <cstdio>
+#include <exception>
 #include <memory>
 #include <variant>
 
@@ -11,7 +12,9 @@
 #define TIDWEN_CLI_VERSION "?"
 #endif
 
-int main(int argc, char** argv) {
+namespace {
+
+int Run(int argc, char** argv) {
   using namespace tidwen::cli;
   PrepareConsole();
   tidwen::StopSignal stop;
@@ -45,5 +48,18 @@ int main(int argc, char** argv) {
       return RunScan(*platform, options, io);
     default:
       return RunClean(*platform, options, io);
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    return Run(argc, argv);
+  } catch (const std::exception& error) {
+    // Nothing the commands do throws but for want of memory; said, not
+    // left to end the program without a word.
+    std::fprintf(stderr, "tidwen-cli: %s\n", error.what());
+    return tidwen::cli::kNotAllDone;
   }
 }
