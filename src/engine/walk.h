@@ -45,9 +45,11 @@ struct WalkProgress {
   bool inStart = false;
 };
 
-// Every call comes on the walking thread, in the order of the walk: a hit
-// is handed over no earlier than the Testing call of its file, and no later
-// than the Testing call of the file batch hits after it, or the walk's end.
+// Every call comes on the walking thread, one at a time, in the walk's
+// order. Hits are handed over in batches of WalkOptions::batch, in the
+// order they were found, each after the Testing call of its own file;
+// what is pending is handed over before a Skipped call and when the walk
+// ends, however it ends.
 class WalkSink {
  public:
   virtual ~WalkSink() = default;
