@@ -156,7 +156,7 @@ WINDOWS_MSI = tidwen-$(VERSION).msi
 # The programs of the download, as built in $(WINDOWS_BUILD), the window
 # program first: each is stripped, signed, put into the zip and the
 # installer, and checked by the download's tests. This is the one list.
-WINDOWS_PROGRAMS = src/frontend/win32/tidwen.exe
+WINDOWS_PROGRAMS = src/frontend/win32/tidwen.exe src/frontend/cli/tidwen-cli.exe
 WINDOWS_EXES = $(addprefix $(WINDOWS_DIST)/,$(notdir $(WINDOWS_PROGRAMS)))
 WINDOWS_SIGN = $(if $(SIGN_KEY),cmake/windows-sign.sh "$(SIGN_CERT)" "$(SIGN_KEY)" "$(SIGN_TIMESTAMP)",@:)
 windows: setup

@@ -74,8 +74,8 @@ int RunListMode(const std::string& dir, bool walk) {
   });
 }
 
-int RunScanChild(const std::string& dir, bool oneThread, bool walk) {
-  return WithScanForm(dir, [oneThread, walk](HeadlessForm& form) {
+int RunScanChild(const std::string& dir, bool oneThread, bool walk, bool records) {
+  return WithScanForm(dir, [oneThread, walk, records](HeadlessForm& form) {
     if (oneThread) form.platform().SetReadAhead(0);
     form.platform().SetVolumeIndex(!walk);
     long rssBefore = ReadStatusKb("VmRSS");
@@ -96,7 +96,9 @@ int RunScanChild(const std::string& dir, bool oneThread, bool walk) {
     WriteValue("queued_dirs", form.Context().List3.ListCount());
     WriteValue("indexed", form.platform().IndexedListings());
     WriteValue("caption_ok", form.Label().Caption() == ScanCaption(results.ListCount()) ? 1 : 0);
-    return EndReportWithEntries(results, results.ListCount());
+    WriteValue("last_entry_bytes",
+               results.ListCount() > 0 ? results.List(results.ListCount() - 1).size() : 0);
+    return EndReportWithEntries(results, records ? results.ListCount() : 0);
   });
 }
 

@@ -33,8 +33,10 @@ int RunListMode(const std::string& dir, bool walk = false);
 // records are the ResultList entries, with how many listings came from a
 // volume's Master File Table (indexed). With oneThread the platform reads
 // nothing ahead of the walk; with walk it reads every directory, never a
-// volume's index.
-int RunScanChild(const std::string& dir, bool oneThread = false, bool walk = false);
+// volume's index; without records the report has none (a deep chain's
+// would be gigabytes).
+int RunScanChild(const std::string& dir, bool oneThread = false, bool walk = false,
+                 bool records = true);
 
 // --child-delete DIR: scans DIR, selects every entry, deletes with every
 // question answered Yes, and writes a report without records.

@@ -29,7 +29,7 @@ install(FILES ${TIDWEN_PACKAGING_DIR}/icons/scalable.svg
 find_program(TIDWEN_GZIP gzip REQUIRED)
 set(TIDWEN_PACKAGING_BINARY_DIR ${PROJECT_BINARY_DIR}/packaging)
 set(TIDWEN_COMPRESSED_DOCS)
-foreach(pair "tidwen.1;tidwen.1" "changelog;changelog")
+foreach(pair "tidwen.1;tidwen.1" "tidwen-cli.1;tidwen-cli.1" "changelog;changelog")
   list(GET pair 0 source)
   list(GET pair 1 name)
   set(out ${TIDWEN_PACKAGING_BINARY_DIR}/${name}.gz)
@@ -45,7 +45,10 @@ endforeach()
 add_custom_target(tidwen_compressed_docs ALL DEPENDS ${TIDWEN_COMPRESSED_DOCS})
 
 install(FILES ${TIDWEN_PACKAGING_BINARY_DIR}/tidwen.1.gz
+              ${TIDWEN_PACKAGING_BINARY_DIR}/tidwen-cli.1.gz
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+# The command line beside the windows.
+install(TARGETS tidwen-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 # Tidwen is its own upstream, so the package is a native one: Debian wants
 # its changelog as changelog.gz, next to the copyright file.
 install(FILES ${TIDWEN_PACKAGING_DIR}/copyright ${PROJECT_SOURCE_DIR}/README.md
@@ -81,11 +84,12 @@ set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
 # Relocations resolved at start and then made read-only, as Debian builds
 # its programs.
 target_link_options(tidwen PRIVATE LINKER:-z,relro,-z,now)
+target_link_options(tidwen-cli PRIVATE LINKER:-z,relro,-z,now)
 # The build keeps its debugging information; the package does not.
 set(CPACK_STRIP_FILES ON)
 # What the package holds, and all that `make package` builds before CPack.
 add_custom_target(tidwen_package_contents)
-add_dependencies(tidwen_package_contents tidwen tidwen_compressed_docs)
+add_dependencies(tidwen_package_contents tidwen tidwen-cli tidwen_compressed_docs)
 # Whatever the builder's umask, the package's directories are 0755.
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)

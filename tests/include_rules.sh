@@ -50,7 +50,9 @@ why_not() {
   if [[ $spelled =~ ^\<($win32_sdk)\.h\>$ || $target == src/platform/windows/win32.h ]]; then
     shopt -u nocasematch
     under "$file" src/platform/windows/ src/frontend/win32/ tests/platform/windows/ \
-      tests/frontend/win32/ bench/windows/ || reason="Win32 headers outside the Windows layers"
+      tests/frontend/win32/ bench/windows/ src/frontend/cli/console_windows.cpp \
+      tests/frontend/cli/run_program_windows.cpp ||
+      reason="Win32 headers outside the Windows layers"
     return
   fi
   shopt -u nocasematch
@@ -80,7 +82,7 @@ why_not() {
       ;;
   esac
   case $file in
-    src/model/* | src/rules/* | src/scan/* | src/clean/*)
+    src/model/* | src/rules/* | src/engine/* | src/scan/* | src/clean/*)
       under "$target" src/platform/ src/frontend/ && reason="the logic includes a platform or front end"
       ;;
     src/platform/*)
@@ -91,10 +93,14 @@ why_not() {
         reason="the shared front-end code includes one front end"
       ;;
     src/frontend/qt/*)
-      under "$target" src/frontend/win32/ && reason="one front end includes the other"
+      under "$target" src/frontend/win32/ src/frontend/cli/ && reason="one front end includes another"
       ;;
     src/frontend/win32/*)
-      under "$target" src/frontend/qt/ && reason="one front end includes the other"
+      under "$target" src/frontend/qt/ src/frontend/cli/ && reason="one front end includes another"
+      ;;
+    src/frontend/cli/*)
+      under "$target" src/frontend/qt/ src/frontend/win32/ &&
+        reason="the command line includes a window front end"
       ;;
   esac
   return 0
@@ -143,6 +149,7 @@ self_test() {
 src/scan/drive_walk.cpp|"platform/platform.h"
 src/rules/junk_rules.cpp|<QString>
 src/clean/cleaner.cpp|<QtCore/qglobal.h>
+src/engine/walk.cpp|"platform/platform.h"
 src/frontend/common/repaint_pacer.cpp|<qdrawutil.h>
 src/frontend/common/form1_commands.cpp|"frontend/win32/form1.h"
 src/platform/wtf8.h|"frontend/common/form1_commands.h"
@@ -157,6 +164,9 @@ bench/windows/list_main.cpp|"platform/linux/linux_platform.h"
 bench/bench_model.cpp|<commctrl.h>
 src/platform/ntfs/mft_reader.cpp|<unistd.h>
 src/platform/ntfs/mft_index.cpp|"platform/linux/sys_calls.h"
+src/frontend/cli/cli_scan.cpp|"frontend/qt/list_box.h"
+src/frontend/cli/cli_options.cpp|<windows.h>
+src/frontend/cli/cli_clean.cpp|"platform/linux/drive_table.h"
 EOF
   [[ $status == 0 ]] && echo "every planted violation was caught"
   return $status

@@ -273,7 +273,7 @@ void MeasureLongList(BenchWindow& window, std::int64_t target) {
 
 }  // namespace
 
-int RunWindowScanChild(const std::string& dir, std::int64_t listEntries) {
+int RunWindowScanChild(const std::string& dir, std::int64_t listEntries, bool records) {
   const std::string root = ResolveDirectory(dir);
   if (root.empty()) return 2;
   WindowSession session(root);
@@ -339,7 +339,9 @@ int RunWindowScanChild(const std::string& dir, std::int64_t listEntries) {
   const BoxAnswerer& boxes = session.boxes;
   WriteValue("boxes", boxes.questions + boxes.failures);
   WriteValue("first_box", Printable(boxes.failures ? boxes.firstFailure : boxes.lastQuestion));
-  return EndReportWithEntries(list1, entries);  // the scan's, not the long list's
+  WriteValue("last_entry_bytes", entries > 0 ? list1.List(entries - 1).size() : 0);
+  // The scan's entries, not the long list's.
+  return EndReportWithEntries(list1, records ? entries : 0);
 }
 
 int RunWindowDeleteChild(const std::string& dir) {

@@ -16,7 +16,8 @@ namespace tidwen::bench {
 // N greater than the scan's entries, List1 is then filled up to N entries
 // and the time to paint its first, middle and last pages and to scroll it
 // from top to bottom is reported too. The records are the scan's entries.
-int RunWindowScanChild(const std::string& dir, std::int64_t listEntries);
+// Without records the report has none.
+int RunWindowScanChild(const std::string& dir, std::int64_t listEntries, bool records = true);
 
 // --child-window-delete DIR: opens Form1 on DIR, scans, clicks select-all,
 // then the delete command, answering its question Yes; reports the

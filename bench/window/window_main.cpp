@@ -22,7 +22,9 @@
 #include "child_modes.h"
 #include "child_report.h"
 #include "floor_walk.h"
+#include "platform/platform.h"
 #include "process_run.h"
+#include "window/other_scans.h"
 #include "window/window_child.h"
 
 namespace tidwen::bench {
@@ -122,8 +124,12 @@ bool ScanBenchmark(const BenchOptions& options, std::int64_t listEntries, const 
     std::printf("%-12s exit %d\n", tool, toolOut.exitCode);
     sound = false;
   }
+  // The command line scans the tree where it lies, as a folder of a drive.
+  const std::optional<std::string> rootDrivePath = MakeSystemPlatform()->DrivePathOf(root);
+  const std::vector<std::string> cli = {TIDWEN_CLI_EXE, "scan", root};
+  const ProcessResult cliOut = RunProcess(cli, Output::kCapture);
 
-  Timings floorTimes, bfsTimes, headlessTimes, windowTimes, headlessCpu, windowCpu;
+  Timings floorTimes, bfsTimes, headlessTimes, windowTimes, headlessCpu, windowCpu, cliTimes;
   PeakMemory memory, headlessMemory;
   std::vector<ChildReport> windows;
   // Each round runs every contender once, back to back, so that the
@@ -140,6 +146,7 @@ bool ScanBenchmark(const BenchOptions& options, std::int64_t listEntries, const 
     }
     floorTimes.seconds.push_back(floorSeconds);
     if (haveBfs) bfsTimes.seconds.push_back(bfsSeconds);
+    cliTimes.seconds.push_back(RunProcess(cli, Output::kDiscard).seconds);
     headlessTimes.seconds.push_back(headless.Number("seconds"));
     headlessCpu.seconds.push_back(headless.Number("cpu_seconds"));
     windowTimes.seconds.push_back(window.Number("seconds"));
@@ -164,6 +171,7 @@ bool ScanBenchmark(const BenchOptions& options, std::int64_t listEntries, const 
             "Command1 clicked in Form1: " + Count(stats.listedFiles) + " files, " +
                 Count(static_cast<std::int64_t>(queued) + 1) + " dirs, " + Count(entries) +
                 " hits");
+  PrintTime("cli", cliTimes, "tidwen-cli scan of the tree as a folder of its drive, start to exit");
   PrintTime("headless cpu", headlessCpu, "user + system");
   PrintTime("window cpu", windowCpu, "user + system");
   std::printf("window load  %.3f s  (Form1 made, Form_Load included)\n",
@@ -239,6 +247,8 @@ bool ScanBenchmark(const BenchOptions& options, std::int64_t listEntries, const 
         "order\n",
         static_cast<long long>(entries));
   }
+  sound = cliOut.Ok() &&
+          CheckCliOutput(cliOut.output, headlessFirst.records, rootDrivePath.value_or("")) && sound;
   sound = CheckHits(windowFirst.records, root, SplitNulRecords(toolOut.output),
                     haveBfs ? "bfs" : "find") &&
           sound;
@@ -275,6 +285,8 @@ bool ScanBenchmark(const BenchOptions& options, std::int64_t listEntries, const 
   std::printf("\n");
   PrintRatio("win/headless", windowTimes, headlessTimes, "(target <= 1.1)");
   PrintRatio("  in cpu", windowCpu, headlessCpu, "");
+  PrintRatio("cli/headless", cliTimes, headlessTimes, "(target <= 1.05)");
+  PrintRatio("cli/win", cliTimes, windowTimes, "");
   if (haveBfs) PrintRatio("win/bfs", windowTimes, bfsTimes, "(target <= 1.0)");
   PrintRatio("win/floor", windowTimes, floorTimes, "");
   if (haveBfs) PrintRatio("headless/bfs", headlessTimes, bfsTimes, "");
@@ -283,7 +295,7 @@ bool ScanBenchmark(const BenchOptions& options, std::int64_t listEntries, const 
   } else {
     std::printf("removing     the scan tree ...\n");
   }
-  return sound;
+  return DeepChainBenchmark(options, self, {headlessMemory.peakKb, memory.peakKb}) && sound;
 }
 
 bool DeleteBenchmark(const BenchOptions& options, const std::string& self) {
@@ -345,6 +357,11 @@ std::optional<int> ChildMode(const BenchArg& word) {
     return RunWindowScanChild(value, entries);
   }
   if (arg == "--child-window-delete" && value != nullptr) return RunWindowDeleteChild(value);
+  // The deep chain's scans: no records, which would be gigabytes.
+  if (arg == "--child-scan-deep" && value != nullptr) return RunScanChild(value, false, false, false);
+  if (arg == "--child-window-scan-deep" && value != nullptr) {
+    return RunWindowScanChild(value, 0, false);
+  }
   return std::nullopt;
 }
 

@@ -1,105 +1,105 @@
 #include "clean/cleaner.h"
 
-#include <memory>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
+#include "engine/deletion.h"
 #include "model/runtime_error.h"
 
 namespace tidwen {
 
 namespace {
 
-// Shows a text-only box: OK alone, no icon, the application's title.
-void ShowFailure(Form1Context& form, const std::string& text) {
-  form.FileSystem.ReleaseKept();
+// What the window says of a file it could not delete, in a text-only box:
+// OK alone, no icon, the application's title.
+void ShowFailure(Form1Context& form, std::string_view path, int number) {
+  const std::string text = number == kPermissionDenied ? "不能删除文件" + std::string(path)
+                                                       : "发生错误" + std::to_string(number);
   form.MessageBox.MsgBox(text, MsgBoxButtons::kOkOnly, MsgBoxIcon::kNone, {});
 }
 
-// The files a batch has deleted, by path and the stamp each was found as.
-// Another entry of one of them (a file of two junk types, or listed again by
-// a repeat scan) names a file that is gone because the user deleted it: it
-// leaves the list with it, instead of failing as a file not found.
-class DeletedFiles {
+// The checked entries of List1, from the last to the first.
+class CheckedEntries : public DeletionTargets {
  public:
-  void Add(std::string_view path, const FileStamp& stamp) {
-    byPath_[std::string(path)].push_back(stamp);
-  }
-  // Whether the entry's file is one the batch deleted. An entry without a
-  // known stamp goes by its path alone; with one, the stamp must match, so
-  // that an entry of another file once at that path is still tried.
-  bool Contains(std::string_view path, const FileStamp& stamp) const {
-    const auto found = byPath_.find(std::string(path));
-    if (found == byPath_.end()) return false;
-    for (const FileStamp& deleted : found->second) {
-      if (!stamp.known || !deleted.known || deleted == stamp) return true;
+  explicit CheckedEntries(const ListControl& list) : list_(list) {
+    for (std::int64_t i = list.ListCount() - 1; i >= 0; --i) {
+      if (list.Selected(i)) indices_.push_back(i);
     }
-    return false;
+  }
+  std::int64_t Count() const override { return static_cast<std::int64_t>(indices_.size()); }
+  // A copy: a box shown meanwhile repaints the list, which may build other
+  // entries' texts where this one's was built.
+  std::string_view Path(std::int64_t i) const override {
+    path_.assign(list_.List(Entry(i)));
+    return path_;
+  }
+  FileStamp Stamp(std::int64_t i) const override { return list_.Stamp(Entry(i)); }
+  std::int64_t Entry(std::int64_t i) const { return indices_[static_cast<std::size_t>(i)]; }
+
+ private:
+  const ListControl& list_;
+  std::vector<std::int64_t> indices_;
+  mutable std::string path_;
+};
+
+// Takes each outcome into the window: the entry of a file gone leaves the
+// list, a failure shows its box.
+class WindowDeletion : public DeletionObserver {
+ public:
+  WindowDeletion(Form1Context& form, const CheckedEntries& entries)
+      : form_(form), entries_(entries) {}
+
+  void Done(std::int64_t i, std::string_view path, const DeletionOutcome& outcome) override {
+    form_.CurrentPath.assign(path);
+    form_.CurrentStamp = entries_.Stamp(i);
+    if (outcome.Failed()) {
+      ShowFailure(form_, form_.CurrentPath, outcome.number);
+      return;
+    }
+    // From the last entry to the first: removing this one moves only
+    // entries already dealt with.
+    form_.List1.RemoveItem(entries_.Entry(i));
   }
 
  private:
-  std::unordered_map<std::string, std::vector<FileStamp>> byPath_;
+  Form1Context& form_;
+  const CheckedEntries& entries_;
 };
 
 }  // namespace
 
 void Manip_Files(Form1Context& form) {
-  int number = 0;
-  try {
-    // The file object is released before the file-system object, on every
-    // way out, by the order of destruction.
-    std::unique_ptr<FileSystemObject> fso = form.FileSystem.CreateFileSystemObject();
-    std::unique_ptr<FileObject> file = fso->GetFile(form.CurrentPath, form.CurrentStamp);
-    file->Delete();
+  const DeletionOutcome outcome = DeleteFile(form.FileSystem, form.CurrentPath, form.CurrentStamp);
+  if (!outcome.Failed()) {
     form.DeleteOutcome = 1;
     return;
-  } catch (const RuntimeError& error) {
-    number = error.Number();
-  } catch (const std::exception&) {
-    // No failure of a deletion may reach the caller; one without a number of
-    // its own is reported as an internal error.
-    number = kInternalError;
   }
   form.DeleteOutcome = 0;
-  if (number == kPermissionDenied) {
-    ShowFailure(form, "不能删除文件" + form.CurrentPath);
-  } else {
-    ShowFailure(form, "发生错误" + std::to_string(number));
-  }
+  form.FileSystem.ReleaseKept();
+  ShowFailure(form, form.CurrentPath, outcome.number);
 }
 
 void Command2_Click(Form1Context& form) {
-  std::int64_t selectedCount = 0;
-  for (std::int64_t i = form.List1.ListCount() - 1; i >= 0; --i) {
-    if (form.List1.Selected(i)) ++selectedCount;
-  }
-  if (selectedCount == 0) {
+  const CheckedEntries checked(form.List1);
+  if (checked.Count() == 0) {
     form.MessageBox.MsgBox("请选择删除项目!", MsgBoxButtons::kOkOnly, MsgBoxIcon::kNone, {});
     return;
   }
 
   const int answer =
-      form.MessageBox.MsgBox("确实要删除这" + std::to_string(selectedCount) + "项吗？",
+      form.MessageBox.MsgBox("确实要删除这" + std::to_string(checked.Count()) + "项吗？",
                              MsgBoxButtons::kYesNo, MsgBoxIcon::kExclamation, "三思而后行");
   if (answer == kMsgBoxYes) {
-    DeletionBatch batch(form.FileSystem);
     DeletedFiles deleted;
-    // From the last entry to the first: removing the entry at the index moves
-    // only entries already visited, so none is skipped or visited twice.
-    for (std::int64_t i = form.List1.ListCount() - 1; i >= 0; --i) {
-      if (!form.List1.Selected(i)) continue;
-      form.CurrentPath.assign(form.List1.List(i));
-      form.CurrentStamp = form.List1.Stamp(i);
-      if (deleted.Contains(form.CurrentPath, form.CurrentStamp)) {
-        // Its file went with an entry after it: nothing left to delete.
-        form.List1.RemoveItem(i);
-        continue;
-      }
-      Manip_Files(form);
-      if (form.DeleteOutcome == 1) {
-        deleted.Add(form.CurrentPath, form.CurrentStamp);
-        form.List1.RemoveItem(i);
+    WindowDeletion window(form, checked);
+    DeleteFiles(form.FileSystem, checked, deleted, window);
+    // Every entry of a deleted file leaves with it, checked or not: one left
+    // behind would name a file that is gone.
+    if (!deleted.Empty()) {
+      for (std::int64_t i = form.List1.ListCount() - 1; i >= 0; --i) {
+        if (!form.List1.Selected(i) && deleted.Contains(form.List1.List(i), form.List1.Stamp(i))) {
+          form.List1.RemoveItem(i);
+        }
       }
     }
   }

@@ -1,4 +1,5 @@
-// Deleting files: one file, and every selected result.
+// The deletion commands of the main window, over the engine's deletion
+// (DeleteFile, DeleteFiles).
 #pragma once
 
 #include "model/form1_context.h"
@@ -14,7 +15,10 @@ void Manip_Files(Form1Context& form);
 // entry from the last to the first, removes each entry whose file was
 // deleted, and shows how many entries remain in Label1. An entry whose file
 // this batch has already deleted through another entry (the same path and
-// stamp) leaves the list too, without being tried again.
+// stamp) leaves the list too, without being tried again, and so does every
+// entry of a deleted file that was not selected. A failure shows its box;
+// one that says the system has no descriptor left (67) ends the batch, and
+// the entries not yet tried stay as they are.
 void Command2_Click(Form1Context& form);
 
 }  // namespace tidwen

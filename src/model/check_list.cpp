@@ -102,6 +102,30 @@ void CheckList::Append(std::string_view text, const FileStamp& stamp) {
   PushEntry(MakeEntry(text, stamp));
 }
 
+std::uint16_t CheckList::ArenaSlot(const std::shared_ptr<const PathArena>& arena) {
+  // Entries come walk by walk: almost always the arena of the one before.
+  if (!arenas_.empty() && arenas_.back() == arena) {
+    return static_cast<std::uint16_t>(arenas_.size() - 1);
+  }
+  const auto found = std::find(arenas_.begin(), arenas_.end(), arena);
+  if (found != arenas_.end()) return static_cast<std::uint16_t>(found - arenas_.begin());
+  if (arenas_.size() >= kMaxArenas) throw RuntimeError(kInvalidCall, "too many walks");
+  arenas_.push_back(arena);
+  return static_cast<std::uint16_t>(arenas_.size() - 1);
+}
+
+void CheckList::AppendPath(const ArenaPath& path, const FileStamp& stamp) {
+  if (!path.arena || path.dir >= path.arena->Count()) {
+    throw RuntimeError(kInvalidCall, "no such directory");
+  }
+  const std::uint16_t slot = ArenaSlot(path.arena);
+  Entry e = MakeEntry(path.name, stamp);
+  e.inArena = 1;
+  e.dir = path.dir;
+  e.arena = slot;
+  PushEntry(e);
+}
+
 void CheckList::Insert(std::int64_t index, std::string_view text) {
   if (index < 0 || index > Count()) throw RuntimeError(kInvalidCall, "list index out of range");
   const Entry e = MakeEntry(text, {});
@@ -143,9 +167,12 @@ void CheckList::Remove(std::int64_t index) {
 }
 
 void CheckList::Clear() {
-  entries_.clear();
-  texts_.clear();
-  devices_.clear();
+  // Emptied, the list gives its memory back, the arenas' included.
+  std::vector<std::vector<Entry>>().swap(entries_);
+  std::vector<TextBlock>().swap(texts_);
+  std::vector<std::uint64_t>().swap(devices_);
+  std::vector<std::shared_ptr<const PathArena>>().swap(arenas_);
+  std::string().swap(built_);
   count_ = 0;
   usedBytes_ = 0;
   liveBytes_ = 0;
@@ -156,7 +183,13 @@ std::string_view CheckList::View(const Entry& e) const {
   return std::string_view(texts_[e.block].bytes.get() + e.offset, e.length);
 }
 
-std::string_view CheckList::Text(std::int64_t i) const { return View(At(Checked(i))); }
+std::string_view CheckList::Text(std::int64_t i) const {
+  const Entry& e = At(Checked(i));
+  if (!e.inArena) return View(e);
+  built_.clear();
+  arenas_[e.arena]->AppendPath(e.dir, built_, View(e));
+  return built_;
+}
 
 FileStamp CheckList::Stamp(std::int64_t i) const {
   const Entry& e = At(Checked(i));
@@ -173,9 +206,10 @@ void CheckList::SelectAll() {
 }
 
 std::size_t CheckList::OverheadBytes() const {
-  std::size_t bytes = sizeof(*this) + entries_.capacity() * sizeof(std::vector<Entry>) +
-                      texts_.capacity() * sizeof(TextBlock) +
-                      devices_.capacity() * sizeof(std::uint64_t);
+  std::size_t bytes =
+      sizeof(*this) + entries_.capacity() * sizeof(std::vector<Entry>) +
+      texts_.capacity() * sizeof(TextBlock) + devices_.capacity() * sizeof(std::uint64_t) +
+      arenas_.capacity() * sizeof(std::shared_ptr<const PathArena>) + built_.capacity();
   for (const std::vector<Entry>& block : entries_) bytes += block.capacity() * sizeof(Entry);
   for (const TextBlock& block : texts_) bytes += block.capacity;
   return bytes - liveBytes_;

@@ -16,6 +16,7 @@
 #include <string_view>
 
 #include "model/file_stamp.h"
+#include "model/path_arena.h"
 
 namespace tidwen {
 
@@ -38,7 +39,14 @@ class ListControl : public Control {
   virtual void AddItem(std::string_view text, const FileStamp& stamp) = 0;
   // Inserts text at index (0 to ListCount()); later entries move up by one.
   virtual void AddItem(std::string_view text, std::int64_t index) = 0;
-  // The text of entry i; valid until the list next changes.
+  // Appends the entry whose text is path's, as AddItem(path.Text(), stamp)
+  // does; a list that can keeps the path as it is, sharing the arena, so
+  // that its entries cost their names and not their whole paths.
+  virtual void AddPath(const ArenaPath& path, const FileStamp& stamp) {
+    AddItem(path.Text(), stamp);
+  }
+  // The text of entry i; valid until the list next changes or the next
+  // call of List().
   virtual std::string_view List(std::int64_t i) const = 0;
   // The file stamp entry i was added with; an unknown stamp if none.
   virtual FileStamp Stamp(std::int64_t i) const = 0;
@@ -85,6 +93,11 @@ class DirListControl : public Control {
   virtual std::int64_t ListCount() const = 0;
   // The full path of subdirectory i, without a trailing "\".
   virtual std::string List(std::int64_t i) const = 0;
+  // The bare name of subdirectory i: what List(i) adds to Path().
+  virtual std::string ListName(std::int64_t i) const {
+    const std::string full = List(i);
+    return full.substr(full.rfind('\\') + 1);
+  }
 };
 
 // Lists the files of one directory.

@@ -2,7 +2,6 @@
 // procedures of the main window share them.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <string>
 
@@ -17,7 +16,7 @@ namespace tidwen {
 struct Form1Context {
   ListControl& List1;    // ResultList: the found paths
   ListControl& List2;    // PatternList: the sixteen junk types
-  ListControl& List3;    // DirectoryQueue: directories still to visit, never shown
+  ListControl& List3;    // DirectoryQueue: the directories the scans queued, never shown
   LabelControl& Label1;  // status line
   DriveListControl& Drive1;
   DirListControl& Dir1;
@@ -26,15 +25,13 @@ struct Form1Context {
   MessageBoxService& MessageBox;
   FileSystemService& FileSystem;
 
-  // Full path of the file being tested or deleted; set by the caller of
-  // Printt and Manip_Files.
+  // What the file test (Printt) and the deletion of one file (Manip_Files)
+  // work on, and what the deletion of the checked results (Command2_Click)
+  // last worked on: the file's full path, and which file it was found as.
   std::string CurrentPath;
-  // Which file CurrentPath was found as, for Manip_Files.
   FileStamp CurrentStamp;
   // Result of Manip_Files: 1 when the file was deleted, 0 when it was not.
   std::int16_t DeleteOutcome = 0;
-  // Suffix of each junk type, built by Form_Load; entry 15 stays empty.
-  std::array<std::string, 16> SuffixTable;
 };
 
 // The controls the window provides itself.

@@ -21,6 +21,9 @@ class PlainListControl : public ListControl {
     items_.Append(text, stamp);
   }
   void AddItem(std::string_view text, std::int64_t index) override { items_.Insert(index, text); }
+  void AddPath(const ArenaPath& path, const FileStamp& stamp) override {
+    items_.AppendPath(path, stamp);
+  }
   std::string_view List(std::int64_t i) const override { return items_.Text(i); }
   FileStamp Stamp(std::int64_t i) const override { return items_.Stamp(i); }
   std::int64_t ListCount() const override { return items_.Count(); }

@@ -49,6 +49,10 @@ class ListingDirList final : public DirListControl {
     full += name;
     return full;
   }
+  std::string ListName(std::int64_t i) const override {
+    listers_detail::CheckIndex(i, ListCount());
+    return std::string(listing_->DirName(i));
+  }
 
  private:
   Reader& reader_;

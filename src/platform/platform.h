@@ -57,6 +57,11 @@ class Platform {
   virtual FileLengthService& FileLength() = 0;
   virtual FileSystemService& FileSystem() = 0;
 
+  // A walk will start at drivePath, a folder rather than a drive's root:
+  // the backend reads ahead of it from there, as it does of a walk from a
+  // root. Empty for none.
+  virtual void SetWalkStart(std::string drivePath) { drivePath.clear(); }
+
   // Closes everything the listers and services keep open. Each handler ends
   // with it, so that no drive stays busy between commands; what the listers
   // show stays.

@@ -31,8 +31,7 @@ inline Form1Context MakeForm1Context(const WindowControls& window, const Platfor
                       platform.FileSystem,
                       {},
                       {},
-                      0,
-                      {}};
+                      0};
 }
 
 }  // namespace tidwen

@@ -1,7 +1,9 @@
 #include "scan/drive_walk.h"
 
+#include <memory>
 #include <string>
 
+#include "engine/walk.h"
 #include "model/runtime_error.h"
 #include "rules/junk_rules.h"
 
@@ -9,73 +11,30 @@ namespace tidwen {
 
 namespace {
 
-// Thrown out of a walk that has run out of descriptors: every directory
-// after this one would fail as well, and a scan that skipped them silently
-// would look like a clean drive.
-struct OutOfDescriptors {};
+// Shows the walk in the window as it goes, on the walking thread: each
+// file below the drive's root in Label1 before its test, each hit in List1
+// as it is found, each followed by its repaint.
+class WindowSink : public WalkSink {
+ public:
+  WindowSink(Form1Context& form, std::shared_ptr<const PathArena> arena)
+      : form_(form), arena_(std::move(arena)) {}
 
-// What one step of the walk does with a failure: one that the system's
-// shortage of descriptors caused ends the walk, any other is skipped.
-void SkipUnlessOutOfDescriptors(const RuntimeError& error) {
-  if (error.Number() == kTooManyFiles) throw OutOfDescriptors{};
-}
-
-// Opens one directory in both listers. False, with nothing else changed, when
-// it cannot be listed (gone, refused, drive not ready): the walk skips it.
-bool OpenDirectory(Form1Context& form, std::string_view path) {
-  try {
-    form.Dir1.SetPath(path);
-    form.File1.SetPath(form.Dir1.Path());
-    return true;
-  } catch (const RuntimeError& error) {
-    SkipUnlessOutOfDescriptors(error);
-    return false;
-  }
-}
-
-// Runs the file test on CurrentPath. A file that vanished or cannot be
-// measured is skipped; the entries already added for it stay.
-void TestCurrentFile(Form1Context& form) {
-  try {
-    Printt(form);
-  } catch (const RuntimeError& error) {
-    SkipUnlessOutOfDescriptors(error);
-  }
-}
-
-void QueueSubdirectories(Form1Context& form) {
-  const std::int64_t count = form.Dir1.ListCount();
-  for (std::int64_t i = 0; i < count; ++i) form.List3.AddItem(form.Dir1.List(i));
-}
-
-// The root's files, then every directory queued from queueStart on.
-void Walk(Form1Context& form, const std::string& root, std::int64_t queueStart) {
-  if (OpenDirectory(form, root)) {
-    // The root's path already ends in "\", so names follow it directly.
-    const std::string rootPath = form.Dir1.Path();
-    const std::int64_t fileCount = form.File1.ListCount();
-    for (std::int64_t i = 0; i < fileCount; ++i) {
-      form.CurrentPath.assign(rootPath).append(form.File1.List(i));
-      TestCurrentFile(form);
-    }
-    QueueSubdirectories(form);
-
-    for (std::int64_t position = queueStart; position < form.List3.ListCount(); ++position) {
-      if (!OpenDirectory(form, form.List3.List(position))) continue;
-      // Subdirectories are queued before the directory's files are tested.
-      QueueSubdirectories(form);
-      const std::string dirPath = form.Dir1.Path() + "\\";
-      const std::int64_t count = form.File1.ListCount();
-      for (std::int64_t i = 0; i < count; ++i) {
-        // The path is built once and serves both the caption and the test.
-        form.CurrentPath.assign(dirPath).append(form.File1.List(i));
-        form.Label1.SetCaption(form.CurrentPath);
-        form.Label1.Refresh();
-        TestCurrentFile(form);
-      }
+  void Hits(std::span<const Hit> hits) override {
+    for (const Hit& hit : hits) {
+      form_.List1.AddPath({arena_, hit.dir, hit.name}, hit.stamp);
+      form_.List1.Refresh();
     }
   }
-}
+  void Testing(const WalkProgress& progress) override {
+    if (progress.inStart) return;
+    form_.Label1.SetCaption(progress.file);
+    form_.Label1.Refresh();
+  }
+
+ private:
+  Form1Context& form_;
+  std::shared_ptr<const PathArena> arena_;
+};
 
 }  // namespace
 
@@ -88,14 +47,18 @@ void Command1_Click(Form1Context& form) {
   form.List3.SetVisible(false);
 
   const std::string root = form.Drive1.Drive().substr(0, 2) + "\\";
-  // Only the directories this scan queues are walked. Entries left by an
-  // earlier scan stay in the queue, but walking them again would visit every
-  // directory once more per earlier scan and multiply deep directories.
-  const std::int64_t queueStart = form.List3.ListCount();
-
-  try {
-    Walk(form, root, queueStart);
-  } catch (const OutOfDescriptors&) {
+  // Each scan queues into an arena of its own and walks only what it
+  // queues: walking the earlier scans' directories again would visit every
+  // directory once more per earlier scan.
+  auto arena = std::make_shared<PathArena>();
+  WindowSink sink(form, arena);
+  const WalkResult walked = WalkDrive({form.Dir1, form.File1, form.FileLength}, *arena, root,
+                                      ChosenTypes(form.List2), sink, nullptr, {.batch = 1});
+  // List3 shows the queue, behind the earlier scans' directories.
+  for (std::size_t dir = walked.start + std::size_t{1}; dir < walked.end; ++dir) {
+    form.List3.AddPath({arena, static_cast<PathArena::Index>(dir), {}}, {});
+  }
+  if (walked.outOfDescriptors) {
     // One box says why the scan stopped; what it found so far stays.
     form.MessageBox.MsgBox("发生错误" + std::to_string(kTooManyFiles), MsgBoxButtons::kOkOnly,
                            MsgBoxIcon::kNone, {});

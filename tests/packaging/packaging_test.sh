@@ -22,11 +22,13 @@ need() {
 expected_files() {
   local id=$1 sizes=$2
   echo bin/tidwen
+  echo bin/tidwen-cli
   echo share/applications/$id.desktop
   echo share/metainfo/$id.metainfo.xml
   for s in ${sizes//;/ }; do echo share/icons/hicolor/${s}x${s}/apps/$id.png; done
   echo share/icons/hicolor/scalable/apps/$id.svg
   echo share/man/man1/tidwen.1.gz
+  echo share/man/man1/tidwen-cli.1.gz
   echo share/doc/tidwen/README.md
   echo share/doc/tidwen/changelog.gz
   echo share/doc/tidwen/copyright
@@ -115,12 +117,12 @@ case "$mode" in
             <(cd "$root/usr" && find . -type f -o -type l | sed 's|^\./||' | sort) ||
       fail "the package's files differ from the expected ones (- expected, + packaged)"
     # Every README section the manual page points to is there.
-    zcat "$root/usr/share/man/man1/tidwen.1.gz" | sed -n '/^\.SH SEE ALSO/,$p' | grep -o '\\(lq[^\\]*\\(rq' |
-      sed 's/^\\(lq//; s/\\(rq$//' | while read -r section; do
+    zcat "$root"/usr/share/man/man1/tidwen{,-cli}.1.gz | sed -n '/^\.SH SEE ALSO/,/^\.TH/p' |
+      grep -o '\\(lq[^\\]*\\(rq' | sed 's/^\\(lq//; s/\\(rq$//' | while read -r section; do
         grep -qE "^#+ $section\$" "$root/usr/share/doc/tidwen/README.md" ||
           fail "the manual page names a README section \"$section\" that does not exist"
       done
-    for gz in "$root"/usr/share/man/man1/tidwen.1.gz "$root"/usr/share/doc/tidwen/changelog.gz; do
+    for gz in "$root"/usr/share/man/man1/tidwen{,-cli}.1.gz "$root"/usr/share/doc/tidwen/changelog.gz; do
       gzip -t "$gz" || fail "$gz is not a sound gzip file"
     done
 
@@ -154,6 +156,13 @@ case "$mode" in
     fi
     kill "$pid"
     wait "$pid" 2>/dev/null || true
+    # So does the command line, and it scans.
+    cli=$root/usr/bin/tidwen-cli
+    [[ $(env -u LD_LIBRARY_PATH "$cli" --version) == "tidwen-cli $version" ]] ||
+      fail "the installed tidwen-cli does not give its version"
+    mkdir -p "$scratch/cli" && : >"$scratch/cli/junk.tmp"
+    [[ $(env -u LD_LIBRARY_PATH LC_ALL=C "$cli" scan "$scratch/cli") == *'\cli\junk.tmp' ]] ||
+      fail "the installed tidwen-cli does not find a junk file"
     echo "$deb: $(stat -c %s "$deb") bytes, every file in place, starts"
     ;;
 

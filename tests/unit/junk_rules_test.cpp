@@ -40,10 +40,10 @@ TEST_F(JunkRulesTest, FormLoadFillsSixteenSelectedTypesInTableOrder) {
     EXPECT_EQ(p.List2.List(i), labels[i]) << i;
     EXPECT_TRUE(p.List2.Selected(i)) << i;
   }
-  EXPECT_EQ(p.context.SuffixTable[0], ".---");
-  EXPECT_EQ(p.context.SuffixTable[1], "$");
-  EXPECT_EQ(p.context.SuffixTable[14], ".@@@");
-  EXPECT_EQ(p.context.SuffixTable[15], "");
+  EXPECT_EQ(kJunkTypes[0].suffix, ".---");
+  EXPECT_EQ(kJunkTypes[1].suffix, "$");
+  EXPECT_EQ(kJunkTypes[14].suffix, ".@@@");
+  EXPECT_EQ(kJunkTypes[15].suffix, "");
   EXPECT_FALSE(p.List1.Visible());
   EXPECT_FALSE(p.List3.Visible());
   EXPECT_TRUE(p.List2.Visible());
@@ -150,7 +150,6 @@ TEST_F(JunkRulesTest, FailureAfterAMatchKeepsTheEntriesAlreadyAdded) {
   Form1Context context = MakeForm1Context({p.List1, p.List2, p.List3, p.Label1, p.Drive1},
                                           {p.Dir1, p.File1, failing, p.FileSystem}, p.MessageBox);
   context.CurrentPath = p.context.CurrentPath;
-  context.SuffixTable = p.context.SuffixTable;
   EXPECT_THROW(Printt(context), RuntimeError);
   EXPECT_EQ(p.List1.ListCount(), 2);
   EXPECT_EQ(context.CurrentPath, "c:\\data\\a.$$$");

@@ -60,6 +60,7 @@ class DirListBox : public QTreeWidget, public DirListControl {
   std::string Path() const override { return lister_.Path(); }
   std::int64_t ListCount() const override { return lister_.ListCount(); }
   std::string List(std::int64_t i) const override { return lister_.List(i); }
+  std::string ListName(std::int64_t i) const override { return lister_.ListName(i); }
   // Runs after the user opened a directory of the list.
   void SetAfterOpen(std::function<void()> hook) { afterOpen_ = std::move(hook); }
 

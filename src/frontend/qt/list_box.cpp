@@ -60,6 +60,10 @@ void CheckListModel::Append(std::string_view text, const FileStamp& stamp) {
   items_.Append(text, stamp);
 }
 
+void CheckListModel::AppendPath(const ArenaPath& path, const FileStamp& stamp) {
+  items_.AppendPath(path, stamp);
+}
+
 void CheckListModel::Insert(std::int64_t index, std::string_view text) {
   if (index < 0 || index > items_.Count())
     throw RuntimeError(kInvalidCall, "list index out of range");
@@ -185,6 +189,11 @@ void ListBox::AddItem(std::string_view text, const FileStamp& stamp) {
 }
 
 void ListBox::AddItem(std::string_view text, std::int64_t index) { model_->Insert(index, text); }
+
+void ListBox::AddPath(const ArenaPath& path, const FileStamp& stamp) {
+  model_->AppendPath(path, stamp);
+  PostAnnounce();
+}
 
 void ListBox::SetSelected(std::int64_t i, bool selected) {
   model_->SetSelected(i, selected);

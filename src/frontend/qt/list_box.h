@@ -36,6 +36,7 @@ class CheckListModel : public QAbstractListModel {
 
   // Adds at the end without telling the views; Announce() tells them.
   void Append(std::string_view text, const FileStamp& stamp);
+  void AppendPath(const ArenaPath& path, const FileStamp& stamp);
   // These announce what is pending first, then change and signal at once.
   // An index outside the list throws RuntimeError and changes nothing.
   void Insert(std::int64_t index, std::string_view text);
@@ -91,6 +92,7 @@ class ListBox : public QListView, public ListControl, private PacedControl {
   void AddItem(std::string_view text) override;
   void AddItem(std::string_view text, const FileStamp& stamp) override;
   void AddItem(std::string_view text, std::int64_t index) override;
+  void AddPath(const ArenaPath& path, const FileStamp& stamp) override;
   std::string_view List(std::int64_t i) const override { return model_->Items().Text(i); }
   FileStamp Stamp(std::int64_t i) const override { return model_->Items().Stamp(i); }
   std::int64_t ListCount() const override { return model_->Items().Count(); }

@@ -80,6 +80,11 @@ void CheckListBox::AddItem(std::string_view text, const FileStamp& stamp) {
   countStale_ = true;
 }
 
+void CheckListBox::AddPath(const ArenaPath& path, const FileStamp& stamp) {
+  items_.AppendPath(path, stamp);
+  countStale_ = true;
+}
+
 void CheckListBox::AddItem(std::string_view text, std::int64_t index) {
   items_.Insert(index, text);
   countStale_ = true;

@@ -41,6 +41,7 @@ class CheckListBox : public ListControl, public PacedControl, public OwnedContro
   void AddItem(std::string_view text) override;
   void AddItem(std::string_view text, const FileStamp& stamp) override;
   void AddItem(std::string_view text, std::int64_t index) override;
+  void AddPath(const ArenaPath& path, const FileStamp& stamp) override;
   std::string_view List(std::int64_t i) const override { return items_.Text(i); }
   FileStamp Stamp(std::int64_t i) const override { return items_.Stamp(i); }
   std::int64_t ListCount() const override { return items_.Count(); }
@@ -145,6 +146,7 @@ class DirListBox : public DirListControl, public OneColourControl {
   std::string Path() const override { return lister_.Path(); }
   std::int64_t ListCount() const override { return lister_.ListCount(); }
   std::string List(std::int64_t i) const override { return lister_.List(i); }
+  std::string ListName(std::int64_t i) const override { return lister_.ListName(i); }
   // Opens the chosen entry; false when it cannot be listed (the list then
   // stays as it was).
   bool OpenSelected();

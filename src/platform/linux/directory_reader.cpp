@@ -152,10 +152,12 @@ std::shared_ptr<const Listing> DirectoryReader::Read(std::string_view drivePath,
 
   const std::shared_ptr<Listing> listing = Recycle();
   const bool root = parsed->relative.empty();
-  const int rootFd = RootFd(*parsed->drive, drivePath, root);
-  if (root) {
-    // A walk starts at a drive's root: read ahead of it afresh, unless the
-    // volume's index is to serve it.
+  const bool walkStarts = root || (!walkStart_.empty() && lister == Lister::kDirs &&
+                                   SameDrivePath(walkStart_, drivePath));
+  const int rootFd = RootFd(*parsed->drive, drivePath, walkStarts);
+  if (walkStarts) {
+    // A walk starts at a drive's root or a folder: read ahead of it afresh,
+    // unless the volume's index is to serve it.
     readAhead_.reset();
     if (readAheadWorkers_ > 0 && !mft_.Prepare(rootFd, parsed->drive->mountPoint)) {
       readAhead_ = StartLinuxReadAhead(sys_, readAheadWorkers_, rootFd, settledNs_);
@@ -170,7 +172,7 @@ std::shared_ptr<const Listing> DirectoryReader::Read(std::string_view drivePath,
   }
   // A directory read ahead is only looked at and measured from: a path
   // descriptor does, and is opened for reading only when it must be read.
-  const bool mayTake = readAhead_ && !root && lister == Lister::kDirs;
+  const bool mayTake = readAhead_ && !walkStarts && lister == Lister::kDirs;
   const int fd = opener_.OpenBeneath(rootFd, parsed->relative, mayTake ? O_PATH : O_RDONLY);
   if (fd < 0) {
     // The walk skips it and goes on with the next.
@@ -186,7 +188,7 @@ std::shared_ptr<const Listing> DirectoryReader::Read(std::string_view drivePath,
                           trees_.IsRoot(static_cast<std::uint64_t>(self.st_dev),
                                         static_cast<std::uint64_t>(self.st_ino));
   try {
-    if (!systemRoot) FillListing(*listing, drivePath, *parsed, lister);
+    if (!systemRoot) FillListing(*listing, drivePath, *parsed, lister, mayTake);
   } catch (...) {
     listing->Reset();
     throw;
@@ -264,9 +266,9 @@ int DirectoryReader::RootFd(const Drive& drive, std::string_view drivePath, bool
 }
 
 void DirectoryReader::FillListing(Listing& listing, std::string_view drivePath,
-                                  const DrivePath& parsed, Lister lister) {
+                                  const DrivePath& parsed, Lister lister, bool mayTake) {
   std::shared_ptr<Listing> ahead;
-  if (readAhead_ && !parsed.relative.empty() && lister == Lister::kDirs) {
+  if (mayTake) {
     ahead = readAhead_->Take(drivePath, LookAtDirectory(sys_, listing.fd_.Get(), settledNs_));
     if (!ahead) {
       // The very directory looked at, opened for reading.

@@ -152,7 +152,8 @@ class DirectoryReader {
 
   // Reads ahead of a walk with this many threads, through the reader's
   // SysCalls, which must then take calls from several threads; 0 reads
-  // nothing ahead. A walk starts when a drive's root is read, and every
+  // nothing ahead. A walk starts when a drive's root, or the folder given to
+  // SetWalkStart, is read, and every
   // directory read after it is expected to be the next in breadth-first
   // order, as a scan reads them. A listing read ahead is used only when the
   // directory the walk opens at its turn is the very one that was read, with
@@ -163,6 +164,9 @@ class DirectoryReader {
   // change time to vouch for its listing (kSettledNanoseconds; tests on
   // trees just made take less).
   void SetReadAhead(int workers, std::int64_t settledNs);
+  // Where a walk starts besides a drive's root: a folder the walk begins
+  // with. Empty for none.
+  void SetWalkStart(std::string drivePath) { walkStart_ = std::move(drivePath); }
 
   // The listing of the directory at drivePath for one lister. The newest
   // listing is handed out again when it is of the same directory and this
@@ -205,8 +209,10 @@ class DirectoryReader {
   // Fills listing from its open directory: with what was read ahead of it
   // when that is the same directory, unchanged, else by reading it. Throws
   // RuntimeError.
+  // mayTake: the directory is open as a path descriptor, and its listing
+  // may come from the read-ahead.
   void FillListing(Listing& listing, std::string_view drivePath, const DrivePath& parsed,
-                   Lister lister);
+                   Lister lister, bool mayTake);
 
   const DriveTable& drives_;
   SysCalls& sys_;
@@ -219,6 +225,7 @@ class DirectoryReader {
   char rootLetter_ = 0;
   UniqueFd rootFd_;
   ListingFiller filler_;
+  std::string walkStart_;
   int readAheadWorkers_ = 0;
   std::int64_t settledNs_ = 0;
   // While a walk reads ahead.

@@ -163,6 +163,10 @@ void LinuxPlatform::SetVolumeIndex(bool use) { impl_->reader.SetVolumeIndex(use)
 
 std::int64_t LinuxPlatform::IndexedListings() const { return impl_->reader.IndexedListings(); }
 
+void LinuxPlatform::SetWalkStart(std::string drivePath) {
+  impl_->reader.SetWalkStart(std::move(drivePath));
+}
+
 void LinuxPlatform::ReleaseHandles() noexcept {
   impl_->reader.ReleaseHandles();
   impl_->fileSystem.ReleaseKept();

@@ -51,6 +51,7 @@ class LinuxPlatform final : public TunablePlatform {
   void SetReadAhead(int workers, std::int64_t settledNs);
   void SetVolumeIndex(bool use) override;
   std::int64_t IndexedListings() const override;
+  void SetWalkStart(std::string drivePath) override;
   // Closes every descriptor the listers and the file-system service keep,
   // and stops the read-ahead.
   void ReleaseHandles() noexcept override;

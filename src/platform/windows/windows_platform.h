@@ -50,7 +50,7 @@ class WindowsPlatform final : public TunablePlatform {
   void SetVolumeIndex(bool use) override;
   std::int64_t IndexedListings() const override;
   // A directory where a walk starts, besides a drive's root.
-  void SetWalkStart(std::string drivePath);
+  void SetWalkStart(std::string drivePath) override;
   // Paths of the system are drive paths already, with the letter in either
   // case; they need only be on a drive of the list.
   std::optional<std::string> DrivePathOf(std::string_view systemPath) const override;

@@ -126,18 +126,18 @@ TEST_P(HardeningFaults, DeletionRefusedByTheSystemShowsOneNumberedBoxAndKeepsThe
 
 TEST_P(HardeningFaults, LookUpFailingBeforeTheDeletionShowsItsNumber) {
   tree.MakeFile("d/x.tmp", "1");
-  tree.MakeFile("emfile-dir/y.tmp", "1");
+  tree.MakeFile("a-emfile-dir/y.tmp", "1");
   ScanAndSelectAll(form);
   const std::size_t openAfterScan = sys.OpenFds().size();
-  // Looking at the file fails for x.tmp, and opening the other directory
-  // runs out of descriptors.
+  // Looking at the file fails for x.tmp, deleted first, and opening the
+  // other directory runs out of descriptors, which ends the batch.
   sys.Fail(Op::kFStatAt, EIO, "x.tmp");
-  sys.Fail(GetParam() ? Op::kOpenAt : Op::kOpenAt2, EMFILE, "emfile-dir");
+  sys.Fail(GetParam() ? Op::kOpenAt : Op::kOpenAt2, EMFILE, "a-emfile-dir");
   DeleteConfirmed(form);
-  EXPECT_THAT(FailureBoxes(form), ElementsAre("发生错误67", "发生错误57"));
-  EXPECT_THAT(form.Results(), ElementsAre("c:\\d\\x.tmp", "c:\\emfile-dir\\y.tmp"));
+  EXPECT_THAT(FailureBoxes(form), ElementsAre("发生错误57", "发生错误67"));
+  EXPECT_THAT(form.Results(), ElementsAre("c:\\a-emfile-dir\\y.tmp", "c:\\d\\x.tmp"));
   EXPECT_TRUE(tree.Exists("d/x.tmp"));
-  EXPECT_TRUE(tree.Exists("emfile-dir/y.tmp"));
+  EXPECT_TRUE(tree.Exists("a-emfile-dir/y.tmp"));
   // Nothing of the failed look-ups stays open.
   EXPECT_EQ(sys.OpenFds().size(), openAfterScan);
 }

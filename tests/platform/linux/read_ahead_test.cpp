@@ -20,6 +20,7 @@
 
 #include <gtest/gtest.h>
 
+#include "engine/walk.h"
 #include "fault_support.h"
 #include "mount_support.h"
 #include "platform/linux/read_ahead.h"
@@ -135,6 +136,47 @@ TEST(ReadAhead, ScanListsWhatTheOneThreadWalkListsInTheSameOrder) {
   }
 }
 
+// A walk of a folder, as the command line makes, reads ahead of it as a
+// walk of a drive's root does, once the folder is given as its start.
+TEST(ReadAhead, AWalkOfAFolderGivenAsItsStartIsReadAhead) {
+  TempTree tree;
+  MakeTree(tree);
+  struct Paths : WalkSink {
+    explicit Paths(const PathArena& a) : arena(a) {}
+    void Hits(std::span<const Hit> hits) override {
+      for (const Hit& h : hits) paths.push_back(arena.Path(h.dir, h.name));
+    }
+    const PathArena& arena;
+    std::vector<std::string> paths;
+  };
+  const auto walk = [&](SysCalls& sys, bool start) {
+    LinuxPlatform platform(DriveTable({Drive{'c', tree.Root(), ""}}), sys);
+    platform.SetReadAhead(2, 0);
+    if (start) platform.SetWalkStart("c:\\d0");
+    PathArena arena;
+    Paths found(arena);
+    WalkDrive({platform.Dir1(), platform.File1(), platform.FileLength()}, arena, "c:\\d0",
+              JunkTypes::All(), found);
+    platform.ReleaseHandles();
+    return found.paths;
+  };
+  RealSysCalls real;
+  const std::vector<std::string> alone = walk(real, false);
+  ASSERT_EQ(alone.size(), 5u * 5 + 1);
+  // The walk waits at the folder's first subdirectory until a worker has
+  // looked at a file of one, which only a read-ahead does.
+  bool workersLooked = false;
+  WalkTrigger sys("d0/e0", [&] {
+    for (int i = 0; i < 2000 && !workersLooked; ++i) {
+      workersLooked = sys.WorkerLookedAt("x.tmp");
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+  });
+  EXPECT_EQ(walk(sys, true), alone);
+  EXPECT_TRUE(sys.Fired());
+  EXPECT_TRUE(workersLooked);
+}
+
 // What happens to directory d1, which the read-ahead holds by the time the
 // walk opens d0, the first directory it visits.
 enum class Change { kLinkedAway, kRemoved, kMountedOver };
@@ -164,6 +206,12 @@ TEST_P(ReadAheadChanges, DirectoryChangedWhileHeldIsReadAgainByTheWalk) {
     tree.MakeFile("d1/zz-last.tmp", "1");
     TempTree outside;
     outside.MakeFiles({"o.tmp", "e0/o2.tmp"}, "1");
+    // A memory filesystem mounted on d1 goes before the tree, which could
+    // not be removed under it and would be left behind.
+    struct Unmount {
+      std::string at;
+      ~Unmount() { ::umount2(at.c_str(), MNT_DETACH); }
+    } unmount{tree.Path("d1")};
     bool held = workers == 0;
     WalkTrigger sys("d0", [&] {
       // Let the workers read d1 through before it changes.
