@@ -1,5 +1,6 @@
 #include "platform/linux/file_system.h"
 
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -12,14 +13,23 @@ namespace tidwen {
 
 namespace {
 
-// The file at one path, as GetFile found it. It keeps its directory open, so
-// the deletion removes the entry from the very directory that was checked,
-// by name, and never resolves the full path again.
+// The file at one path, as GetFile found it: its directory and the file
+// itself, both open, so that the deletion removes the entry from the very
+// directory that was checked, and only while it leads to the very file
+// that was checked.
 class LinuxFileObject final : public FileObject {
  public:
-  LinuxFileObject(SysCalls& sys, std::shared_ptr<UniqueFd> dir, std::string_view name, mode_t mode,
-                  std::string path)
-      : sys_(sys), dir_(std::move(dir)), name_(name), mode_(mode), path_(std::move(path)) {}
+  LinuxFileObject(LinuxFileSystem& fs, std::shared_ptr<UniqueFd> dir, std::string_view name,
+                  const struct stat& st, UniqueFd file, std::string path)
+      : fs_(fs),
+        dir_(std::move(dir)),
+        name_(name),
+        mode_(st.st_mode),
+        size_(st.st_size),
+        modified_(st.st_mtim),
+        identity_{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)},
+        file_(std::move(file)),
+        path_(std::move(path)) {}
 
   void Delete() override {
     if (deleted_) throw ErrorFor(kFileNotFound, "already deleted:", path_, 0);
@@ -27,19 +37,83 @@ class LinuxFileObject final : public FileObject {
     // from access(2), so that it holds for root as well. The mode is the one
     // GetFile saw just before.
     if ((mode_ & 0222) == 0) throw ErrorFor(kPermissionDenied, "read-only file:", path_, 0);
-    const int r = sys_.UnlinkAt(dir_->Get(), name_.c_str(), 0);
-    if (r < 0) throw ErrorFor(DeleteErrorNumber(-r), "cannot delete", path_, -r);
+    // A file another process has open or mapped is in use: a log being
+    // written, a lock held, a program's output. The lease, once taken, keeps
+    // others from opening it until the deletion is done.
+    const Lease lease =
+        file_.Valid() ? TakeWriteLease(fs_.Sys(), file_.Get()) : Lease::kUnavailable;
+    if (lease == Lease::kInUse || (lease == Lease::kUnavailable &&
+                                   fs_.OpenFiles().Holds(identity_.device, identity_.inode))) {
+      throw ErrorFor(kPermissionDenied, "in use by another process:", path_, 0);
+    }
+    // Written since GetFile looked, in the moment before the lease: once it
+    // is held, nobody else has the file open, so nothing writes to it.
+    if (file_.Valid() && ChangedSinceLooked()) {
+      throw ErrorFor(kPermissionDenied, "changed while being deleted:", path_, 0);
+    }
+    UnlinkChecked(fs_.Sys(), dir_->Get(), name_, identity_, fs_.Names(), path_);
     deleted_ = true;
+    // Closing the last descriptor frees the file, and ends the lease.
+    file_.Reset();
   }
 
  private:
-  SysCalls& sys_;
+  bool ChangedSinceLooked() {
+    struct statx stx {};
+    if (fs_.Sys().StatX(file_.Get(), "", AT_EMPTY_PATH, STATX_SIZE | STATX_MTIME, &stx) < 0) {
+      return true;
+    }
+    return static_cast<off_t>(stx.stx_size) != size_ || stx.stx_mtime.tv_sec != modified_.tv_sec ||
+           stx.stx_mtime.tv_nsec != modified_.tv_nsec;
+  }
+
+  LinuxFileSystem& fs_;
   std::shared_ptr<UniqueFd> dir_;
   std::string name_;
   mode_t mode_;
+  off_t size_;
+  struct timespec modified_;
+  FileIdentity identity_;
+  UniqueFd file_;  // invalid when the file could not be opened for reading
   std::string path_;
   bool deleted_ = false;
 };
+
+// The file name of dirFd, opened for reading to be checked and leased: the
+// descriptor, or none when it cannot be opened so (no read permission) and
+// must be checked by name. Opening a regular file read-only, without
+// blocking and without following a link, has no effect on it. Throws
+// RuntimeError: 67 out of descriptors, 70 when another program holds a
+// lease on it (the open would wait), 53 when it is gone or a link now.
+UniqueFd OpenToCheck(SysCalls& sys, int dirFd, const char* name, std::string_view path) {
+  const int fd =
+      sys.OpenAt(dirFd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0);
+  if (fd >= 0) return UniqueFd(sys, fd);
+  if (fd == -EMFILE || fd == -ENFILE) throw ErrorFor(kTooManyFiles, "cannot open", path, -fd);
+  if (fd == -EWOULDBLOCK) throw ErrorFor(kPermissionDenied, "leased by another process:", path, 0);
+  if (fd == -ENOENT || fd == -ELOOP || fd == -ENOTDIR) {
+    throw ErrorFor(kFileNotFound, "cannot open", path, -fd);
+  }
+  return UniqueFd();
+}
+
+// What the descriptor fd shows of its file, in st, and its birth time
+// where the filesystem keeps one. False when it cannot be looked at.
+bool LookAtOpenFile(SysCalls& sys, int fd, struct stat& st, std::optional<std::int64_t>& birthNs) {
+  struct statx stx {};
+  if (sys.StatX(fd, "", AT_EMPTY_PATH, STATX_BASIC_STATS | STATX_BTIME, &stx) < 0) return false;
+  st = {};
+  st.st_mode = stx.stx_mode;
+  st.st_dev = makedev(stx.stx_dev_major, stx.stx_dev_minor);
+  st.st_ino = stx.stx_ino;
+  st.st_size = static_cast<off_t>(stx.stx_size);
+  st.st_mtim = {stx.stx_mtime.tv_sec, stx.stx_mtime.tv_nsec};
+  birthNs.reset();
+  if ((stx.stx_mask & STATX_BTIME) != 0) {
+    birthNs = static_cast<std::int64_t>(stx.stx_btime.tv_sec) * 1000000000 + stx.stx_btime.tv_nsec;
+  }
+  return true;
+}
 
 class LinuxFileSystemObject final : public FileSystemObject {
  public:
@@ -60,6 +134,16 @@ class LinuxFileSystemObject final : public FileSystemObject {
     }
     if (r < 0) throw ErrorFor(FileErrorNumber(-r), "cannot find", path, -r);
     if (!S_ISREG(st.st_mode)) throw ErrorFor(kFileNotFound, "not a regular file:", path, 0);
+    // From here on the file is the one open: whatever the name leads to
+    // later, the checks are of this file, and so is the deletion.
+    UniqueFd file = OpenToCheck(sys, parent.dir->Get(), name.c_str(), path);
+    std::optional<std::int64_t> birthNs;
+    if (file.Valid()) {
+      if (!LookAtOpenFile(sys, file.Get(), st, birthNs)) {
+        throw ErrorFor(kFileNotFound, "cannot look at", path, 0);
+      }
+      if (!S_ISREG(st.st_mode)) throw ErrorFor(kFileNotFound, "not a regular file:", path, 0);
+    }
     if (expected.known) {
       // Another file under the same name, or a file that has been written
       // since the scan: not what the user chose to delete. A file made under
@@ -73,17 +157,34 @@ class LinuxFileSystemObject final : public FileSystemObject {
       if (expected.empty && st.st_size != 0) {
         throw ErrorFor(kPermissionDenied, "changed since the scan:", path, 0);
       }
-      if (expected.version != 0 &&
-          StampOfFileAs(sys, parent.dir->Get(), name.c_str(), st, expected.identity).version !=
-              expected.version) {
+      if (expected.version != 0 && StampNow(sys, parent.dir->Get(), name.c_str(), st, file, birthNs,
+                                            expected.identity) != expected.version) {
         throw ErrorFor(kPermissionDenied, "changed since the scan:", path, 0);
       }
     }
-    return std::make_unique<LinuxFileObject>(sys, std::move(parent.dir), name, st.st_mode,
+    return std::make_unique<LinuxFileObject>(fs_, std::move(parent.dir), name, st, std::move(file),
                                              std::string(path));
   }
 
  private:
+  // The version of the stamp of the file st describes, with the identity
+  // read from the open file where there is one, else by name; 0 when it
+  // cannot be read.
+  static std::uint64_t StampNow(SysCalls& sys, int dirFd, const char* name, const struct stat& st,
+                                const UniqueFd& file, const std::optional<std::int64_t>& birthNs,
+                                StampIdentity identity) {
+    if (!file.Valid()) return StampOfFileAs(sys, dirFd, name, st, identity).version;
+    if (identity == StampIdentity::kBirthTime) {
+      return birthNs ? StampWithBirthTime(st, *birthNs).version : 0;
+    }
+    if (identity == StampIdentity::kGeneration) {
+      std::uint64_t generation = 0;
+      if (sys.GetVersion(file.Get(), &generation) < 0) return 0;
+      return StampWithGeneration(st, generation).version;
+    }
+    return StampOfFileAs(sys, dirFd, name, st, StampIdentity::kNone).version;
+  }
+
   LinuxFileSystem& fs_;
 };
 
@@ -159,6 +260,10 @@ FileStamp StampWithBirthTime(const struct stat& st, std::int64_t birthNs) {
   return StampWith(st, StampIdentity::kBirthTime, static_cast<std::uint64_t>(birthNs));
 }
 
+FileStamp StampWithGeneration(const struct stat& st, std::uint64_t generation) {
+  return StampWith(st, StampIdentity::kGeneration, generation);
+}
+
 FileStamp StampOfFileAs(SysCalls& sys, int dirFd, const char* name, const struct stat& st,
                         StampIdentity identity) {
   const std::optional<std::uint64_t> value = ReadIdentity(sys, dirFd, name, st, identity);
@@ -181,7 +286,13 @@ void LinuxFileSystem::EndBatch() noexcept {
   if (batchDepth_ == 0) ReleaseKept();
 }
 
+const OpenFileSnapshot& LinuxFileSystem::OpenFiles() {
+  if (!openFiles_ || batchDepth_ == 0) openFiles_ = OpenFileSnapshot::Read();
+  return *openFiles_;
+}
+
 void LinuxFileSystem::ReleaseKept() noexcept {
+  openFiles_.reset();
   cachedParent_.reset();
   cachedParentPath_.clear();
   cachedRoot_.Reset();

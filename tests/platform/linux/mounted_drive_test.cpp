@@ -85,7 +85,7 @@ TEST(LinuxMountedDrive, DriveIsTheMountItWasWhateverItsPathLeadsToLater) {
         std::vector<std::string>{root + "a.tmp", root + "b.tmp", root + "c.tmp"}) {
       return "scan listed " + Listed(form);
     }
-    sys.When(Op::kUnlinkAt, "c.tmp", [&] { SwapForLink(tree, tree.Path("other")); });
+    sys.When(Op::kRenameAt2, "c.tmp", [&] { SwapForLink(tree, tree.Path("other")); });
     DeleteConfirmed(form);
     if (FailureBoxes(form) !=
         std::vector<std::string>{"不能删除文件" + root + "b.tmp", "发生错误71"}) {

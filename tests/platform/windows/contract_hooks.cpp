@@ -51,4 +51,9 @@ void MakeSparseFile(const Tree& tree, std::string_view relative, std::int64_t le
   ASSERT_TRUE(ok) << GetLastError();
 }
 
+std::shared_ptr<void> HoldOpen(const Tree&, std::string_view, std::string& why) {
+  why = "the Windows hook comes with the Windows deletion's share mode";
+  return nullptr;
+}
+
 }  // namespace tidwen::contract
