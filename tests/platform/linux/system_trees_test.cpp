@@ -153,13 +153,6 @@ std::string Differences(const std::vector<std::string>& scan,
   return text;
 }
 
-bool IsMountRoot(const std::string& path) {
-  struct statx stx {};
-  return ::statx(AT_FDCWD, path.c_str(), AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, 0, &stx) == 0 &&
-         (stx.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) != 0 &&
-         (stx.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
-}
-
 TEST(HardeningRealMachine, SlowScanOfTheWholeRootFilesystemStaysOnItAndLeavesTheSystemAlone) {
   struct stat usr {};
   if (::stat("/usr", &usr) != 0 || !S_ISDIR(usr.st_mode))
@@ -215,7 +208,7 @@ TEST(HardeningRealMachine, SlowScanOfTheWholeRootFilesystemStaysOnItAndLeavesThe
   // gone since (the machine is busy) cannot be checked.
   std::vector<std::string> systemMounts;
   for (const char* dir : {"/proc", "/sys", "/dev", "/run"}) {
-    if (IsMountRoot(dir)) systemMounts.push_back(std::string(dir) + "/");
+    if (test::IsMountRoot(dir)) systemMounts.push_back(std::string(dir) + "/");
   }
   std::vector<std::string> systemHits;
   std::vector<std::string> ownHits;
@@ -240,7 +233,7 @@ TEST(HardeningRealMachine, SlowScanOfTheWholeRootFilesystemStaysOnItAndLeavesThe
     struct stat st {};
     if (::lstat(posix.c_str(), &st) != 0) continue;
     EXPECT_EQ(st.st_dev, root.st_dev) << "walked another filesystem: " << posix;
-    EXPECT_FALSE(IsMountRoot(posix)) << "walked into a mount: " << posix;
+    EXPECT_FALSE(test::IsMountRoot(posix)) << "walked into a mount: " << posix;
     for (const std::string& mounted : systemMounts) {
       EXPECT_NE((posix + "/").rfind(mounted, 0), 0u) << "walked a system mount: " << posix;
     }
