@@ -27,19 +27,30 @@ namespace {
   throw std::runtime_error(what + " " + path + ": " + std::strerror(errno));
 }
 
+// FS_IOC_GETFLAGS and FS_IOC_SETFLAGS are declared with a long, which FUSE
+// copies whole; local filesystems keep an int at its start.
+bool GetFlags(int fd, int& flags) {
+  unsigned char declared[sizeof(long)] = {};
+  if (::ioctl(fd, FS_IOC_GETFLAGS, declared) != 0) return false;
+  std::memcpy(&flags, declared, sizeof flags);
+  return true;
+}
+
+bool SetFlags(int fd, int flags) {
+  unsigned char declared[sizeof(long)] = {};
+  std::memcpy(declared, &flags, sizeof flags);
+  return ::ioctl(fd, FS_IOC_SETFLAGS, declared) == 0;
+}
+
 // Clears the flags that forbid removal on a regular file or directory. A
-// filesystem without such flags has nothing to clear. The request's
-// declared size is a long, which FUSE fills whole; local filesystems keep
-// an int at its start.
+// filesystem without such flags has nothing to clear.
 void ClearLockFlags(int dirFd, const char* name, mode_t type) {
   if (!S_ISREG(type) && !S_ISDIR(type)) return;
   const int fd = ::openat(dirFd, name, O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0) return;
-  long flags = 0;
-  if (::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 &&
-      (flags & (FS_IMMUTABLE_FL | FS_APPEND_FL)) != 0) {
-    int cleared = static_cast<int>(flags) & ~(FS_IMMUTABLE_FL | FS_APPEND_FL);
-    ::ioctl(fd, FS_IOC_SETFLAGS, &cleared);
+  int flags = 0;
+  if (GetFlags(fd, flags) && (flags & (FS_IMMUTABLE_FL | FS_APPEND_FL)) != 0) {
+    SetFlags(fd, flags & ~(FS_IMMUTABLE_FL | FS_APPEND_FL));
   }
   ::close(fd);
 }
@@ -299,11 +310,8 @@ bool TempTree::SetImmutable(std::string_view relative, bool on) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0) return false;
   int flags = 0;
-  bool ok = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
-  if (ok) {
-    flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
-    ok = ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
-  }
+  const bool ok = GetFlags(fd, flags) &&
+                  SetFlags(fd, on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL));
   ::close(fd);
   return ok;
 }

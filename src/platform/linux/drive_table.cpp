@@ -79,15 +79,16 @@ std::optional<MountIdentity> ProbeOnSystem(const std::string& mountPoint, bool w
   shortOfDescriptors(r);
   if (r < 0) return std::nullopt;
   // What the mount point lies in: another system's root shows as one, by
-  // usr and etc directories beside it.
+  // usr and etc directories beside it. Looked at as cached, so that no
+  // server is asked.
+  constexpr int kBesideFlags = AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT | AT_STATX_DONT_SYNC;
   identity.inSystemRoot = true;
   for (const std::string_view mark : kSystemRootMarks) {
     struct statx stx {};
     const std::string beside = "../" + std::string(mark);
-    identity.inSystemRoot =
-        identity.inSystemRoot &&
-        sys.StatX(fd, beside.c_str(), AT_SYMLINK_NOFOLLOW, STATX_TYPE, &stx) == 0 &&
-        S_ISDIR(stx.stx_mode);
+    identity.inSystemRoot = identity.inSystemRoot &&
+                            sys.StatX(fd, beside.c_str(), kBesideFlags, STATX_TYPE, &stx) == 0 &&
+                            S_ISDIR(stx.stx_mode);
   }
   return identity;
 }
