@@ -25,8 +25,6 @@ class LinuxFileObject final : public FileObject {
         dir_(std::move(dir)),
         name_(name),
         mode_(st.st_mode),
-        size_(st.st_size),
-        modified_(st.st_mtim),
         identity_{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)},
         file_(std::move(file)),
         path_(std::move(path)) {}
@@ -37,20 +35,6 @@ class LinuxFileObject final : public FileObject {
     // from access(2), so that it holds for root as well. The mode is the one
     // GetFile saw just before.
     if ((mode_ & 0222) == 0) throw ErrorFor(kPermissionDenied, "read-only file:", path_, 0);
-    // A file another process has open or mapped is in use: a log being
-    // written, a lock held, a program's output. The lease, once taken, keeps
-    // others from opening it until the deletion is done.
-    const Lease lease =
-        file_.Valid() ? TakeWriteLease(fs_.Sys(), file_.Get()) : Lease::kUnavailable;
-    if (lease == Lease::kInUse || (lease == Lease::kUnavailable &&
-                                   fs_.OpenFiles().Holds(identity_.device, identity_.inode))) {
-      throw ErrorFor(kPermissionDenied, "in use by another process:", path_, 0);
-    }
-    // Written since GetFile looked, in the moment before the lease: once it
-    // is held, nobody else has the file open, so nothing writes to it.
-    if (file_.Valid() && ChangedSinceLooked()) {
-      throw ErrorFor(kPermissionDenied, "changed while being deleted:", path_, 0);
-    }
     UnlinkChecked(fs_.Sys(), dir_->Get(), name_, identity_, fs_.Names(), path_);
     deleted_ = true;
     // Closing the last descriptor frees the file, and ends the lease.
@@ -58,44 +42,17 @@ class LinuxFileObject final : public FileObject {
   }
 
  private:
-  bool ChangedSinceLooked() {
-    struct statx stx {};
-    if (fs_.Sys().StatX(file_.Get(), "", AT_EMPTY_PATH, STATX_SIZE | STATX_MTIME, &stx) < 0) {
-      return true;
-    }
-    return static_cast<off_t>(stx.stx_size) != size_ || stx.stx_mtime.tv_sec != modified_.tv_sec ||
-           stx.stx_mtime.tv_nsec != modified_.tv_nsec;
-  }
-
   LinuxFileSystem& fs_;
   std::shared_ptr<UniqueFd> dir_;
   std::string name_;
   mode_t mode_;
-  off_t size_;
-  struct timespec modified_;
   FileIdentity identity_;
-  UniqueFd file_;  // invalid when the file could not be opened for reading
+  UniqueFd file_;  // leased; invalid when the file could not be opened for reading
   std::string path_;
   bool deleted_ = false;
 };
 
-// The file name of dirFd, opened for reading to be checked and leased: the
-// descriptor, or none when it cannot be opened so (no read permission) and
-// must be checked by name. Opening a regular file read-only, without
-// blocking and without following a link, has no effect on it. Throws
-// RuntimeError: 67 out of descriptors, 70 when another program holds a
-// lease on it (the open would wait), 53 when it is gone or a link now.
-UniqueFd OpenToCheck(SysCalls& sys, int dirFd, const char* name, std::string_view path) {
-  const int fd =
-      sys.OpenAt(dirFd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0);
-  if (fd >= 0) return UniqueFd(sys, fd);
-  if (fd == -EMFILE || fd == -ENFILE) throw ErrorFor(kTooManyFiles, "cannot open", path, -fd);
-  if (fd == -EWOULDBLOCK) throw ErrorFor(kPermissionDenied, "leased by another process:", path, 0);
-  if (fd == -ENOENT || fd == -ELOOP || fd == -ENOTDIR) {
-    throw ErrorFor(kFileNotFound, "cannot open", path, -fd);
-  }
-  return UniqueFd();
-}
+constexpr int kCheckOpen = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
 
 // What the descriptor fd shows of its file, in st, and its birth time
 // where the filesystem keeps one. False when it cannot be looked at.
@@ -119,30 +76,46 @@ class LinuxFileSystemObject final : public FileSystemObject {
  public:
   explicit LinuxFileSystemObject(LinuxFileSystem& fs) : fs_(fs) {}
 
+  // The file is opened for reading, without blocking and without following
+  // a link, which has no effect on a regular file: from there on the checks
+  // are of this very file, and so is the deletion. It is leased at once, so
+  // that a file in use is refused and a file that is not stays unused, and
+  // unwritten, until it is deleted. A file that cannot be opened so (no read
+  // permission) is looked at by name instead, and in use as /proc says.
   std::unique_ptr<FileObject> GetFile(std::string_view path, const FileStamp& expected) override {
     LinuxFileSystem::Parent parent = fs_.OpenParent(path);
     SysCalls& sys = fs_.Sys();
     std::string name(parent.name);
-    struct stat st {};
-    int r = sys.FStatAt(parent.dir->Get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW);
-    if (r == -ENOENT && parent.cached) {
+    int fd = sys.OpenAt(parent.dir->Get(), name.c_str(), kCheckOpen, 0);
+    if (fd == -ENOENT && parent.cached) {
       // The directory kept open by the batch may have been replaced since;
       // what counts is the file at the path now.
       fs_.DropCachedParent();
       parent = fs_.OpenParent(path);
-      r = sys.FStatAt(parent.dir->Get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW);
+      fd = sys.OpenAt(parent.dir->Get(), name.c_str(), kCheckOpen, 0);
     }
-    if (r < 0) throw ErrorFor(FileErrorNumber(-r), "cannot find", path, -r);
-    if (!S_ISREG(st.st_mode)) throw ErrorFor(kFileNotFound, "not a regular file:", path, 0);
-    // From here on the file is the one open: whatever the name leads to
-    // later, the checks are of this file, and so is the deletion.
-    UniqueFd file = OpenToCheck(sys, parent.dir->Get(), name.c_str(), path);
+    UniqueFd file(sys, fd);
+    struct stat st {};
     std::optional<std::int64_t> birthNs;
-    if (file.Valid()) {
-      if (!LookAtOpenFile(sys, file.Get(), st, birthNs)) {
-        throw ErrorFor(kFileNotFound, "cannot look at", path, 0);
-      }
+    if (fd >= 0) {
+      const Lease lease = TakeWriteLease(sys, fd);
+      if (lease == Lease::kInUse) throw ErrorFor(kPermissionDenied, "in use:", path, 0);
+      if (!LookAtOpenFile(sys, fd, st, birthNs)) throw ErrorFor(kFileNotFound, "gone:", path, 0);
       if (!S_ISREG(st.st_mode)) throw ErrorFor(kFileNotFound, "not a regular file:", path, 0);
+      if (lease == Lease::kUnavailable) RefuseHeld(st, path);
+    } else if (fd == -EACCES || fd == -EPERM) {
+      const int r = sys.FStatAt(parent.dir->Get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW);
+      if (r < 0) throw ErrorFor(FileErrorNumber(-r), "cannot find", path, -r);
+      if (!S_ISREG(st.st_mode)) throw ErrorFor(kFileNotFound, "not a regular file:", path, 0);
+      RefuseHeld(st, path);
+    } else if (fd == -EMFILE || fd == -ENFILE) {
+      throw ErrorFor(kTooManyFiles, "cannot open", path, -fd);
+    } else if (fd == -EWOULDBLOCK) {
+      // Another program holds a lease on it, and would be asked to let go.
+      throw ErrorFor(kPermissionDenied, "leased by another program:", path, 0);
+    } else {
+      // A socket opens as ENXIO: no regular file either.
+      throw ErrorFor(fd == -ENXIO ? kFileNotFound : FileErrorNumber(-fd), "cannot open", path, -fd);
     }
     if (expected.known) {
       // Another file under the same name, or a file that has been written
@@ -167,6 +140,15 @@ class LinuxFileSystemObject final : public FileSystemObject {
   }
 
  private:
+  // Refuses, with 70, a file that another process has open or mapped as
+  // /proc lists them: for a file that cannot be leased.
+  void RefuseHeld(const struct stat& st, std::string_view path) {
+    if (fs_.OpenFiles().Holds(static_cast<std::uint64_t>(st.st_dev),
+                              static_cast<std::uint64_t>(st.st_ino))) {
+      throw ErrorFor(kPermissionDenied, "in use:", path, 0);
+    }
+  }
+
   // The version of the stamp of the file st describes, with the identity
   // read from the open file where there is one, else by name; 0 when it
   // cannot be read.

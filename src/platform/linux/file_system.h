@@ -45,11 +45,11 @@ FileStamp StampOfFileAs(SysCalls& sys, int dirFd, const char* name, const struct
 // resolves its own and nothing outlives it.
 //
 // A file is deleted only when it is not in use and only as the very file
-// that was checked: GetFile opens it, and checks the stamp against what
-// the descriptor shows; Delete takes a write lease on that descriptor (or,
-// where the filesystem grants none, looks it up among the files /proc
+// that was checked: GetFile opens it and takes a write lease on that
+// descriptor (or, where none is granted, looks it up among the files /proc
 // lists), refusing a file another process has open or mapped with 70, and
-// removes its name with UnlinkChecked.
+// checks the stamp against what the descriptor shows; Delete removes its
+// name with UnlinkChecked, and closing the descriptor ends the lease.
 class LinuxFileSystem final : public FileSystemService {
  public:
   LinuxFileSystem(const DriveTable& drives, SysCalls& sys, BeneathOpener& opener)

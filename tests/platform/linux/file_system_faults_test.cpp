@@ -138,9 +138,9 @@ TEST_P(HardeningFaults, LookUpFailingBeforeTheDeletionShowsItsNumber) {
   tree.MakeFile("emfile-dir/y.tmp", "1");
   ScanAndSelectAll(form);
   const std::size_t openAfterScan = sys.OpenFds().size();
-  // Looking at the file fails for x.tmp, and opening the other directory
-  // runs out of descriptors.
-  sys.Fail(Op::kFStatAt, EIO, "x.tmp");
+  // Opening the file to look at it fails for x.tmp, and opening the other
+  // directory runs out of descriptors.
+  sys.Fail(Op::kOpenAt, EIO, "x.tmp");
   sys.Fail(GetParam() ? Op::kOpenAt : Op::kOpenAt2, EMFILE, "emfile-dir");
   DeleteConfirmed(form);
   EXPECT_THAT(FailureBoxes(form), ElementsAre("发生错误67", "发生错误57"));
