@@ -105,6 +105,7 @@ DeleteRounds RunDeleteRounds(const BenchOptions& options, const std::string& sel
       rounds.sound = false;
     } else {
       rounds.findTimes.seconds.push_back(find.seconds);
+      rounds.findCpu.seconds.push_back(find.cpuSeconds);
       rounds.failures += static_cast<std::int64_t>(report.Number("failures"));
       if (rounds.firstFailure.empty()) rounds.firstFailure = report.Text("first_failure");
       rounds.sound = contender.takeReport(report, stats, round) && rounds.sound;

@@ -70,6 +70,7 @@ struct DeleteContender {
 struct DeleteRounds {
   TreeStats stats;            // of the last round's trees
   Timings findTimes;          // find -delete, in the rounds whose child reported
+  Timings findCpu;            // its CPU time, in the same rounds
   std::int64_t failures = 0;  // failure boxes over all rounds
   std::string firstFailure;   // printable; empty when there was none
   bool sound = true;          // false when a round failed or a check did

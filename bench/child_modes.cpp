@@ -119,13 +119,16 @@ int RunDeleteChild(const std::string& dir) {
 
   const std::int64_t before = context.List1.ListCount();
   for (std::int64_t i = 0; i < before; ++i) context.List1.SetSelected(i, true);
+  double cpuStart = CpuSeconds();
   double start = NowSeconds();
   Command2_Click(context);
   double seconds = NowSeconds() - start;
+  double cpuSeconds = CpuSeconds() - cpuStart;
 
   const std::int64_t after = context.List1.ListCount();
   WriteValue("scan_seconds", scanSeconds);
   WriteValue("seconds", seconds);
+  WriteValue("cpu_seconds", cpuSeconds);
   WriteDeletionValues(before, after, box, form.Label().Caption());
   return EndReport();
 }

@@ -91,6 +91,8 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, Output output) {
   }
   result.seconds = NowSeconds() - start;
   result.maxRssKb = usage.ru_maxrss;
+  result.cpuSeconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                      static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * 1e-6;
   result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return result;
 }

@@ -9,10 +9,11 @@ namespace tidwen::bench {
 enum class Output { kDiscard, kCapture };
 
 struct ProcessResult {
-  double seconds = 0;  // wall time from before fork to after the wait
-  int exitCode = -1;   // -1 when the program did not exit normally
-  long maxRssKb = 0;   // the process's own peak resident set
-  std::string output;  // standard output, when captured
+  double seconds = 0;     // wall time from before fork to after the wait
+  double cpuSeconds = 0;  // the program's user and system CPU time
+  int exitCode = -1;      // -1 when the program did not exit normally
+  long maxRssKb = 0;      // the process's own peak resident set
+  std::string output;     // standard output, when captured
   bool Ok() const { return exitCode == 0; }
 };
 

@@ -4,13 +4,16 @@
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
+#include <sys/mount.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <stdexcept>
@@ -24,6 +27,21 @@ namespace {
   throw std::runtime_error(what + " " + path + ": " + std::strerror(errno));
 }
 
+// FS_IOC_GETFLAGS and FS_IOC_SETFLAGS are declared with a long, which FUSE
+// copies whole; local filesystems keep an int at its start.
+bool GetFlags(int fd, int& flags) {
+  unsigned char declared[sizeof(long)] = {};
+  if (::ioctl(fd, FS_IOC_GETFLAGS, declared) != 0) return false;
+  std::memcpy(&flags, declared, sizeof flags);
+  return true;
+}
+
+bool SetFlags(int fd, int flags) {
+  unsigned char declared[sizeof(long)] = {};
+  std::memcpy(declared, &flags, sizeof flags);
+  return ::ioctl(fd, FS_IOC_SETFLAGS, declared) == 0;
+}
+
 // Clears the flags that forbid removal on a regular file or directory. A
 // filesystem without such flags has nothing to clear.
 void ClearLockFlags(int dirFd, const char* name, mode_t type) {
@@ -31,12 +49,28 @@ void ClearLockFlags(int dirFd, const char* name, mode_t type) {
   const int fd = ::openat(dirFd, name, O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0) return;
   int flags = 0;
-  if (::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 &&
-      (flags & (FS_IMMUTABLE_FL | FS_APPEND_FL)) != 0) {
-    flags &= ~(FS_IMMUTABLE_FL | FS_APPEND_FL);
-    ::ioctl(fd, FS_IOC_SETFLAGS, &flags);
+  if (GetFlags(fd, flags) && (flags & (FS_IMMUTABLE_FL | FS_APPEND_FL)) != 0) {
+    SetFlags(fd, flags & ~(FS_IMMUTABLE_FL | FS_APPEND_FL));
   }
   ::close(fd);
+}
+
+bool IsMountRootAt(int dirFd, const char* name) {
+  struct statx stx {};
+  return ::statx(dirFd, name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, 0, &stx) == 0 &&
+         (stx.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) != 0 &&
+         (stx.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
+}
+
+// Detaches every filesystem mounted on name in dirFd. False when one stays
+// (not ours to unmount): what is mounted there is then left alone.
+bool DetachMounts(int dirFd, const char* name) {
+  for (int stacked = 0; stacked < 16; ++stacked) {
+    if (!IsMountRootAt(dirFd, name)) return true;
+    const std::string at = "/proc/self/fd/" + std::to_string(dirFd) + "/" + name;
+    if (::umount2(at.c_str(), MNT_DETACH | UMOUNT_NOFOLLOW) != 0) return false;
+  }
+  return false;
 }
 
 // Removes name in the directory dirFd and everything below it, without
@@ -44,6 +78,8 @@ void ClearLockFlags(int dirFd, const char* name, mode_t type) {
 // than PATH_MAX go too. Best effort: a cleanup must not throw.
 void RemoveAt(int dirFd, const char* name) {
   struct stat st {};
+  if (::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) return;
+  if (S_ISDIR(st.st_mode) && !DetachMounts(dirFd, name)) return;
   if (::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) return;
   ClearLockFlags(dirFd, name, st.st_mode);
   if (!S_ISDIR(st.st_mode)) {
@@ -69,19 +105,85 @@ void RemoveAt(int dirFd, const char* name) {
 
 void RemoveAll(const std::string& path) { RemoveAt(AT_FDCWD, path.c_str()); }
 
+// The trees this process holds, for EndRemovingTrees: fixed storage, so
+// that a signal handler can read it, and the shell's arguments ready made.
+constexpr std::size_t kMaxTrees = 64;
+constexpr std::size_t kMaxRoot = 512;
+std::array<std::array<char, kMaxRoot>, kMaxTrees> heldRoots{};
+std::array<pid_t, kMaxTrees> heldBy{};
+
+std::string TempBase() {
+  const char* base = std::getenv("TMPDIR");
+  return (base != nullptr && *base != '\0') ? base : "/tmp";
+}
+
+std::string TreePrefix(pid_t pid) { return "tidwen-test-" + std::to_string(pid) + "-"; }
+
+void Hold(const std::string& root) {
+  for (std::size_t i = 0; i < kMaxTrees; ++i) {
+    if (heldRoots[i][0] == '\0' && root.size() < kMaxRoot) {
+      std::memcpy(heldRoots[i].data(), root.c_str(), root.size() + 1);
+      heldBy[i] = ::getpid();
+      return;
+    }
+  }
+}
+
+void LetGo(const std::string& root) {
+  for (std::size_t i = 0; i < kMaxTrees; ++i) {
+    if (heldBy[i] == ::getpid() && root == heldRoots[i].data()) heldRoots[i][0] = '\0';
+  }
+}
+
 }  // namespace
 
 TempTree::TempTree() {
-  const char* base = std::getenv("TMPDIR");
-  std::string pattern = (base != nullptr && *base != '\0') ? base : "/tmp";
-  pattern += "/tidwen-test-XXXXXX";
+  std::string pattern = TempBase() + "/" + TreePrefix(::getpid()) + "XXXXXX";
   std::vector<char> buffer(pattern.begin(), pattern.end());
   buffer.push_back('\0');
   if (::mkdtemp(buffer.data()) == nullptr) Fail("mkdtemp", pattern);
   root_ = buffer.data();
+  Hold(root_);
 }
 
-TempTree::~TempTree() { RemoveAll(root_); }
+TempTree::~TempTree() {
+  RemoveAll(root_);
+  LetGo(root_);
+}
+
+int RemoveTreesOf(pid_t pid) {
+  const std::string base = TempBase();
+  const std::string prefix = TreePrefix(pid);
+  std::vector<std::string> left;
+  if (DIR* dir = ::opendir(base.c_str())) {
+    while (const dirent* e = ::readdir(dir)) {
+      if (std::string_view(e->d_name).rfind(prefix, 0) == 0) left.emplace_back(e->d_name);
+    }
+    ::closedir(dir);
+  }
+  for (const std::string& name : left) RemoveAll(base + "/" + name);
+  return static_cast<int>(left.size());
+}
+
+void EndRemovingTrees(int exitCode) {
+  // sh -c 'rm -rf -- "$@"; exit N' sh ROOT...: what the process holds, as
+  // it stands; nothing here allocates.
+  static char script[] = "rm -rf -- \"$@\"; exit 0";
+  script[sizeof script - 2] = static_cast<char>('0' + (exitCode & 7));
+  std::array<char*, kMaxTrees + 5> argv{};
+  std::size_t n = 0;
+  argv[n++] = const_cast<char*>("sh");
+  argv[n++] = const_cast<char*>("-c");
+  argv[n++] = script;
+  argv[n++] = const_cast<char*>("sh");
+  const pid_t self = ::getpid();
+  for (std::size_t i = 0; i < kMaxTrees; ++i) {
+    if (heldRoots[i][0] != '\0' && heldBy[i] == self) argv[n++] = heldRoots[i].data();
+  }
+  argv[n] = nullptr;
+  ::execv("/bin/sh", argv.data());
+  ::_exit(exitCode);
+}
 
 std::string TempTree::Path(std::string_view relative) const {
   if (relative.empty()) return root_;
@@ -208,11 +310,8 @@ bool TempTree::SetImmutable(std::string_view relative, bool on) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0) return false;
   int flags = 0;
-  bool ok = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
-  if (ok) {
-    flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
-    ok = ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
-  }
+  const bool ok = GetFlags(fd, flags) &&
+                  SetFlags(fd, on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL));
   ::close(fd);
   return ok;
 }

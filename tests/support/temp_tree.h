@@ -1,7 +1,13 @@
 // A real temporary directory tree for tests that need the file system, made
-// under $TMPDIR (or /tmp) and removed with everything in it when the object
-// goes: immutable and append-only flags are cleared and directory modes
-// restored first, so a test may leave its files locked.
+// under $TMPDIR (or /tmp) as tidwen-test-<pid>-XXXXXX and removed with
+// everything in it when the object goes: immutable and append-only flags
+// are cleared and directory modes restored first, so a test may leave its
+// files locked, and a filesystem mounted inside it is unmounted (detached)
+// rather than emptied, so a test may leave its mounts too.
+//
+// A process that ends without running destructors (a crash, a watchdog)
+// leaves its trees; RemoveTreesOf removes them once it is gone, and
+// EndRemovingTrees ends a process after removing its own.
 //
 // Relative paths use "/" and are taken below the tree's root; names are
 // bytes and may be any but "/" and NUL. Every maker creates missing parent
@@ -61,5 +67,14 @@ class TempTree {
 // their bytes; empty when it cannot be read. dirFd stays open and its read
 // position untouched.
 std::vector<std::string> NamesIn(int dirFd);
+
+// Removes the trees the process pid made and left behind; returns how many.
+// For a process that has ended: RunInChild calls it for its child.
+int RemoveTreesOf(pid_t pid);
+
+// Ends this process with exitCode after removing the trees it holds, from
+// a signal handler too: it allocates nothing, and runs the removal by
+// exec'ing a shell in place of the process.
+[[noreturn]] void EndRemovingTrees(int exitCode);
 
 }  // namespace tidwen::test

@@ -7,6 +7,7 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -85,11 +86,16 @@ TEST_F(WindowBenchChildren, WindowDeletionRemovesEveryJunkFileAndNothingElse) {
 bool SetImmutable(const std::string& path, bool immutable) {
   int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return false;
-  int flags = 0;
-  bool done = ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+  // Declared with a long, which FUSE copies whole; local filesystems keep an
+  // int at its start.
+  unsigned char declared[sizeof(long)] = {};
+  bool done = ioctl(fd, FS_IOC_GETFLAGS, declared) == 0;
   if (done) {
+    int flags = 0;
+    std::memcpy(&flags, declared, sizeof flags);
     flags = immutable ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
-    done = ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+    std::memcpy(declared, &flags, sizeof flags);
+    done = ioctl(fd, FS_IOC_SETFLAGS, declared) == 0;
   }
   close(fd);
   return done;

@@ -1,45 +1,17 @@
 #include "platform/linux/directory_reader.h"
 
-#include <dirent.h>
 #include <sys/sysmacros.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
-#include <cstddef>
-#include <cstring>
 
 #include "platform/linux/drive_path.h"
 #include "platform/linux/error_numbers.h"
 #include "platform/linux/read_ahead.h"
 #include "platform/linux/system_trees.h"
-#include "rules/never_offered.h"
 
 namespace tidwen {
-
-namespace {
-
-// Large enough that most directories come in one call, small enough to stay
-// in cache.
-constexpr std::size_t kDentsBufferSize = std::size_t{64} * 1024;
-
-// The layout of the records getdents64(2) returns.
-struct RawDirent {
-  std::uint64_t ino;
-  std::int64_t off;
-  std::uint16_t reclen;
-  std::uint8_t type;
-  char name[1];
-};
-constexpr std::size_t kNameOffset = offsetof(RawDirent, name);
-
-constexpr int kLookFlags = AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT | AT_STATX_DONT_SYNC;
-
-bool IsDotOrDotDot(const char* name, std::size_t length) {
-  return name[0] == '.' && (length == 1 || (length == 2 && name[1] == '.'));
-}
-
-}  // namespace
 
 void Listing::Reset() {
   path_.clear();
@@ -75,46 +47,6 @@ const FileInfo* Listing::InfoOf(std::string_view name) const {
 std::size_t Listing::HeldBytes() const {
   return sizeof(Listing) + names_.capacity() + dirs_.capacity() * sizeof(NameRef) +
          files_.capacity() * sizeof(NameRef) + infos_.capacity() * sizeof(FileInfo);
-}
-
-SystemFilter SystemFilter::For(const DrivePath& path, const SystemTrees& trees) {
-  std::string posix = path.drive->mountPoint;
-  if (!path.relative.empty()) {
-    if (posix.back() != '/') posix.push_back('/');
-    posix += path.relative;
-  }
-  SystemFilter filter;
-  filter.trees = &trees;
-  filter.files = InSystemTree(posix);
-  if (!filter.files && HoldsSystemTree(posix)) filter.treesBelow = std::move(posix);
-  return filter;
-}
-
-ListingFiller::ListingFiller(SysCalls& sys) : sys_(sys), buffer_(kDentsBufferSize) {}
-
-void ListingFiller::LookAtFiles(Listing& listing, int fd) {
-  std::string name;
-  listing.infos_.resize(listing.files_.size());
-  for (std::size_t i = 0; i < listing.files_.size(); ++i) {
-    name.assign(listing.NameAt(listing.files_[i]));
-    FileInfo& info = listing.infos_[i];
-    // The birth time comes with the same look, for the stamp of a hit.
-    struct statx stx {};
-    const int r = sys_.StatX(fd, name.c_str(), AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT,
-                             STATX_BASIC_STATS | STATX_BTIME, &stx);
-    if (r < 0) {
-      info.err = -r;
-      continue;
-    }
-    info.mode = stx.stx_mode;
-    info.device = makedev(stx.stx_dev_major, stx.stx_dev_minor);
-    info.inode = stx.stx_ino;
-    info.size = static_cast<off_t>(stx.stx_size);
-    info.modified = {stx.stx_mtime.tv_sec, stx.stx_mtime.tv_nsec};
-    info.hasBirth = (stx.stx_mask & STATX_BTIME) != 0;
-    info.birthNs =
-        static_cast<std::int64_t>(stx.stx_btime.tv_sec) * 1000000000 + stx.stx_btime.tv_nsec;
-  }
 }
 
 DirectoryReader::DirectoryReader(const DriveTable& drives, SysCalls& sys, BeneathOpener& opener,
@@ -180,15 +112,27 @@ std::shared_ptr<const Listing> DirectoryReader::Read(std::string_view drivePath,
     throw ErrorFor(ListErrorNumber(-fd), "cannot open directory", drivePath, -fd);
   }
   listing->fd_ = UniqueFd(sys_, fd);
-  struct stat self {};
-  // A drive whose root is a system tree lists nothing. Below the root, a
-  // walk reaches only directories that a listing offered, and listings
-  // leave the system trees out.
-  const bool systemRoot = root && sys_.FStat(fd, &self) == 0 &&
-                          trees_.IsRoot(static_cast<std::uint64_t>(self.st_dev),
-                                        static_cast<std::uint64_t>(self.st_ino));
+  // A drive whose root is a system tree lists nothing, or its passage
+  // alone. Below the root, a walk reaches only directories that a listing
+  // offered, and listings leave the system trees out.
+  bool systemRoot = false;
+  std::string_view rootPassage;
+  if (root) {
+    struct stat self {};
+    const SystemTrees::Root* tree = sys_.FStat(fd, &self) == 0
+                                        ? trees_.RootAt(static_cast<std::uint64_t>(self.st_dev),
+                                                        static_cast<std::uint64_t>(self.st_ino))
+                                        : nullptr;
+    systemRoot = tree != nullptr && tree->passage.empty();
+    if (tree != nullptr) rootPassage = tree->passage;
+    const std::string& mount = parsed->drive->mountPoint;
+    const std::string_view name = std::string_view(mount).substr(mount.rfind('/') + 1);
+    if (tree == nullptr && !PassageOfTreeNamed(name).empty() && InSystemRoot(sys_, fd)) {
+      rootPassage = PassageOfTreeNamed(name);
+    }
+  }
   try {
-    if (!systemRoot) FillListing(*listing, drivePath, *parsed, lister, mayTake);
+    if (!systemRoot) FillListing(*listing, drivePath, *parsed, lister, mayTake, rootPassage);
   } catch (...) {
     listing->Reset();
     throw;
@@ -266,7 +210,8 @@ int DirectoryReader::RootFd(const Drive& drive, std::string_view drivePath, bool
 }
 
 void DirectoryReader::FillListing(Listing& listing, std::string_view drivePath,
-                                  const DrivePath& parsed, Lister lister, bool mayTake) {
+                                  const DrivePath& parsed, Lister lister, bool mayTake,
+                                  std::string_view rootPassage) {
   std::shared_ptr<Listing> ahead;
   if (mayTake) {
     ahead = readAhead_->Take(drivePath, LookAtDirectory(sys_, listing.fd_.Get(), settledNs_));
@@ -286,7 +231,9 @@ void DirectoryReader::FillListing(Listing& listing, std::string_view drivePath,
     listing.files_.swap(ahead->files_);
     listing.infos_.swap(ahead->infos_);
   } else {
-    filler_.Fill(listing, listing.fd_.Get(), drivePath, SystemFilter::For(parsed, trees_));
+    SystemFilter filter = SystemFilter::For(parsed, trees_);
+    if (!rootPassage.empty()) filter.passage = rootPassage;
+    filler_.Fill(listing, listing.fd_.Get(), drivePath, filter);
   }
   if (!readAhead_ || lister != Lister::kDirs) return;
   // Its subdirectories come next, after everything expected before.
@@ -316,108 +263,6 @@ void DirectoryReader::ReleaseHandles() noexcept {
   rootFd_.Reset();
   rootLetter_ = 0;
   for (const std::shared_ptr<Listing>& listing : pool_) listing->fd_.Reset();
-}
-
-int ListingFiller::MountState(int fd, const char* name, struct statx& stx) {
-  const int r = sys_.StatX(fd, name, kLookFlags, STATX_TYPE | STATX_INO, &stx);
-  if (r == -ENOENT) return -1;
-  // Anything else that keeps us from looking leaves the decision to the
-  // open that would enter it, which refuses another filesystem anyway.
-  if (r < 0) return 0;
-  if (!S_ISDIR(stx.stx_mode)) return -1;
-  if ((stx.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) != 0) {
-    return (stx.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0 ? 1 : 0;
-  }
-  // Kernels before 5.8 do not report mount roots; another device still shows.
-  struct stat parent {};
-  if (sys_.FStat(fd, &parent) < 0) return 0;
-  return makedev(stx.stx_dev_major, stx.stx_dev_minor) != parent.st_dev ? 1 : 0;
-}
-
-void ListingFiller::Fill(Listing& listing, int fd, std::string_view drivePath,
-                         const SystemFilter& filter) {
-  std::string below;  // a subdirectory's POSIX path, for the system filter
-  while (true) {
-    const long n = sys_.GetDents64(fd, buffer_.data(), buffer_.size());
-    // A failure part-way fails the whole read: a listing that silently
-    // lacks entries would make a walk miss files without anyone knowing.
-    if (n < 0)
-      throw ErrorFor(ListErrorNumber(static_cast<int>(-n)), "cannot read directory", drivePath,
-                     static_cast<int>(-n));
-    if (n == 0) break;
-    for (long at = 0; at < n;) {
-      const char* record = buffer_.data() + at;
-      std::uint16_t reclen;
-      std::memcpy(&reclen, record + offsetof(RawDirent, reclen), sizeof reclen);
-      if (reclen <= kNameOffset || reclen > n - at) {
-        throw ErrorFor(kInternalError, "malformed directory record in", drivePath, 0);
-      }
-      const auto type = static_cast<unsigned char>(record[offsetof(RawDirent, type)]);
-      const char* name = record + kNameOffset;
-      const std::size_t length = strnlen(name, reclen - kNameOffset);
-      at += reclen;
-      if (length == 0 || IsDotOrDotDot(name, length)) continue;
-      // A "\" cannot be written in a drive path.
-      if (std::memchr(name, '\\', length) != nullptr) continue;
-
-      bool isDir = type == DT_DIR;
-      bool isFile = type == DT_REG;
-      bool mountRoot = false;
-      struct statx stx {};
-      bool looked = false;
-      if (type == DT_UNKNOWN) {
-        // Some filesystems leave the type open; look without following. An
-        // entry that cannot be looked at could not be measured or entered.
-        if (sys_.StatX(fd, name, kLookFlags, STATX_TYPE | STATX_INO, &stx) < 0) continue;
-        looked = true;
-        isDir = S_ISDIR(stx.stx_mode);
-        isFile = S_ISREG(stx.stx_mode);
-      }
-      if (isDir) {
-        // A tree that version control, a package manager or a toolchain
-        // keeps: its files are that tool's. Told by its name and its
-        // parents' names, before any look.
-        if (IsNeverOfferedTree(drivePath, std::string_view(name, length))) continue;
-        if (looked && (stx.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) != 0) {
-          mountRoot = (stx.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
-        } else {
-          // A mount point, or gone since the read: either way not listed.
-          mountRoot = MountState(fd, name, stx) != 0;
-        }
-        // A system tree, by the identity the look just gave, whatever
-        // this directory is called: a bind mount of "/" shows /usr too.
-        if (!mountRoot && filter.trees != nullptr &&
-            filter.trees->IsRoot(makedev(stx.stx_dev_major, stx.stx_dev_minor), stx.stx_ino)) {
-          continue;
-        }
-      }
-
-      if (isDir && !filter.treesBelow.empty()) {
-        below.assign(filter.treesBelow);
-        if (below.back() != '/') below.push_back('/');
-        below.append(name, length);
-        if (InSystemTree(below)) continue;
-      }
-      if (isDir && !mountRoot) {
-        listing.dirs_.push_back({listing.names_.size(), length});
-      } else if (isFile && name[0] != '.' && !filter.files) {
-        listing.files_.push_back({listing.names_.size(), length});
-      } else {
-        continue;
-      }
-      listing.names_.append(name, length);
-    }
-  }
-  Sort(listing);
-}
-
-void ListingFiller::Sort(Listing& listing) {
-  // string_view compares bytes as unsigned chars, as memcmp does.
-  const auto byName = [&listing](Listing::NameRef a, Listing::NameRef b) {
-    return listing.NameAt(a) < listing.NameAt(b);
-  };
-  std::sort(listing.dirs_.begin(), listing.dirs_.end(), byName);
-  std::sort(listing.files_.begin(), listing.files_.end(), byName);
 }
 
 }  // namespace tidwen

@@ -92,6 +92,9 @@ class Listing {
 // What a listing leaves out of a directory of the system's own trees.
 struct SystemFilter {
   bool files = false;  // the directory lies in a system tree: no files
+  // The directory is the root of a system tree with a passage: the one
+  // subdirectory listed (/var lists tmp alone); empty otherwise.
+  std::string_view passage;
   // A system tree lies directly below: the directory's POSIX path, to check
   // each subdirectory against; empty when none does.
   std::string treesBelow;
@@ -102,16 +105,24 @@ struct SystemFilter {
   static SystemFilter For(const DrivePath& path, const SystemTrees& trees);
 };
 
+// Whether the directory open at fd lies in a system's root: usr and etc
+// directories beside it (kSystemRootMarks).
+bool InSystemRoot(SysCalls& sys, int fd);
+
 // Reads directories into listings, with the rules every lister keeps. One
-// per thread: it keeps a buffer of its own.
+// per thread: it keeps a buffer of its own (listing_filler.cpp).
 class ListingFiller {
  public:
   explicit ListingFiller(SysCalls& sys);
 
   // Reads the directory open at fd into listing, sorted by name bytes.
   // Subdirectories are left out when they are mount points, trees a package
-  // manager, version-control system or toolchain keeps (IsNeverOfferedTree), or system
-  // trees by path or identity (filter); files when the filter says so.
+  // manager, version-control system or toolchain keeps (IsNeverOfferedTree),
+  // or system trees by path or identity (filter), and so are those named as
+  // system trees in a directory that holds usr and etc of its own (another
+  // system's root); files when the filter says so. A directory named as a
+  // tree with a passage ("var") that is that tree of this system (by
+  // identity) or of another system's root lists its passage alone.
   // Throws RuntimeError; the listing then holds what it held before, in
   // part.
   void Fill(Listing& listing, int fd, std::string_view drivePath, const SystemFilter& filter);
@@ -125,6 +136,9 @@ class ListingFiller {
   // when it cannot be told, -1 when it is gone or no longer a directory.
   // Where the look succeeds, stx holds what it found (device and inode).
   int MountState(int fd, const char* name, struct statx& stx);
+  // The passage to list alone when the directory open at fd, at drivePath,
+  // is a system tree's root with one (see Fill); empty when it is not.
+  std::string_view PassageOf(int fd, std::string_view drivePath, const SystemFilter& filter);
   // Sorts a listing's names by their bytes.
   static void Sort(Listing& listing);
 
@@ -210,9 +224,10 @@ class DirectoryReader {
   // when that is the same directory, unchanged, else by reading it. Throws
   // RuntimeError.
   // mayTake: the directory is open as a path descriptor, and its listing
-  // may come from the read-ahead.
+  // may come from the read-ahead. rootPassage: the passage a drive's root
+  // lists alone, when its root is a system tree's with one.
   void FillListing(Listing& listing, std::string_view drivePath, const DrivePath& parsed,
-                   Lister lister, bool mayTake);
+                   Lister lister, bool mayTake, std::string_view rootPassage = {});
 
   const DriveTable& drives_;
   SysCalls& sys_;

@@ -16,6 +16,7 @@
 #include "platform/linux/beneath_opener.h"
 #include "platform/linux/drive_path.h"
 #include "platform/linux/error_numbers.h"
+#include "platform/linux/kept_mounts.h"
 #include "platform/linux/sys_calls.h"
 #include "platform/linux/system_trees.h"
 
@@ -77,55 +78,19 @@ std::optional<MountIdentity> ProbeOnSystem(const std::string& mountPoint, bool w
   const int r = ReadMountIdentity(sys, fd, withFilesystem, identity);
   shortOfDescriptors(r);
   if (r < 0) return std::nullopt;
+  // What the mount point lies in: another system's root shows as one, by
+  // usr and etc directories beside it. Looked at as cached, so that no
+  // server is asked.
+  constexpr int kBesideFlags = AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT | AT_STATX_DONT_SYNC;
+  identity.inSystemRoot = true;
+  for (const std::string_view mark : kSystemRootMarks) {
+    struct statx stx {};
+    const std::string beside = "../" + std::string(mark);
+    identity.inSystemRoot = identity.inSystemRoot &&
+                            sys.StatX(fd, beside.c_str(), kBesideFlags, STATX_TYPE, &stx) == 0 &&
+                            S_ISDIR(stx.stx_mode);
+  }
   return identity;
-}
-
-// Where each system tree lies inside its filesystem: the device the mount
-// table gives that filesystem, and the tree's path from the filesystem's
-// root ("/usr", or "/@/usr" on a btrfs subvolume "@" mounted as "/").
-struct TreeInFilesystem {
-  std::uint64_t device;
-  std::string path;
-};
-
-std::vector<TreeInFilesystem> LocateTrees(const std::vector<MountEntry>& entries,
-                                          const SystemTrees& trees) {
-  std::vector<TreeInFilesystem> located;
-  for (const SystemTrees::Root& tree : trees.Roots()) {
-    // The mount that shows at the tree: the longest mount point above it,
-    // the last of equals.
-    const MountEntry* holder = nullptr;
-    for (const MountEntry& e : entries) {
-      const std::string& m = e.mountPoint;
-      const bool above = m == "/" || (tree.path.compare(0, m.size(), m) == 0 &&
-                                      (tree.path.size() == m.size() || tree.path[m.size()] == '/'));
-      if (above && (holder == nullptr || m.size() >= holder->mountPoint.size())) holder = &e;
-    }
-    if (holder == nullptr) continue;
-    std::string path = holder->root;
-    const std::string_view rest = std::string_view(tree.path).substr(
-        holder->mountPoint == "/" ? 0 : holder->mountPoint.size());
-    if (!path.empty() && path.back() == '/' && !rest.empty()) path.pop_back();
-    path += rest;
-    // A char, not "/": GCC 12 warns falsely (-Wrestrict) on assigning a string here.
-    if (path.empty()) path.push_back('/');
-    located.push_back({holder->device, std::move(path)});
-  }
-  return located;
-}
-
-// Whether a mount's root is a system tree or lies inside one, as the mount
-// table says.
-bool RootInSystemTree(const MountEntry& e, const std::vector<TreeInFilesystem>& trees) {
-  for (const TreeInFilesystem& t : trees) {
-    if (e.device != t.device) continue;
-    if (t.path == "/") return true;
-    if (e.root.compare(0, t.path.size(), t.path) == 0 &&
-        (e.root.size() == t.path.size() || e.root[t.path.size()] == '/')) {
-      return true;
-    }
-  }
-  return false;
 }
 
 bool IsSeparatorFree(std::string_view name) { return name.find('\\') == std::string_view::npos; }
@@ -146,7 +111,7 @@ DriveTable DriveTable::FromMountInfo(std::string_view mountinfo, const SystemTre
 DriveTable DriveTable::FromMountInfo(std::string_view mountinfo, const MountProbe& probe,
                                      const SystemTrees& trees, const DriveTable* previous) {
   const std::vector<MountEntry> entries = ParseMountInfo(mountinfo);
-  const std::vector<TreeInFilesystem> located = LocateTrees(entries, trees);
+  const KeptMounts kept(entries, trees);
 
   // A later entry for the same mount point is mounted on top of the earlier
   // one and is the one that shows, so only the last entry of each counts.
@@ -162,8 +127,15 @@ DriveTable DriveTable::FromMountInfo(std::string_view mountinfo, const MountProb
     if (!found || !found->directory) return false;
     d.mountId = e.id;
     d.device = e.device;
+    // Mounted as one of the trees of another system's root (a disk on
+    // /home/u/chroot/usr): that system's, as this system's are.
+    const std::string_view name =
+        std::string_view(e.mountPoint).substr(e.mountPoint.rfind('/') + 1);
+    if (found->inSystemRoot && IsSystemTreeName(name) && PassageOfTreeNamed(name).empty()) {
+      return false;
+    }
     if (found->mountId == e.id) {
-      if (trees.IsRoot(found->device, found->inode)) return false;
+      if (trees.KeepsOut(found->device, found->inode)) return false;
       // Where the mount's root reports a device of its own (a btrfs
       // subvolume does), that is the one a later look sees.
       if (found->device != 0) d.device = found->device;
@@ -185,10 +157,7 @@ DriveTable DriveTable::FromMountInfo(std::string_view mountinfo, const MountProb
       if (!identify(root, e)) root = Drive{'c', "/", e.fsType};
       continue;
     }
-    if (!HoldsFilesOnStorage(e.fsType, e.source) || InSystemTree(e.mountPoint) ||
-        RootInSystemTree(e, located)) {
-      continue;
-    }
+    if (!HoldsFilesOnStorage(e.fsType, e.source) || kept.KeepsOut(e)) continue;
     Drive d{'?', e.mountPoint, e.fsType};
     if (identify(d, e)) others.push_back(std::move(d));
   }
@@ -236,20 +205,11 @@ DriveTable DriveTable::FromMountInfo(std::string_view mountinfo, const MountProb
 }
 
 DriveTable DriveTable::FromSystem(const SystemTrees& trees, const DriveTable* previous) {
-  const int fd = ::open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    // Without the table every drive but c: would seem gone.
-    const int err = errno;
+  std::string text;
+  // Without the table every drive but c: would seem gone.
+  if (const int err = ReadOwnMountInfo(text); err != 0) {
     throw ErrorFor(GeneralErrorNumber(err), "cannot read", "/proc/self/mountinfo", err);
   }
-  std::string text;
-  char buffer[16384];
-  ssize_t n;
-  while ((n = ::read(fd, buffer, sizeof buffer)) > 0)
-    text.append(buffer, static_cast<std::size_t>(n));
-  const int err = errno;
-  ::close(fd);
-  if (n < 0) throw ErrorFor(GeneralErrorNumber(err), "cannot read", "/proc/self/mountinfo", err);
   return FromMountInfo(text, trees, previous);
 }
 

@@ -55,9 +55,13 @@ class DriveTable {
   // network backed, or a known disk filesystem) get letters from d: on.
   // Pseudo and memory filesystems, mount points that are no directory (a
   // bind-mounted file), and mounts of the system's trees get none: a mount
-  // point inside a system tree (by path), a mount whose root directory is
-  // the root of a system tree (by identity, a bind mount of /usr wherever
-  // it is), or whose root lies inside one (a bind mount of /usr/share). A
+  // point inside a system tree (by path; /var, the way to /var/tmp, and
+  // what lies in /var/tmp do get one), a mount whose root directory is the
+  // root of a system tree kept out whole (by identity, a bind mount of /usr
+  // wherever it is), or whose root lies inside one (a bind mount of
+  // /usr/share); and mounts of what a tool keeps, by mount point or root (a
+  // disk on .../node_modules, a bind mount of a .git: KeptMounts), and
+  // mounts on another system's trees (a disk on /home/u/chroot/usr). A
   // drive of previous that is still mounted (the same mount of the same
   // filesystem at the same place) keeps its letter; the others take the
   // lowest free letters in the order of their mount points. This form asks

@@ -1,5 +1,6 @@
 #include "platform/linux/file_system.h"
 
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -12,14 +13,21 @@ namespace tidwen {
 
 namespace {
 
-// The file at one path, as GetFile found it. It keeps its directory open, so
-// the deletion removes the entry from the very directory that was checked,
-// by name, and never resolves the full path again.
+// The file at one path, as GetFile found it: its directory and the file
+// itself, both open, so that the deletion removes the entry from the very
+// directory that was checked, and only while it leads to the very file
+// that was checked.
 class LinuxFileObject final : public FileObject {
  public:
-  LinuxFileObject(SysCalls& sys, std::shared_ptr<UniqueFd> dir, std::string_view name, mode_t mode,
-                  std::string path)
-      : sys_(sys), dir_(std::move(dir)), name_(name), mode_(mode), path_(std::move(path)) {}
+  LinuxFileObject(LinuxFileSystem& fs, std::shared_ptr<UniqueFd> dir, std::string_view name,
+                  const struct stat& st, UniqueFd file, std::string path)
+      : fs_(fs),
+        dir_(std::move(dir)),
+        name_(name),
+        mode_(st.st_mode),
+        identity_{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)},
+        file_(std::move(file)),
+        path_(std::move(path)) {}
 
   void Delete() override {
     if (deleted_) throw ErrorFor(kFileNotFound, "already deleted:", path_, 0);
@@ -27,39 +35,88 @@ class LinuxFileObject final : public FileObject {
     // from access(2), so that it holds for root as well. The mode is the one
     // GetFile saw just before.
     if ((mode_ & 0222) == 0) throw ErrorFor(kPermissionDenied, "read-only file:", path_, 0);
-    const int r = sys_.UnlinkAt(dir_->Get(), name_.c_str(), 0);
-    if (r < 0) throw ErrorFor(DeleteErrorNumber(-r), "cannot delete", path_, -r);
+    UnlinkChecked(fs_.Sys(), dir_->Get(), name_, identity_, fs_.Names(), path_);
     deleted_ = true;
+    // Closing the last descriptor frees the file, and ends the lease.
+    file_.Reset();
   }
 
  private:
-  SysCalls& sys_;
+  LinuxFileSystem& fs_;
   std::shared_ptr<UniqueFd> dir_;
   std::string name_;
   mode_t mode_;
+  FileIdentity identity_;
+  UniqueFd file_;  // leased; invalid when the file could not be opened for reading
   std::string path_;
   bool deleted_ = false;
 };
+
+constexpr int kCheckOpen = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+
+// What the descriptor fd shows of its file, in st, and its birth time
+// where the filesystem keeps one. False when it cannot be looked at.
+bool LookAtOpenFile(SysCalls& sys, int fd, struct stat& st, std::optional<std::int64_t>& birthNs) {
+  struct statx stx {};
+  if (sys.StatX(fd, "", AT_EMPTY_PATH, STATX_BASIC_STATS | STATX_BTIME, &stx) < 0) return false;
+  st = {};
+  st.st_mode = stx.stx_mode;
+  st.st_dev = makedev(stx.stx_dev_major, stx.stx_dev_minor);
+  st.st_ino = stx.stx_ino;
+  st.st_size = static_cast<off_t>(stx.stx_size);
+  st.st_mtim = {stx.stx_mtime.tv_sec, stx.stx_mtime.tv_nsec};
+  birthNs.reset();
+  if ((stx.stx_mask & STATX_BTIME) != 0) {
+    birthNs = static_cast<std::int64_t>(stx.stx_btime.tv_sec) * 1000000000 + stx.stx_btime.tv_nsec;
+  }
+  return true;
+}
 
 class LinuxFileSystemObject final : public FileSystemObject {
  public:
   explicit LinuxFileSystemObject(LinuxFileSystem& fs) : fs_(fs) {}
 
+  // The file is opened for reading, without blocking and without following
+  // a link, which has no effect on a regular file: from there on the checks
+  // are of this very file, and so is the deletion. It is leased at once, so
+  // that a file in use is refused and a file that is not stays unused, and
+  // unwritten, until it is deleted. A file that cannot be opened so (no read
+  // permission) is looked at by name instead, and in use as /proc says.
   std::unique_ptr<FileObject> GetFile(std::string_view path, const FileStamp& expected) override {
     LinuxFileSystem::Parent parent = fs_.OpenParent(path);
     SysCalls& sys = fs_.Sys();
     std::string name(parent.name);
-    struct stat st {};
-    int r = sys.FStatAt(parent.dir->Get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW);
-    if (r == -ENOENT && parent.cached) {
+    int fd = sys.OpenAt(parent.dir->Get(), name.c_str(), kCheckOpen, 0);
+    if (fd == -ENOENT && parent.cached) {
       // The directory kept open by the batch may have been replaced since;
       // what counts is the file at the path now.
       fs_.DropCachedParent();
       parent = fs_.OpenParent(path);
-      r = sys.FStatAt(parent.dir->Get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW);
+      fd = sys.OpenAt(parent.dir->Get(), name.c_str(), kCheckOpen, 0);
     }
-    if (r < 0) throw ErrorFor(FileErrorNumber(-r), "cannot find", path, -r);
-    if (!S_ISREG(st.st_mode)) throw ErrorFor(kFileNotFound, "not a regular file:", path, 0);
+    UniqueFd file(sys, fd);
+    struct stat st {};
+    std::optional<std::int64_t> birthNs;
+    if (fd >= 0) {
+      const Lease lease = TakeWriteLease(sys, fd);
+      if (lease == Lease::kInUse) throw ErrorFor(kPermissionDenied, "in use:", path, 0);
+      if (!LookAtOpenFile(sys, fd, st, birthNs)) throw ErrorFor(kFileNotFound, "gone:", path, 0);
+      if (!S_ISREG(st.st_mode)) throw ErrorFor(kFileNotFound, "not a regular file:", path, 0);
+      if (lease == Lease::kUnavailable) RefuseHeld(st, path);
+    } else if (fd == -EACCES || fd == -EPERM) {
+      const int r = sys.FStatAt(parent.dir->Get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW);
+      if (r < 0) throw ErrorFor(FileErrorNumber(-r), "cannot find", path, -r);
+      if (!S_ISREG(st.st_mode)) throw ErrorFor(kFileNotFound, "not a regular file:", path, 0);
+      RefuseHeld(st, path);
+    } else if (fd == -EMFILE || fd == -ENFILE) {
+      throw ErrorFor(kTooManyFiles, "cannot open", path, -fd);
+    } else if (fd == -EWOULDBLOCK) {
+      // Another program holds a lease on it, and would be asked to let go.
+      throw ErrorFor(kPermissionDenied, "leased by another program:", path, 0);
+    } else {
+      // A socket opens as ENXIO: no regular file either.
+      throw ErrorFor(fd == -ENXIO ? kFileNotFound : FileErrorNumber(-fd), "cannot open", path, -fd);
+    }
     if (expected.known) {
       // Another file under the same name, or a file that has been written
       // since the scan: not what the user chose to delete. A file made under
@@ -73,17 +130,43 @@ class LinuxFileSystemObject final : public FileSystemObject {
       if (expected.empty && st.st_size != 0) {
         throw ErrorFor(kPermissionDenied, "changed since the scan:", path, 0);
       }
-      if (expected.version != 0 &&
-          StampOfFileAs(sys, parent.dir->Get(), name.c_str(), st, expected.identity).version !=
-              expected.version) {
+      if (expected.version != 0 && StampNow(sys, parent.dir->Get(), name.c_str(), st, file, birthNs,
+                                            expected.identity) != expected.version) {
         throw ErrorFor(kPermissionDenied, "changed since the scan:", path, 0);
       }
     }
-    return std::make_unique<LinuxFileObject>(sys, std::move(parent.dir), name, st.st_mode,
+    return std::make_unique<LinuxFileObject>(fs_, std::move(parent.dir), name, st, std::move(file),
                                              std::string(path));
   }
 
  private:
+  // Refuses, with 70, a file that another process has open or mapped as
+  // /proc lists them: for a file that cannot be leased.
+  void RefuseHeld(const struct stat& st, std::string_view path) {
+    if (fs_.OpenFiles().Holds(static_cast<std::uint64_t>(st.st_dev),
+                              static_cast<std::uint64_t>(st.st_ino))) {
+      throw ErrorFor(kPermissionDenied, "in use:", path, 0);
+    }
+  }
+
+  // The version of the stamp of the file st describes, with the identity
+  // read from the open file where there is one, else by name; 0 when it
+  // cannot be read.
+  static std::uint64_t StampNow(SysCalls& sys, int dirFd, const char* name, const struct stat& st,
+                                const UniqueFd& file, const std::optional<std::int64_t>& birthNs,
+                                StampIdentity identity) {
+    if (!file.Valid()) return StampOfFileAs(sys, dirFd, name, st, identity).version;
+    if (identity == StampIdentity::kBirthTime) {
+      return birthNs ? StampWithBirthTime(st, *birthNs).version : 0;
+    }
+    if (identity == StampIdentity::kGeneration) {
+      std::uint64_t generation = 0;
+      if (sys.GetVersion(file.Get(), &generation) < 0) return 0;
+      return StampWithGeneration(st, generation).version;
+    }
+    return StampOfFileAs(sys, dirFd, name, st, StampIdentity::kNone).version;
+  }
+
   LinuxFileSystem& fs_;
 };
 
@@ -159,6 +242,10 @@ FileStamp StampWithBirthTime(const struct stat& st, std::int64_t birthNs) {
   return StampWith(st, StampIdentity::kBirthTime, static_cast<std::uint64_t>(birthNs));
 }
 
+FileStamp StampWithGeneration(const struct stat& st, std::uint64_t generation) {
+  return StampWith(st, StampIdentity::kGeneration, generation);
+}
+
 FileStamp StampOfFileAs(SysCalls& sys, int dirFd, const char* name, const struct stat& st,
                         StampIdentity identity) {
   const std::optional<std::uint64_t> value = ReadIdentity(sys, dirFd, name, st, identity);
@@ -181,7 +268,13 @@ void LinuxFileSystem::EndBatch() noexcept {
   if (batchDepth_ == 0) ReleaseKept();
 }
 
+const OpenFileSnapshot& LinuxFileSystem::OpenFiles() {
+  if (!openFiles_ || batchDepth_ == 0) openFiles_ = OpenFileSnapshot::Read();
+  return *openFiles_;
+}
+
 void LinuxFileSystem::ReleaseKept() noexcept {
+  openFiles_.reset();
   cachedParent_.reset();
   cachedParentPath_.clear();
   cachedRoot_.Reset();

@@ -5,12 +5,15 @@
 #include <sys/stat.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "model/services.h"
 #include "platform/linux/beneath_opener.h"
+#include "platform/linux/checked_unlink.h"
 #include "platform/linux/drive_table.h"
+#include "platform/linux/open_files.h"
 #include "platform/linux/sys_calls.h"
 
 namespace tidwen {
@@ -25,8 +28,10 @@ namespace tidwen {
 // moves both. Throws RuntimeError(kTooManyFiles) when the system has no
 // descriptor left to read the generation with.
 FileStamp StampOfFile(SysCalls& sys, int dirFd, const char* name, const struct stat& st);
-// The stamp StampOfFile makes of a file whose birth time is known already.
+// The stamp StampOfFile makes of a file whose birth time, or generation,
+// is known already.
 FileStamp StampWithBirthTime(const struct stat& st, std::int64_t birthNs);
+FileStamp StampWithGeneration(const struct stat& st, std::uint64_t generation);
 
 // The same stamp read with a given identity, to be compared with a stamp
 // StampOfFile made earlier. Its version is 0 when that identity can no
@@ -38,6 +43,13 @@ FileStamp StampOfFileAs(SysCalls& sys, int dirFd, const char* name, const struct
 // mount point and the last parent directory open, so that deleting the files
 // of one directory resolves its path once; outside a batch every object
 // resolves its own and nothing outlives it.
+//
+// A file is deleted only when it is not in use and only as the very file
+// that was checked: GetFile opens it and takes a write lease on that
+// descriptor (or, where none is granted, looks it up among the files /proc
+// lists), refusing a file another process has open or mapped with 70, and
+// checks the stamp against what the descriptor shows; Delete removes its
+// name with UnlinkChecked, and closing the descriptor ends the lease.
 class LinuxFileSystem final : public FileSystemService {
  public:
   LinuxFileSystem(const DriveTable& drives, SysCalls& sys, BeneathOpener& opener)
@@ -60,9 +72,15 @@ class LinuxFileSystem final : public FileSystemService {
   Parent OpenParent(std::string_view path);
   // Forgets the directory kept open for the batch.
   void DropCachedParent();
-  // Closes whatever the batch keeps open; the batch goes on.
+  // Closes whatever the batch keeps open and forgets the open files read;
+  // the batch goes on.
   void ReleaseKept() noexcept override;
 
+  // The files other processes hold, for a filesystem without leases: read
+  // at the first need in a batch and kept until it ends, or read afresh
+  // for each need outside one.
+  const OpenFileSnapshot& OpenFiles();
+  AsideNames& Names() { return names_; }
   SysCalls& Sys() { return sys_; }
 
  private:
@@ -75,6 +93,8 @@ class LinuxFileSystem final : public FileSystemService {
   std::shared_ptr<UniqueFd> cachedParent_;
   char cachedRootLetter_ = 0;
   UniqueFd cachedRoot_;
+  std::optional<OpenFileSnapshot> openFiles_;
+  AsideNames names_;
 };
 
 }  // namespace tidwen

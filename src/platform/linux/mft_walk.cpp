@@ -171,8 +171,12 @@ std::optional<std::uint32_t> MftWalk::Resolve(std::string_view drivePath, const 
     listed_.pop_front();
     return dir;
   }
+  return Lookup(parsed.relative);
+}
+
+std::optional<std::uint32_t> MftWalk::Lookup(std::string_view relative) const {
   std::uint32_t dir = MftIndex::kRoot;
-  std::string_view rest = parsed.relative;
+  std::string_view rest = relative;
   while (!rest.empty()) {
     const std::size_t slash = rest.find('/');
     const std::string_view name = rest.substr(0, slash);
@@ -211,7 +215,13 @@ void MftWalk::FillFrom(Listing& listing, std::uint32_t dir, std::string_view dri
   listing.path_.assign(drivePath);
   listing.indexed_ = true;
   const SystemFilter filter = SystemFilter::For(parsed, trees_);
+  // The same rules as ListingFiller::Fill: a tree with a passage lists it
+  // alone, and another system's root keeps its system trees.
+  const std::string_view passage = PassageOf(dir, parsed, filter);
+  const bool files = !filter.files && passage.empty();
+  std::size_t marks = 0;
   std::string below;
+  std::vector<std::uint32_t> records;  // one per listed directory
   for (const MftIndex::Entry& e : index_->Children(dir)) {
     // The volume's own files are never shown.
     if (e.record < MftIndex::kFirstUserRecord) continue;
@@ -223,18 +233,20 @@ void MftWalk::FillFrom(Listing& listing, std::uint32_t dir, std::string_view dri
     if (file.Reparse()) continue;
     const Listing::NameRef ref{listing.names_.size(), name.size()};
     if (file.Directory()) {
+      marks |= RootMark(name);
+      if (!passage.empty() && name != passage) continue;
       if (IsNeverOfferedTree(drivePath, name) || MountedBelow(parsed.relative, name)) continue;
-      if (filter.trees != nullptr && filter.trees->IsRoot(deviceNumber_, e.record)) continue;
+      if (filter.trees != nullptr && filter.trees->KeepsOut(deviceNumber_, e.record)) continue;
       if (!filter.treesBelow.empty()) {
         below.assign(filter.treesBelow);
         if (below.back() != '/') below.push_back('/');
         below.append(name);
-        if (InSystemTree(below)) continue;
+        if (InSystemTree(below) && PassageAt(below).empty()) continue;
       }
       listing.dirs_.push_back(ref);
-      if (remember) listed_.emplace_back(Child(drivePath, name), e.record);
+      records.push_back(e.record);
     } else {
-      if (name.front() == '.' || filter.files || InterixSpecial(file, e.record)) continue;
+      if (name.front() == '.' || !files || InterixSpecial(file, e.record)) continue;
       listing.files_.push_back(ref);
       FileInfo info;
       info.mode = S_IFREG;
@@ -251,6 +263,55 @@ void MftWalk::FillFrom(Listing& listing, std::uint32_t dir, std::string_view dri
     }
     listing.names_.append(name);
   }
+  for (std::size_t i = 0; i < listing.dirs_.size(); ++i) {
+    const std::string_view name = listing.NameAt(listing.dirs_[i]);
+    // Another system's root: its trees are that system's.
+    if (marks == kAllRootMarks && IsSystemTreeName(name) && PassageOfTreeNamed(name).empty()) {
+      continue;
+    }
+    if (remember) listed_.emplace_back(Child(drivePath, name), records[i]);
+  }
+  if (marks == kAllRootMarks) {
+    std::erase_if(listing.dirs_, [&listing](Listing::NameRef r) {
+      const std::string_view name = listing.NameAt(r);
+      return IsSystemTreeName(name) && PassageOfTreeNamed(name).empty();
+    });
+  }
+}
+
+std::size_t MftWalk::RootMark(std::string_view name) {
+  for (std::size_t m = 0; m < std::size(kSystemRootMarks); ++m) {
+    if (name == kSystemRootMarks[m]) return std::size_t{1} << m;
+  }
+  return 0;
+}
+
+bool MftWalk::HoldsRootMarks(std::uint32_t dir) const {
+  std::size_t marks = 0;
+  for (const MftIndex::Entry& e : index_->Children(dir)) {
+    const MftFile& file = index_->File(e.record);
+    if (e.record >= MftIndex::kFirstUserRecord && file.Directory() && !file.Reparse()) {
+      marks |= RootMark(index_->Name(e));
+    }
+  }
+  return marks == kAllRootMarks;
+}
+
+std::string_view MftWalk::PassageOf(std::uint32_t dir, const DrivePath& parsed,
+                                    const SystemFilter& filter) const {
+  if (!filter.passage.empty()) return filter.passage;
+  if (const SystemTrees::Root* tree = trees_.RootAt(deviceNumber_, dir)) return tree->passage;
+  const std::size_t slash = parsed.relative.rfind('/');
+  const std::string_view name = slash == std::string::npos
+                                    ? std::string_view(parsed.relative)
+                                    : std::string_view(parsed.relative).substr(slash + 1);
+  const std::string_view passage = PassageOfTreeNamed(name);
+  if (name.empty() || passage.empty()) return {};
+  // The same tree of another system's root: its parent holds usr and etc.
+  const std::optional<std::uint32_t> parent =
+      Lookup(slash == std::string::npos ? std::string_view()
+                                        : std::string_view(parsed.relative).substr(0, slash));
+  return parent && HoldsRootMarks(*parent) ? passage : std::string_view();
 }
 
 FileStamp MftWalk::Stamp(const DrivePath& file, int rootFd, const struct stat& st,

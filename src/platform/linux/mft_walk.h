@@ -28,6 +28,8 @@
 
 namespace tidwen {
 
+struct SystemFilter;
+
 class Listing;
 class NtfsDevice;
 
@@ -91,11 +93,21 @@ class MftWalk {
   // The directory record at drivePath: one the index listed, or one found
   // name by name from the root.
   std::optional<std::uint32_t> Resolve(std::string_view drivePath, const DrivePath& parsed);
+  // The directory record at a path relative to the root, found name by name.
+  std::optional<std::uint32_t> Lookup(std::string_view relative) const;
   void FillFrom(Listing& listing, std::uint32_t dir, std::string_view drivePath,
                 const DrivePath& parsed, bool remember);
   bool Agrees(const Listing& read, const DrivePath& drive);
   bool InterixSpecial(const MftFile& file, std::uint32_t record) const;
   bool MountedBelow(const std::string& relative, std::string_view name) const;
+  // The rules ListingFiller::Fill keeps for system trees: the passage the
+  // directory lists alone, if it is a tree with one (by path, identity, or
+  // name in another system's root); whether a directory holds usr and etc.
+  std::string_view PassageOf(std::uint32_t dir, const DrivePath& parsed,
+                             const SystemFilter& filter) const;
+  bool HoldsRootMarks(std::uint32_t dir) const;
+  static std::size_t RootMark(std::string_view name);
+  static constexpr std::size_t kAllRootMarks = (std::size_t{1} << std::size(kSystemRootMarks)) - 1;
 
   SysCalls& sys_;
   BeneathOpener& opener_;

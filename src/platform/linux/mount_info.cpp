@@ -1,9 +1,12 @@
 #include "platform/linux/mount_info.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <optional>
 
 namespace tidwen {
@@ -14,7 +17,8 @@ namespace {
 constexpr unsigned STATX_MNT_ID_UNIQUE = 0x4000U;  // Linux 6.8
 #endif
 
-// mountinfo writes space, tab, newline and backslash in paths as "\ooo".
+}  // namespace
+
 std::string DecodeOctalEscapes(std::string_view field) {
   const auto isOctal = [](char c) { return c >= '0' && c <= '7'; };
   std::string out;
@@ -31,6 +35,8 @@ std::string DecodeOctalEscapes(std::string_view field) {
   }
   return out;
 }
+
+namespace {
 
 std::vector<std::string_view> SplitFields(std::string_view line) {
   std::vector<std::string_view> fields;
@@ -79,11 +85,26 @@ std::vector<MountEntry> ParseMountInfo(std::string_view text) {
                  DecodeOctalEscapes(dash[1]),
                  DecodeOctalEscapes(dash[2]),
                  *id,
-                 makedev(static_cast<unsigned>(*major), static_cast<unsigned>(*minor))};
+                 makedev(static_cast<unsigned>(*major), static_cast<unsigned>(*minor)),
+                 {}};
     if (e.mountPoint.empty() || e.mountPoint.front() != '/') continue;
+    if (fields.end() - dash >= 4) e.superOptions.assign(dash[3]);
     entries.push_back(std::move(e));
   }
   return entries;
+}
+
+int ReadOwnMountInfo(std::string& text) {
+  const int fd = ::open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return errno;
+  text.clear();
+  char buffer[16384];
+  ssize_t n;
+  while ((n = ::read(fd, buffer, sizeof buffer)) > 0)
+    text.append(buffer, static_cast<std::size_t>(n));
+  const int err = n < 0 ? errno : 0;
+  ::close(fd);
+  return err;
 }
 
 int ReadMountIdentity(SysCalls& sys, int fd, bool withFilesystem, MountIdentity& identity) {

@@ -19,11 +19,21 @@ struct MountEntry {
   std::string source;
   std::uint64_t id = 0;      // the mount ID, as STATX_MNT_ID gives it
   std::uint64_t device = 0;  // of the mounted filesystem, as the table says
+  // The filesystem's options as the table gives them, escapes and all
+  // ("rw,lowerdir=/usr,upperdir=...").
+  std::string superOptions;
 };
 
 // The entries of a mountinfo text in table order; malformed lines are
 // skipped.
 std::vector<MountEntry> ParseMountInfo(std::string_view text);
+
+// The text of /proc/self/mountinfo: 0, or the errno of a failed read.
+int ReadOwnMountInfo(std::string& text);
+
+// A field of mountinfo with its "\ooo" escapes of space, tab, newline and
+// backslash decoded.
+std::string DecodeOctalEscapes(std::string_view field);
 
 // Which mount, filesystem and directory a directory open at some fd is.
 struct MountIdentity {
@@ -41,6 +51,10 @@ struct MountIdentity {
   // Whether the directory is the root of its mount, where the kernel says.
   bool mountRootKnown = false;
   bool mountRoot = false;
+  // Whether the directory it is mounted in is a system's root (holds usr
+  // and etc directories of its own: see kSystemRootMarks). Only the drive
+  // table's probe looks.
+  bool inSystemRoot = false;
 };
 
 // Reads the identity of the directory open at fd (O_PATH will do); the

@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
+#include <cstring>
 
 namespace tidwen {
 
@@ -23,6 +25,14 @@ struct FsUuid {
 #ifndef FS_IOC_GETFSUUID
 #define FS_IOC_GETFSUUID _IOR(0x15, 0, FsUuid)
 #endif
+
+// A filesystem may write as many bytes as a request's declared size says,
+// whatever it means to store: FUSE passes every ioctl on to its daemon and
+// copies back the declared size. So each buffer is at least that large.
+// FS_IOC_GETVERSION is declared with a long, though local filesystems store
+// an int at its start.
+static_assert(_IOC_SIZE(FS_IOC_GETVERSION) == sizeof(long));
+static_assert(_IOC_SIZE(FS_IOC_GETFSUUID) <= sizeof(FsUuid));
 
 // FNV-1a over bytes, kept off 0; a kind byte first keeps a UUID and an
 // f_fsid of the same bytes apart.
@@ -71,13 +81,32 @@ int RealSysCalls::UnlinkAt(int dirFd, const char* path, int flags) {
   return static_cast<int>(Result(::unlinkat(dirFd, path, flags)));
 }
 
+int RealSysCalls::RenameAt2(int oldDirFd, const char* oldPath, int newDirFd, const char* newPath,
+                            unsigned flags) {
+  return static_cast<int>(Result(::renameat2(oldDirFd, oldPath, newDirFd, newPath, flags)));
+}
+
+int RealSysCalls::LinkAt(int oldDirFd, const char* oldPath, int newDirFd, const char* newPath) {
+  return static_cast<int>(Result(::linkat(oldDirFd, oldPath, newDirFd, newPath, 0)));
+}
+
+int RealSysCalls::Fcntl(int fd, int cmd, long arg) {
+  return static_cast<int>(Result(::fcntl(fd, cmd, arg)));
+}
+
 int RealSysCalls::Close(int fd) { return static_cast<int>(Result(::close(fd))); }
 
 int RealSysCalls::GetVersion(int fd, std::uint64_t* generation) {
-  // The kernel writes an int, whatever the request's declared type says.
-  int value = 0;
-  const int r = static_cast<int>(Result(::ioctl(fd, FS_IOC_GETVERSION, &value)));
-  if (r == 0) *generation = static_cast<std::uint32_t>(value);
+  // The request is declared with a long and FUSE fills all of it; ext4,
+  // btrfs and xfs store an int at its start. An int buffer here would let
+  // a FUSE daemon's answer write past it.
+  unsigned char buffer[sizeof(long)] = {};
+  const int r = static_cast<int>(Result(::ioctl(fd, FS_IOC_GETVERSION, buffer)));
+  if (r == 0) {
+    std::uint32_t value = 0;
+    std::memcpy(&value, buffer, sizeof value);
+    *generation = value;
+  }
   return r;
 }
 

@@ -29,6 +29,14 @@ class SysCalls {
   virtual int StatX(int dirFd, const char* path, int flags, unsigned mask, struct statx* stx) = 0;
   virtual int FStat(int fd, struct stat* st) = 0;
   virtual int UnlinkAt(int dirFd, const char* path, int flags) = 0;
+  // renameat2(2); flags 0 or RENAME_NOREPLACE. -EINVAL where the
+  // filesystem does not take the flags (some FUSE and network ones).
+  virtual int RenameAt2(int oldDirFd, const char* oldPath, int newDirFd, const char* newPath,
+                        unsigned flags) = 0;
+  // linkat(2) without flags: fails with -EEXIST when newPath is taken.
+  virtual int LinkAt(int oldDirFd, const char* oldPath, int newDirFd, const char* newPath) = 0;
+  // fcntl(2) with an integer argument (F_SETLEASE, F_SETSIG, ...).
+  virtual int Fcntl(int fd, int cmd, long arg) = 0;
   virtual int Close(int fd) = 0;
   // The inode generation of the file open at fd (FS_IOC_GETVERSION).
   virtual int GetVersion(int fd, std::uint64_t* generation) = 0;
@@ -48,6 +56,10 @@ class RealSysCalls final : public SysCalls {
   int StatX(int dirFd, const char* path, int flags, unsigned mask, struct statx* stx) override;
   int FStat(int fd, struct stat* st) override;
   int UnlinkAt(int dirFd, const char* path, int flags) override;
+  int RenameAt2(int oldDirFd, const char* oldPath, int newDirFd, const char* newPath,
+                unsigned flags) override;
+  int LinkAt(int oldDirFd, const char* oldPath, int newDirFd, const char* newPath) override;
+  int Fcntl(int fd, int cmd, long arg) override;
   int Close(int fd) override;
   int GetVersion(int fd, std::uint64_t* generation) override;
   int FileSystemId(int fd, std::uint64_t* id) override;
@@ -77,6 +89,14 @@ class ForwardingSysCalls : public SysCalls {
   int UnlinkAt(int dirFd, const char* path, int flags) override {
     return next_.UnlinkAt(dirFd, path, flags);
   }
+  int RenameAt2(int oldDirFd, const char* oldPath, int newDirFd, const char* newPath,
+                unsigned flags) override {
+    return next_.RenameAt2(oldDirFd, oldPath, newDirFd, newPath, flags);
+  }
+  int LinkAt(int oldDirFd, const char* oldPath, int newDirFd, const char* newPath) override {
+    return next_.LinkAt(oldDirFd, oldPath, newDirFd, newPath);
+  }
+  int Fcntl(int fd, int cmd, long arg) override { return next_.Fcntl(fd, cmd, arg); }
   int Close(int fd) override { return next_.Close(fd); }
   int GetVersion(int fd, std::uint64_t* generation) override {
     return next_.GetVersion(fd, generation);

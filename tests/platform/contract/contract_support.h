@@ -103,6 +103,10 @@ std::vector<std::string> ListingOrder(const Tree& tree, std::string_view relativ
 std::string Hide(const Tree& tree, std::string_view relative, std::string& why);
 // Makes a file of length bytes without writing them.
 void MakeSparseFile(const Tree& tree, std::string_view relative, std::int64_t length);
+// Has another process open the file at relative and keep it open, as a
+// program that uses it does, until the returned object goes; nullptr with
+// why set when the backend cannot here.
+std::shared_ptr<void> HoldOpen(const Tree& tree, std::string_view relative, std::string& why);
 
 // Of the names in the directory at relative, these, in listing order, each
 // with prefix in front.

@@ -98,5 +98,26 @@ TEST_P(ContractDelete, ABatchGoesOnPastFailuresAndSeesItsDirectoryGo) {
   EXPECT_FALSE(tree_.Exists("d/5.tmp"));
 }
 
+TEST_P(ContractDelete, AFileAnotherProcessHoldsOpenIsRefusedWith70AndTheBatchGoesOn) {
+  for (const char* f : {"d/1.tmp", "d/held.tmp", "d/3.tmp"}) tree_.File(f, "data");
+  std::string why;
+  std::shared_ptr<void> holder = HoldOpen(tree_, "d/held.tmp", why);
+  if (!holder) GTEST_SKIP() << why;
+  const FileStamp stamp = StampOf("c:\\d\\held.tmp");
+  {
+    DeletionBatch batch(platform_->FileSystem());
+    EXPECT_EQ(Delete("c:\\d\\1.tmp"), 0);
+    EXPECT_EQ(Delete("c:\\d\\held.tmp", stamp), kPermissionDenied);
+    EXPECT_EQ(Delete("c:\\d\\3.tmp"), 0);
+  }
+  EXPECT_FALSE(tree_.Exists("d/1.tmp"));
+  EXPECT_FALSE(tree_.Exists("d/3.tmp"));
+  EXPECT_EQ(tree_.Read("d/held.tmp"), "data");
+  // Once let go, it is deleted.
+  holder.reset();
+  EXPECT_EQ(Delete("c:\\d\\held.tmp", stamp), 0);
+  EXPECT_FALSE(tree_.Exists("d/held.tmp"));
+}
+
 }  // namespace
 }  // namespace tidwen::contract

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string>
 
+#include "file_holder.h"
 #include "linux_test_support.h"
 #include "platform/contract/contract_support.h"
 
@@ -40,6 +41,16 @@ std::string Hide(const Tree& tree, std::string_view relative, std::string&) {
 void MakeSparseFile(const Tree& tree, std::string_view relative, std::int64_t length) {
   tree.File(relative, "");
   fs::resize_file(tree.Path(relative), static_cast<std::uintmax_t>(length));
+}
+
+// A child process that opened it for reading.
+std::shared_ptr<void> HoldOpen(const Tree& tree, std::string_view relative, std::string& why) {
+  auto holder = std::make_shared<test::FileHolder>(tree.Path(relative).string(), test::Hold::kOpen);
+  if (!holder->Error().empty()) {
+    why = holder->Error();
+    return nullptr;
+  }
+  return holder;
 }
 
 }  // namespace tidwen::contract

@@ -217,8 +217,32 @@ TEST(LinuxDriveTable, MountsOfTheSystemTreesGetNoLetter) {
       {"/@", "60 26 254:0 /@home /home rw - btrfs /dev/vda rw", true},
       // Mounted from elsewhere, but its root directory is /usr itself.
       {"/", "60 26 254:0 /elsewhere /srv/probed rw - ext4 /dev/vda rw", false},
+      // /var is the system's but for /var/tmp: a disk on /var shows the way
+      // there, one on /var/tmp or a bind mount from inside it is the
+      // user's, one on /var/log or from /var/cache is the system's.
+      {"/", "60 26 8:1 / /var rw - ext4 /dev/sdb1 rw", true},
+      {"/", "60 26 8:1 / /var/tmp rw - ext4 /dev/sdb1 rw", true},
+      {"/", "60 26 254:0 /var/tmp/build /srv/build rw - ext4 /dev/vda rw", true},
+      {"/", "60 26 254:0 /var /srv/varview rw - ext4 /dev/vda rw", true},
+      {"/", "60 26 8:1 / /var/log rw - ext4 /dev/sdb1 rw", false},
+      {"/", "60 26 254:0 /var/cache/apt /srv/apt rw - ext4 /dev/vda rw", false},
+      {"/", "60 26 254:0 /var/tmpx /srv/tmpx rw - ext4 /dev/vda rw", false},
+      // What a tool keeps is never a drive of its own: by the mount point
+      // (a disk on node_modules, or below one) or by the mount's root (a
+      // bind mount of site-packages or of a .git).
+      {"/", "60 26 8:1 / /home/u/web/node_modules rw - ext4 /dev/sdb1 rw", false},
+      {"/", "60 26 8:1 / /home/u/web/node_modules/big rw - ext4 /dev/sdb1 rw", false},
+      {"/", "60 26 8:1 / /home/u/web/modules rw - ext4 /dev/sdb1 rw", true},
+      {"/", "60 26 254:0 /home/u/venv/lib/python3/site-packages /mnt/sp rw - ext4 /dev/vda rw",
+       false},
+      {"/", "60 26 254:0 /home/u/proj/.git /srv/repo rw - ext4 /dev/vda rw", false},
+      {"/", "60 26 8:1 /go/pkg/mod /mnt/modcache rw - ext4 /dev/sdb1 rw", false},
+      {"/", "60 26 8:1 /lib/python3.12 /mnt/stdlib rw - ext4 /dev/sdb1 rw", false},
+      {"/", "60 26 254:0 /home/u/proj /srv/proj rw - ext4 /dev/vda rw", true},
   };
-  const SystemTrees trees({{"/usr", makedev(254, 0), 100}, {"/etc", makedev(254, 0), 200}});
+  const SystemTrees trees({{"/usr", makedev(254, 0), 100, ""},
+                           {"/etc", makedev(254, 0), 200, ""},
+                           {"/var", makedev(254, 0), 300, "tmp"}});
   const auto probe = [](const std::string& path, bool) -> std::optional<MountIdentity> {
     MountIdentity identity;
     identity.directory = true;

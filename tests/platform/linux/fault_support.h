@@ -30,10 +30,16 @@ namespace tidwen::test {
 class TriggerSysCalls : public ScriptedSysCalls {
  public:
   // Runs action once, just before the first call of kind op whose name
-  // argument is exactly name; one action per call, in the order given.
-  // Kinds with a name: kOpenAt, kOpenAt2, kFStatAt, kStatX, kUnlinkAt.
+  // argument is exactly name (any call of the kind for an empty name); one
+  // action per call, in the order given. Kinds with a name: kOpenAt,
+  // kOpenAt2, kFStatAt, kStatX, kUnlinkAt, and kRenameAt2 and kLinkAt,
+  // which either of their names matches.
   void When(Op op, std::string name, std::function<void()> action) {
-    triggers_.push_back({op, std::move(name), std::move(action)});
+    triggers_.push_back({op, std::move(name), std::move(action), false});
+  }
+  // The same, before the first rename or link whose new name is name.
+  void WhenRenamedTo(std::string name, std::function<void()> action) {
+    triggers_.push_back({Op::kRenameAt2, std::move(name), std::move(action), true});
   }
   // Fails every getdents64 of the directory at posixPath with err, after
   // letting the first passFirst reads of each opening through.
@@ -48,6 +54,8 @@ class TriggerSysCalls : public ScriptedSysCalls {
       When(op, name, [this, err] { pendingErr_ = err; });
     }
   }
+  // Fails the next call of kind op, whatever its names, with err once.
+  void FailNext(Op op, int err) { failNext_[op] = err; }
   // Hands getdents64 at most this many bytes, so that a directory of a few
   // hundred entries takes many reads.
   void LimitReadSize(std::size_t bytes) { readLimit_ = bytes; }
@@ -71,6 +79,15 @@ class TriggerSysCalls : public ScriptedSysCalls {
   int UnlinkAt(int dirFd, const char* path, int flags) override {
     if (const int err = Fire(Op::kUnlinkAt, path)) return -err;
     return ScriptedSysCalls::UnlinkAt(dirFd, path, flags);
+  }
+  int RenameAt2(int oldDirFd, const char* oldPath, int newDirFd, const char* newPath,
+                unsigned flags) override {
+    if (const int err = Fire(Op::kRenameAt2, oldPath, newPath)) return -err;
+    return ScriptedSysCalls::RenameAt2(oldDirFd, oldPath, newDirFd, newPath, flags);
+  }
+  int LinkAt(int oldDirFd, const char* oldPath, int newDirFd, const char* newPath) override {
+    if (const int err = Fire(Op::kLinkAt, oldPath, newPath)) return -err;
+    return ScriptedSysCalls::LinkAt(oldDirFd, oldPath, newDirFd, newPath);
   }
   long GetDents64(int fd, void* buffer, std::size_t size) override {
     if (!readFaults_.empty()) {
@@ -104,6 +121,7 @@ class TriggerSysCalls : public ScriptedSysCalls {
     Op op;
     std::string name;
     std::function<void()> action;
+    bool newNameOnly;  // kRenameAt2 standing for a rename or a link to name
   };
   struct ReadFault {
     std::string path;
@@ -113,9 +131,19 @@ class TriggerSysCalls : public ScriptedSysCalls {
 
   // Runs the first pending action for this call, if any; returns the errno
   // that the action asked to fail the call with, or 0.
-  int Fire(Op op, const char* name) {
+  int Fire(Op op, const char* name, const char* other = nullptr) {
+    if (const auto next = failNext_.find(op); next != failNext_.end()) {
+      const int err = next->second;
+      failNext_.erase(next);
+      return err;
+    }
     for (Trigger& t : triggers_) {
-      if (t.op == op && t.action && t.name == name) {
+      if (!t.action) continue;
+      const bool matches = t.newNameOnly ? (op == Op::kRenameAt2 || op == Op::kLinkAt) &&
+                                               other != nullptr && t.name == other
+                                         : t.op == op && (t.name.empty() || t.name == name ||
+                                                          (other != nullptr && t.name == other));
+      if (matches) {
         // Cleared first, so that an action making the same call does not
         // run itself again.
         std::function<void()> action = std::move(t.action);
@@ -131,6 +159,7 @@ class TriggerSysCalls : public ScriptedSysCalls {
   }
 
   std::vector<Trigger> triggers_;
+  std::map<Op, int> failNext_;
   std::vector<ReadFault> readFaults_;
   std::map<std::pair<int, std::string>, int> readsDone_;
   std::size_t readLimit_ = static_cast<std::size_t>(-1);
@@ -152,7 +181,8 @@ class HardeningTest : public ::testing::TestWithParam<bool> {
 
 // Ends the test process with a message when it is still running after a
 // number of seconds: for code that must never block, where a hang would
-// otherwise stop the whole run without saying why.
+// otherwise stop the whole run without saying why. The trees the process
+// made go with it.
 class Watchdog {
  public:
   Watchdog(unsigned seconds, const char* what) {
@@ -175,7 +205,7 @@ class Watchdog {
     [[maybe_unused]] ssize_t n = ::write(STDERR_FILENO, kPrefix, sizeof kPrefix - 1);
     n = ::write(STDERR_FILENO, what_, std::strlen(what_));
     n = ::write(STDERR_FILENO, "\n", 1);
-    ::_exit(3);
+    EndRemovingTrees(3);
   }
 
   static inline const char* what_ = "";

@@ -112,7 +112,7 @@ TEST_P(HardeningChanged, FileSwappedDuringTheDeletionWalkIsRefused) {
   ScanAndSelectAll(form);
   // While the deletion removes b.tmp, another program replaces a.tmp, which
   // comes next, with a new file.
-  sys.When(Op::kUnlinkAt, "b.tmp", [&] {
+  sys.When(Op::kRenameAt2, "b.tmp", [&] {
     LetTimePass();
     tree.Remove("d/a.tmp");
     tree.MakeFile("d/a.tmp", "1");

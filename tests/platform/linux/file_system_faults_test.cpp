@@ -97,12 +97,18 @@ TEST_P(HardeningFaults, FileThatCannotBeMeasuredIsTheOnlyOneSkipped) {
 }
 
 TEST_P(HardeningFaults, DeletionRefusedByTheSystemShowsOneNumberedBoxAndKeepsTheEntry) {
+  // Refused when the file is moved aside, or when it is unlinked under the
+  // name it was moved to: either way it stays under its own name.
   const struct {
+    Op op;
     int err;
     const char* box;
-  } cases[] = {{EBUSY, "发生错误72"}, {EIO, "发生错误57"}};
+  } cases[] = {{Op::kRenameAt2, EBUSY, "发生错误72"},
+               {Op::kRenameAt2, EIO, "发生错误57"},
+               {Op::kUnlinkAt, EBUSY, "发生错误72"},
+               {Op::kUnlinkAt, EROFS, "不能删除文件c:\\d\\busy.tmp"}};
   for (const auto& c : cases) {
-    SCOPED_TRACE(std::strerror(c.err));
+    SCOPED_TRACE(std::string(c.op == Op::kUnlinkAt ? "unlink: " : "move: ") + std::strerror(c.err));
     TempTree t;
     t.MakeFiles({"a.tmp", "d/busy.tmp", "d/z.tmp"}, "1");
     TriggerSysCalls s;
@@ -110,14 +116,17 @@ TEST_P(HardeningFaults, DeletionRefusedByTheSystemShowsOneNumberedBoxAndKeepsThe
     RealForm f(t, s);
     ScanAndSelectAll(f);
     const std::size_t openAfterScan = s.OpenFds().size();
-    s.Fail(Op::kUnlinkAt, c.err, "busy.tmp");
+    if (c.op == Op::kRenameAt2) {
+      s.FailFirst(Op::kRenameAt2, c.err, "busy.tmp", 1);
+    } else {
+      s.When(Op::kRenameAt2, "busy.tmp", [&s, &c] { s.FailNext(c.op, c.err); });
+    }
     DeleteConfirmed(f);
     EXPECT_THAT(FailureBoxes(f), ElementsAre(c.box));
     EXPECT_THAT(f.Results(), ElementsAre("c:\\d\\busy.tmp"));
     EXPECT_TRUE(f.List1.Selected(0));
-    EXPECT_TRUE(t.Exists("d/busy.tmp"));
+    EXPECT_THAT(t.Names("d"), ElementsAre("busy.tmp"));
     EXPECT_FALSE(t.Exists("a.tmp"));
-    EXPECT_FALSE(t.Exists("d/z.tmp"));
     EXPECT_EQ(f.Label1.Caption(), "还剩下 1个垃圾文件");
     // The batch closed what it kept open, failures or not.
     EXPECT_EQ(s.OpenFds().size(), openAfterScan);
@@ -129,9 +138,9 @@ TEST_P(HardeningFaults, LookUpFailingBeforeTheDeletionShowsItsNumber) {
   tree.MakeFile("a-emfile-dir/y.tmp", "1");
   ScanAndSelectAll(form);
   const std::size_t openAfterScan = sys.OpenFds().size();
-  // Looking at the file fails for x.tmp, deleted first, and opening the
-  // other directory runs out of descriptors, which ends the batch.
-  sys.Fail(Op::kFStatAt, EIO, "x.tmp");
+  // Opening the file to look at it fails for x.tmp, deleted first, and
+  // opening the other directory runs out of descriptors, which ends the batch.
+  sys.Fail(Op::kOpenAt, EIO, "x.tmp");
   sys.Fail(GetParam() ? Op::kOpenAt : Op::kOpenAt2, EMFILE, "a-emfile-dir");
   DeleteConfirmed(form);
   EXPECT_THAT(FailureBoxes(form), ElementsAre("发生错误57", "发生错误67"));

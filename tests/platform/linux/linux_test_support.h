@@ -27,7 +27,20 @@
 
 namespace tidwen::test {
 
-enum class Op { kOpenAt, kOpenAt2, kGetDents, kFStatAt, kStatX, kFStat, kUnlinkAt, kClose, kCount };
+enum class Op {
+  kOpenAt,
+  kOpenAt2,
+  kGetDents,
+  kFStatAt,
+  kStatX,
+  kFStat,
+  kUnlinkAt,
+  kRenameAt2,
+  kLinkAt,
+  kFcntl,
+  kClose,
+  kCount
+};
 
 namespace detail {
 struct RealHolder {
@@ -48,6 +61,9 @@ class ScriptedSysCalls : private detail::RealHolder, public ForwardingSysCalls {
   void ClearFaults() { faults_.clear(); }
   // Makes every getdents64 record say DT_UNKNOWN, as some filesystems do.
   void HideEntryTypes(bool hide) { hideTypes_ = hide; }
+  // Refuses renameat2's flags with -EINVAL, as filesystems without
+  // RENAME_NOREPLACE do.
+  void RefuseRenameFlags(bool refuse) { refuseRenameFlags_ = refuse; }
 
   int Count(Op op) const { return counts_[static_cast<int>(op)]; }
   void ResetCounts() { counts_.fill(0); }
@@ -92,6 +108,21 @@ class ScriptedSysCalls : private detail::RealHolder, public ForwardingSysCalls {
     if (int err = Hit(Op::kUnlinkAt, path)) return -err;
     return ForwardingSysCalls::UnlinkAt(dirFd, path, flags);
   }
+  // Named by the entry renamed; a fault may also name the new name.
+  int RenameAt2(int oldDirFd, const char* oldPath, int newDirFd, const char* newPath,
+                unsigned flags) override {
+    if (int err = Hit(Op::kRenameAt2, oldPath, newPath)) return -err;
+    if (refuseRenameFlags_ && flags != 0) return -EINVAL;
+    return ForwardingSysCalls::RenameAt2(oldDirFd, oldPath, newDirFd, newPath, flags);
+  }
+  int LinkAt(int oldDirFd, const char* oldPath, int newDirFd, const char* newPath) override {
+    if (int err = Hit(Op::kLinkAt, oldPath, newPath)) return -err;
+    return ForwardingSysCalls::LinkAt(oldDirFd, oldPath, newDirFd, newPath);
+  }
+  int Fcntl(int fd, int cmd, long arg) override {
+    if (int err = Hit(Op::kFcntl, "")) return -err;
+    return ForwardingSysCalls::Fcntl(fd, cmd, arg);
+  }
   int Close(int fd) override {
     ++counts_[static_cast<int>(Op::kClose)];
     open_.erase(fd);
@@ -106,13 +137,16 @@ class ScriptedSysCalls : private detail::RealHolder, public ForwardingSysCalls {
     int passFirst;
   };
 
-  // Counts the call and returns the errno to fail it with, or 0.
-  int Hit(Op op, std::string_view name) {
+  static bool EndsWith(std::string_view name, std::string_view suffix) {
+    return name.size() >= suffix.size() && name.substr(name.size() - suffix.size()) == suffix;
+  }
+  // Counts the call and returns the errno to fail it with, or 0. A call of
+  // two names matches a fault by either.
+  int Hit(Op op, std::string_view name, std::string_view other = {}) {
     ++counts_[static_cast<int>(op)];
     for (Fault& f : faults_) {
       if (f.op != op) continue;
-      if (name.size() < f.nameSuffix.size() ||
-          name.substr(name.size() - f.nameSuffix.size()) != f.nameSuffix) {
+      if (!EndsWith(name, f.nameSuffix) && (other.empty() || !EndsWith(other, f.nameSuffix))) {
         continue;
       }
       if (f.passFirst > 0) {
@@ -132,6 +166,7 @@ class ScriptedSysCalls : private detail::RealHolder, public ForwardingSysCalls {
   std::vector<Fault> faults_;
   std::set<int> open_;
   bool hideTypes_ = false;
+  bool refuseRenameFlags_ = false;
 };
 
 // Tests that run twice take a bool parameter: false uses openat2, true
@@ -182,7 +217,8 @@ inline int CollectChild(pid_t pid, int readFd, std::string& out) {
 // Runs check in a forked child. check returns "" on success or what went
 // wrong; a thrown exception counts as a failure. setup runs first and
 // returns "" or why the check cannot run here (the result is then skipped).
-// The child never returns into the test framework.
+// The child never returns into the test framework; the temporary trees it
+// leaves, should it crash, are removed once it has ended.
 inline ChildResult RunInChild(const std::function<std::string()>& setup,
                               const std::function<std::string()>& check) {
   int fds[2];
@@ -213,6 +249,10 @@ inline ChildResult RunInChild(const std::function<std::string()>& setup,
   ::close(fds[1]);
   ChildResult result;
   const int status = CollectChild(pid, fds[0], result.message);
+  // A child that crashed ran no destructor: its trees go now.
+  if (const int left = RemoveTreesOf(pid); left > 0) {
+    result.message += " (" + std::to_string(left) + " temporary trees of the child removed)";
+  }
   if (!WIFEXITED(status)) {
     result.message += " (child ended abnormally)";
     return result;

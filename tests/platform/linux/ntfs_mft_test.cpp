@@ -6,7 +6,9 @@
 #include <sys/mount.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <deque>
 #include <fstream>
 #include <iterator>
@@ -94,6 +96,13 @@ TEST_P(NtfsMftScan, ListsWhatTheWalkOfTheMountListsFromTheDeviceAndTheImage) {
   const ChildResult result = RunInChild(setup, [&]() -> std::string {
     const std::string mnt = image.MountPoint();
     if (std::string e = FillNtfsTree(mnt, false); !e.empty()) return e;
+    // Another system's root on the drive keeps its system trees, /var but
+    // for its tmp, from the index's listings as from the walk's.
+    for (const char* f : {"usr/u.tmp", "etc/e.tmp", "var/tmp/v.tmp", "var/log/l.tmp", "home/h.tmp"}) {
+      const std::filesystem::path path = mnt + "/chroot/" + f;
+      std::filesystem::create_directories(path.parent_path());
+      std::ofstream(path) << "x";
+    }
     // Another file system mounted inside the drive is not entered.
     if (std::string e = MountTmpfs(mnt + "/other"); !e.empty()) return e;
     ::close(::open((mnt + "/other/beyond.tmp").c_str(), O_CREAT | O_WRONLY, 0644));
@@ -107,6 +116,13 @@ TEST_P(NtfsMftScan, ListsWhatTheWalkOfTheMountListsFromTheDeviceAndTheImage) {
       return "only " + std::to_string(platform.IndexedListings()) + " listings from the index";
     }
     if (std::string d = FirstDifference(walked, indexed); !d.empty()) return d;
+    const auto lists = [&](const std::string& line) {
+      return std::find(walked.begin(), walked.end(), line) != walked.end();
+    };
+    if (lists("D c:\\chroot\\usr") || lists("D c:\\chroot\\var\\log") ||
+        !lists("D c:\\chroot\\var\\tmp") || !lists("D c:\\chroot\\home")) {
+      return "another system's root on the drive was not kept as its own";
+    }
 
     // The same hits, stamped alike, so that deletion checks them alike.
     const NtfsScan walk = ScanNtfsDrive(platform, false);

@@ -4,9 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 
 #include "platform/contract/contract_support.h"
+#include "held_file.h"
 #include "win_test_support.h"
 
 namespace tidwen::contract {
@@ -49,6 +51,16 @@ void MakeSparseFile(const Tree& tree, std::string_view relative, std::int64_t le
   const bool ok = SetFilePointerEx(h, at, nullptr, FILE_BEGIN) && SetEndOfFile(h);
   CloseHandle(h);
   ASSERT_TRUE(ok) << GetLastError();
+}
+
+std::shared_ptr<void> HoldOpen(const Tree& tree, std::string_view relative, std::string& why) {
+  // Another process, holding it for reading and sharing everything.
+  auto held = std::make_shared<test::HeldFile>(L"read", tree.Path(relative).wstring());
+  if (!held->Why().empty()) {
+    why = held->Why();
+    return nullptr;
+  }
+  return held;
 }
 
 }  // namespace tidwen::contract
