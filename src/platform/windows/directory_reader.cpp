@@ -39,7 +39,7 @@ std::size_t WinListing::HeldBytes() const {
 namespace {
 
 // Most directories come in one call of this size.
-constexpr std::size_t kEntryBufferBytes = 64 * 1024;
+constexpr std::size_t kEntryBufferBytes = std::size_t{64} * 1024;
 
 bool IsDotOrDotDot(std::wstring_view name) { return name == L"." || name == L".."; }
 
