@@ -358,7 +358,8 @@ std::optional<int> ChildMode(const BenchArg& word) {
   }
   if (arg == "--child-window-delete" && value != nullptr) return RunWindowDeleteChild(value);
   // The deep chain's scans: no records, which would be gigabytes.
-  if (arg == "--child-scan-deep" && value != nullptr) return RunScanChild(value, false, false, false);
+  if (arg == "--child-scan-deep" && value != nullptr)
+    return RunScanChild(value, false, false, false);
   if (arg == "--child-window-scan-deep" && value != nullptr) {
     return RunWindowScanChild(value, 0, false);
   }

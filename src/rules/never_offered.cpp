@@ -13,15 +13,14 @@ bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 // digits.
 bool NameMatches(std::string_view pattern, std::string_view name, bool ignoreAsciiCase) {
   std::size_t n = 0;
-  for (std::size_t p = 0; p < pattern.size(); ++p) {
-    if (pattern[p] == '#') {
+  for (const char c : pattern) {
+    if (c == '#') {
       if (n >= name.size() || !IsDigit(name[n])) return false;
       while (n < name.size() && IsDigit(name[n])) ++n;
       continue;
     }
     if (n >= name.size()) return false;
-    const bool same =
-        ignoreAsciiCase ? Lower(pattern[p]) == Lower(name[n]) : pattern[p] == name[n];
+    const bool same = ignoreAsciiCase ? Lower(c) == Lower(name[n]) : c == name[n];
     if (!same) return false;
     ++n;
   }

@@ -38,15 +38,15 @@ LRESULT CALLBACK ContainerProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lP
         HGDIOBJ old = SelectObject(source, art->bitmap);
         SetStretchBltMode(dc, HALFTONE);
         SetBrushOrgEx(dc, 0, 0, nullptr);
-        StretchBlt(dc, 0, 0, MulDiv(info.bmWidth, art->dpi, 96),
-                   MulDiv(info.bmHeight, art->dpi, 96), source, 0, 0, info.bmWidth, info.bmHeight,
-                   SRCCOPY);
+        StretchBlt(dc, 0, 0, MulDiv(info.bmWidth, static_cast<int>(art->dpi), 96),
+                   MulDiv(info.bmHeight, static_cast<int>(art->dpi), 96), source, 0, 0,
+                   info.bmWidth, info.bmHeight, SRCCOPY);
         SelectObject(source, old);
         DeleteDC(source);
       }
       if (art && art->icon) {
         // The icon's own image of that size where it has one.
-        const int size = MulDiv(32, art->dpi, 96);
+        const int size = MulDiv(32, static_cast<int>(art->dpi), 96);
         const HICON sized = size == 32 ? nullptr : LoadProgramIcon(size);
         DrawIconEx(dc, 0, 0, sized ? sized : art->icon, size, size, 0, nullptr, DI_NORMAL);
       }

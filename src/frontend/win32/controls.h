@@ -26,7 +26,7 @@ namespace tidwen::win32 {
 class CheckListBox : public ListControl, public PacedControl, public OwnedControl {
  public:
   CheckListBox(HWND parent, int id, bool checkBoxes, RepaintPacer& pacer);
-  ~CheckListBox();
+  ~CheckListBox() override;
   CheckListBox(const CheckListBox&) = delete;
   CheckListBox& operator=(const CheckListBox&) = delete;
 
@@ -87,7 +87,7 @@ class CheckListBox : public ListControl, public PacedControl, public OwnedContro
 class StatusLabel : public LabelControl, public PacedControl, public OneColourControl {
  public:
   StatusLabel(HWND parent, int id, RepaintPacer& pacer);
-  ~StatusLabel() { pacer_.Forget(*this); }
+  ~StatusLabel() override { pacer_.Forget(*this); }
   HWND Hwnd() const { return hwnd_; }
   void SetVisible(bool visible) override;
   bool Visible() const override;

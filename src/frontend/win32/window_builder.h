@@ -37,7 +37,7 @@ class WindowControls : public OwnedControl {
   // its owner object. Layout() places them.
   WindowControls(HWND window, const frontend::WindowDescription& layout, Pictures pictures,
                  const ControlMaker& make = {});
-  ~WindowControls();
+  ~WindowControls() override;
   WindowControls(const WindowControls&) = delete;
   WindowControls& operator=(const WindowControls&) = delete;
 

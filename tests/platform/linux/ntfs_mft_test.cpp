@@ -8,8 +8,8 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <filesystem>
 #include <deque>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -98,7 +98,8 @@ TEST_P(NtfsMftScan, ListsWhatTheWalkOfTheMountListsFromTheDeviceAndTheImage) {
     if (std::string e = FillNtfsTree(mnt, false); !e.empty()) return e;
     // Another system's root on the drive keeps its system trees, /var but
     // for its tmp, from the index's listings as from the walk's.
-    for (const char* f : {"usr/u.tmp", "etc/e.tmp", "var/tmp/v.tmp", "var/log/l.tmp", "home/h.tmp"}) {
+    for (const char* f :
+         {"usr/u.tmp", "etc/e.tmp", "var/tmp/v.tmp", "var/log/l.tmp", "home/h.tmp"}) {
       const std::filesystem::path path = mnt + "/chroot/" + f;
       std::filesystem::create_directories(path.parent_path());
       std::ofstream(path) << "x";

@@ -7,8 +7,8 @@
 #include <memory>
 #include <string>
 
-#include "platform/contract/contract_support.h"
 #include "held_file.h"
+#include "platform/contract/contract_support.h"
 #include "win_test_support.h"
 
 namespace tidwen::contract {
