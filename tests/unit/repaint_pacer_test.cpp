@@ -123,5 +123,34 @@ TEST(RepaintPacerTest, WhatARoundAsksForWaitsForTheNextRound) {
   EXPECT_EQ(works, 2);
 }
 
+// Held, as while a command runs on a worker: requests only wait; Round()
+// lets them through at the pacer's rate, Flush() at once.
+TEST(RepaintPacerTest, HeldRequestsWaitForARound) {
+  FakeClock clock;
+  RepaintPacer pacer(milliseconds(33), clock.Reader());
+  CountingControl a, b;
+  EXPECT_EQ(pacer.UntilDue(), milliseconds(0));
+  pacer.SetHeld(true);
+  pacer.Request(a);
+  pacer.Request(b);
+  EXPECT_EQ(a.paints + b.paints, 0);
+  pacer.Round();
+  EXPECT_EQ(a.paints + b.paints, 2);
+  clock.Advance(milliseconds(10));
+  EXPECT_EQ(pacer.UntilDue(), milliseconds(23));
+  pacer.Request(a);
+  pacer.Round();
+  EXPECT_EQ(a.paints, 1);
+  pacer.Flush();
+  EXPECT_EQ(a.paints, 2);
+  pacer.Flush();  // nothing waits
+  EXPECT_EQ(pacer.Rounds(), 2);
+  pacer.SetHeld(false);
+  clock.Advance(milliseconds(40));
+  EXPECT_EQ(pacer.UntilDue(), milliseconds(0));
+  pacer.Request(b);
+  EXPECT_EQ(b.paints, 2);
+}
+
 }  // namespace
 }  // namespace tidwen
