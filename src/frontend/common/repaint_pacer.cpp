@@ -49,14 +49,6 @@ void RepaintPacer::PaintRound() {
   std::vector<PacedControl*> round;
   round.swap(waiting_);
   for (PacedControl* c : round) c->PaintNow();
-  if (afterRound_) {
-    inAfterRound_ = true;
-    struct ResetWork {
-      bool& flag;
-      ~ResetWork() { flag = false; }
-    } endWork{inAfterRound_};
-    afterRound_();
-  }
   // The interval counts from the end of the round, so that even slow
   // painting leaves most of the time to the work.
   lastRound_ = clock_();

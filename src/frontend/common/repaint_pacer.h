@@ -42,14 +42,6 @@ class RepaintPacer {
   // Forgets a control that is going away.
   void Forget(PacedControl& control);
 
-  // Work done after each round let through, while a handler keeps the event
-  // loop waiting: the window uses it to let pending events other than the
-  // user's input be handled at the pace of the repaints. Empty for none.
-  void SetAfterRound(std::function<void()> work) { afterRound_ = std::move(work); }
-  // Whether that work is running now. Work a control would otherwise do on
-  // the event loop's next turn can wait for the loop proper meanwhile.
-  bool InAfterRound() const { return inAfterRound_; }
-
   // Held: requests wait for Round() or Flush(). Releasing paints nothing.
   void SetHeld(bool held) { held_ = held; }
   bool Held() const { return held_; }
@@ -77,9 +69,7 @@ class RepaintPacer {
   bool anyRound_ = false;
   TimePoint lastRound_{};
   std::vector<PacedControl*> waiting_;
-  std::function<void()> afterRound_;
   bool inRound_ = false;
-  bool inAfterRound_ = false;
   bool held_ = false;
   long rounds_ = 0;
   std::chrono::nanoseconds roundsTime_{0};
