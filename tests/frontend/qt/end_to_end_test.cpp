@@ -175,6 +175,29 @@ TEST_F(EndToEndTest, AWindowUncoveredDuringAScanIsShownBeforeItEnds) {
   EXPECT_EQ(captionsAtExpose, std::vector<std::string>{"c:\\d\\a.tmp"});
 }
 
+// The window's thread is free while the walk runs on its worker: with the
+// walk held at a file until the window's thread has handled an expose of
+// the window, the expose is handled then, not after the scan.
+TEST_F(EndToEndTest, TheWindowIsExposedWhileTheWalkIsHeldMidScan) {
+  tree_.MakeFile("d/a.tmp", "data");
+  auto* paused = new PausingPlatform(std::move(platform_));
+  platform_.reset(paused);
+  Form1& form = ShownForm();
+  Latch exposeHandled;
+  bool handledWhileHeld = false;
+  paused->trigger = "c:\\d\\a.tmp";
+  paused->hook = [&] {
+    QApplication::postEvent(form.windowHandle(), new QExposeEvent(QRegion(form.rect())));
+    handledWhileHeld = exposeHandled.Wait();
+  };
+  const EventHook exposed(*form.windowHandle(), [&](QEvent::Type type) {
+    if (type == QEvent::Expose) exposeHandled.Open();
+  });
+  Click("Command1");
+  EXPECT_TRUE(handledWhileHeld) << "the window's thread handled nothing while the walk was held";
+  EXPECT_EQ(Label1Caption(), "共找到 1个垃圾文件");
+}
+
 // The close box pressed while a scan or a deletion runs: the command goes on
 // to its end, and the window closes after it.
 TEST_F(EndToEndTest, ACloseRequestMadeDuringACommandIsCarriedOutAfterIt) {
