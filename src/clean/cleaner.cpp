@@ -1,9 +1,7 @@
 #include "clean/cleaner.h"
 
 #include <string>
-#include <vector>
 
-#include "engine/deletion.h"
 #include "model/runtime_error.h"
 
 namespace tidwen {
@@ -18,55 +16,28 @@ void ShowFailure(Form1Context& form, std::string_view path, int number) {
   form.MessageBox.MsgBox(text, MsgBoxButtons::kOkOnly, MsgBoxIcon::kNone, {});
 }
 
-// The checked entries of List1, from the last to the first.
-class CheckedEntries : public DeletionTargets {
- public:
-  explicit CheckedEntries(const ListControl& list) : list_(list) {
-    for (std::int64_t i = list.ListCount() - 1; i >= 0; --i) {
-      if (list.Selected(i)) indices_.push_back(i);
-    }
-  }
-  std::int64_t Count() const override { return static_cast<std::int64_t>(indices_.size()); }
-  // A copy: a box shown meanwhile repaints the list, which may build other
-  // entries' texts where this one's was built.
-  std::string_view Path(std::int64_t i) const override {
-    path_.assign(list_.List(Entry(i)));
-    return path_;
-  }
-  FileStamp Stamp(std::int64_t i) const override { return list_.Stamp(Entry(i)); }
-  std::int64_t Entry(std::int64_t i) const { return indices_[static_cast<std::size_t>(i)]; }
-
- private:
-  const ListControl& list_;
-  std::vector<std::int64_t> indices_;
-  mutable std::string path_;
-};
-
-// Takes each outcome into the window: the entry of a file gone leaves the
-// list, a failure shows its box.
-class WindowDeletion : public DeletionObserver {
- public:
-  WindowDeletion(Form1Context& form, const CheckedEntries& entries)
-      : form_(form), entries_(entries) {}
-
-  void Done(std::int64_t i, std::string_view path, const DeletionOutcome& outcome) override {
-    form_.CurrentPath.assign(path);
-    form_.CurrentStamp = entries_.Stamp(i);
-    if (outcome.Failed()) {
-      ShowFailure(form_, form_.CurrentPath, outcome.number);
-      return;
-    }
-    // From the last entry to the first: removing this one moves only
-    // entries already dealt with.
-    form_.List1.RemoveItem(entries_.Entry(i));
-  }
-
- private:
-  Form1Context& form_;
-  const CheckedEntries& entries_;
-};
-
 }  // namespace
+
+CheckedEntries::CheckedEntries(const ListControl& list) {
+  for (std::int64_t i = list.ListCount() - 1; i >= 0; --i) {
+    if (!list.Selected(i)) continue;
+    list.CopyEntry(i, copies_);
+    indices_.push_back(i);
+  }
+}
+
+void WindowDeletion::Take(std::int64_t i, std::string_view path, const FileStamp& stamp,
+                          const DeletionOutcome& outcome) {
+  form_.CurrentPath.assign(path);
+  form_.CurrentStamp = stamp;
+  if (outcome.Failed()) {
+    ShowFailure(form_, form_.CurrentPath, outcome.number);
+    return;
+  }
+  // From the last entry to the first: removing this one moves only entries
+  // already dealt with.
+  form_.List1.RemoveItem(entries_.Entry(i));
+}
 
 void Manip_Files(Form1Context& form) {
   const DeletionOutcome outcome = DeleteFile(form.FileSystem, form.CurrentPath, form.CurrentStamp);
@@ -80,6 +51,13 @@ void Manip_Files(Form1Context& form) {
 }
 
 void Command2_Click(Form1Context& form) {
+  Command2_Click(form, [&form](const CheckedEntries& checked, WindowDeletion& window,
+                               DeletedFiles& deleted) {
+    DeleteFiles(form.FileSystem, checked, deleted, window);
+  });
+}
+
+void Command2_Click(Form1Context& form, const DeletionRun& run) {
   const CheckedEntries checked(form.List1);
   if (checked.Count() == 0) {
     form.MessageBox.MsgBox("请选择删除项目!", MsgBoxButtons::kOkOnly, MsgBoxIcon::kNone, {});
@@ -92,7 +70,7 @@ void Command2_Click(Form1Context& form) {
   if (answer == kMsgBoxYes) {
     DeletedFiles deleted;
     WindowDeletion window(form, checked);
-    DeleteFiles(form.FileSystem, checked, deleted, window);
+    run(checked, window, deleted);
     // Every entry of a deleted file leaves with it, checked or not: one left
     // behind would name a file that is gone.
     if (!deleted.Empty()) {

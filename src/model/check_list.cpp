@@ -126,6 +126,16 @@ void CheckList::AppendPath(const ArenaPath& path, const FileStamp& stamp) {
   PushEntry(e);
 }
 
+void CheckList::AppendEntry(const CheckList& from, std::int64_t i) {
+  const Entry& e = from.At(from.Checked(i));
+  const FileStamp stamp = from.Stamp(i);
+  if (e.inArena) {
+    AppendPath({from.arenas_[e.arena], e.dir, from.View(e)}, stamp);
+  } else {
+    Append(from.View(e), stamp);
+  }
+}
+
 void CheckList::Insert(std::int64_t index, std::string_view text) {
   if (index < 0 || index > Count()) throw RuntimeError(kInvalidCall, "list index out of range");
   const Entry e = MakeEntry(text, {});

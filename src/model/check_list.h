@@ -35,6 +35,9 @@ class CheckList {
   // Appends the entry whose text is path's; path.name may be a view of one
   // of this list's own texts.
   void AppendPath(const ArenaPath& path, const FileStamp& stamp = {});
+  // Appends a copy of entry i of another list, unselected: a path entry stays
+  // one, sharing its arena, so that a copy of a long list stays compact.
+  void AppendEntry(const CheckList& from, std::int64_t i);
   void Insert(std::int64_t index, std::string_view text);
   void Remove(std::int64_t index);
   void Clear();

@@ -15,6 +15,7 @@
 #include <string>
 #include <string_view>
 
+#include "model/check_list.h"
 #include "model/file_stamp.h"
 #include "model/path_arena.h"
 
@@ -51,6 +52,9 @@ class ListControl : public Control {
   // The file stamp entry i was added with; an unknown stamp if none.
   virtual FileStamp Stamp(std::int64_t i) const = 0;
   virtual std::int64_t ListCount() const = 0;
+  // Appends a copy of entry i, its text and stamp, to to: as a path of its
+  // arena where the list keeps it so, so that the copy stays compact.
+  virtual void CopyEntry(std::int64_t i, CheckList& to) const { to.Append(List(i), Stamp(i)); }
   virtual bool Selected(std::int64_t i) const = 0;
   virtual void SetSelected(std::int64_t i, bool selected) = 0;
   // Removes entry i; later entries move down by one.

@@ -27,6 +27,7 @@ class PlainListControl : public ListControl {
   std::string_view List(std::int64_t i) const override { return items_.Text(i); }
   FileStamp Stamp(std::int64_t i) const override { return items_.Stamp(i); }
   std::int64_t ListCount() const override { return items_.Count(); }
+  void CopyEntry(std::int64_t i, CheckList& to) const override { to.AppendEntry(items_, i); }
   bool Selected(std::int64_t i) const override { return items_.Selected(i); }
   void SetSelected(std::int64_t i, bool selected) override { items_.SetSelected(i, selected); }
   void RemoveItem(std::int64_t i) override { items_.Remove(i); }

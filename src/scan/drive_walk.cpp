@@ -39,6 +39,15 @@ class WindowSink : public WalkSink {
 }  // namespace
 
 void Command1_Click(Form1Context& form) {
+  Command1_Click(form, [&form](const std::shared_ptr<PathArena>& arena, std::string_view root,
+                               JunkTypes chosen) {
+    WindowSink sink(form, arena);
+    return WalkDrive({form.Dir1, form.File1, form.FileLength}, *arena, root, chosen, sink, nullptr,
+                     {.batch = 1});
+  });
+}
+
+void Command1_Click(Form1Context& form, const ScanWalk& walk) {
   form.Dir1.SetVisible(false);
   form.Drive1.SetVisible(false);
   form.File1.SetVisible(false);
@@ -51,9 +60,7 @@ void Command1_Click(Form1Context& form) {
   // queues: walking the earlier scans' directories again would visit every
   // directory once more per earlier scan.
   auto arena = std::make_shared<PathArena>();
-  WindowSink sink(form, arena);
-  const WalkResult walked = WalkDrive({form.Dir1, form.File1, form.FileLength}, *arena, root,
-                                      ChosenTypes(form.List2), sink, nullptr, {.batch = 1});
+  const WalkResult walked = walk(arena, root, ChosenTypes(form.List2));
   // List3 shows the queue, behind the earlier scans' directories.
   for (std::size_t dir = walked.start + std::size_t{1}; dir < walked.end; ++dir) {
     form.List3.AddPath({arena, static_cast<PathArena::Index>(dir), {}}, {});

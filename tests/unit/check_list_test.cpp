@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include "error_of.h"
 #include "model/runtime_error.h"
 
@@ -29,6 +31,28 @@ TEST(CheckListTest, KeepsTextsStampsAndFlagsThroughInsertsAndRemovals) {
   EXPECT_TRUE(list.Selected(0));
   list.Clear();
   EXPECT_EQ(list.Count(), 0);
+}
+
+// A copy of entries of another list, as the delete command takes the
+// checked results: the same texts and stamps, unselected, whether an entry
+// is a text or a path in an arena, and the original untouched.
+TEST(CheckListTest, AppendEntryCopiesTextsAndPathEntries) {
+  auto arena = std::make_shared<PathArena>();
+  const PathArena::Index dir = arena->AddChild(arena->AddRoot("c:\\"), "docs");
+  CheckList from;
+  from.Append("c:\\a.tmp", FileStamp{1, 2, false, true});
+  from.AppendPath({arena, dir, "b.bak"}, FileStamp{3, 4, true, true});
+  from.SelectAll();
+  CheckList copy;
+  for (std::int64_t i = from.Count() - 1; i >= 0; --i) copy.AppendEntry(from, i);
+  ASSERT_EQ(copy.Count(), 2);
+  EXPECT_EQ(copy.Text(0), "c:\\docs\\b.bak");
+  EXPECT_EQ(copy.Stamp(0), (FileStamp{3, 4, true, true}));
+  EXPECT_EQ(copy.Text(1), "c:\\a.tmp");
+  EXPECT_EQ(copy.Stamp(1), (FileStamp{1, 2, false, true}));
+  EXPECT_FALSE(copy.Selected(0) || copy.Selected(1));
+  EXPECT_TRUE(from.Selected(0) && from.Selected(1));
+  EXPECT_EQ(from.Text(1), "c:\\docs\\b.bak");
 }
 
 TEST(CheckListTest, RejectsIndicesOutsideTheList) {

@@ -89,9 +89,8 @@ TEST(RepaintPacerTest, TheIntervalCountsFromTheEndOfARound) {
   EXPECT_EQ(pacer.RoundsTime(), milliseconds(40));
 }
 
-// A round never starts inside another: what painting or the work after a
-// round asks for waits for the next round, however long the round took, and
-// the work runs once per round.
+// A round never starts inside another: what painting asks for waits for
+// the next round, however long the round took.
 TEST(RepaintPacerTest, WhatARoundAsksForWaitsForTheNextRound) {
   FakeClock clock;
   RepaintPacer pacer(milliseconds(33), clock.Reader());
@@ -100,27 +99,43 @@ TEST(RepaintPacerTest, WhatARoundAsksForWaitsForTheNextRound) {
     clock.Advance(milliseconds(50));
     pacer.Request(second);
   };
-  int works = 0;
-  bool insideSeen = false;
-  pacer.SetAfterRound([&] {
-    ++works;
-    insideSeen = pacer.InAfterRound();
-    clock.Advance(milliseconds(100));
-    pacer.Request(first);
-  });
   pacer.Request(first);
   EXPECT_EQ(first.paints, 1);
   EXPECT_EQ(second.paints, 0);
-  EXPECT_EQ(works, 1);
-  EXPECT_TRUE(insideSeen);
-  EXPECT_FALSE(pacer.InAfterRound());
   EXPECT_EQ(pacer.Rounds(), 1);
-  // Both requests made during the round are still waiting for the next one.
   clock.Advance(milliseconds(33));
-  pacer.Request(second);
+  pacer.Request(first);
   EXPECT_EQ(first.paints, 2);
   EXPECT_EQ(second.paints, 1);
-  EXPECT_EQ(works, 2);
+}
+
+// Held, as while a command runs on a worker: requests only wait; Round()
+// lets them through at the pacer's rate, Flush() at once.
+TEST(RepaintPacerTest, HeldRequestsWaitForARound) {
+  FakeClock clock;
+  RepaintPacer pacer(milliseconds(33), clock.Reader());
+  CountingControl a, b;
+  EXPECT_EQ(pacer.UntilDue(), milliseconds(0));
+  pacer.SetHeld(true);
+  pacer.Request(a);
+  pacer.Request(b);
+  EXPECT_EQ(a.paints + b.paints, 0);
+  pacer.Round();
+  EXPECT_EQ(a.paints + b.paints, 2);
+  clock.Advance(milliseconds(10));
+  EXPECT_EQ(pacer.UntilDue(), milliseconds(23));
+  pacer.Request(a);
+  pacer.Round();
+  EXPECT_EQ(a.paints, 1);
+  pacer.Flush();
+  EXPECT_EQ(a.paints, 2);
+  pacer.Flush();  // nothing waits
+  EXPECT_EQ(pacer.Rounds(), 2);
+  pacer.SetHeld(false);
+  clock.Advance(milliseconds(40));
+  EXPECT_EQ(pacer.UntilDue(), milliseconds(0));
+  pacer.Request(b);
+  EXPECT_EQ(b.paints, 2);
 }
 
 }  // namespace

@@ -11,28 +11,44 @@ RepaintPacer::RepaintPacer(std::chrono::milliseconds interval, Clock clock)
 void RepaintPacer::Request(PacedControl& control) {
   if (std::find(waiting_.begin(), waiting_.end(), &control) == waiting_.end())
     waiting_.push_back(&control);
-  // What painting or the work after a round asks for waits for the next
-  // round, however long the round has taken: a round never starts inside
-  // another.
-  if (inRound_ || (anyRound_ && clock_() - lastRound_ < interval_)) return;
+  if (!held_) Round();
+}
+
+void RepaintPacer::Round() {
+  if (Due()) PaintRound();
+}
+
+void RepaintPacer::Flush() {
+  if (!waiting_.empty()) PaintRound();
+}
+
+bool RepaintPacer::Due() const {
+  // What painting asks for waits for the next round, however long the round
+  // has taken: a round never starts inside another.
+  return !waiting_.empty() && !inRound_ && (!anyRound_ || clock_() - lastRound_ >= interval_);
+}
+
+std::chrono::milliseconds RepaintPacer::UntilDue() const {
+  if (!anyRound_) return std::chrono::milliseconds(0);
+  const auto left = interval_ - (clock_() - lastRound_);
+  if (left <= left.zero()) return std::chrono::milliseconds(0);
+  return std::chrono::ceil<std::chrono::milliseconds>(left);
+}
+
+void RepaintPacer::PaintRound() {
+  if (inRound_) return;
   anyRound_ = true;
   ++rounds_;
   const TimePoint start = clock_();
+  inRound_ = true;
   struct Reset {
     bool& flag;
     ~Reset() { flag = false; }
-  };
-  inRound_ = true;
-  Reset endRound{inRound_};
+  } endRound{inRound_};
   // PaintNow may run code that asks again; take the list first.
   std::vector<PacedControl*> round;
   round.swap(waiting_);
   for (PacedControl* c : round) c->PaintNow();
-  if (afterRound_) {
-    inAfterRound_ = true;
-    Reset endWork{inAfterRound_};
-    afterRound_();
-  }
   // The interval counts from the end of the round, so that even slow
   // painting leaves most of the time to the work.
   lastRound_ = clock_();

@@ -1,5 +1,5 @@
-// Bounds how often the controls of one window repaint while a handler keeps
-// the event loop waiting, so that painting never dominates a long scan.
+// Bounds how often the controls of one window repaint while a command runs,
+// so that painting never dominates a long scan.
 #pragma once
 
 #include <chrono>
@@ -22,6 +22,11 @@ class PacedControl {
 // that asked since the last round. A request that is refused is not lost: the
 // control keeps its change and shows it at the next round, or when control
 // returns to the event loop (each control arranges that itself).
+//
+// While a command runs on a worker (Held), the window's event loop runs all
+// along, and the rounds come from the command's hand-overs: a request only
+// waits, Round() lets a round through at the pacer's rate, and the controls
+// leave their changes to the rounds instead of to the event loop's next turn.
 class RepaintPacer {
  public:
   using TimePoint = std::chrono::steady_clock::time_point;
@@ -37,13 +42,18 @@ class RepaintPacer {
   // Forgets a control that is going away.
   void Forget(PacedControl& control);
 
-  // Work done after each round let through, while a handler keeps the event
-  // loop waiting: the window uses it to let pending events other than the
-  // user's input be handled at the pace of the repaints. Empty for none.
-  void SetAfterRound(std::function<void()> work) { afterRound_ = std::move(work); }
-  // Whether that work is running now. Work a control would otherwise do on
-  // the event loop's next turn can wait for the loop proper meanwhile.
-  bool InAfterRound() const { return inAfterRound_; }
+  // Held: requests wait for Round() or Flush(). Releasing paints nothing.
+  void SetHeld(bool held) { held_ = held; }
+  bool Held() const { return held_; }
+  // A round of every control that asked, unless the last round was less
+  // than an interval ago.
+  void Round();
+  // A round of every control that asked, now.
+  void Flush();
+  // How long until Round() lets a round through; zero when it would now.
+  std::chrono::milliseconds UntilDue() const;
+  // Whether a control asked for a repaint that no round has made yet.
+  bool Waiting() const { return !waiting_.empty(); }
 
   // Rounds of repaints let through so far, and the time they took, for
   // measuring.
@@ -51,14 +61,16 @@ class RepaintPacer {
   std::chrono::nanoseconds RoundsTime() const { return roundsTime_; }
 
  private:
+  bool Due() const;
+  void PaintRound();
+
   std::chrono::milliseconds interval_;
   Clock clock_;
   bool anyRound_ = false;
   TimePoint lastRound_{};
   std::vector<PacedControl*> waiting_;
-  std::function<void()> afterRound_;
   bool inRound_ = false;
-  bool inAfterRound_ = false;
+  bool held_ = false;
   long rounds_ = 0;
   std::chrono::nanoseconds roundsTime_{0};
 };

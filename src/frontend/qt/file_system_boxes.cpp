@@ -131,6 +131,7 @@ void DirListBox::OpenEntry(QTreeWidgetItem* item) {
   QMetaObject::invokeMethod(
       this,
       [this, path] {
+        if (mayOpen_ && !mayOpen_()) return;
         try {
           SetPath(std::string_view(path.constData(), static_cast<std::size_t>(path.size())));
         } catch (const RuntimeError&) {

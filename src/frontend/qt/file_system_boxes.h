@@ -61,6 +61,9 @@ class DirListBox : public QTreeWidget, public DirListControl {
   std::int64_t ListCount() const override { return lister_.ListCount(); }
   std::string List(std::int64_t i) const override { return lister_.List(i); }
   std::string ListName(std::int64_t i) const override { return lister_.ListName(i); }
+  // Asked before a directory the user chose is opened; false drops the
+  // choice.
+  void SetMayOpen(std::function<bool()> gate) { mayOpen_ = std::move(gate); }
   // Runs after the user opened a directory of the list.
   void SetAfterOpen(std::function<void()> hook) { afterOpen_ = std::move(hook); }
 
@@ -78,6 +81,7 @@ class DirListBox : public QTreeWidget, public DirListControl {
 
   DirListControl& lister_;
   bool stale_ = true;
+  std::function<bool()> mayOpen_;
   std::function<void()> afterOpen_;
 };
 

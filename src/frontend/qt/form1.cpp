@@ -2,23 +2,20 @@
 
 #include <QApplication>
 #include <QCoreApplication>
-#include <QEvent>
 #include <QFrame>
-#include <QGuiApplication>
-#include <QKeyEvent>
 #include <QLabel>
-#include <QPointer>
 #include <QPushButton>
+#include <QWindow>
 #include <exception>
 #include <filesystem>
 #include <optional>
 #include <string>
 #include <system_error>
 
-#include "clean/cleaner.h"
 #include "frontend/common/command_failure.h"
 #include "frontend/common/file_tooltip.h"
 #include "frontend/common/form1_commands.h"
+#include "frontend/common/worker_commands.h"
 #include "frontend/qt/file_system_boxes.h"
 #include "frontend/qt/form2.h"
 #include "frontend/qt/list_box.h"
@@ -30,80 +27,10 @@
 #include "model/display_text.h"
 #include "model/runtime_error.h"
 #include "rules/junk_rules.h"
-#include "scan/drive_walk.h"
 
 namespace tidwen::qt {
 
 namespace {
-
-// Drops the user's input while installed. A scan keeps the event loop
-// waiting, so clicks and keys made meanwhile queue up; they were aimed at a
-// window that takes no input while it scans, and must not run commands once
-// the scan is over.
-class InputSwallower : public QObject {
- public:
-  InputSwallower() { QCoreApplication::instance()->installEventFilter(this); }
-  ~InputSwallower() override { QCoreApplication::instance()->removeEventFilter(this); }
-
-  bool eventFilter(QObject*, QEvent* event) override {
-    switch (event->type()) {
-      case QEvent::MouseButtonPress:
-      case QEvent::MouseButtonRelease:
-      case QEvent::MouseButtonDblClick:
-      case QEvent::Wheel:
-      case QEvent::KeyPress:
-      case QEvent::KeyRelease:
-      case QEvent::ShortcutOverride:
-      case QEvent::Shortcut:
-      case QEvent::ContextMenu:
-      case QEvent::TouchBegin:
-      case QEvent::TouchUpdate:
-      case QEvent::TouchEnd:
-      case QEvent::TabletPress:
-      case QEvent::TabletRelease:
-        return true;
-      default:
-        return false;
-    }
-  }
-};
-
-// Keeps the close requests that reach the windows while a handler runs and
-// carries them out once it has returned, which is when they would have
-// arrived had the handler not let events through: a window never goes away
-// under a handler.
-class CloseKeeper : public QObject {
- public:
-  explicit CloseKeeper(std::initializer_list<QWidget*> windows) {
-    for (QWidget* window : windows) {
-      if (!window) continue;
-      window->installEventFilter(this);
-      watched_.append(window);
-    }
-  }
-  ~CloseKeeper() override {
-    for (const QPointer<QWidget>& window : watched_) {
-      if (window) window->removeEventFilter(this);
-    }
-    for (const QPointer<QWidget>& window : kept_) {
-      if (!window) continue;
-      QMetaObject::invokeMethod(
-          window, [w = window.data()] { w->close(); }, Qt::QueuedConnection);
-    }
-  }
-
-  bool eventFilter(QObject* watched, QEvent* event) override {
-    if (event->type() != QEvent::Close || !watched->isWidgetType()) return false;
-    event->ignore();
-    auto* window = static_cast<QWidget*>(watched);
-    if (!kept_.contains(window)) kept_.append(window);
-    return true;
-  }
-
- private:
-  QList<QPointer<QWidget>> watched_;
-  QList<QPointer<QWidget>> kept_;
-};
 
 std::string CurrentDirectory() {
   std::error_code error;
@@ -118,6 +45,7 @@ Form1::Form1(Platform& platform, QWidget* parent)
       platform_(platform),
       messageBox_(this),
       quitHook_([] { QCoreApplication::exit(0); }) {
+  loop_.SetRunner(&runner_);
   SetUpWindow(*this, frontend::Form1Description());
   BuildControls(platform);
   // The window's directory and file lists stand in front of the platform's
@@ -176,10 +104,17 @@ void Form1::BuildControls(Platform& platform) {
   list2_ = ControlNamed<ListBox>(layout, built, "List2");
   list3_ = ControlNamed<ListBox>(layout, built, "List3");
 
-  drive1_->SetBeforePopup([this] { RefreshDrives(); });
+  // While a command runs, the platform's listers and services are its
+  // worker's: the drives are not read, no directory is opened, no file
+  // described.
+  drive1_->SetBeforePopup([this] {
+    if (!policy_.Busy()) RefreshDrives();
+  });
+  dir1_->SetMayOpen([this] { return !policy_.Busy(); });
   // Browsing leaves nothing open on the drive.
   dir1_->SetAfterOpen([this] { platform_.ReleaseHandles(); });
-  list1_->Model().SetToolTipProvider([&platform](std::string_view drivePath) {
+  list1_->Model().SetToolTipProvider([this, &platform](std::string_view drivePath) {
+    if (policy_.Busy()) return QString();
     return ToQString(frontend::ResultToolTip(platform, drivePath));
   });
 
@@ -199,25 +134,46 @@ void Form1::RefreshDrives() {
 }
 
 void Form1::Guarded(void (Form1::*handler)()) {
-  // Handlers never nest (input is blocked while one runs), but a box shown
-  // by one must not start a second keeper that would close too early.
-  if (inHandler_) {
+  // A command never starts inside another.
+  if (!policy_.Begin()) return;
+  {
+    const BusyFilter filter(policy_, [this](const QObject& receiver) { return RoleOf(receiver); });
     RunShowingErrors(handler);
-    return;
+    SyncControls();
+    // Whatever the handler opened on a drive is closed when it returns (its
+    // worker has ended), so that no drive stays busy between commands.
+    platform_.ReleaseHandles();
   }
-  inHandler_ = true;
-  struct Leave {
-    bool& flag;
-    ~Leave() { flag = false; }
-  } leave{inHandler_};
-  // Whatever the handler opened on a drive is closed when it returns, so
-  // that no drive stays busy between commands.
-  struct Release {
-    Platform& platform;
-    ~Release() { platform.ReleaseHandles(); }
-  } release{platform_};
-  const CloseKeeper keeper{this, form2_.get()};
-  RunShowingErrors(handler);
+  // Closes held meanwhile are carried out now, as they would have been had
+  // they come now.
+  for (const frontend::WindowRole role : policy_.End()) {
+    QWidget* window =
+        role == frontend::WindowRole::kMain ? static_cast<QWidget*>(this) : form2_.get();
+    if (window)
+      QMetaObject::invokeMethod(
+          window, [window] { window->close(); }, Qt::QueuedConnection);
+  }
+}
+
+frontend::WindowRole Form1::RoleOf(const QObject& receiver) const {
+  const QWidget* window = nullptr;
+  if (receiver.isWidgetType()) {
+    window = static_cast<const QWidget&>(receiver).window();
+  } else if (receiver.isWindowType()) {
+    if (&receiver == static_cast<const QObject*>(windowHandle()))
+      return frontend::WindowRole::kMain;
+    if (form2_ && &receiver == static_cast<const QObject*>(form2_->windowHandle())) {
+      return frontend::WindowRole::kAbout;
+    }
+  }
+  if (window == this) return frontend::WindowRole::kMain;
+  if (window != nullptr && window == form2_.get()) return frontend::WindowRole::kAbout;
+  return frontend::WindowRole::kOther;
+}
+
+void Form1::SyncControls() {
+  for (ListBox* list : {list1_, list2_, list3_}) list->Sync();
+  label1_->Sync();
 }
 
 void Form1::RunShowingErrors(void (Form1::*handler)()) {
@@ -227,33 +183,25 @@ void Form1::RunShowingErrors(void (Form1::*handler)()) {
 // Form_Load: fills the junk types, all checked, and opens the types view.
 void Form1::Form_Load() { ::tidwen::Form_Load(*context_); }
 
-// Scan: the results view, then the chosen drive breadth-first.
+// Scan: the results view, then the chosen drive breadth-first, walked on a
+// worker while the window stays painted.
 void Form1::Command1_Click() {
   // Drives mounted or gone since the list was last read count now; a chosen
   // drive that is gone scans as empty.
   RefreshDrives();
-  // Swallows input from the start, so the drain below drops what queued up.
-  InputSwallower swallower;
   QApplication::setOverrideCursor(Qt::WaitCursor);
-  // At each round of repaints the window system's other events are handled
-  // too: an uncovered window gets painted and the desktop's pings answered,
-  // so the window is never taken for hung. Input stays with the swallower.
-  pacer_.SetAfterRound([] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); });
   struct Restorer {
-    RepaintPacer& pacer;
-    ~Restorer() {
-      pacer.SetAfterRound({});
-      QApplication::restoreOverrideCursor();
-    }
-  } restorer{pacer_};
-  ::tidwen::Command1_Click(*context_);
-  // Fetch and drop the input that arrived during the scan; paint the final
-  // caption and list on the way.
-  QGuiApplication::sync();
+    ~Restorer() { QApplication::restoreOverrideCursor(); }
+  } restorer;
+  frontend::Command1_Click(*context_,
+                           {platform_.Dir1(), platform_.File1(), platform_.FileLength(),
+                            platform_.FileSystem()},
+                           runner_);
 }
 
-// Delete: after a confirmation, the files of the checked results.
-void Form1::Command2_Click() { ::tidwen::Command2_Click(*context_); }
+// Delete: after a confirmation, the files of the checked results, deleted
+// on a worker; each failure's box is shown here.
+void Form1::Command2_Click() { frontend::Command2_Click(*context_, runner_); }
 
 // Choose types: back to the types view, the results emptied.
 void Form1::Command3_Click() { ::tidwen::Command3_Click(*context_); }

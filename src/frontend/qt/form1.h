@@ -6,8 +6,11 @@
 #include <functional>
 #include <memory>
 
+#include "frontend/common/busy_policy.h"
+#include "frontend/common/command_runner.h"
 #include "frontend/common/form1_handlers.h"
 #include "frontend/common/repaint_pacer.h"
+#include "frontend/qt/busy_window.h"
 #include "frontend/qt/message_box.h"
 #include "model/form1_context.h"
 #include "platform/platform.h"
@@ -54,12 +57,18 @@ class Form1 : public QWidget, public frontend::Form1Handlers {
   RepaintPacer& Pacer() { return pacer_; }
 
  private:
-  // Runs a handler; a failure that escapes it is shown, not left to end the
-  // program. A request to close a window made meanwhile is carried out once
-  // the handler has returned.
+  // Runs a handler under the busy policy; a failure that escapes it is
+  // shown, not left to end the program. A request to close a window made
+  // meanwhile is carried out once the handler has returned; a handler asked
+  // for meanwhile does not run.
   void Guarded(void (Form1::*handler)());
   void RunShowingErrors(void (Form1::*handler)());
   void BuildControls(Platform& platform);
+  // Which of the program's windows receiver is, or lies in.
+  frontend::WindowRole RoleOf(const QObject& receiver) const;
+  // The controls' final state on screen, however the pacer spaced their
+  // repaints.
+  void SyncControls();
   // Reads the mount table again and shows its drives in Drive1.
   void RefreshDrives();
 
@@ -78,7 +87,9 @@ class Form1 : public QWidget, public frontend::Form1Handlers {
   std::unique_ptr<Form1Context> context_;
   std::unique_ptr<Form2> form2_;
   std::function<void()> quitHook_;
-  bool inHandler_ = false;
+  frontend::BusyPolicy policy_;
+  QtWindowLoop loop_;
+  frontend::CommandRunner runner_{loop_, pacer_};
 };
 
 }  // namespace tidwen::qt

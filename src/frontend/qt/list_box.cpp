@@ -241,6 +241,13 @@ bool ListBox::ShowGrowthAlone() {
 }
 
 void ListBox::PostAnnounce() {
+  // While a command runs on a worker the event loop turns all along, and
+  // announcing at each turn would lay out every row of a long list as
+  // often: the pacer's rounds announce instead.
+  if (pacer_.Held()) {
+    pacer_.Request(*this);
+    return;
+  }
   if (announcePosted_) return;
   announcePosted_ = true;
   // Bound to the model, so the call is dropped if the list goes away first.
@@ -248,13 +255,6 @@ void ListBox::PostAnnounce() {
       model_,
       [this] {
         announcePosted_ = false;
-        // Events handled between the paced rounds of a scan: the rounds do
-        // the announcing there, and doing it here as well would lay out every
-        // row of a long list at each round. Wait for the event loop proper.
-        if (pacer_.InAfterRound()) {
-          PostAnnounce();
-          return;
-        }
         model_->Announce();
       },
       Qt::QueuedConnection);

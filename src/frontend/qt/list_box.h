@@ -72,7 +72,8 @@ class CheckListModel : public QAbstractListModel {
 
 // A list control as a widget. Appends are stored at once and reach the screen
 // at the next paced Refresh() or when control returns to the event loop,
-// whichever comes first; every other change reaches the view at once. While
+// whichever comes first (while the pacer is held, at its next round alone);
+// every other change reaches the view at once. While
 // the page shown is full, entries appended below it change nothing on it but
 // the scroll bar: a Refresh() then moves and repaints the scroll bar alone,
 // and the view takes the new rows (a layout of every row) once control
@@ -95,12 +96,17 @@ class ListBox : public QListView, public ListControl, private PacedControl {
   void AddPath(const ArenaPath& path, const FileStamp& stamp) override;
   std::string_view List(std::int64_t i) const override { return model_->Items().Text(i); }
   FileStamp Stamp(std::int64_t i) const override { return model_->Items().Stamp(i); }
+  void CopyEntry(std::int64_t i, CheckList& to) const override {
+    to.AppendEntry(model_->Items(), i);
+  }
   std::int64_t ListCount() const override { return model_->Items().Count(); }
   bool Selected(std::int64_t i) const override { return model_->Items().Selected(i); }
   void SetSelected(std::int64_t i, bool selected) override;
   void RemoveItem(std::int64_t i) override;
   void Clear() override;
   void Refresh() override;
+  // Tells the view about every change at once.
+  void Sync() { model_->Announce(); }
 
  private:
   void PaintNow() override;

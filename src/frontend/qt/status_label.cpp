@@ -25,6 +25,10 @@ StatusLabel::~StatusLabel() { pacer_.Forget(*this); }
 void StatusLabel::SetCaption(std::string_view caption) {
   caption_.assign(caption);
   stale_ = true;
+  if (pacer_.Held()) {
+    pacer_.Request(*this);
+    return;
+  }
   if (showPosted_) return;
   showPosted_ = true;
   QMetaObject::invokeMethod(

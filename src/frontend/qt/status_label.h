@@ -26,6 +26,8 @@ class StatusLabel : public QLabel, public LabelControl, private PacedControl {
   void SetCaption(std::string_view caption) override;
   std::string Caption() const override { return caption_; }
   void Refresh() override { pacer_.Request(*this); }
+  // Shows the caption last set, if it does not show yet.
+  void Sync() { ShowCaption(); }
 
  private:
   void PaintNow() override;

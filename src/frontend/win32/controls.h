@@ -44,6 +44,7 @@ class CheckListBox : public ListControl, public PacedControl, public OwnedContro
   void AddPath(const ArenaPath& path, const FileStamp& stamp) override;
   std::string_view List(std::int64_t i) const override { return items_.Text(i); }
   FileStamp Stamp(std::int64_t i) const override { return items_.Stamp(i); }
+  void CopyEntry(std::int64_t i, CheckList& to) const override { to.AppendEntry(items_, i); }
   std::int64_t ListCount() const override { return items_.Count(); }
   bool Selected(std::int64_t i) const override { return items_.Selected(i); }
   void SetSelected(std::int64_t i, bool selected) override;

@@ -4,12 +4,11 @@
 
 #include <string>
 
-#include "clean/cleaner.h"
 #include "frontend/common/form1_commands.h"
 #include "frontend/common/window_description.h"
+#include "frontend/common/worker_commands.h"
 #include "frontend/win32/form2.h"
 #include "rules/junk_rules.h"
-#include "scan/drive_walk.h"
 
 namespace tidwen::win32 {
 
@@ -21,6 +20,7 @@ constexpr DWORD kFixedWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS
 }  // namespace
 
 Form1::Form1(Platform& platform) : platform_(platform), quitHook_([] { PostQuitMessage(0); }) {
+  loop_.SetRunner(&runner_);
   RegisterWindowClasses();
   static bool registered = false;
   if (!registered) {
@@ -131,36 +131,32 @@ void Form1::RefreshDrives() {
 // Form_Load: fills the junk types, all checked, and opens the types view.
 void Form1::Form_Load() { ::tidwen::Form_Load(*context_); }
 
-// Scan: the results view, then the chosen drive breadth-first.
+// Scan: the results view, then the chosen drive breadth-first, walked on a
+// worker while the window stays painted.
 void Form1::Command1_Click() {
   // Drives that came or went since the list was last read count now; a
   // chosen drive that is gone scans as empty.
   RefreshDrives();
   scanning_ = true;
   SetCursor(LoadCursorW(nullptr, IDC_WAIT));
-  // At each round of repaints the system's other messages are handled too:
-  // an uncovered window is painted and the system sees it is alive. Input is
-  // dropped: it was aimed at a window that takes none while it scans.
-  pacer_.SetAfterRound([this] { PumpNonInput(); });
   struct Restore {
     Form1& form;
     ~Restore() {
-      form.pacer_.SetAfterRound({});
       form.scanning_ = false;
       POINT at;
       GetCursorPos(&at);
       SetCursorPos(at.x, at.y);  // the cursor shape of what lies under it
     }
   } restore{*this};
-  ::tidwen::Command1_Click(*context_);
-  list1_->Sync();
-  label1_->PaintNow();
-  // Drops the input that queued up during the scan.
-  PumpNonInput();
+  frontend::Command1_Click(*context_,
+                           {platform_.Dir1(), platform_.File1(), platform_.FileLength(),
+                            platform_.FileSystem()},
+                           runner_);
 }
 
-// Delete: after a confirmation, the files of the checked results.
-void Form1::Command2_Click() { ::tidwen::Command2_Click(*context_); }
+// Delete: after a confirmation, the files of the checked results, deleted
+// on a worker; each failure's box is shown here.
+void Form1::Command2_Click() { frontend::Command2_Click(*context_, runner_); }
 
 // Choose types: back to the types view, the results emptied.
 void Form1::Command3_Click() { ::tidwen::Command3_Click(*context_); }
@@ -180,9 +176,7 @@ void Form1::Command6_Click() {
   if (!form2_) {
     form2_ = std::make_unique<Form2>([this] { QuitIfLast(); });
     form2_->SetCloseHook([this] {
-      if (!inHandler_) return false;
-      aboutCloseHeld_ = true;
-      return true;
+      return policy_.OnClose(frontend::WindowRole::kAbout) == frontend::Verdict::kHoldClose;
     });
   }
   form2_->Show();

@@ -8,8 +8,11 @@
 #include <memory>
 #include <vector>
 
+#include "frontend/common/busy_policy.h"
+#include "frontend/common/command_runner.h"
 #include "frontend/common/form1_handlers.h"
 #include "frontend/common/repaint_pacer.h"
+#include "frontend/win32/busy_loop.h"
 #include "frontend/win32/controls.h"
 #include "frontend/win32/message_box.h"
 #include "frontend/win32/result_tooltip.h"
@@ -62,7 +65,7 @@ class Form1 : public frontend::Form1Handlers {
   // closed.
   Form2* AboutWindow() const { return form2_.get(); }
   // Whether a handler is running now.
-  bool Busy() const { return inHandler_; }
+  bool Busy() const { return policy_.Busy(); }
 
   // Passes a message to the window's keyboard interface (Tab, Enter,
   // arrows); true when it was used. The message loop calls it first.
@@ -86,16 +89,18 @@ class Form1 : public frontend::Form1Handlers {
   // The working directory, as a path of the system; empty when unknown.
   static std::string WorkingDirectory();
   void RefreshDrives();
-  // Runs a handler; a failure that escapes it is shown, not left to end the
-  // program. A close request made meanwhile is carried out once it returns.
+  // Runs a handler under the busy policy; a failure that escapes it is
+  // shown, not left to end the program. A close request made meanwhile is
+  // carried out once it returns; a handler asked for meanwhile does not run.
   void Guarded(void (Form1::*handler)());
   void RunShowingErrors(void (Form1::*handler)());
-  // Lets the system's messages other than input through during a scan; the
-  // input is dropped, but for a close gesture, which is held.
-  void PumpNonInput();
-  // Keeps a close request for the window (this one or the about window)
-  // until the running handler returns.
-  void HoldClose(HWND window);
+  // Which of the program's windows a message is aimed at.
+  frontend::WindowRole RoleOf(HWND window) const;
+  // Whether the busy policy drops a message the loop took during a command;
+  // a close asked for by the mouse or keyboard is held.
+  bool DropsWhileBusy(const MSG& message);
+  // Handles a message as the program's message loop does.
+  void Dispatch(MSG& message);
   void AboutClosed();
   void QuitIfLast();
 
@@ -115,10 +120,11 @@ class Form1 : public frontend::Form1Handlers {
   std::unique_ptr<Form1Context> context_;
   std::unique_ptr<Form2> form2_;
   std::function<void()> quitHook_;
-  bool inHandler_ = false;
   bool scanning_ = false;
-  bool closeHeld_ = false;
-  bool aboutCloseHeld_ = false;
+  frontend::BusyPolicy policy_;
+  BusyLoop loop_{[this](const MSG& message) { return DropsWhileBusy(message); },
+                 [this](MSG& message) { Dispatch(message); }};
+  frontend::CommandRunner runner_{loop_, pacer_};
 };
 
 }  // namespace tidwen::win32

@@ -13,7 +13,7 @@ namespace tidwen::win32 {
 
 namespace {
 
-// Messages the user's input makes: dropped while a scan runs.
+// Messages the user's input makes.
 bool IsInput(UINT message) {
   return (message >= WM_KEYFIRST && message <= WM_KEYLAST) ||
          (message >= WM_MOUSEFIRST && message <= WM_MOUSELAST) ||
@@ -34,6 +34,24 @@ bool IsCloseGesture(const MSG& message) {
       return message.wParam == VK_F4 && (message.lParam & (1 << 29)) != 0;
     default:
       return false;
+  }
+}
+
+// What input asks for, as the busy policy tells it apart.
+frontend::InputKind InputKindOf(const MSG& message) {
+  if (IsCloseGesture(message)) return frontend::InputKind::kCloseGesture;
+  switch (message.message) {
+    case WM_MOUSEMOVE:
+    case WM_NCMOUSEMOVE:
+    case WM_MOUSEHOVER:
+    case WM_MOUSELEAVE:
+    case WM_NCMOUSEHOVER:
+    case WM_NCMOUSELEAVE:
+      return frontend::InputKind::kPointer;
+    default:
+      return message.message >= WM_KEYFIRST && message.message <= WM_KEYLAST
+                 ? frontend::InputKind::kKey
+                 : frontend::InputKind::kPress;
   }
 }
 
@@ -59,13 +77,8 @@ const Form1::Route* Form1::RouteOf(int id, WORD code) {
 }
 
 void Form1::Guarded(void (Form1::*handler)()) {
-  // Handlers never nest (input is dropped while one runs), but a box shown
-  // by one must not start a second guard that would let closes through.
-  if (inHandler_) {
-    RunShowingErrors(handler);
-    return;
-  }
-  inHandler_ = true;
+  // A command never starts inside another.
+  if (!policy_.Begin()) return;
   RunShowingErrors(handler);
   // The lists' final state reaches the screen, however the pacer spaced
   // their repaints.
@@ -75,17 +88,15 @@ void Form1::Guarded(void (Form1::*handler)()) {
     list3_->Sync();
     label1_->Sync();
   }
-  // Whatever the handler opened on a drive is closed when it returns.
+  // Whatever the handler opened on a drive is closed when it returns (its
+  // worker has ended).
   platform_.ReleaseHandles();
-  inHandler_ = false;
   // Close requests kept meanwhile are carried out now.
-  if (aboutCloseHeld_) {
-    aboutCloseHeld_ = false;
-    if (form2_ && form2_->Hwnd()) PostMessageW(form2_->Hwnd(), WM_CLOSE, 0, 0);
-  }
-  if (closeHeld_) {
-    closeHeld_ = false;
-    if (hwnd_) PostMessageW(hwnd_, WM_CLOSE, 0, 0);
+  for (const frontend::WindowRole role : policy_.End()) {
+    const HWND window = role == frontend::WindowRole::kMain ? hwnd_
+                        : form2_                            ? form2_->Hwnd()
+                                                            : nullptr;
+    if (window) PostMessageW(window, WM_CLOSE, 0, 0);
   }
 }
 
@@ -93,30 +104,22 @@ void Form1::RunShowingErrors(void (Form1::*handler)()) {
   frontend::RunShowingFailure(messageBox_, [&] { (this->*handler)(); });
 }
 
-void Form1::PumpNonInput() {
-  // Bounded, so that a message that keeps coming cannot hold the scan up.
-  MSG message;
-  for (int i = 0; i < 1000 && PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE); ++i) {
-    if (message.message == WM_QUIT) {
-      // Not ours to take: the message loop ends once the scan is over.
-      PostQuitMessage(static_cast<int>(message.wParam));
-      return;
-    }
-    if (IsInput(message.message)) {
-      // A close asked for by the mouse or keyboard is held as a posted one
-      // is; every other input is dropped.
-      if (IsCloseGesture(message)) HoldClose(GetAncestor(message.hwnd, GA_ROOT));
-      continue;
-    }
-    TranslateMessage(&message);
-    DispatchMessageW(&message);
-  }
+frontend::WindowRole Form1::RoleOf(HWND window) const {
+  const HWND root = window ? GetAncestor(window, GA_ROOT) : nullptr;
+  if (root && root == hwnd_) return frontend::WindowRole::kMain;
+  if (root && form2_ && root == form2_->Hwnd()) return frontend::WindowRole::kAbout;
+  return frontend::WindowRole::kOther;
 }
 
-void Form1::HoldClose(HWND window) {
-  if (!window) return;
-  if (window == hwnd_) closeHeld_ = true;
-  if (form2_ && window == form2_->Hwnd()) aboutCloseHeld_ = true;
+bool Form1::DropsWhileBusy(const MSG& message) {
+  if (!IsInput(message.message)) return false;
+  return policy_.OnInput(InputKindOf(message), RoleOf(message.hwnd)) != frontend::Verdict::kPass;
+}
+
+void Form1::Dispatch(MSG& message) {
+  if (PreTranslate(message)) return;
+  TranslateMessage(&message);
+  DispatchMessageW(&message);
 }
 
 bool Form1::PreTranslate(MSG& message) {
@@ -158,16 +161,21 @@ LRESULT Form1::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         return 0;
       }
       if (const Route* route = RouteOf(LOWORD(wParam), HIWORD(wParam))) {
+        // While a command runs the drives are its worker's: the lists'
+        // own notifications, which read them, wait for none.
         if (route->guarded) {
           Guarded(route->handler);
-        } else {
+        } else if (!policy_.Busy()) {
           (this->*route->handler)();
         }
         return 0;
       }
       break;
     case WM_NOTIFY:
-      if (resultTip_ && resultTip_->Notify(*reinterpret_cast<const NMHDR*>(lParam), lParam))
+      // The platform is the worker's while a command runs: no file is
+      // described meanwhile.
+      if (resultTip_ &&
+          resultTip_->Notify(*reinterpret_cast<const NMHDR*>(lParam), lParam, !policy_.Busy()))
         return 0;
       break;
     case WM_SETCURSOR:
@@ -194,12 +202,9 @@ LRESULT Form1::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
       if (controls_ && focus_.OnSetFocus(hwnd, controls_->NextTabStop(nullptr, false))) return 0;
       break;
     case WM_CLOSE:
-      if (inHandler_) {
-        // Kept until the handler has returned: a window never goes away
-        // under a handler.
-        closeHeld_ = true;
-        return 0;
-      }
+      // Kept until a running handler has returned: a window never goes away
+      // under a handler.
+      if (policy_.OnClose(frontend::WindowRole::kMain) == frontend::Verdict::kHoldClose) return 0;
       DestroyWindow(hwnd);
       return 0;
     case WM_NCDESTROY:

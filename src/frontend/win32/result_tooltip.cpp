@@ -42,11 +42,11 @@ ResultToolTip::~ResultToolTip() {
   if (IsWindow(hwnd_)) DestroyWindow(hwnd_);
 }
 
-bool ResultToolTip::Notify(const NMHDR& header, LPARAM lParam) {
+bool ResultToolTip::Notify(const NMHDR& header, LPARAM lParam, bool describe) {
   if (header.hwndFrom != hwnd_ || header.code != TTN_GETDISPINFOW) return false;
   auto* info = reinterpret_cast<NMTTDISPINFOW*>(lParam);
   const std::int64_t index = list_.HoverIndex();
-  text_ = index >= 0 && index < list_.ListCount()
+  text_ = describe && index >= 0 && index < list_.ListCount()
               ? Wide(frontend::ResultToolTip(platform_, list_.List(index)))
               : std::wstring();
   info->lpszText = text_.data();

@@ -21,8 +21,9 @@ class ResultToolTip {
   ResultToolTip& operator=(const ResultToolTip&) = delete;
 
   HWND Hwnd() const { return hwnd_; }
-  // Answers the tip's request for its text; false for another notification.
-  bool Notify(const NMHDR& header, LPARAM lParam);
+  // Answers the tip's request for its text, empty unless describe; false
+  // for another notification.
+  bool Notify(const NMHDR& header, LPARAM lParam, bool describe);
 
  private:
   HWND hwnd_;

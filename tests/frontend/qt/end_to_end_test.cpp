@@ -9,6 +9,7 @@
 #include <QScrollBar>
 
 #include "gui_test_support.h"
+#include "pausing_platform.h"
 #include "platform/linux/linux_platform.h"
 #include "platform/linux/linux_test_support.h"
 
@@ -151,19 +152,50 @@ TEST_F(EndToEndTest, InputMadeDuringAScanIsDropped) {
 
 // Events other than input are handled while a scan runs: a window uncovered
 // as the scan shows its results is put back on screen before the scan ends.
+// The window is uncovered while the walk, on its worker, is held at a file,
+// which it measures only once the window's thread has handled the expose.
 TEST_F(EndToEndTest, AWindowUncoveredDuringAScanIsShownBeforeItEnds) {
   tree_.MakeFile("d/a.tmp", "data");
+  auto* paused = new PausingPlatform(std::move(platform_));
+  platform_.reset(paused);
   Form1& form = ShownForm();
-  const EventHook uncover(List("List1"), [&](QEvent::Type type) {
-    if (type == QEvent::Show)
-      QApplication::postEvent(form.windowHandle(), new QExposeEvent(QRegion(form.rect())));
-  });
+  Latch exposeHandled;
+  paused->trigger = "c:\\d\\a.tmp";
+  paused->hook = [&] {
+    QApplication::postEvent(form.windowHandle(), new QExposeEvent(QRegion(form.rect())));
+    exposeHandled.Wait();
+  };
   std::vector<std::string> captionsAtExpose;
   const EventHook exposed(*form.windowHandle(), [&](QEvent::Type type) {
-    if (type == QEvent::Expose) captionsAtExpose.push_back(Label1Caption());
+    if (type != QEvent::Expose) return;
+    captionsAtExpose.push_back(Label1Caption());
+    exposeHandled.Open();
   });
   Click("Command1");
   EXPECT_EQ(captionsAtExpose, std::vector<std::string>{"c:\\d\\a.tmp"});
+}
+
+// The window's thread is free while the walk runs on its worker: with the
+// walk held at a file until the window's thread has handled an expose of
+// the window, the expose is handled then, not after the scan.
+TEST_F(EndToEndTest, TheWindowIsExposedWhileTheWalkIsHeldMidScan) {
+  tree_.MakeFile("d/a.tmp", "data");
+  auto* paused = new PausingPlatform(std::move(platform_));
+  platform_.reset(paused);
+  Form1& form = ShownForm();
+  Latch exposeHandled;
+  bool handledWhileHeld = false;
+  paused->trigger = "c:\\d\\a.tmp";
+  paused->hook = [&] {
+    QApplication::postEvent(form.windowHandle(), new QExposeEvent(QRegion(form.rect())));
+    handledWhileHeld = exposeHandled.Wait();
+  };
+  const EventHook exposed(*form.windowHandle(), [&](QEvent::Type type) {
+    if (type == QEvent::Expose) exposeHandled.Open();
+  });
+  Click("Command1");
+  EXPECT_TRUE(handledWhileHeld) << "the window's thread handled nothing while the walk was held";
+  EXPECT_EQ(Label1Caption(), "共找到 1个垃圾文件");
 }
 
 // The close box pressed while a scan or a deletion runs: the command goes on

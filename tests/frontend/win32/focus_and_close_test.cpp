@@ -4,15 +4,56 @@
 #include "frontend/win32/form2.h"
 #include "gui_support.h"
 
+#include <commctrl.h>
+#include <atomic>
+#include <functional>
 #include <optional>
 #include <utility>
+
+#include "latch.h"
 
 namespace tidwen::test {
 namespace {
 
-// The tree's directory lister, but for a hook it runs when the scan opens
-// the directory named trigger: the test's way into the middle of a scan, on
-// the window's thread.
+// Runs a function on the thread that made it, the window's, from the
+// walking thread (the window's worker): by a message sent to a message-only
+// window, which the window's thread takes only while it handles messages.
+class WindowThreadCall {
+ public:
+  WindowThreadCall() {
+    WNDCLASSW call{};
+    call.lpfnWndProc = &Proc;
+    call.hInstance = GetModuleHandleW(nullptr);
+    call.lpszClassName = L"TidwenTestCall";
+    RegisterClassW(&call);
+    hwnd_ = CreateWindowExW(0, L"TidwenTestCall", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                            GetModuleHandleW(nullptr), nullptr);
+  }
+  ~WindowThreadCall() { DestroyWindow(hwnd_); }
+  WindowThreadCall(const WindowThreadCall&) = delete;
+  WindowThreadCall& operator=(const WindowThreadCall&) = delete;
+
+  // Whether f ran; the bound is against hanging, never a measure of time.
+  bool Run(const std::function<void()>& f) const {
+    DWORD_PTR result = 0;
+    return SendMessageTimeoutW(hwnd_, WM_APP, 0, reinterpret_cast<LPARAM>(&f), SMTO_NORMAL, 20000,
+                               &result) != 0 &&
+           result == 1;
+  }
+
+ private:
+  static LRESULT CALLBACK Proc(HWND w, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message != WM_APP) return DefWindowProcW(w, message, wParam, lParam);
+    (*reinterpret_cast<const std::function<void()>*>(lParam))();
+    return 1;
+  }
+  HWND hwnd_ = nullptr;
+};
+
+// The tree's directory lister, but for hooks it runs when the scan opens
+// the directory named trigger: the test's way into the middle of a scan.
+// The walk runs on the window's worker: held runs there, while the walk
+// waits; hook runs on the window's thread, which must be free to take it.
 class PausingDirs : public DirListControl {
  public:
   explicit PausingDirs(DirListControl& inner) : inner_(inner) {}
@@ -20,17 +61,22 @@ class PausingDirs : public DirListControl {
   bool Visible() const override { return inner_.Visible(); }
   void SetPath(std::string_view path) override {
     inner_.SetPath(path);
-    if (hook && path.ends_with(trigger)) std::exchange(hook, nullptr)();
+    if (!path.ends_with(trigger)) return;
+    if (held) std::exchange(held, nullptr)();
+    if (hook) hookRan = windowThread.Run(std::exchange(hook, nullptr));
   }
   std::string Path() const override { return inner_.Path(); }
   std::int64_t ListCount() const override { return inner_.ListCount(); }
   std::string List(std::int64_t i) const override { return inner_.List(i); }
 
   std::string trigger;
+  std::function<void()> held;
   std::function<void()> hook;
+  bool hookRan = false;
 
  private:
   DirListControl& inner_;
+  const WindowThreadCall windowThread;
 };
 
 class PausingPlatform : public Platform {
@@ -220,6 +266,7 @@ TEST_F(FocusAndCloseTest, ACloseBoxOrAltF4DuringAScanClosesTheWindowWhenTheScanH
       }
     };
     Click(kCommand1);
+    ASSERT_TRUE(dirs_->hookRan) << "the window's thread took no message mid-scan";
     ASSERT_TRUE(queued) << "the injected input never reached the window's queue";
     // The input was pumped during the scan, which ran to its end.
     EXPECT_TRUE(IsWindow(target));
@@ -231,6 +278,40 @@ TEST_F(FocusAndCloseTest, ACloseBoxOrAltF4DuringAScanClosesTheWindowWhenTheScanH
     form_.reset();
     quits_ = 0;
   }
+}
+
+// The window's thread is free while the walk runs on its worker: with the
+// walk held in a directory until the window has painted, a region of the
+// window made invalid then is painted before the scan goes on.
+int paintsSeen = 0;
+std::atomic<bool> paintAwaited = false;
+Latch* painted = nullptr;
+LRESULT CALLBACK SeePaint(HWND w, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR) {
+  if (message == WM_PAINT && paintAwaited) {
+    ++paintsSeen;
+    painted->Open();
+  }
+  return DefSubclassProc(w, message, wParam, lParam);
+}
+
+TEST_F(FocusAndCloseTest, TheWindowPaintsWhileTheWalkIsHeldMidScan) {
+  Latch latch;
+  painted = &latch;
+  paintsSeen = 0;
+  ASSERT_TRUE(SetWindowSubclass(form_->Hwnd(), SeePaint, 1, 0));
+  bool paintedWhileHeld = false;
+  dirs_->trigger = "\\pause";
+  dirs_->held = [&] {
+    paintAwaited = true;
+    InvalidateRect(form_->Hwnd(), nullptr, FALSE);
+    paintedWhileHeld = latch.Wait();
+    paintAwaited = false;
+  };
+  Click(kCommand1);
+  RemoveWindowSubclass(form_->Hwnd(), SeePaint, 1);
+  EXPECT_TRUE(paintedWhileHeld) << "the window painted nothing while the walk was held";
+  EXPECT_GE(paintsSeen, 1);
+  EXPECT_EQ(Status(), "共找到 3个垃圾文件");
 }
 
 }  // namespace
