@@ -43,7 +43,7 @@ part_files() {
   "$files" zip "$dist/tidwen-$version-windows-x64.zip" "${programs[@]}"
   "$files" resources "$dist/${programs[0]}" "$version" window
   for p in "${programs[@]:1}"; do "$files" resources "$dist/$p" "$version"; done
-  "$files" readme "$source/README.md" "$dist/${programs[0]}"
+  "$files" readme "$source/README.md" "${programs[@]/#/$dist/}" "$msi"
   "$files" winget "$dist/winget/manifests/o/Orvanta/Tidwen/$version" "$version" "$msi"
 }
 

@@ -122,15 +122,19 @@ def check_resources(exe, version, window_program=False):
           f"icon of {sizes}")
 
 
-def check_readme(readme, exe):
+def check_readme(readme, *files):
+    """Each file's size as the read-me states it ("`NAME` of about N KB" or
+    "`NAME` (about N KB)"), within 10% of the file's own."""
     text = " ".join(open(readme, encoding="utf-8").read().split())
-    stated = re.search(r"`tidwen\.exe` of about (\d+) KB", text)
-    if not stated:
-        fail(f"{readme} does not state the size of tidwen.exe")
-    measured = os.path.getsize(exe) / 1024
-    if abs(measured - int(stated[1])) > 0.1 * measured:
-        fail(f"{readme} says tidwen.exe is about {stated[1]} KB; it is {measured:.0f} KB")
-    print(f"{readme}: tidwen.exe about {stated[1]} KB, measured {measured:.0f} KB")
+    for path in files:
+        name = os.path.basename(path)
+        stated = re.search(r"`" + re.escape(name) + r"`[^`]{0,20}?about (\d+) KB", text)
+        if not stated:
+            fail(f"{readme} does not state the size of {name}")
+        measured = os.path.getsize(path) / 1024
+        if abs(measured - int(stated[1])) > 0.1 * measured:
+            fail(f"{readme} says {name} is about {stated[1]} KB; it is {measured:.0f} KB")
+        print(f"{readme}: {name} about {stated[1]} KB, measured {measured:.0f} KB")
 
 
 # The required fields of each file of a multi-file manifest, schema 1.28.0,

@@ -5,7 +5,6 @@
 #include <shellapi.h>
 
 #include <cstdio>
-#include <filesystem>
 #include <system_error>
 
 #include "frontend/cli/console.h"
@@ -75,13 +74,21 @@ std::optional<std::string> ResolvedPath(std::string_view given, std::string& why
     why = "not a path";
     return std::nullopt;
   }
-  std::error_code error;
-  const std::filesystem::path path = std::filesystem::canonical(wide, error);
-  if (error) {
-    why = error.message();
+  // The absolute path, "." and ".." resolved, as the system makes it from
+  // the working directory; then it must lead somewhere. Win32 rather than
+  // std::filesystem, whose locale machinery would double the program.
+  std::wstring full(GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr), L'\0');
+  const DWORD length =
+      full.empty()
+          ? 0
+          : GetFullPathNameW(wide.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+  if (length == 0 || length >= full.size() ||
+      GetFileAttributesW(full.substr(0, length).c_str()) == INVALID_FILE_ATTRIBUTES) {
+    why = std::system_category().message(static_cast<int>(GetLastError()));
     return std::nullopt;
   }
-  return ToWtf8(std::wstring_view(path.native()));
+  full.resize(length);
+  return ToWtf8(std::wstring_view(full));
 }
 
 }  // namespace tidwen::cli

@@ -30,7 +30,7 @@ class Form1 : public frontend::Form1Handlers {
   // platform must outlive the window. Creates the window hidden, runs
   // Form_Load; Show() shows it.
   explicit Form1(Platform& platform);
-  ~Form1();
+  ~Form1() override;
   Form1(const Form1&) = delete;
   Form1& operator=(const Form1&) = delete;
 

@@ -104,6 +104,8 @@ TEST_F(CliTest, ScanListsWhatTheWindowsScanLists) {
   const std::vector<std::string> window = WindowScan();
   ASSERT_EQ(window.size(), 7u);  // a.$$$ twice, and neither __init__.py nor .git
   EXPECT_EQ(Relative(Lines(all.out)), window);
+  // A folder given with a closing separator is the same folder.
+  EXPECT_EQ(Cli({"scan", (fs::path(tree_.Root()) / "").string()}).out, all.out);
 
   const RunResult some = Cli({"scan", "--types", "*.bak, 0字节", tree_.Root()});
   std::vector<int> others;
