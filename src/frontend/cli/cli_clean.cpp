@@ -76,14 +76,7 @@ class CollectingSink : public WalkSink {
     }
     if (io_.out.Failed()) io_.stop.Request();
   }
-  void Testing(const WalkProgress& p) override {
-    if ((p.filesTested & 255) != 0) return;
-    progress_.Update([&](double seconds) {
-      const double rate = seconds > 0 ? static_cast<double>(p.filesTested) / seconds : 0;
-      return io_.Say(Msg::kProgress, {Grouped(p.filesTested), Grouped(p.hits),
-                                      Grouped(static_cast<long long>(rate))});
-    });
-  }
+  void Testing(const WalkProgress& p) override { progress_.Walked(p); }
   void Wipe() { progress_.Wipe(); }
 
  private:

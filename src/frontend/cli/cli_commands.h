@@ -9,6 +9,7 @@
 #include <variant>
 
 #include "engine/stop_signal.h"
+#include "engine/walk.h"
 #include "frontend/cli/cli_options.h"
 #include "frontend/cli/cli_output.h"
 #include "platform/platform.h"
@@ -49,6 +50,8 @@ class ProgressLine {
   explicit ProgressLine(const Io& io) : io_(io) {}
   // Asks for the line's text when it is time to show it again.
   void Update(const std::function<std::string(double seconds)>& text);
+  // A walk's progress: files tested, hits and the rate, every 256 files.
+  void Walked(const WalkProgress& p);
   void Wipe();
 
  private:

@@ -25,6 +25,15 @@ void ProgressLine::Update(const std::function<std::string(double seconds)>& text
   width_ = std::max(width_, line.size());
 }
 
+void ProgressLine::Walked(const WalkProgress& p) {
+  if ((p.filesTested & 255) != 0) return;
+  Update([&](double seconds) {
+    const double rate = seconds > 0 ? static_cast<double>(p.filesTested) / seconds : 0;
+    return io_.Say(Msg::kProgress, {Grouped(p.filesTested), Grouped(p.hits),
+                                    Grouped(static_cast<long long>(rate))});
+  });
+}
+
 void ProgressLine::Wipe() {
   if (!shown_) return;
   io_.err.Write("\r" + std::string(width_, ' ') + "\r");
@@ -112,14 +121,7 @@ class PrintingSink : public WalkSink {
     // A closed output would leave the rest unseen: no use going on.
     if (io_.out.Failed()) io_.stop.Request();
   }
-  void Testing(const WalkProgress& p) override {
-    if ((p.filesTested & 255) != 0) return;
-    progress_.Update([&](double seconds) {
-      const double rate = seconds > 0 ? static_cast<double>(p.filesTested) / seconds : 0;
-      return io_.Say(Msg::kProgress, {Grouped(p.filesTested), Grouped(p.hits),
-                                      Grouped(static_cast<long long>(rate))});
-    });
-  }
+  void Testing(const WalkProgress& p) override { progress_.Walked(p); }
   void Wipe() { progress_.Wipe(); }
 
  private:

@@ -171,26 +171,7 @@ std::optional<std::uint32_t> MftWalk::Resolve(std::string_view drivePath, const 
     listed_.pop_front();
     return dir;
   }
-  return Lookup(parsed.relative);
-}
-
-std::optional<std::uint32_t> MftWalk::Lookup(std::string_view relative) const {
-  std::uint32_t dir = MftIndex::kRoot;
-  std::string_view rest = relative;
-  while (!rest.empty()) {
-    const std::size_t slash = rest.find('/');
-    const std::string_view name = rest.substr(0, slash);
-    rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash + 1);
-    const auto children = index_->Children(dir);
-    const auto child = std::find_if(children.begin(), children.end(), [&](const auto& e) {
-      const MftFile& f = index_->File(e.record);
-      return e.record >= MftIndex::kFirstUserRecord && f.Directory() && !f.Reparse() &&
-             index_->Name(e) == name;
-    });
-    if (child == children.end()) return std::nullopt;
-    dir = child->record;
-  }
-  return dir;
+  return index_->DirectoryAt(parsed.relative, '/');
 }
 
 bool MftWalk::InterixSpecial(const MftFile& file, std::uint32_t record) const {
@@ -309,8 +290,10 @@ std::string_view MftWalk::PassageOf(std::uint32_t dir, const DrivePath& parsed,
   if (name.empty() || passage.empty()) return {};
   // The same tree of another system's root: its parent holds usr and etc.
   const std::optional<std::uint32_t> parent =
-      Lookup(slash == std::string::npos ? std::string_view()
-                                        : std::string_view(parsed.relative).substr(0, slash));
+      index_->DirectoryAt(slash == std::string::npos
+                              ? std::string_view()
+                              : std::string_view(parsed.relative).substr(0, slash),
+                          '/');
   return parent && HoldsRootMarks(*parent) ? passage : std::string_view();
 }
 

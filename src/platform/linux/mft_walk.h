@@ -93,8 +93,6 @@ class MftWalk {
   // The directory record at drivePath: one the index listed, or one found
   // name by name from the root.
   std::optional<std::uint32_t> Resolve(std::string_view drivePath, const DrivePath& parsed);
-  // The directory record at a path relative to the root, found name by name.
-  std::optional<std::uint32_t> Lookup(std::string_view relative) const;
   void FillFrom(Listing& listing, std::uint32_t dir, std::string_view drivePath,
                 const DrivePath& parsed, bool remember);
   bool Agrees(const Listing& read, const DrivePath& drive);

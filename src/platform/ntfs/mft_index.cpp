@@ -75,6 +75,24 @@ std::span<const MftIndex::Entry> MftIndex::Children(std::uint32_t dir) const {
                                                   firstChild_[dir + 1] - firstChild_[dir]);
 }
 
+std::optional<std::uint32_t> MftIndex::DirectoryAt(std::string_view relative,
+                                                   char separator) const {
+  std::uint32_t dir = kRoot;
+  while (!relative.empty()) {
+    const std::size_t cut = relative.find(separator);
+    const std::string_view name = relative.substr(0, cut);
+    relative = cut == std::string_view::npos ? std::string_view() : relative.substr(cut + 1);
+    const std::span<const Entry> children = Children(dir);
+    const auto child = std::find_if(children.begin(), children.end(), [&](const Entry& e) {
+      const MftFile& f = files_[e.record];
+      return e.record >= kFirstUserRecord && f.Directory() && !f.Reparse() && Name(e) == name;
+    });
+    if (child == children.end()) return std::nullopt;
+    dir = child->record;
+  }
+  return dir;
+}
+
 std::size_t MftIndex::HeldBytes() const {
   return files_.capacity() * sizeof(MftFile) + created_.capacity() * sizeof(std::uint64_t) +
          firstChild_.capacity() * sizeof(std::uint32_t) + entries_.capacity() * sizeof(Entry) +

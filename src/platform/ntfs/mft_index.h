@@ -87,6 +87,10 @@ class MftIndex {
   // a look at the name.
   static bool HoldsBackslash(const Entry& e) { return (e.nameLength & kHoldsBackslash) != 0; }
   const MftFile& File(std::uint32_t record) const { return files_[record]; }
+  // The directory record at a path below the root, its names split by
+  // separator, found name by name, as written; no junction or link is
+  // entered. nullopt when there is none.
+  std::optional<std::uint32_t> DirectoryAt(std::string_view relative, char separator) const;
   // $STANDARD_INFORMATION's creation time (FILETIME); nullopt when the
   // index was not asked to keep it.
   std::optional<std::uint64_t> Created(std::uint32_t record) const {

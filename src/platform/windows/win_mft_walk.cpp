@@ -158,22 +158,7 @@ std::optional<std::uint32_t> WinMftWalk::Resolve(const WinDrivePath& dir) {
     listed_.pop_front();
     return record;
   }
-  std::uint32_t record = MftIndex::kRoot;
-  std::string_view rest = std::string_view(dir.path).substr(3);
-  while (!rest.empty()) {
-    const std::size_t cut = rest.find('\\');
-    const std::string_view name = rest.substr(0, cut);
-    rest = cut == std::string_view::npos ? std::string_view() : rest.substr(cut + 1);
-    const auto children = index_->Children(record);
-    const auto child = std::find_if(children.begin(), children.end(), [&](const auto& e) {
-      const MftFile& f = index_->File(e.record);
-      return e.record >= MftIndex::kFirstUserRecord && f.Directory() && !f.Reparse() &&
-             index_->Name(e) == name;
-    });
-    if (child == children.end()) return std::nullopt;
-    record = child->record;
-  }
-  return record;
+  return index_->DirectoryAt(std::string_view(dir.path).substr(3), '\\');
 }
 
 void WinMftWalk::FillFrom(WinListing& listing, std::uint32_t record, const WinDrivePath& dir,
