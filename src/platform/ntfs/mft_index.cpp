@@ -29,10 +29,14 @@ std::uint32_t RecordOf(std::uint64_t reference) {
 struct MftIndexBuilder::Pending {
   // Names in extension records, with the sequence number their base must
   // still have.
-  // Each $FILE_NAME, to be checked against its directory once every
-  // record is read.
-  std::vector<MftIndex::Entry> names;
-  std::vector<std::pair<MftIndex::Entry, std::uint16_t>> extensionNames;
+  // A $FILE_NAME, to be checked against its directory once every record
+  // is read.
+  struct Name {
+    MftIndex::Entry entry;
+    std::uint32_t parent;
+  };
+  std::vector<Name> names;
+  std::vector<std::pair<Name, std::uint16_t>> extensionNames;
   // What an extension record says of its base.
   struct Extension {
     std::uint32_t base;
@@ -167,10 +171,11 @@ void MftIndexBuilder::AddAttribute(std::uint32_t base, std::uint16_t baseSequenc
       const auto length = static_cast<std::uint16_t>(index.names_.size() - offset);
       // A name's length in bytes (WTF-8 of at most 255 units) and whether
       // it holds "\\"; checked against its directory once all is read.
-      const MftIndex::Entry n{base, static_cast<std::uint32_t>(offset),
-                              static_cast<std::uint16_t>(
-                                  length | (backslash ? MftIndex::kHoldsBackslash : 0)),
-                              SequenceOf(parent), RecordOf(parent)};
+      const Pending::Name n{{base, static_cast<std::uint32_t>(offset),
+                             static_cast<std::uint16_t>(
+                                 length | (backslash ? MftIndex::kHoldsBackslash : 0)),
+                             SequenceOf(parent)},
+                            RecordOf(parent)};
       if (extension) {
         // The base must still own the extension when every record is read.
         pending_->extensionNames.emplace_back(n, baseSequence);
@@ -239,7 +244,7 @@ std::unique_ptr<MftIndex> MftIndexBuilder::Finish(ClusterReader& clusters) {
     if (e.size >= 0) files[e.base].size = e.size;
   }
   for (const auto& [name, sequence] : pending_->extensionNames) {
-    if (owns(name.record, sequence)) {
+    if (owns(name.entry.record, sequence)) {
       pending_->names.push_back(name);
       ++index_->extensionNames_;
     }
@@ -259,40 +264,45 @@ std::unique_ptr<MftIndex> MftIndexBuilder::Finish(ClusterReader& clusters) {
 void MftIndexBuilder::Group() {
   std::vector<MftFile>& files = index_->files_;
   std::vector<std::uint32_t>& first = index_->firstChild_;
-  std::vector<MftIndex::Entry>& names = pending_->names;
+  std::vector<Pending::Name>& names = pending_->names;
   // Keeps only the names that stand in a directory that is there.
-  const auto kept = [&files](const MftIndex::Entry& n) {
-    return n.record != n.parent && n.parent < files.size() && n.record < files.size() &&
-           (files[n.record].flags & (MftFile::kInUse | MftFile::kBase)) ==
+  const auto kept = [&files](const Pending::Name& n) {
+    const std::uint32_t record = n.entry.record;
+    return record != n.parent && n.parent < files.size() && record < files.size() &&
+           (files[record].flags & (MftFile::kInUse | MftFile::kBase)) ==
                (MftFile::kInUse | MftFile::kBase) &&
            (files[n.parent].flags & (MftFile::kInUse | MftFile::kBase | MftFile::kDirectory)) ==
                (MftFile::kInUse | MftFile::kBase | MftFile::kDirectory) &&
-           files[n.parent].sequence == n.parentSequence;
+           files[n.parent].sequence == n.entry.parentSequence;
   };
   names.erase(std::remove_if(names.begin(), names.end(), [&](const auto& n) { return !kept(n); }),
               names.end());
   if (names.size() > 0xFFFFFFFF) throw NtfsAnomaly("names past what the index holds");
   first.assign(files.size() + 1, 0);
-  for (const MftIndex::Entry& n : names) {
+  for (const Pending::Name& n : names) {
     // A directory has one name: a second would let a walk go round.
-    if (files[n.record].Directory()) {
-      if ((files[n.record].flags & kNamed) != 0) throw NtfsAnomaly("a directory with two names");
-      files[n.record].flags |= kNamed;
+    if (files[n.entry.record].Directory()) {
+      if ((files[n.entry.record].flags & kNamed) != 0) {
+        throw NtfsAnomaly("a directory with two names");
+      }
+      files[n.entry.record].flags |= kNamed;
     }
     ++first[n.parent];
   }
   for (MftFile& f : files) f.flags &= static_cast<std::uint8_t>(~kNamed);
-  // Each directory's names begin at first[dir] and end at first[dir + 1].
+  // Each directory's names end at first[dir] at first; placed from the
+  // end, they leave first[dir] where they begin, and first[dir + 1] where
+  // they end.
   std::uint32_t total = 0;
   for (std::uint32_t& f : first) {
-    const std::uint32_t count = f;
+    total += f;
     f = total;
-    total += count;
   }
-  // Grouped where they lie; Order() then orders each directory.
-  std::sort(names.begin(), names.end(),
-            [](const MftIndex::Entry& a, const MftIndex::Entry& b) { return a.parent < b.parent; });
-  index_->entries_ = std::move(names);
+  std::vector<MftIndex::Entry>& entries = index_->entries_;
+  entries.resize(names.size());
+  for (std::size_t i = names.size(); i-- > 0;) entries[--first[names[i].parent]] = names[i].entry;
+  names.clear();
+  names.shrink_to_fit();
 }
 
 void MftIndexBuilder::ReadUpcase(ClusterReader& clusters) {

@@ -71,10 +71,6 @@ class MftIndex {
     // The sequence number the name expects of its directory: a name that
     // points at a directory since reused is not listed.
     std::uint16_t parentSequence;
-    // The directory's record. Kept, though Children() already says it, so
-    // that the names are grouped where they were gathered: a second array
-    // of them would double the index's peak.
-    std::uint32_t parent;
   };
   static constexpr std::uint16_t kHoldsBackslash = 0x8000;
 
