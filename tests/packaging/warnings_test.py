@@ -37,13 +37,13 @@ unit = units[0]
 args = shlex.split(unit["command"])
 shutil.rmtree(scratch, ignore_errors=True)
 os.makedirs(scratch)
-original = os.path.join(unit["directory"], args[args.index("-c") + 1])
+unit_source = os.path.join(unit["directory"], args[args.index("-c") + 1])
 args[args.index("-o") + 1] = os.devnull
 
 
 def compile_copy(name, extra):
     copy = os.path.join(scratch, name)
-    shutil.copyfile(original, copy)
+    shutil.copyfile(unit_source, copy)
     with open(copy, "a", encoding="utf-8") as f:
         f.write(extra)
     args[args.index("-c") + 1] = copy
@@ -52,9 +52,9 @@ def compile_copy(name, extra):
 
 clean = compile_copy("as_is.cpp", "")
 if clean.returncode != 0:
-    sys.exit(f"FAILED: a copy of {original} does not compile as it is:\n{clean.stderr}")
+    sys.exit(f"FAILED: a copy of {unit_source} does not compile as it is:\n{clean.stderr}")
 planted = compile_copy("planted.cpp", "\nstatic int PlantedWarning() { int unused; return 0; }\n")
 if planted.returncode == 0:
-    sys.exit(f"FAILED: a warning planted into {original} did not fail its compile")
+    sys.exit(f"FAILED: a warning planted into {unit_source} did not fail its compile")
 print(f"{len(units)} units of src/ compiled with -Werror; a planted warning fails:")
 print(planted.stderr.strip().splitlines()[-1] if planted.stderr.strip() else "")

@@ -35,7 +35,7 @@ TEST(CheckListTest, KeepsTextsStampsAndFlagsThroughInsertsAndRemovals) {
 
 // A copy of entries of another list, as the delete command takes the
 // checked results: the same texts and stamps, unselected, whether an entry
-// is a text or a path in an arena, and the original untouched.
+// is a text or a path in an arena, and the list copied from untouched.
 TEST(CheckListTest, AppendEntryCopiesTextsAndPathEntries) {
   auto arena = std::make_shared<PathArena>();
   const PathArena::Index dir = arena->AddChild(arena->AddRoot("c:\\"), "docs");
