@@ -202,29 +202,9 @@ int RunClean(Platform& platform, const Options& options, const Io& io) {
   platform.SetWalkStart({});
   platform.ReleaseHandles();
   sink.Wipe();
-  if (walked.startError != 0) {
-    io.Complain(io.Say(Msg::kCannotReach,
-                       {options.target, std::to_string(walked.startError), std::string()}));
-    return kUnreachable;
-  }
-  if (walked.directoriesSkipped > 0) {
-    io.Complain(io.Say(Msg::kUnreadable, {Grouped(walked.directoriesSkipped)}));
-  }
+  if (const std::optional<int> code = WalkStartFailed(walked, options.target, io)) return *code;
   io.out.Write(io.Say(Msg::kSummary, {Grouped(found.files), Grouped(found.bytes)}) + "\n");
-  if (!io.out.Flush()) {
-    io.Complain(io.Say(Msg::kOutputClosed));
-    return kNotAllDone;
-  }
-  if (walked.stopped) {
-    io.Complain(
-        io.Say(Msg::kScanInterrupted, {Grouped(walked.filesTested), Grouped(walked.directoriesDone),
-                                       Grouped(walked.hits)}));
-    return kInterrupted;
-  }
-  if (walked.outOfDescriptors) {
-    io.Complain(io.Say(Msg::kOutOfDescriptors, {Grouped(walked.filesTested)}));
-    return kNotAllDone;
-  }
+  if (const std::optional<int> code = WalkEnded(walked, io.out.Flush(), io)) return *code;
 
   Stream reportStream(reportFile.get());
   ReportWriter report(reportStream);

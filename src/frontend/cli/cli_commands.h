@@ -72,6 +72,14 @@ struct Target {
 std::variant<Target, std::string> ResolveTarget(Platform& platform, std::string_view given,
                                                 const Io& io);
 
+// What a walk's end says, shared by scan and clean. WalkStartFailed: the
+// exit code when the target could not be listed (and a count of the
+// directories skipped, said); WalkEnded: the exit code when the output was
+// closed (written false), the walk was stopped, or descriptors ran out;
+// nullopt when the command goes on.
+std::optional<int> WalkStartFailed(const WalkResult& walked, std::string_view target, const Io& io);
+std::optional<int> WalkEnded(const WalkResult& walked, bool written, const Io& io);
+
 int RunDrives(Platform& platform, const Io& io);
 int RunScan(Platform& platform, const Options& options, const Io& io);
 int RunClean(Platform& platform, const Options& options, const Io& io);

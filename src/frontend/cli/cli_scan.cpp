@@ -34,6 +34,37 @@ void ProgressLine::Walked(const WalkProgress& p) {
   });
 }
 
+std::optional<int> WalkStartFailed(const WalkResult& walked, std::string_view target,
+                                   const Io& io) {
+  if (walked.startError != 0) {
+    io.Complain(io.Say(Msg::kCannotReach,
+                       {std::string(target), std::to_string(walked.startError), std::string()}));
+    return kUnreachable;
+  }
+  if (walked.directoriesSkipped > 0) {
+    io.Complain(io.Say(Msg::kUnreadable, {Grouped(walked.directoriesSkipped)}));
+  }
+  return std::nullopt;
+}
+
+std::optional<int> WalkEnded(const WalkResult& walked, bool written, const Io& io) {
+  if (!written) {
+    io.Complain(io.Say(Msg::kOutputClosed));
+    return kNotAllDone;
+  }
+  if (walked.stopped) {
+    io.Complain(
+        io.Say(Msg::kScanInterrupted, {Grouped(walked.filesTested), Grouped(walked.directoriesDone),
+                                       Grouped(walked.hits)}));
+    return kInterrupted;
+  }
+  if (walked.outOfDescriptors) {
+    io.Complain(io.Say(Msg::kOutOfDescriptors, {Grouped(walked.filesTested)}));
+    return kNotAllDone;
+  }
+  return std::nullopt;
+}
+
 void ProgressLine::Wipe() {
   if (!shown_) return;
   io_.err.Write("\r" + std::string(width_, ' ') + "\r");
@@ -156,29 +187,8 @@ int RunScan(Platform& platform, const Options& options, const Io& io) {
   const bool written = io.out.Flush();
   sink.Wipe();
 
-  if (walked.startError != 0) {
-    io.Complain(io.Say(Msg::kCannotReach,
-                       {options.target, std::to_string(walked.startError), std::string()}));
-    return kUnreachable;
-  }
-  if (walked.directoriesSkipped > 0) {
-    io.Complain(io.Say(Msg::kUnreadable, {Grouped(walked.directoriesSkipped)}));
-  }
-  if (!written) {
-    io.Complain(io.Say(Msg::kOutputClosed));
-    return kNotAllDone;
-  }
-  if (walked.stopped) {
-    io.Complain(
-        io.Say(Msg::kScanInterrupted, {Grouped(walked.filesTested), Grouped(walked.directoriesDone),
-                                       Grouped(walked.hits)}));
-    return kInterrupted;
-  }
-  if (walked.outOfDescriptors) {
-    io.Complain(io.Say(Msg::kOutOfDescriptors, {Grouped(walked.filesTested)}));
-    return kNotAllDone;
-  }
-  return kDone;
+  if (const std::optional<int> code = WalkStartFailed(walked, options.target, io)) return *code;
+  return WalkEnded(walked, written, io).value_or(kDone);
 }
 
 }  // namespace tidwen::cli
